@@ -1,0 +1,88 @@
+#include "ledger/dates.h"
+
+namespace ledger {
+
+namespace {
+
+// Reads 1..maxDigits ASCII digits at pos.
+bool readDigits(const QString &s, qsizetype &pos, int maxDigits, int &value, int &count)
+{
+    value = 0;
+    count = 0;
+    while (pos < s.size() && count < maxDigits && s.at(pos) >= u'0' && s.at(pos) <= u'9') {
+        value = value * 10 + (s.at(pos).unicode() - u'0');
+        ++pos;
+        ++count;
+    }
+    return count > 0;
+}
+
+bool isSeparator(QChar c) { return c == u'-' || c == u'/' || c == u'.'; }
+
+QString two(int v) { return QString::number(v % 100).rightJustified(2, u'0'); }
+
+} // namespace
+
+std::optional<QDate> readDate(const QString &text)
+{
+    const QString s = text.trimmed();
+    qsizetype pos = 0;
+    int year = 0, month = 0, day = 0, n = 0;
+    if (!readDigits(s, pos, 4, year, n) || (n != 2 && n != 4))
+        return std::nullopt;
+    if (pos < s.size() && s.at(pos) >= u'0' && s.at(pos) <= u'9')
+        return std::nullopt;
+    const int yearDigits = n;
+    if (pos >= s.size() || !isSeparator(s.at(pos)))
+        return std::nullopt;
+    const QChar sep = s.at(pos++);
+    if (!readDigits(s, pos, 2, month, n))
+        return std::nullopt;
+    if (pos >= s.size() || s.at(pos) != sep)
+        return std::nullopt;
+    ++pos;
+    if (!readDigits(s, pos, 2, day, n) || pos != s.size())
+        return std::nullopt;
+    if (yearDigits == 2)
+        year += year < 30 ? 2000 : 1900;
+    const QDate d(year, month, day);
+    if (!d.isValid())
+        return std::nullopt;
+    return d;
+}
+
+QString dateYYMMDD(const QDate &d) { return two(d.year()) + u'-' + two(d.month()) + u'-' + two(d.day()); }
+QString dateYYMM(const QDate &d) { return two(d.year()) + u'-' + two(d.month()); }
+QString dateYY(const QDate &d) { return two(d.year()); }
+
+QString dateYYMMDD(const QString &text)
+{
+    const auto d = readDate(text);
+    return d ? dateYYMMDD(*d) : QString();
+}
+
+QString dateYYMM(const QString &text)
+{
+    const auto d = readDate(text);
+    return d ? dateYYMM(*d) : QString();
+}
+
+QString dateYY(const QString &text)
+{
+    const auto d = readDate(text);
+    return d ? dateYY(*d) : QString();
+}
+
+QString currentDateText(const QDate &today)
+{
+    return QString::number(today.year()) + u'/' + QString::number(today.month()) + u'/' +
+           QString::number(today.day());
+}
+
+QString pickedDateText(const QDate &d)
+{
+    const QString year = QString::number(d.year()).rightJustified(4, u'0');
+    return year.mid(2, 2) + u'-' + QString::number(d.month()) + u'-' + QString::number(d.day());
+}
+
+} // namespace ledger

@@ -1,0 +1,357 @@
+#include "ledger/store.h"
+
+#include <QFileInfo>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace ledger {
+
+namespace {
+
+constexpr const char *kCreateTable =
+    "CREATE TABLE \"库\" ("
+    "\"标号\" SMALLINT CHECK (\"标号\" IS NULL OR (typeof(\"标号\") = 'integer' AND \"标号\" BETWEEN -32768 AND 32767)),"
+    "\"名称\" VARCHAR(20) CHECK (length(\"名称\") <= 20),"
+    "\"类\" VARCHAR(20) CHECK (length(\"类\") <= 20),"
+    "\"价格\" VARCHAR(20) CHECK (length(\"价格\") <= 20),"
+    "\"数量\" VARCHAR(20) CHECK (length(\"数量\") <= 20),"
+    "\"总额\" VARCHAR(20) CHECK (length(\"总额\") <= 20),"
+    "\"日期\" VARCHAR(20) CHECK (length(\"日期\") <= 20),"
+    "\"方法\" VARCHAR(4) CHECK (length(\"方法\") <= 4),"
+    "\"交易号码\" VARCHAR(20) CHECK (length(\"交易号码\") <= 20))";
+
+constexpr const char *kSelectAll =
+    "SELECT rowid, \"标号\", \"名称\", \"类\", \"价格\", \"数量\", \"总额\", \"日期\", \"方法\", "
+    "\"交易号码\" FROM \"库\" ORDER BY rowid";
+
+constexpr const char *kInsert =
+    "INSERT INTO \"库\" (\"标号\", \"名称\", \"类\", \"价格\", \"数量\", \"总额\", \"日期\", \"方法\", "
+    "\"交易号码\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)";
+
+// Message templates: %1 the file, %2 the reason.
+const QString kWriteFailed = QStringLiteral("无法写入账本文件“%1”：%2！");
+const QString kReadFailed = QStringLiteral("无法读取账本文件“%1”：%2！");
+const QString kAddFailed = QStringLiteral("记录未能保存到账本文件“%1”：%2！");
+const QString kRemoveFailed = QStringLiteral("记录未能从账本文件“%1”中删除：%2！");
+
+bool sameText(const QString &a, const QString &b) { return a.isNull() == b.isNull() && a == b; }
+
+QString columnText(sqlite3_stmt *st, int col)
+{
+    if (sqlite3_column_type(st, col) == SQLITE_NULL)
+        return QString();
+    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(st, col));
+    const int n = sqlite3_column_bytes(st, col);
+    if (n == 0)
+        return QStringLiteral(""); // empty, but not null
+    return QString::fromUtf8(p, n);
+}
+
+void bindText(sqlite3_stmt *st, int index, const QString &v)
+{
+    if (v.isNull()) {
+        sqlite3_bind_null(st, index);
+        return;
+    }
+    const QByteArray u = v.toUtf8();
+    sqlite3_bind_text(st, index, u.constData(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
+}
+
+QString reason(int rc, sqlite3 *db)
+{
+    switch (rc & 0xff) {
+    case SQLITE_FULL:
+        return QStringLiteral("磁盘空间已满");
+    case SQLITE_READONLY:
+        return QStringLiteral("文件为只读或所在文件夹不可写，不能写入");
+    case SQLITE_CONSTRAINT:
+        return QStringLiteral("内容超出字段允许的长度");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("文件正被其他程序使用，请稍后再试");
+    case SQLITE_NOTADB:
+        return QStringLiteral("文件已损坏、不是本软件的账本文件或密码不符");
+    case SQLITE_CORRUPT:
+        return QStringLiteral("文件已损坏");
+    case SQLITE_CANTOPEN:
+        return QStringLiteral("无法访问该文件（请检查文件和文件夹的权限）");
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return QStringLiteral("没有访问权限");
+    case SQLITE_IOERR:
+        return QStringLiteral("读写文件出错（%1）").arg(QString::fromUtf8(sqlite3_errstr(rc)));
+    default:
+        return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+    }
+}
+
+class Statement {
+public:
+    Statement(sqlite3 *db, const char *sql)
+    {
+        m_rc = sqlite3_prepare_v2(db, sql, -1, &m_st, nullptr);
+    }
+    ~Statement() { sqlite3_finalize(m_st); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+    int prepareResult() const { return m_rc; }
+    sqlite3_stmt *get() const { return m_st; }
+
+private:
+    sqlite3_stmt *m_st = nullptr;
+    int m_rc = SQLITE_OK;
+};
+
+QString openError(const QString &path, bool creating, const QString &why)
+{
+    const QString verb = creating ? QStringLiteral("无法创建") : QStringLiteral("无法打开");
+    return QStringLiteral("%1账本文件“%2”：%3！").arg(verb, path, why);
+}
+
+} // namespace
+
+bool Record::sameContent(const Record &o) const
+{
+    return hasKind == o.hasKind && (!hasKind || kind == o.kind) && sameText(name, o.name) &&
+           sameText(cat, o.cat) && sameText(price, o.price) && sameText(qty, o.qty) &&
+           sameText(total, o.total) && sameText(date, o.date) && sameText(method, o.method) &&
+           sameText(txno, o.txno);
+}
+
+QString recordText(const Record &r)
+{
+    const QString kind = r.hasKind ? QString::number(r.kind) : QString();
+    return QStringList{kind, r.name, r.cat, r.price, r.qty, r.total, r.date, r.method, r.txno}.join(u'|');
+}
+
+StoreError::StoreError(const QString &message)
+    : std::runtime_error(message.toStdString()), m_message(message)
+{
+}
+
+Store::Store(QString path, sqlite3 *db) : m_path(std::move(path)), m_db(db) {}
+
+Store::~Store() { sqlite3_close_v2(m_db); }
+
+std::unique_ptr<Store> Store::open(const QString &path)
+{
+    const QFileInfo fi(path);
+    if (fi.exists() && fi.isDir())
+        throw StoreError(openError(path, false, QStringLiteral("同名的是一个文件夹，不是账本文件")));
+    // An empty file holds nothing to lose: it is set up like a new one.
+    const bool fresh = !fi.exists() || fi.size() == 0;
+    if (fi.exists() && !fi.isReadable())
+        throw StoreError(openError(path, false, QStringLiteral("没有读取该文件的权限")));
+
+    sqlite3 *db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | (fi.exists() ? 0 : SQLITE_OPEN_CREATE);
+    int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
+    auto closeAndThrow = [&](int code, bool creating) {
+        const QString why = reason(code, db);
+        sqlite3_close_v2(db);
+        throw StoreError(openError(path, creating, why));
+    };
+    if (rc != SQLITE_OK)
+        closeAndThrow(rc, !fi.exists());
+
+    rc = sqlite3_key(db, kPassword, static_cast<int>(std::char_traits<char>::length(kPassword)));
+    if (rc != SQLITE_OK)
+        closeAndThrow(rc, fresh);
+    // Later SQLCipher releases read this file format only in compatibility mode.
+    sqlite3_exec(db, "PRAGMA cipher_compatibility = 3", nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(db, 5000);
+
+    // The key is only checked by the first read.
+    int tables = 0;
+    bool hasLedger = false;
+    {
+        Statement st(db, "SELECT name FROM sqlite_master WHERE type = 'table'");
+        rc = st.prepareResult();
+        if (rc != SQLITE_OK)
+            closeAndThrow(rc, false);
+        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+            ++tables;
+            if (columnText(st.get(), 0) == QStringLiteral("库"))
+                hasLedger = true;
+        }
+        if (rc != SQLITE_DONE)
+            closeAndThrow(rc, false);
+    }
+    if (!hasLedger && !(fresh || tables == 0)) {
+        sqlite3_close_v2(db);
+        throw StoreError(openError(path, false, QStringLiteral("文件中没有账本表“库”")));
+    }
+
+    std::unique_ptr<Store> store(new Store(path, db));
+    // A single file that survives a crash: the journal is rolled back on the next open.
+    sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
+    if (!hasLedger) {
+        try {
+            store->begin(kWriteFailed);
+            store->exec(kCreateTable);
+            store->commit();
+        } catch (const StoreError &) {
+            throw StoreError(openError(path, true, reason(sqlite3_errcode(db), db)));
+        }
+    }
+    // journal_mode answers with a row; a read-only file keeps its mode.
+    sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+    return store;
+}
+
+void Store::fail(int rc, const QString &what)
+{
+    const QString why = reason(rc, m_db);
+    rollbackQuietly();
+    throw StoreError(what.arg(m_path, why));
+}
+
+void Store::exec(const char *sql)
+{
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        fail(rc, kWriteFailed);
+}
+
+void Store::begin(const QString &what)
+{
+    // IMMEDIATE: take the write lock before reading, so two writers wait instead of deadlocking.
+    const int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        fail(rc, what);
+}
+
+void Store::commit()
+{
+    const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        fail(rc, kWriteFailed);
+}
+
+void Store::rollbackQuietly()
+{
+    if (!sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    // What is in memory may no longer match the file; read it again next time.
+    m_loaded = false;
+}
+
+qint64 Store::dataVersion()
+{
+    Statement st(m_db, "PRAGMA data_version");
+    int rc = st.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(st.get());
+    if (rc != SQLITE_ROW)
+        fail(rc, kReadFailed);
+    return sqlite3_column_int64(st.get(), 0);
+}
+
+void Store::refresh(bool force)
+{
+    const qint64 version = dataVersion();
+    if (m_loaded && !force && version == m_version)
+        return;
+    std::vector<Record> rows;
+    Statement st(m_db, kSelectAll);
+    int rc = st.prepareResult();
+    if (rc != SQLITE_OK)
+        fail(rc, kReadFailed);
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        Record r;
+        r.id = sqlite3_column_int64(st.get(), 0);
+        r.hasKind = sqlite3_column_type(st.get(), 1) != SQLITE_NULL;
+        r.kind = r.hasKind ? sqlite3_column_int(st.get(), 1) : 0;
+        r.name = columnText(st.get(), 2);
+        r.cat = columnText(st.get(), 3);
+        r.price = columnText(st.get(), 4);
+        r.qty = columnText(st.get(), 5);
+        r.total = columnText(st.get(), 6);
+        r.date = columnText(st.get(), 7);
+        r.method = columnText(st.get(), 8);
+        r.txno = columnText(st.get(), 9);
+        rows.push_back(std::move(r));
+    }
+    if (rc != SQLITE_DONE)
+        fail(rc, kReadFailed);
+    m_rows = std::move(rows);
+    m_version = version;
+    m_loaded = true;
+}
+
+const std::vector<Record> &Store::rows()
+{
+    // Outside a write transaction each statement is its own read transaction.
+    refresh(false);
+    return m_rows;
+}
+
+qint64 Store::count() { return static_cast<qint64>(rows().size()); }
+
+Record Store::add(const Record &r)
+{
+    begin(kAddFailed);
+    refresh(false);
+    Statement st(m_db, kInsert);
+    int rc = st.prepareResult();
+    if (rc != SQLITE_OK)
+        fail(rc, kAddFailed);
+    if (r.hasKind)
+        sqlite3_bind_int(st.get(), 1, r.kind);
+    else
+        sqlite3_bind_null(st.get(), 1);
+    const QString *texts[] = {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno};
+    for (int i = 0; i < 8; ++i)
+        bindText(st.get(), i + 2, *texts[i]);
+    rc = sqlite3_step(st.get());
+    if (rc != SQLITE_DONE)
+        fail(rc, kAddFailed);
+    Record stored = r;
+    stored.id = sqlite3_last_insert_rowid(m_db);
+    rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        fail(rc, kAddFailed);
+    m_rows.push_back(stored);
+    return stored;
+}
+
+int Store::removeWhere(const std::function<bool(const Record &)> &match)
+{
+    begin(kRemoveFailed);
+    refresh(false);
+    std::unordered_set<qint64> ids;
+    for (const Record &r : m_rows)
+        if (match(r))
+            ids.insert(r.id);
+    if (ids.empty()) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr); // nothing to write
+        return 0;
+    }
+    {
+        Statement st(m_db, "DELETE FROM \"库\" WHERE rowid = ?");
+        int rc = st.prepareResult();
+        if (rc != SQLITE_OK)
+            fail(rc, kRemoveFailed);
+        for (qint64 id : ids) {
+            sqlite3_bind_int64(st.get(), 1, id);
+            rc = sqlite3_step(st.get());
+            if (rc != SQLITE_DONE)
+                fail(rc, kRemoveFailed);
+            sqlite3_reset(st.get());
+        }
+    }
+    const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        fail(rc, kRemoveFailed);
+    std::erase_if(m_rows, [&](const Record &r) { return ids.count(r.id) != 0; });
+    return static_cast<int>(ids.size());
+}
+
+bool Store::removeExact(const Record &target)
+{
+    return removeWhere([&](const Record &r) { return r.id == target.id && r.sameContent(target); }) > 0;
+}
+
+} // namespace ledger

@@ -1,0 +1,181 @@
+#include "ledger/text.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace ledger {
+
+namespace {
+
+bool isBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
+
+QString spaces(int n) { return n > 0 ? QString(n, u' ') : QString(); }
+
+} // namespace
+
+double parseNumber(const QString &text)
+{
+    std::string s;
+    s.reserve(static_cast<size_t>(text.size()));
+    for (QChar c : text) {
+        if (isBlank(c))
+            continue;
+        s.push_back(c.unicode() < 128 ? static_cast<char>(c.unicode()) : '\x01');
+    }
+    size_t i = 0;
+    std::string num;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
+        num.push_back(s[i++]);
+    bool digits = false;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+        num.push_back(s[i++]);
+        digits = true;
+    }
+    if (i < s.size() && s[i] == '.') {
+        num.push_back(s[i++]);
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') {
+            num.push_back(s[i++]);
+            digits = true;
+        }
+    }
+    if (!digits)
+        return 0.0;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E' || s[i] == 'd' || s[i] == 'D')) {
+        size_t j = i + 1;
+        std::string exp = "e";
+        if (j < s.size() && (s[j] == '+' || s[j] == '-'))
+            exp.push_back(s[j++]);
+        bool expDigits = false;
+        while (j < s.size() && s[j] >= '0' && s[j] <= '9') {
+            exp.push_back(s[j++]);
+            expDigits = true;
+        }
+        if (expDigits)
+            num += exp;
+    }
+    const double v = std::strtod(num.c_str(), nullptr);
+    return std::isfinite(v) ? v : 0.0;
+}
+
+QString formatNumber(double value)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("0");
+    if (value == 0.0)
+        return QStringLiteral("0");
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15g", value);
+    QString s = QString::fromLatin1(buf);
+    const qsizetype e = s.indexOf(u'e');
+    if (e < 0)
+        return s;
+    // 1e+15 -> 1E+15, 1e-07 -> 1E-07
+    QString mant = s.left(e);
+    QString exp = s.mid(e + 1);
+    return mant + u'E' + exp;
+}
+
+qint64 roundEven(double value)
+{
+    if (std::isnan(value))
+        return 0;
+    constexpr double lim = 9.2e18;
+    if (value >= lim)
+        return static_cast<qint64>(lim);
+    if (value <= -lim)
+        return -static_cast<qint64>(lim);
+    return static_cast<qint64>(std::nearbyint(value)); // default mode: to nearest, ties to even
+}
+
+QStringList splitRequest(const QString &request)
+{
+    QStringList fields(kRequestFields);
+    int index = 0;
+    for (QChar c : request) {
+        if (c == kSep) {
+            ++index;
+            continue;
+        }
+        if (index < kRequestFields)
+            fields[index].append(c);
+    }
+    return fields;
+}
+
+int charCount(const QString &text)
+{
+    int n = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        ++n;
+    }
+    return n;
+}
+
+int displayWidth(const QString &text)
+{
+    int w = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text.at(i).unicode();
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+        w += (u >= 32 && u <= 126) ? 1 : 2;
+    }
+    return w;
+}
+
+QString trimLeadingSpaces(const QString &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i) == u' ')
+        ++i;
+    return text.mid(i);
+}
+
+QString trimTrailingSpaces(const QString &text)
+{
+    qsizetype n = text.size();
+    while (n > 0 && text.at(n - 1) == u' ')
+        --n;
+    return text.left(n);
+}
+
+QString makeTxLine(const QString &recordText)
+{
+    const QStringList f = splitRequest(recordText);
+    auto right = [](const QString &v, int width) { return spaces(width - charCount(v)) + v; };
+    QString line;
+    line += f[1] + spaces(20 - displayWidth(f[1]));
+    line += kSep + right(f[3], 10);
+    line += kSep + right(f[4], 10);
+    line += kSep + right(f[5], 10);
+    line += kSep + right(f[6], 8);
+    line += kSep + f[7];
+    line += kSep + right(f[8], 10);
+    return line;
+}
+
+QString txLineToRequest(const QString &line)
+{
+    const QStringList f = splitRequest(line);
+    QStringList out;
+    out << QStringLiteral("3") << trimTrailingSpaces(f[0]) << trimLeadingSpaces(f[1]);
+    for (int i = 3; i <= 8; ++i)
+        out << trimLeadingSpaces(f[i]);
+    return out.join(kSep);
+}
+
+} // namespace ledger
+
+namespace ledger {
+double roundPrice(double t)
+{
+    double r = std::floor(t * 100.0) / 100.0;
+    if (std::fmod(std::floor(t * 1000.0), 10.0) >= 5.0)
+        r += 0.01;
+    return r;
+}
+} // namespace ledger

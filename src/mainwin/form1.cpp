@@ -1,0 +1,398 @@
+#include "mainwin/form1.h"
+
+#include "about/form3.h"
+#include "about/form7.h"
+#include "ledger/dates.h"
+#include "ledger/text.h"
+#include "mainwin/entry_check.h"
+#include "mainwin/form2.h"
+#include "mainwin/ui_app.h"
+#include "query/form4.h"
+#include "query/form5.h"
+#include "stats/form6.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+using namespace ledger;
+
+namespace {
+
+const QString kWelcome =
+    QStringLiteral("                         欢迎您使用禾岚小型仓库管理软件！（按F1帮助）");
+const QString kListHeader = QStringLiteral(
+    "商品名：               价格：     数量：     总额：     日期：   方法：  交易代码：");
+
+template <class W> W *make(QWidget *parent, const char *name, const QString &text, QRect geometry)
+{
+    auto *w = new W(text, parent);
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(geometry);
+    return w;
+}
+
+QLabel *autoLabel(QWidget *parent, const char *name, int left, int top)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->move(ui::twips(left, top, 0, 0).topLeft());
+    return l;
+}
+
+QListWidget *list(QWidget *parent, const char *name, QRect geometry)
+{
+    auto *l = new QListWidget(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setGeometry(geometry);
+    return l;
+}
+
+QLineEdit *edit(QWidget *parent, const char *name, QRect geometry)
+{
+    auto *e = new QLineEdit(parent);
+    e->setObjectName(QString::fromLatin1(name));
+    e->setGeometry(geometry);
+    return e;
+}
+
+void setAutoText(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->adjustSize();
+}
+
+} // namespace
+
+Form1::Form1()
+{
+    ui::setupApplication();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("禾岚小型仓储管理软件 VER 1.2"));
+    setFixedSize(ui::twips(0, 0, 11880, 5160).size());
+    buildControls();
+    Form_Load();
+}
+
+Form1::~Form1()
+{
+    // The other windows are top-level windows of their own; they go with the main window.
+    delete m_form2;
+    delete m_form3;
+    delete m_form4;
+    delete m_form5;
+    delete m_form6;
+    delete m_form7;
+}
+
+void Form1::buildControls()
+{
+    using ui::twips;
+    Label1 = make<QLabel>(this, "Label1", QStringLiteral("类："), twips(240, 120, 360, 180));
+    Label2 = autoLabel(this, "Label2", 600, 120);
+    Label3 = make<QLabel>(this, "Label3", QStringLiteral("商品名："), twips(1920, 120, 720, 180));
+    Label4 = autoLabel(this, "Label4", 2640, 120);
+    Label9 = autoLabel(this, "Label9", 4005, 120);
+    List1 = list(this, "List1", twips(240, 480, 1575, 3480));
+    List2 = list(this, "List2", twips(1920, 480, 1815, 3480));
+    List3 = list(this, "List3", twips(3960, 480, 7815, 3000));
+    List3->setSelectionMode(QAbstractItemView::MultiSelection);
+    Label5 = autoLabel(this, "Label5", 4080, 3600);
+    Frame1 = make<QGroupBox>(this, "Frame1", QStringLiteral("方式："), twips(3840, 3900, 1935, 615));
+    Option1 = make<QRadioButton>(Frame1, "Option1", QStringLiteral("进货"), twips(240, 240, 735, 255));
+    Option2 = make<QRadioButton>(Frame1, "Option2", QStringLiteral("出货"), twips(1080, 240, 735, 255));
+    Text1 = edit(this, "Text1", twips(240, 4080, 1575, 375));
+    Text2 = edit(this, "Text2", twips(1920, 4080, 1815, 375));
+    Label6 = make<QLabel>(this, "Label6", QStringLiteral("单价："), twips(5880, 4200, 540, 180));
+    Text4 = edit(this, "Text4", twips(6480, 4080, 1095, 375));
+    Label7 = make<QLabel>(this, "Label7", QStringLiteral("数量："), twips(7680, 4200, 540, 180));
+    Text5 = edit(this, "Text5", twips(8280, 4080, 1095, 375));
+    Label8 = make<QLabel>(this, "Label8", QStringLiteral("日期："), twips(9480, 4200, 540, 180));
+    Text6 = edit(this, "Text6", twips(10080, 4080, 1095, 375));
+    Command5 = make<QPushButton>(this, "Command5", QStringLiteral("选择"), twips(11280, 4080, 495, 375));
+    Check1 = make<QCheckBox>(this, "Check1", QStringLiteral("自动填写日期"), twips(5880, 4560, 1455, 255));
+    Check2 = make<QCheckBox>(this, "Check2", QStringLiteral("只显示本月记录"), twips(5880, 4800, 1695, 255));
+    Check2->setChecked(true);
+    Command1 = make<QPushButton>(this, "Command1", QStringLiteral("添加"), twips(360, 4680, 615, 255));
+    Command2 = make<QPushButton>(this, "Command2", QStringLiteral("删除"), twips(1080, 4680, 615, 255));
+    Command3 = make<QPushButton>(this, "Command3", QStringLiteral("添加"), twips(2160, 4680, 615, 255));
+    Command4 = make<QPushButton>(this, "Command4", QStringLiteral("删除"), twips(2880, 4680, 615, 255));
+    Command6 = make<QPushButton>(this, "Command6", QStringLiteral("全选"), twips(4200, 4680, 615, 255));
+    Command7 = make<QPushButton>(this, "Command7", QStringLiteral("反选"), twips(4920, 4680, 615, 255));
+    Command8 = make<QPushButton>(this, "Command8", QStringLiteral("添加"), twips(8040, 4680, 615, 255));
+    Command9 = make<QPushButton>(this, "Command9", QStringLiteral("删除"), twips(8760, 4680, 615, 255));
+    Command11 = make<QPushButton>(this, "Command11", QStringLiteral("计算"), twips(9480, 4680, 615, 255));
+    Command12 = make<QPushButton>(this, "Command12", QStringLiteral("查找"), twips(10200, 4680, 615, 255));
+    Command13 = make<QPushButton>(this, "Command13", QStringLiteral("关于"), twips(10920, 4680, 615, 255));
+
+    // The fixed-width lines and their header only line up in a monospace CJK font.
+    const QFont mono(ui::monoFontFamily(), 9);
+    List3->setFont(mono);
+    Label9->setFont(mono);
+
+    // Buttons are small; keep their captions readable.
+    for (QPushButton *b : findChildren<QPushButton *>())
+        b->setStyleSheet(QStringLiteral("padding: 0px;"));
+
+    ui::onListClick(List1, [this] { List1_Click(); });
+    ui::onListClick(List2, [this] { List2_Click(); });
+    connect(Option1, &QRadioButton::toggled, this, [this](bool on) { if (on) Option1_Click(); });
+    connect(Option2, &QRadioButton::toggled, this, [this](bool on) { if (on) Option2_Click(); });
+    connect(Check1, &QCheckBox::stateChanged, this, &Form1::Check1_Click);
+    connect(Check2, &QCheckBox::stateChanged, this, &Form1::Check2_Click);
+    const std::pair<QPushButton *, void (Form1::*)()> buttons[] = {
+        {Command1, &Form1::Command1_Click},   {Command2, &Form1::Command2_Click},
+        {Command3, &Form1::Command3_Click},   {Command4, &Form1::Command4_Click},
+        {Command5, &Form1::Command5_Click},   {Command6, &Form1::Command6_Click},
+        {Command7, &Form1::Command7_Click},   {Command8, &Form1::Command8_Click},
+        {Command9, &Form1::Command9_Click},   {Command11, &Form1::Command11_Click},
+        {Command12, &Form1::Command12_Click}, {Command13, &Form1::Command13_Click},
+    };
+    for (const auto &[button, slot] : buttons)
+        connect(button, &QPushButton::clicked, this, slot);
+}
+
+void Form1::Form_Load()
+{
+    Text6->setText(currentDateText());
+    try {
+        m_store = Store::open(QStringLiteral("1.mdb"));
+    } catch (const StoreError &e) {
+        // An existing file that cannot be opened is left alone; the program cannot go on.
+        m_openError = e.message();
+        ui::message(this, m_openError);
+        return;
+    }
+    Option1->setChecked(true);
+    Check1->setChecked(true);
+}
+
+void Form1::Form_Activate()
+{
+    axd(QString(), 2);
+    List2->clear();
+    setAutoText(Label4, QString());
+    setAutoText(Label2, QString());
+    setAutoText(Label9, kListHeader);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    // Closing the main window ends the program; every change is already in the file.
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w != this)
+            w->hide();
+    QApplication::quit();
+}
+
+const std::vector<Record> &Form1::rows()
+{
+    if (!m_store)
+        throw StoreError(m_openError);
+    return m_store->rows();
+}
+
+QString Form1::direction() const { return Option1->isChecked() ? Option1->text() : Option2->text(); }
+
+QString Form1::currentCategory() const
+{
+    const QListWidgetItem *item = List1->currentItem();
+    return item && item->isSelected() ? item->text() : QString();
+}
+
+QString Form1::currentProduct() const
+{
+    const QListWidgetItem *item = List2->currentItem();
+    return item && item->isSelected() ? item->text() : QString();
+}
+
+int Form1::axd(const QString &str, int ff)
+{
+    if (ff != 2)
+        statusmode = 0;
+    const QStringList f = splitRequest(str);
+    m_qsum = 0;
+    bool trailer = true;
+    int result = 0;
+    try {
+        switch (ff) {
+        case 0: op0(f); break;
+        case 1: op1(f); break;
+        case 2: op2(); break;
+        case 3: op3(); break;
+        case 4: op4(); break;
+        case 5: op5(str); break;
+        case 6: op6(); break;
+        case 7: op7(); break;
+        case 8: op8(f); break;
+        case 12: op12(); break;
+        case 11: op11(); break;
+        case 13: op13(f); break;
+        case 101: trailer = op101(f); break;
+        case 102: trailer = op102(f); break;
+        default: break;
+        }
+    } catch (const StoreError &e) {
+        ui::message(this, e.message());
+        result = 1;
+    }
+    if (trailer)
+        writeStatus();
+    return result;
+}
+
+void Form1::writeStatus()
+{
+    if (statusmode == 1) {
+        if (m_qsum == 0)
+            return;
+        const double s = runtotal;
+        const double a = roundPrice(s / static_cast<double>(m_qsum));
+        setAutoText(Label5, QStringLiteral("合计：数量和＝%1个 总额和＝%2元 价格平均＝%3元（保留两位小数）")
+                                .arg(QString::number(m_qsum), formatNumber(s), formatNumber(a)));
+    } else if (statusmode == 2) {
+        setAutoText(Label5, QStringLiteral("         积压总金额：") + formatNumber(runtotal) + QStringLiteral("元"));
+    } else {
+        setAutoText(Label5, kWelcome);
+    }
+}
+
+void Form1::setx(int value) { statusmode = value; }
+
+void Form1::op0(const QStringList &f)
+{
+    Record r;
+    r.kind = static_cast<int>(parseNumber(f[0]));
+    r.name = f[1].isNull() ? QStringLiteral("") : f[1];
+    auto optional = [](const QString &v) { return v.isEmpty() ? QString() : v; };
+    r.cat = optional(f[2]);
+    r.price = optional(f[3]);
+    r.qty = optional(f[4]);
+    r.total = optional(f[5]);
+    r.date = optional(f[6]);
+    r.txno = optional(f[7]);
+    r.method = direction();
+    if (!m_store)
+        throw StoreError(m_openError);
+    m_store->add(r);
+}
+
+bool Form1::pd(const QString &strs, const QString &kk)
+{
+    const EntryCheck check = checkEntry(strs, kk);
+    for (const QString &m : check.messages)
+        ui::message(this, m);
+    return check.rejected;
+}
+
+void Form1::Check1_Click()
+{
+    if (!Check1->isChecked() && pickdate.isEmpty()) {
+        Check1->setChecked(true); // runs this handler again, nested
+        ui::message(this, QStringLiteral("请先选择日期！"));
+    }
+    Text6->setText(Check1->isChecked() ? currentDateText() : pickdate);
+}
+
+void Form1::days(const QString &dat)
+{
+    List3->clear();
+    pickdate = dat;
+    if (!Check1->isChecked())
+        Text6->setText(dat);
+}
+
+void Form1::Command5_Click()
+{
+    form2()->setx(-1);
+    form2()->show();
+    form2()->raise();
+}
+
+namespace {
+// Hide then show, so that the window's activation runs on every click.
+void reopen(QWidget *w)
+{
+    w->hide();
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+} // namespace
+
+void Form1::Command11_Click() { reopen(form5()); }
+void Form1::Command12_Click() { reopen(form4()); }
+void Form1::Command13_Click() { reopen(form3()); }
+
+Form2 *Form1::form2()
+{
+    if (!m_form2)
+        m_form2 = new Form2(this);
+    return m_form2;
+}
+
+Form3 *Form1::form3()
+{
+    if (!m_form3)
+        m_form3 = new Form3(this);
+    return m_form3;
+}
+
+Form4 *Form1::form4()
+{
+    if (!m_form4)
+        m_form4 = new Form4(this);
+    return m_form4;
+}
+
+Form5 *Form1::form5()
+{
+    if (!m_form5)
+        m_form5 = new Form5(this);
+    return m_form5;
+}
+
+Form6 *Form1::form6()
+{
+    if (!m_form6)
+        m_form6 = new Form6(this);
+    return m_form6;
+}
+
+Form7 *Form1::form7()
+{
+    if (!m_form7)
+        m_form7 = new Form7(this);
+    return m_form7;
+}
+
+bool Form1::hasForm(int number) const
+{
+    switch (number) {
+    case 1: return true;
+    case 2: return m_form2;
+    case 3: return m_form3;
+    case 4: return m_form4;
+    case 5: return m_form5;
+    case 6: return m_form6;
+    case 7: return m_form7;
+    default: return false;
+    }
+}
+
+Record Form1::lineRecord(const QListWidgetItem *item)
+{
+    return item ? item->data(Qt::UserRole).value<Record>() : Record{};
+}
+
+void Form1::setLineRecord(QListWidgetItem *item, const Record &r)
+{
+    item->setData(Qt::UserRole, QVariant::fromValue(r));
+}

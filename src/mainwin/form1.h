@@ -1,0 +1,145 @@
+// The main window: owner of the ledger file and of all shared state, the three lists, the
+// entry row, and the dispatcher axd through which every window reads and writes records.
+#pragma once
+
+#include "ledger/random.h"
+#include "ledger/store.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+#include <memory>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+class QRadioButton;
+
+class Form2;
+class Form3;
+class Form4;
+class Form5;
+class Form6;
+class Form7;
+
+class Form1 : public QWidget {
+    Q_OBJECT
+
+public:
+    // Opens (or creates) 1.mdb in the current folder, as the program's start does.
+    Form1();
+    ~Form1() override;
+
+    // The dispatcher: splits the "|"-separated request, runs operation ff, rewrites the status
+    // line. Returns 0, or 1 when the ledger file could not be read or written (the user has
+    // then been told why and nothing was changed).
+    int axd(const QString &str, int ff);
+    void setx(int value);
+    // Entry check: true when rejected (the messages have been shown).
+    bool pd(const QString &strs, const QString &kk);
+    // Receives the date picked for the date box.
+    void days(const QString &dat);
+    // Delete confirmation: true when nothing may be deleted.
+    bool pds(const QString &strs);
+    // kf = 0: record text -> transaction line; otherwise line -> delete request.
+    QString jkg(const QString &str, int kf);
+    int lenx(const QString &str);
+
+    // The other windows, each created on first use.
+    Form2 *form2();
+    Form3 *form3();
+    Form4 *form4();
+    Form5 *form5();
+    Form6 *form6();
+    Form7 *form7();
+    bool hasForm(int number) const;
+
+    // Null when the ledger file could not be opened; openError() then says why.
+    ledger::Store *store() const { return m_store.get(); }
+    const QString &openError() const { return m_openError; }
+
+    // The ledger record a transaction line was made from (id 0 when it has none).
+    static ledger::Record lineRecord(const QListWidgetItem *item);
+    static void setLineRecord(QListWidgetItem *item, const ledger::Record &r);
+
+    // Controls.
+    QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9;
+    QListWidget *List1, *List2, *List3;
+    QGroupBox *Frame1;
+    QRadioButton *Option1, *Option2;
+    QLineEdit *Text1, *Text2, *Text4, *Text5, *Text6;
+    QCheckBox *Check1, *Check2;
+    QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6, *Command7,
+        *Command8, *Command9, *Command11, *Command12, *Command13;
+
+    // Form-level state.
+    QString lastreq;
+    QString pickdate;
+    int statusmode = 0;
+    double runtotal = 0;
+    bool rangebusy = false;
+
+public slots:
+    void Form_Load();
+    void Form_Activate();
+    void Check1_Click();
+    void Check2_Click();
+    void Option1_Click();
+    void Option2_Click();
+    void List1_Click();
+    void List2_Click();
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command7_Click();
+    void Command8_Click();
+    void Command9_Click();
+    void Command11_Click();
+    void Command12_Click();
+    void Command13_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    QString direction() const;
+    QString currentCategory() const;
+    QString currentProduct() const;
+    void writeStatus();
+    const std::vector<ledger::Record> &rows();
+
+    // Operations of axd, grouped by the file that implements them.
+    void op0(const QStringList &f);                   // add a record
+    void op1(const QStringList &f);                   // delete matching records
+    void op2();                                       // category list
+    void op3();                                       // product list
+    void op4();                                       // transaction list
+    void op5(const QString &line);                    // append a line
+    void op6();                                       // find dialog: categories
+    void op7();                                       // find dialog: products
+    void op8(const QStringList &f);                   // find query
+    void op11();                                      // calculation dialog: products
+    void op12();                                      // calculation dialog: categories
+    void op13(const QStringList &f);                  // calculations
+    bool op101(const QStringList &f);                 // period range; false: skip the trailer
+    bool op102(const QStringList &f);                 // statistics run; false: skip the trailer
+
+    std::unique_ptr<ledger::Store> m_store;
+    QString m_openError;
+    qint64 m_qsum = 0; // quantity sum of the current axd call
+    ledger::Rnd m_rnd;
+    QPointer<Form2> m_form2;
+    QPointer<Form3> m_form3;
+    QPointer<Form4> m_form4;
+    QPointer<Form5> m_form5;
+    QPointer<Form6> m_form6;
+    QPointer<Form7> m_form7;
+};

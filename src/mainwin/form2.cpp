@@ -1,0 +1,72 @@
+#include "mainwin/form2.h"
+
+#include "ledger/dates.h"
+#include "mainwin/form1.h"
+#include "mainwin/ui_app.h"
+#include "query/form4.h"
+#include "stats/form6.h"
+
+#include <QCalendarWidget>
+#include <QEvent>
+#include <QPushButton>
+
+Form2::Form2(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("时间"));
+    // The calendar needs more height than the original design gave it.
+    setFixedSize(ui::twips(0, 0, 5295, 3300).size());
+
+    MonthView1 = new QCalendarWidget(this);
+    MonthView1->setObjectName(QStringLiteral("MonthView1"));
+    MonthView1->setGeometry(ui::twips(60, 60, 4020, 3180));
+    MonthView1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    MonthView1->setSelectedDate(QDate::currentDate());
+
+    Command1 = new QPushButton(QStringLiteral("确定"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(ui::twips(4200, 360, 975, 375));
+    Command2 = new QPushButton(QStringLiteral("取消"), this);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->setGeometry(ui::twips(4200, 1320, 975, 375));
+
+    connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+    Command1->installEventFilter(this);
+    Command2->installEventFilter(this);
+}
+
+bool Form2::eventFilter(QObject *watched, QEvent *event)
+{
+    // Moving the pointer over a button gives it the keyboard focus.
+    if (event->type() == QEvent::Enter)
+        if (auto *b = qobject_cast<QPushButton *>(watched))
+            b->setFocus();
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form2::Command1_Click()
+{
+    const QString picked = ledger::pickedDateText(MonthView1->selectedDate());
+    if (yflag != 0) {
+        if (xflag == -1)
+            m_main->form6()->day1(picked);
+        else
+            m_main->form6()->day2(picked);
+    } else if (xflag == -1) {
+        m_main->days(picked);
+    } else {
+        m_main->form4()->days(picked);
+    }
+    hide();
+    xflag = 0;
+    yflag = 0;
+}
+
+void Form2::Command2_Click()
+{
+    m_main->setx(0);
+    hide();
+    xflag = 0;
+    yflag = 0;
+}

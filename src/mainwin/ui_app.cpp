@@ -1,0 +1,184 @@
+#include "mainwin/ui_app.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFont>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QLibraryInfo>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTranslator>
+#include <QUrl>
+
+namespace ui {
+
+namespace {
+
+bool isForm(QObject *o)
+{
+    auto *w = qobject_cast<QWidget *>(o);
+    return w && w->isWindow() && w->objectName().startsWith(QStringLiteral("Form"));
+}
+
+class Tracker : public QObject {
+public:
+    using QObject::QObject;
+    QPointer<QWidget> active;
+    QList<QPointer<QWidget>> history; // most recently active last
+
+protected:
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        switch (e->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent *>(e)->key() == Qt::Key_F1 && qobject_cast<QWidget *>(o) &&
+                !static_cast<QKeyEvent *>(e)->isAutoRepeat()) {
+                auto *w = static_cast<QWidget *>(o);
+                if (w->window() && isForm(w->window())) {
+                    showHelp(w->window());
+                    return true;
+                }
+            }
+            break;
+        case QEvent::Show:
+        case QEvent::WindowActivate:
+            if (isForm(o))
+                activate(static_cast<QWidget *>(o));
+            break;
+        case QEvent::Hide:
+            if (isForm(o))
+                hidden(static_cast<QWidget *>(o));
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void activate(QWidget *w)
+    {
+        if (active == w)
+            return;
+        active = w;
+        history.removeAll(QPointer<QWidget>(w));
+        history.removeAll(QPointer<QWidget>());
+        history.append(w);
+        if (w->metaObject()->indexOfMethod("Form_Activate()") >= 0)
+            QMetaObject::invokeMethod(w, "Form_Activate", Qt::DirectConnection);
+    }
+
+    void hidden(QWidget *w)
+    {
+        history.removeAll(QPointer<QWidget>(w));
+        if (active != w)
+            return;
+        active = nullptr;
+        for (auto it = history.crbegin(); it != history.crend(); ++it) {
+            QWidget *next = *it;
+            if (next && next->isVisible()) {
+                activate(next);
+                next->activateWindow();
+                return;
+            }
+        }
+    }
+};
+
+Tracker *tracker()
+{
+    static Tracker *t = nullptr;
+    if (!t) {
+        t = new Tracker(qApp);
+        qApp->installEventFilter(t);
+    }
+    return t;
+}
+
+} // namespace
+
+QString monoFontFamily() { return QStringLiteral("Noto Sans Mono CJK SC"); }
+
+void setupApplication()
+{
+    static bool done = false;
+    if (done || !qApp)
+        return;
+    done = true;
+    QApplication::setFont(QFont(QStringLiteral("Noto Sans CJK SC"), 9));
+    auto *qt = new QTranslator(qApp);
+    if (qt->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(qt);
+    tracker();
+}
+
+QWidget *activeForm() { return tracker()->active; }
+
+void message(QWidget *parent, const QString &text, const QString &title)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+bool confirm(QWidget *parent, const QString &text, const QString &title)
+{
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+QRect twips(int left, int top, int width, int height)
+{
+    auto px = [](int v) { return (v + 7) / 15; };
+    return QRect(px(left), px(top), px(width), px(height));
+}
+
+void onListClick(QListWidget *list, std::function<void()> handler)
+{
+    // A press that changes the current line fires once through currentRowChanged; a click on
+    // the line that is already current fires through itemClicked.
+    struct State : QObject {
+        bool handled = false;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::MouseButtonPress)
+                handled = false;
+            return false;
+        }
+    };
+    auto *state = new State;
+    state->setParent(list);
+    list->viewport()->installEventFilter(state);
+    QObject::connect(list, &QListWidget::currentRowChanged, list, [state, handler](int row) {
+        if (row < 0)
+            return;
+        state->handled = true;
+        handler();
+    });
+    QObject::connect(list, &QListWidget::itemClicked, list, [state, handler](QListWidgetItem *) {
+        if (state->handled) {
+            state->handled = false;
+            return;
+        }
+        handler();
+    });
+}
+
+void showHelp(QWidget *parent)
+{
+    const QFileInfo help(QStringLiteral("help.HLP"));
+    if (!help.exists()) {
+        message(parent, QStringLiteral("找不到帮助文件“help.HLP”！"));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(help.absoluteFilePath())))
+        message(parent, QStringLiteral("无法打开帮助文件“help.HLP”！"));
+}
+
+} // namespace ui

@@ -1,0 +1,47 @@
+// What every window of the program shares: application set-up, message boxes, positions given
+// in twips, and the click and activation behaviour the handlers are written against.
+#pragma once
+
+#include <QRect>
+#include <QString>
+#include <functional>
+
+class QListWidget;
+class QWidget;
+
+namespace ui {
+
+inline const QString kTipTitle = QStringLiteral("系统提示：");
+inline const QString kAskTitle = QStringLiteral("系统提问：");
+inline const QString kResultTitle = QStringLiteral("计算结果：");
+
+// Fonts, the Chinese translation of the standard buttons, F1 help and the activation
+// tracker. Safe to call more than once; the first window calls it.
+void setupApplication();
+
+// Monospace font in which a Chinese character is exactly two ASCII characters wide.
+QString monoFontFamily();
+
+// A modal box with one OK button.
+void message(QWidget *parent, const QString &text, const QString &title = kTipTitle);
+// A modal box with OK and Cancel; true for OK. Closing the box counts as Cancel.
+bool confirm(QWidget *parent, const QString &text, const QString &title = kAskTitle);
+
+// Position and size in twips (15 to a pixel).
+QRect twips(int left, int top, int width, int height);
+
+// Calls handler on every click on a line, also on the line already selected, and when the
+// current line changes from the keyboard or from code.
+void onListClick(QListWidget *list, std::function<void()> handler);
+
+// Activation: a window of the program whose objectName starts with "Form" gets its
+// Form_Activate slot called when it is shown or becomes active coming from another window of
+// the program; not when a message box closes or when the user returns from another
+// application. When the active one is hidden, the window that was active before it (the main
+// window if none) becomes active again.
+QWidget *activeForm();
+
+// Opens help.HLP of the current folder with the desktop's viewer; says so if it is missing.
+void showHelp(QWidget *parent);
+
+} // namespace ui

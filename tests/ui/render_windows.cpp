@@ -1,0 +1,67 @@
+// Renders every window of the program to PNG files, with a few sample records, so that the
+// layout can be looked at without a display:
+//   QT_QPA_PLATFORM=offscreen ./render_windows OUTPUT_FOLDER
+#include "about/form3.h"
+#include "about/form7.h"
+#include "mainwin/form1.h"
+#include "mainwin/form2.h"
+#include "query/form4.h"
+#include "query/form5.h"
+#include "stats/form6.h"
+#include "support.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QString out = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screens")).absolutePath();
+    QDir().mkpath(out);
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+
+    // A little of everything, through the same handlers a user would press.
+    w.Text1->setText(QStringLiteral("水果"));
+    w.Command1_Click();
+    w.Text1->setText(QStringLiteral("Drinks"));
+    w.Command1_Click();
+    w.List1->setCurrentRow(0);
+    w.Text2->setText(QStringLiteral("苹果"));
+    w.Command3_Click();
+    w.Text2->setText(QStringLiteral("Kiwi fruit"));
+    w.Command3_Click();
+    w.List2->setCurrentRow(0);
+    const char *entries[][2] = {{"2.5", "10"}, {"12.75", "3"}, {"0.5", "1000"}};
+    for (const auto &e : entries) {
+        w.Text4->setText(QString::fromLatin1(e[0]));
+        w.Text5->setText(QString::fromLatin1(e[1]));
+        w.Command8_Click();
+    }
+    w.List2->setCurrentRow(1);
+    w.Text4->setText(QStringLiteral("8"));
+    w.Text5->setText(QStringLiteral("2"));
+    w.Command8_Click();
+    w.List2->setCurrentRow(0);
+    w.Check2->setChecked(false);
+
+    auto save = [&](QWidget *win, const QString &name) {
+        win->show();
+        QApplication::processEvents();
+        win->grab().save(out + u'/' + name + QStringLiteral(".png"));
+    };
+    save(&w, QStringLiteral("form1"));
+    save(w.form2(), QStringLiteral("form2"));
+    save(w.form3(), QStringLiteral("form3"));
+    save(w.form4(), QStringLiteral("form4"));
+    save(w.form5(), QStringLiteral("form5"));
+    save(w.form6(), QStringLiteral("form6"));
+    save(w.form7(), QStringLiteral("form7"));
+    qInfo("windows written to %s", qPrintable(out));
+    return 0;
+}

@@ -1,0 +1,79 @@
+// Shared by the window tests: answers message boxes without a person and runs each test in a
+// fresh folder of its own.
+#pragma once
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QPair>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+// Watches for modal message boxes, records their title and text and answers them: with the
+// next queued answer, else OK (or the only button).
+class Boxes : public QObject {
+public:
+    Boxes()
+    {
+        m_timer.setInterval(5);
+        connect(&m_timer, &QTimer::timeout, this, &Boxes::poll);
+        m_timer.start();
+    }
+
+    QList<QPair<QString, QString>> seen; // (title, text)
+    QList<QMessageBox::StandardButton> answers;
+
+    QStringList texts() const
+    {
+        QStringList out;
+        for (const auto &p : seen)
+            out << p.second;
+        return out;
+    }
+    QStringList titles() const
+    {
+        QStringList out;
+        for (const auto &p : seen)
+            out << p.first;
+        return out;
+    }
+    void clear() { seen.clear(); }
+
+private:
+    void poll()
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || box == m_last)
+            return;
+        m_last = box;
+        seen.append({box->windowTitle(), box->text()});
+        QMessageBox::StandardButton answer = QMessageBox::Ok;
+        if (!answers.isEmpty())
+            answer = answers.takeFirst();
+        QAbstractButton *button = box->button(answer);
+        if (!button)
+            button = box->buttons().value(0);
+        QPointer<QMessageBox> guard(box);
+        QTimer::singleShot(0, box, [guard, button] {
+            if (guard)
+                button->click();
+        });
+    }
+
+    QTimer m_timer;
+    QPointer<QMessageBox> m_last;
+};
+
+// Makes a fresh empty folder the current one for the lifetime of the object.
+class FreshFolder {
+public:
+    FreshFolder() : m_old(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
+    ~FreshFolder() { QDir::setCurrent(m_old); }
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_old;
+};
