@@ -179,3 +179,12 @@ double roundPrice(double t)
     return r;
 }
 } // namespace ledger
+
+namespace ledger {
+QString totalsLine(qint64 quantitySum, double amountSum)
+{
+    const double average = roundPrice(amountSum / static_cast<double>(quantitySum));
+    return QStringLiteral("合计：数量和＝%1个 总额和＝%2元 价格平均＝%3元（保留两位小数）")
+        .arg(QString::number(quantitySum), formatNumber(amountSum), formatNumber(average));
+}
+} // namespace ledger

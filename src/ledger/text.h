@@ -48,3 +48,8 @@ namespace ledger {
 // (2.345 -> 2.35, 1.005 -> 1 because 1.005 * 1000 is 1004.999...).
 double roundPrice(double t);
 } // namespace ledger
+
+namespace ledger {
+// Status line after listing transactions: quantity sum, amount sum and average price.
+QString totalsLine(qint64 quantitySum, double amountSum);
+} // namespace ledger

@@ -253,10 +253,7 @@ void Form1::writeStatus()
     if (statusmode == 1) {
         if (m_qsum == 0)
             return;
-        const double s = runtotal;
-        const double a = roundPrice(s / static_cast<double>(m_qsum));
-        setAutoText(Label5, QStringLiteral("合计：数量和＝%1个 总额和＝%2元 价格平均＝%3元（保留两位小数）")
-                                .arg(QString::number(m_qsum), formatNumber(s), formatNumber(a)));
+        setAutoText(Label5, totalsLine(m_qsum, runtotal));
     } else if (statusmode == 2) {
         setAutoText(Label5, QStringLiteral("         积压总金额：") + formatNumber(runtotal) + QStringLiteral("元"));
     } else {

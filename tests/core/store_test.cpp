@@ -1,0 +1,318 @@
+#include "ledger/store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+using namespace ledger;
+
+namespace {
+
+QString q(const char *utf8) { return QString::fromUtf8(utf8); }
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+Record tx(const char *name, const char *cat, const char *total, const char *date = "2024/6/15")
+{
+    Record r;
+    r.kind = kTransaction;
+    r.name = q(name);
+    r.cat = q(cat);
+    r.price = q("1");
+    r.qty = q("1");
+    r.total = q(total);
+    r.date = q(date);
+    r.method = q("进货");
+    r.txno = q("42");
+    return r;
+}
+
+Record category(const char *name)
+{
+    Record r;
+    r.kind = kCategory;
+    r.name = q(name);
+    r.method = q("进货");
+    return r;
+}
+
+QStringList names(Store &s)
+{
+    QStringList out;
+    for (const Record &r : s.rows())
+        out << r.name;
+    return out;
+}
+
+// Runs one SQL statement on a second, independent connection to the same file.
+int otherConnection(const QString &path, const char *sql, const char *key = Store::kPassword)
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    if (key)
+        sqlite3_key(db, key, static_cast<int>(strlen(key)));
+    sqlite3_busy_timeout(db, 5000);
+    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return rc;
+}
+
+class StoreTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path() const { return dir.filePath(QStringLiteral("1.mdb")); }
+};
+
+} // namespace
+
+TEST_F(StoreTest, FirstOpenCreatesTheTableWithItsColumnsInOrder)
+{
+    auto store = Store::open(path());
+    EXPECT_EQ(store->count(), 0);
+    sqlite3_stmt *st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(store->handle(), "PRAGMA table_info(\"库\")", -1, &st, nullptr), SQLITE_OK);
+    QStringList columns, types;
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        columns << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 1)));
+        types << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 2)));
+    }
+    sqlite3_finalize(st);
+    EXPECT_EQ(columns, (QStringList{q("标号"), q("名称"), q("类"), q("价格"), q("数量"), q("总额"),
+                                    q("日期"), q("方法"), q("交易号码")}));
+    EXPECT_EQ(types, (QStringList{q("SMALLINT"), q("VARCHAR(20)"), q("VARCHAR(20)"), q("VARCHAR(20)"),
+                                  q("VARCHAR(20)"), q("VARCHAR(20)"), q("VARCHAR(20)"), q("VARCHAR(4)"),
+                                  q("VARCHAR(20)")}));
+}
+
+TEST_F(StoreTest, FileIsEncryptedWithThePassword)
+{
+    {
+        auto store = Store::open(path());
+        store->add(tx("SECRETNAME", "secretcat", "123456789"));
+        sqlite3_stmt *st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(store->handle(), "PRAGMA cipher_version", -1, &st, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW); // answered only by SQLCipher
+        EXPECT_FALSE(QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(st, 0))).isEmpty());
+        sqlite3_finalize(st);
+    }
+    const QByteArray bytes = readAll(path());
+    ASSERT_GT(bytes.size(), 0);
+    EXPECT_FALSE(bytes.startsWith("SQLite format 3"));
+    EXPECT_FALSE(bytes.contains("SECRETNAME"));
+    EXPECT_FALSE(bytes.contains("123456789"));
+    EXPECT_NE(otherConnection(path(), "SELECT count(*) FROM sqlite_master", nullptr), SQLITE_OK);
+    EXPECT_NE(otherConnection(path(), "SELECT count(*) FROM sqlite_master", "wrong"), SQLITE_OK);
+    EXPECT_EQ(otherConnection(path(), "SELECT count(*) FROM sqlite_master"), SQLITE_OK);
+}
+
+TEST_F(StoreTest, ReopeningKeepsRowsInOrderWithNulls)
+{
+    {
+        auto store = Store::open(path());
+        store->add(category("水果"));
+        Record product;
+        product.kind = kProduct;
+        product.name = q("苹果");
+        product.cat = q("水果");
+        product.method = q("出货");
+        store->add(product);
+        store->add(tx("苹果", "水果", "25"));
+    }
+    auto store = Store::open(path());
+    const auto &rows = store->rows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].kind, kCategory);
+    EXPECT_TRUE(rows[0].cat.isNull());
+    EXPECT_TRUE(rows[0].txno.isNull());
+    EXPECT_EQ(rows[1].cat, q("水果"));
+    EXPECT_TRUE(rows[1].price.isNull());
+    EXPECT_EQ(rows[1].method, q("出货"));
+    EXPECT_EQ(recordText(rows[2]), q("3|苹果|水果|1|1|25|2024/6/15|进货|42"));
+    EXPECT_EQ(recordText(rows[0]), q("1|水果||||||进货|"));
+}
+
+TEST_F(StoreTest, EmptyTextStaysDistinctFromNull)
+{
+    auto store = Store::open(path());
+    Record r = category("");
+    store->add(r);
+    auto reopened = Store::open(path());
+    ASSERT_EQ(reopened->rows().size(), 1u);
+    EXPECT_FALSE(reopened->rows()[0].name.isNull());
+    EXPECT_TRUE(reopened->rows()[0].name.isEmpty());
+    EXPECT_TRUE(reopened->rows()[0].cat.isNull());
+}
+
+TEST_F(StoreTest, OverlongTextIsRefusedAndNothingStored)
+{
+    auto store = Store::open(path());
+    store->add(category("kept"));
+    Record tooLong = tx("x", "y", "1", "2024/6/15 and then some more");
+    EXPECT_THROW(store->add(tooLong), StoreError);
+    Record wideMethod = category("z");
+    wideMethod.method = q("12345");
+    EXPECT_THROW(store->add(wideMethod), StoreError);
+    Record badKind = category("k");
+    badKind.kind = 40000;
+    EXPECT_THROW(store->add(badKind), StoreError);
+    // Twenty wide characters fit: widths count characters.
+    Record wide = category("一二三四五六七八九十一二三四五六七八九十");
+    EXPECT_NO_THROW(store->add(wide));
+    EXPECT_EQ(names(*store), (QStringList{q("kept"), q("一二三四五六七八九十一二三四五六七八九十")}));
+    auto reopened = Store::open(path());
+    EXPECT_EQ(names(*reopened), names(*store));
+}
+
+TEST_F(StoreTest, DeletesKeepTheOrderOfTheRest)
+{
+    auto store = Store::open(path());
+    for (const char *n : {"a", "b", "c", "d", "e"})
+        store->add(category(n));
+    EXPECT_EQ(store->removeWhere([](const Record &r) { return r.name == q("b") || r.name == q("d"); }), 2);
+    store->add(category("f"));
+    EXPECT_EQ(names(*store), (QStringList{q("a"), q("c"), q("e"), q("f")}));
+    auto reopened = Store::open(path());
+    EXPECT_EQ(names(*reopened), names(*store));
+    EXPECT_EQ(store->removeWhere([](const Record &) { return false; }), 0);
+}
+
+TEST_F(StoreTest, RemoveExactTouchesOnlyThatRecord)
+{
+    auto store = Store::open(path());
+    const Record first = store->add(tx("same", "c", "1"));
+    const Record twin = store->add(tx("same", "c", "1"));
+    EXPECT_TRUE(store->removeExact(first));
+    EXPECT_FALSE(store->removeExact(first)); // already gone
+    ASSERT_EQ(store->rows().size(), 1u);
+    EXPECT_EQ(store->rows()[0].id, twin.id);
+    Record changed = twin;
+    changed.total = q("2");
+    EXPECT_FALSE(store->removeExact(changed)); // content differs: not the same record
+    EXPECT_EQ(store->count(), 1);
+}
+
+TEST_F(StoreTest, SeesWhatAnotherProgramChanged)
+{
+    auto store = Store::open(path());
+    store->add(category("mine"));
+    EXPECT_EQ(store->count(), 1);
+    ASSERT_EQ(otherConnection(path(), "INSERT INTO \"库\" (\"标号\", \"名称\") VALUES (1, 'theirs')"), SQLITE_OK);
+    EXPECT_EQ(names(*store), (QStringList{q("mine"), q("theirs")}));
+    ASSERT_EQ(otherConnection(path(), "DELETE FROM \"库\" WHERE \"名称\" = 'mine'"), SQLITE_OK);
+    EXPECT_EQ(names(*store), QStringList{q("theirs")});
+    store->add(category("again"));
+    EXPECT_EQ(names(*Store::open(path())), (QStringList{q("theirs"), q("again")}));
+}
+
+TEST_F(StoreTest, ZeroLengthFileIsSetUpLikeANewOne)
+{
+    writeAll(path(), QByteArray());
+    auto store = Store::open(path());
+    store->add(category("x"));
+    EXPECT_EQ(Store::open(path())->count(), 1);
+    EXPECT_FALSE(readAll(path()).startsWith("SQLite format 3"));
+}
+
+TEST_F(StoreTest, ForeignFilesAreReportedAndLeftUnchanged)
+{
+    // A plain database, one with another password, a text file, random bytes, a damaged ledger.
+    QByteArray real;
+    {
+        auto store = Store::open(path());
+        for (int i = 0; i < 50; ++i)
+            store->add(tx("item", "cat", "1"));
+    }
+    real = readAll(path());
+    QByteArray damaged = real;
+    for (int i = 20; i < 400; ++i)
+        damaged[i] = static_cast<char>(i * 7);
+
+    const QString plain = dir.filePath(QStringLiteral("plain.db"));
+    otherConnection(plain, "SELECT 1", nullptr);
+    {
+        sqlite3 *db = nullptr;
+        sqlite3_open(plain.toUtf8().constData(), &db);
+        sqlite3_exec(db, "CREATE TABLE t(x); INSERT INTO t VALUES (1)", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    const QString other = dir.filePath(QStringLiteral("other.db"));
+    {
+        sqlite3 *db = nullptr;
+        sqlite3_open(other.toUtf8().constData(), &db);
+        sqlite3_key(db, "another", 7);
+        sqlite3_exec(db, "CREATE TABLE t(x); INSERT INTO t VALUES (1)", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    const QList<QByteArray> contents = {"just some text\n", QByteArray(4096, '\x5a'), damaged,
+                                        real.left(real.size() / 2), readAll(plain), readAll(other)};
+    for (int i = 0; i < contents.size(); ++i) {
+        SCOPED_TRACE(i);
+        writeAll(path(), contents[i]);
+        try {
+            auto store = Store::open(path());
+            store->rows();
+            // A truncated copy may open; then it must at least fail to read cleanly or be empty.
+        } catch (const StoreError &e) {
+            EXPECT_TRUE(e.message().contains(q("1.mdb"))) << e.message().toStdString();
+            EXPECT_TRUE(e.message().startsWith(q("无法"))) << e.message().toStdString();
+        }
+        EXPECT_EQ(readAll(path()), contents[i]);
+    }
+}
+
+TEST_F(StoreTest, WrongPasswordAndPlainDatabaseAreRefusedAtOpen)
+{
+    const QString plain = path();
+    {
+        sqlite3 *db = nullptr;
+        sqlite3_open(plain.toUtf8().constData(), &db);
+        sqlite3_exec(db, "CREATE TABLE \"库\"(x)", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    const QByteArray before = readAll(plain);
+    try {
+        Store::open(plain);
+        ADD_FAILURE() << "a plain database was opened";
+    } catch (const StoreError &e) {
+        EXPECT_EQ(e.message(), q("无法打开账本文件“%1”：文件已损坏、不是本软件的账本文件或密码不符！").arg(plain));
+    }
+    EXPECT_EQ(readAll(plain), before);
+}
+
+TEST_F(StoreTest, FolderInPlaceOfTheFile)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("1.mdb")));
+    try {
+        Store::open(path());
+        ADD_FAILURE() << "a folder was opened";
+    } catch (const StoreError &e) {
+        EXPECT_TRUE(e.message().contains(q("文件夹")));
+    }
+}
+
+TEST_F(StoreTest, ForeignTableLayoutIsNotTakenOver)
+{
+    {
+        sqlite3 *db = nullptr;
+        sqlite3_open(path().toUtf8().constData(), &db);
+        sqlite3_key(db, Store::kPassword, 6);
+        sqlite3_exec(db, "CREATE TABLE other(x)", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    const QByteArray before = readAll(path());
+    EXPECT_THROW(Store::open(path()), StoreError);
+    EXPECT_EQ(readAll(path()), before);
+}

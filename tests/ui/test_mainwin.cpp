@@ -1,0 +1,213 @@
+// The main window as the program starts it: first start, the date box, the status line, the
+// ledger file it opens or refuses, and activation.
+#include "ledger/dates.h"
+#include "mainwin/form1.h"
+#include "mainwin/form2.h"
+#include "support.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+namespace {
+const QString kWelcome =
+    QStringLiteral("                         欢迎您使用禾岚小型仓库管理软件！（按F1帮助）");
+}
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void firstStartShowsAnEmptyLedger()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        Form1 w;
+        w.show();
+        QVERIFY(QFile::exists(folder.file(QStringLiteral("1.mdb"))));
+        QVERIFY(w.store());
+        QCOMPARE(w.windowTitle(), QStringLiteral("禾岚小型仓储管理软件 VER 1.2"));
+        QCOMPARE(w.size(), QSize(792, 344));
+        QVERIFY(w.Option1->isChecked());
+        QVERIFY(w.Check1->isChecked());
+        QVERIFY(w.Check2->isChecked());
+        QCOMPARE(w.Text6->text(), ledger::currentDateText());
+        QCOMPARE(w.List1->count(), 0);
+        QCOMPARE(w.List2->count(), 0);
+        QCOMPARE(w.List3->count(), 0);
+        QCOMPARE(w.Label5->text(), kWelcome);
+        QCOMPARE(w.Label9->text(),
+                 QStringLiteral("商品名：               价格：     数量：     总额：     日期：   方法：  交易代码："));
+        QCOMPARE(w.List3->selectionMode(), QAbstractItemView::MultiSelection);
+        QVERIFY(boxes.seen.isEmpty());
+        // Every control is reachable by its name, where its position puts it.
+        const char *names[] = {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6", "Label7",
+                               "Label8", "Label9", "List1", "List2", "List3", "Frame1", "Option1",
+                               "Option2", "Text1", "Text2", "Text4", "Text5", "Text6", "Check1",
+                               "Check2", "Command1", "Command2", "Command3", "Command4", "Command5",
+                               "Command6", "Command7", "Command8", "Command9", "Command11",
+                               "Command12", "Command13"};
+        for (const char *name : names)
+            QVERIFY2(w.findChild<QWidget *>(QString::fromLatin1(name)), name);
+        QCOMPARE(w.List3->geometry(), QRect(264, 32, 521, 200));
+        QCOMPARE(w.Command13->geometry(), QRect(728, 312, 41, 17));
+        QCOMPARE(w.Option2->parentWidget(), w.Frame1);
+    }
+
+    void secondStartKeepsTheRecords()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        {
+            Form1 w;
+            w.show();
+            QCOMPARE(w.axd(QStringLiteral("1|水果"), 0), 0);
+        }
+        Form1 again;
+        again.show();
+        QCOMPARE(again.store()->count(), 1);
+        QCOMPARE(again.store()->rows()[0].name, QStringLiteral("水果"));
+    }
+
+    void operationZeroStoresTheRequestWithTheDirection()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        Form1 w;
+        w.show();
+        w.Option2->setChecked(true);
+        w.axd(QStringLiteral("2|苹果|水果"), 0);
+        w.Option1->setChecked(true);
+        w.axd(QStringLiteral("3|苹果|水果|2.5|4|10||7"), 0);
+        const auto &rows = w.store()->rows();
+        QCOMPARE(rows.size(), size_t(2));
+        QCOMPARE(ledger::recordText(rows[0]), QStringLiteral("2|苹果|水果|||||出货|"));
+        QVERIFY(rows[0].price.isNull());
+        QCOMPARE(ledger::recordText(rows[1]), QStringLiteral("3|苹果|水果|2.5|4|10||进货|7"));
+        QVERIFY(rows[1].date.isNull()); // an empty field leaves the column null
+        QCOMPARE(w.Label5->text(), kWelcome);
+        QVERIFY(boxes.seen.isEmpty());
+    }
+
+    void failedWriteIsReportedAndNothingStored()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        Form1 w;
+        w.show();
+        QCOMPARE(w.axd(QStringLiteral("3|x|y|1|1|1|a date text that is far too long|1"), 0), 1);
+        QCOMPARE(boxes.titles(), QStringList{QStringLiteral("系统提示：")});
+        QVERIFY(boxes.texts()[0].startsWith(QStringLiteral("记录未能保存到账本文件“1.mdb”")));
+        QCOMPARE(w.store()->count(), 0);
+        QCOMPARE(w.axd(QStringLiteral("1|ok"), 0), 0); // and the program goes on
+        QCOMPARE(w.store()->count(), 1);
+    }
+
+    void statusLineFollowsTheSelector()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        Form1 w;
+        w.show();
+        w.statusmode = 2;
+        w.runtotal = 70;
+        w.axd(QString(), 2); // keeps the selector
+        QCOMPARE(w.Label5->text(), QStringLiteral("         积压总金额：70元"));
+        w.axd(QString(), 3);
+        QCOMPARE(w.statusmode, 0);
+        QCOMPARE(w.Label5->text(), kWelcome);
+        w.statusmode = 2;
+        w.runtotal = -12.5;
+        w.axd(QString(), 2);
+        QCOMPARE(w.Label5->text(), QStringLiteral("         积压总金额：-12.5元"));
+        w.axd(QString(), 99); // an unknown code still rewrites the line
+        QCOMPARE(w.Label5->text(), kWelcome);
+        w.statusmode = 2;
+        w.setx(0);
+        w.axd(QString(), 2);
+        QCOMPARE(w.Label5->text(), kWelcome);
+    }
+
+    void autoDateNeedsAPickedDateToBeTurnedOff()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        Form1 w;
+        w.show();
+        w.Text6->setText(QStringLiteral("typed"));
+        w.Check1->setChecked(false);
+        QCOMPARE(boxes.seen, (QList<QPair<QString, QString>>{{QStringLiteral("系统提示："), QStringLiteral("请先选择日期！")}}));
+        QVERIFY(w.Check1->isChecked());
+        QCOMPARE(w.Text6->text(), ledger::currentDateText());
+
+        boxes.clear();
+        w.days(QStringLiteral("27-3-5")); // as the date picker delivers it
+        QCOMPARE(w.Text6->text(), ledger::currentDateText()); // auto date still on
+        w.Check1->setChecked(false);
+        QVERIFY(boxes.seen.isEmpty());
+        QCOMPARE(w.Text6->text(), QStringLiteral("27-3-5"));
+        w.Check1->setChecked(true);
+        QCOMPARE(w.Text6->text(), ledger::currentDateText());
+    }
+
+    void activationRefillsAfterADialogIsHidden()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        Form1 w;
+        w.show();
+        w.List2->addItem(QStringLiteral("stale"));
+        w.Label9->clear();
+        w.Command5_Click(); // the date picker becomes the active window
+        QVERIFY(w.form2()->isVisible());
+        w.form2()->Command2_Click();
+        QCOMPARE(w.List2->count(), 0);
+        QVERIFY(!w.Label9->text().isEmpty());
+        // Coming back from another application is no activation.
+        w.List2->addItem(QStringLiteral("kept"));
+        QEvent deactivate(QEvent::WindowDeactivate), activate(QEvent::WindowActivate);
+        QApplication::sendEvent(&w, &deactivate);
+        QApplication::sendEvent(&w, &activate);
+        QCOMPARE(w.List2->count(), 1);
+        QVERIFY(boxes.seen.isEmpty());
+    }
+
+    void helpKeyWithoutHelpFile()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        Form1 w;
+        w.show();
+        QTest::keyClick(w.Text1, Qt::Key_F1);
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("找不到帮助文件“help.HLP”！")});
+    }
+
+    void unreadableFileIsReportedAndLeftAlone()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        const QByteArray garbage("this is not a ledger, just text\n");
+        {
+            QFile f(folder.file(QStringLiteral("1.mdb")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(garbage);
+        }
+        Form1 w;
+        QVERIFY(!w.store());
+        QCOMPARE(boxes.titles(), QStringList{QStringLiteral("系统提示：")});
+        QCOMPARE(boxes.texts()[0],
+                 QStringLiteral("无法打开账本文件“1.mdb”：文件已损坏、不是本软件的账本文件或密码不符！"));
+        QFile f(folder.file(QStringLiteral("1.mdb")));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), garbage);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "test_mainwin.moc"
