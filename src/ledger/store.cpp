@@ -4,6 +4,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
+#include <random>
+#include <thread>
 #include <unordered_set>
 
 namespace ledger {
@@ -104,6 +107,22 @@ private:
     int m_rc = SQLITE_OK;
 };
 
+// Waits for another program's lock in short random steps, up to ten seconds. SQLite's own
+// timeout sleeps up to 100 ms at a time and so loses the race against a program that
+// writes continuously.
+int waitForLock(void *, int attempt)
+{
+    using Clock = std::chrono::steady_clock;
+    static thread_local std::minstd_rand rng(std::random_device{}());
+    static thread_local Clock::time_point start;
+    if (attempt == 0)
+        start = Clock::now();
+    else if (Clock::now() - start > std::chrono::seconds(10))
+        return 0;
+    std::this_thread::sleep_for(std::chrono::microseconds(500 + rng() % 3000));
+    return 1;
+}
+
 QString openError(const QString &path, bool creating, const QString &why)
 {
     const QString verb = creating ? QStringLiteral("无法创建") : QStringLiteral("无法打开");
@@ -161,7 +180,7 @@ std::unique_ptr<Store> Store::open(const QString &path)
         closeAndThrow(rc, fresh);
     // Later SQLCipher releases read this file format only in compatibility mode.
     sqlite3_exec(db, "PRAGMA cipher_compatibility = 3", nullptr, nullptr, nullptr);
-    sqlite3_busy_timeout(db, 5000);
+    sqlite3_busy_handler(db, waitForLock, nullptr);
 
     // The key is only checked by the first read.
     int tables = 0;
