@@ -84,7 +84,9 @@ QString reason(int rc, sqlite3 *db)
     case SQLITE_AUTH:
         return QStringLiteral("没有访问权限");
     case SQLITE_IOERR:
-        return QStringLiteral("读写文件出错（%1）").arg(QString::fromUtf8(sqlite3_errstr(rc)));
+        if (rc == SQLITE_IOERR_WRITE || rc == SQLITE_IOERR_FSYNC || rc == SQLITE_IOERR_TRUNCATE)
+            return QStringLiteral("写入文件失败，磁盘可能已满或文件超过了大小限制");
+        return QStringLiteral("读写文件出错（错误码 %1）").arg(rc);
     default:
         return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
     }
@@ -175,6 +177,7 @@ std::unique_ptr<Store> Store::open(const QString &path)
     if (rc != SQLITE_OK)
         closeAndThrow(rc, !fi.exists());
 
+    sqlite3_extended_result_codes(db, 1);
     rc = sqlite3_key(db, kPassword, static_cast<int>(std::char_traits<char>::length(kPassword)));
     if (rc != SQLITE_OK)
         closeAndThrow(rc, fresh);

@@ -1,0 +1,287 @@
+// Writes that fail half-way (a full disk, an I/O error), injected through SQLite's own
+// system-call table: the operation reports a clear message, the file stays intact, every earlier
+// record is kept and the failed change is wholly absent.
+#include "ledger/store.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <unistd.h>
+
+using namespace ledger;
+
+namespace {
+
+// Fails the Nth write of the ledger's VFS from now on (once, or every write from then on).
+struct WriteFault {
+    static inline int countdown = 0; // 0: off
+    static inline bool sticky = false;
+    static inline int error = ENOSPC;
+    static inline int calls = 0;
+    static inline sqlite3_syscall_ptr realPwrite = nullptr;
+    static inline sqlite3_syscall_ptr realPwrite64 = nullptr;
+    static inline sqlite3_syscall_ptr realWrite = nullptr;
+
+    static bool fire()
+    {
+        if (countdown == 0)
+            return false;
+        ++calls;
+        if (calls == countdown || (sticky && calls > countdown)) {
+            errno = error;
+            return true;
+        }
+        return false;
+    }
+    static ssize_t pwrite(int fd, const void *buf, size_t n, off_t off)
+    {
+        return fire() ? -1 : reinterpret_cast<ssize_t (*)(int, const void *, size_t, off_t)>(realPwrite)(fd, buf, n, off);
+    }
+    static ssize_t pwrite64(int fd, const void *buf, size_t n, off64_t off)
+    {
+        return fire() ? -1 : reinterpret_cast<ssize_t (*)(int, const void *, size_t, off64_t)>(realPwrite64)(fd, buf, n, off);
+    }
+    static ssize_t write(int fd, const void *buf, size_t n)
+    {
+        return fire() ? -1 : reinterpret_cast<ssize_t (*)(int, const void *, size_t)>(realWrite)(fd, buf, n);
+    }
+
+    static void install()
+    {
+        sqlite3_vfs *vfs = sqlite3_vfs_find(nullptr);
+        realPwrite = vfs->xGetSystemCall(vfs, "pwrite");
+        realPwrite64 = vfs->xGetSystemCall(vfs, "pwrite64");
+        realWrite = vfs->xGetSystemCall(vfs, "write");
+        if (realPwrite)
+            vfs->xSetSystemCall(vfs, "pwrite", reinterpret_cast<sqlite3_syscall_ptr>(&WriteFault::pwrite));
+        if (realPwrite64)
+            vfs->xSetSystemCall(vfs, "pwrite64", reinterpret_cast<sqlite3_syscall_ptr>(&WriteFault::pwrite64));
+        if (realWrite)
+            vfs->xSetSystemCall(vfs, "write", reinterpret_cast<sqlite3_syscall_ptr>(&WriteFault::write));
+    }
+    static void uninstall()
+    {
+        sqlite3_vfs *vfs = sqlite3_vfs_find(nullptr);
+        vfs->xSetSystemCall(vfs, nullptr, nullptr); // restores every default
+    }
+    static void arm(int n, bool stays, int err)
+    {
+        countdown = n;
+        sticky = stays;
+        error = err;
+        calls = 0;
+    }
+    static void disarm() { countdown = 0; }
+};
+
+QString integrity(sqlite3 *db)
+{
+    sqlite3_stmt *st = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr);
+    QString out;
+    while (sqlite3_step(st) == SQLITE_ROW)
+        out += QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    return out;
+}
+
+Record named(const QString &name)
+{
+    Record r;
+    r.kind = kTransaction;
+    r.name = name;
+    r.cat = QStringLiteral("c");
+    r.price = QStringLiteral("2.5");
+    r.qty = QStringLiteral("4");
+    r.total = QStringLiteral("10");
+    r.date = QStringLiteral("2024/6/15");
+    r.method = QStringLiteral("出货");
+    r.txno = QStringLiteral("7");
+    return r;
+}
+
+QStringList names(const std::vector<Record> &rows)
+{
+    QStringList out;
+    for (const Record &r : rows)
+        out << r.name;
+    return out;
+}
+
+struct Case {
+    bool stays;
+    int error;
+};
+
+class WriteFaultTest : public ::testing::TestWithParam<Case> {
+protected:
+    void SetUp() override { WriteFault::install(); }
+    void TearDown() override
+    {
+        WriteFault::disarm();
+        WriteFault::uninstall();
+    }
+    QTemporaryDir dir;
+    QString path() const { return dir.filePath(QStringLiteral("1.mdb")); }
+};
+
+} // namespace
+
+TEST_P(WriteFaultTest, FailedAddLeavesTheLedgerAsItWas)
+{
+    auto store = Store::open(path());
+    QStringList expected;
+    for (int i = 0; i < 30; ++i) {
+        store->add(named(QStringLiteral("old-%1").arg(i)));
+        expected << QStringLiteral("old-%1").arg(i);
+    }
+    int failures = 0;
+    for (int n = 1; n < 200; ++n) {
+        SCOPED_TRACE(n);
+        const QString name = QStringLiteral("new-%1").arg(n);
+        WriteFault::arm(n, GetParam().stays, GetParam().error);
+        bool added = true;
+        try {
+            store->add(named(name));
+        } catch (const StoreError &e) {
+            added = false;
+            ++failures;
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("记录未能保存到账本文件“"))) << e.message().toStdString();
+        }
+        WriteFault::disarm();
+        if (added)
+            expected << name;
+        // A new connection sees exactly the records that were reported as stored ...
+        auto fresh = Store::open(path());
+        ASSERT_EQ(integrity(fresh->handle()), QStringLiteral("ok"));
+        ASSERT_EQ(names(fresh->rows()), expected);
+        // ... and so does the connection that saw the failure.
+        ASSERT_EQ(names(store->rows()), expected);
+        if (added)
+            break;
+    }
+    EXPECT_GT(failures, 0);
+    std::printf("add: %d injected failures before the write went through\n", failures);
+}
+
+TEST_P(WriteFaultTest, FailedDeleteLeavesTheLedgerAsItWas)
+{
+    auto store = Store::open(path());
+    QStringList expected;
+    for (int i = 0; i < 30; ++i) {
+        store->add(named(QStringLiteral("old-%1").arg(i)));
+        expected << QStringLiteral("old-%1").arg(i);
+    }
+    int failures = 0;
+    for (int n = 1; n < 200; ++n) {
+        SCOPED_TRACE(n);
+        WriteFault::arm(n, GetParam().stays, GetParam().error);
+        bool removed = true;
+        try {
+            store->removeWhere([](const Record &r) { return r.name.endsWith(u'3'); });
+        } catch (const StoreError &e) {
+            removed = false;
+            ++failures;
+            EXPECT_TRUE(e.message().startsWith(QStringLiteral("记录未能从账本文件“"))) << e.message().toStdString();
+        }
+        WriteFault::disarm();
+        if (removed)
+            expected.removeIf([](const QString &s) { return s.endsWith(u'3'); });
+        auto fresh = Store::open(path());
+        ASSERT_EQ(integrity(fresh->handle()), QStringLiteral("ok"));
+        ASSERT_EQ(names(fresh->rows()), expected);
+        ASSERT_EQ(names(store->rows()), expected);
+        if (removed)
+            break;
+    }
+    EXPECT_GT(failures, 0);
+    std::printf("delete: %d injected failures before the write went through\n", failures);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, WriteFaultTest,
+                         ::testing::Values(Case{false, ENOSPC}, Case{true, ENOSPC}, Case{false, EIO},
+                                           Case{true, EIO}),
+                         [](const auto &info) {
+                             return std::string(info.param.stays ? "StaysOn" : "Once") +
+                                    (info.param.error == ENOSPC ? "DiskFull" : "IoError");
+                         });
+
+// The writing program hits its file-size limit (ulimit -f, SIGXFSZ ignored) while adding.
+TEST(FileSizeLimit, WriterStopsWithAMessageAndTheFileStaysWhole)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("1.mdb"));
+    Store::open(path); // a fresh ledger, a few pages long
+    QProcess child;
+    child.start(QStringLiteral(LEDGER_CHILD), {QStringLiteral("fsize"), dir.path(), QStringLiteral("40960")});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    const QList<QByteArray> lines = child.readAllStandardOutput().split('\n');
+    EXPECT_EQ(child.exitCode(), 3);
+    long added = 0;
+    QByteArray failure;
+    for (const QByteArray &line : lines) {
+        if (line.startsWith("added "))
+            ++added;
+        if (line.startsWith("failed "))
+            failure = line;
+    }
+    ASSERT_FALSE(failure.isEmpty());
+    EXPECT_TRUE(QString::fromUtf8(failure).contains(QStringLiteral("记录未能保存到账本文件"))) << failure.toStdString();
+    EXPECT_GT(added, 10);
+    auto store = Store::open(path);
+    EXPECT_EQ(integrity(store->handle()), QStringLiteral("ok"));
+    ASSERT_EQ(store->count(), added);
+    for (long n = 0; n < added; ++n)
+        EXPECT_EQ(store->rows()[static_cast<size_t>(n)].name, QStringLiteral("item-%1").arg(n));
+    std::printf("file size limit: %ld records stored, then: %s\n", added, failure.constData());
+}
+
+// A really full disk: a small tmpfs, where the machine lets us mount one.
+TEST(FullDisk, AddsStopWithAMessageAndTheFileStaysWhole)
+{
+    QTemporaryDir dir;
+    const QString mountPoint = dir.path();
+    if (geteuid() != 0 || QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                                       QStringLiteral("-o"), QStringLiteral("size=96k"),
+                                                                       QStringLiteral("tmpfs"), mountPoint}) != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    struct Unmount {
+        QString at;
+        ~Unmount() { QProcess::execute(QStringLiteral("umount"), {at}); }
+    } unmount{mountPoint};
+
+    const QString path = mountPoint + QStringLiteral("/1.mdb");
+    QStringList stored;
+    QString message;
+    {
+        auto store = Store::open(path);
+        for (int i = 0; i < 100000 && message.isEmpty(); ++i) {
+            try {
+                store->add(named(QStringLiteral("n-%1").arg(i)));
+                stored << QStringLiteral("n-%1").arg(i);
+            } catch (const StoreError &e) {
+                message = e.message();
+            }
+        }
+        EXPECT_EQ(names(store->rows()), stored);
+    }
+    EXPECT_TRUE(message.contains(QStringLiteral("磁盘空间已满")) || message.contains(QStringLiteral("写入文件失败")))
+        << message.toStdString();
+    auto store = Store::open(path);
+    EXPECT_EQ(integrity(store->handle()), QStringLiteral("ok"));
+    EXPECT_EQ(names(store->rows()), stored);
+    // A delete needs room for its journal: on a full disk it either goes through whole or is
+    // refused with a message and changes nothing.
+    try {
+        store->removeWhere([](const Record &r) { return r.name.endsWith(u'7'); });
+        stored.removeIf([](const QString &s) { return s.endsWith(u'7'); });
+    } catch (const StoreError &e) {
+        EXPECT_TRUE(e.message().startsWith(QStringLiteral("记录未能从账本文件“"))) << e.message().toStdString();
+    }
+    EXPECT_EQ(names(Store::open(path)->rows()), stored);
+    EXPECT_EQ(integrity(Store::open(path)->handle()), QStringLiteral("ok"));
+    std::printf("full disk: %lld records stored, then: %s\n", static_cast<long long>(stored.size()), message.toUtf8().constData());
+}
