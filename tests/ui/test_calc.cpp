@@ -69,7 +69,6 @@ private slots:
     void layoutAndStartState();
     void activationFillsOnceAndRefillsFollowTheMainWindow();
     void checksAndMessagesInOrder();
-    void optionsNumberTheCalculations();
     void theFiveCalculations();
     void missingStockInsOrStockOuts();
     void afterACalculation();
@@ -189,21 +188,6 @@ void TestCalc::checksAndMessagesInOrder()
     QVERIFY(!d->isVisible());
 }
 
-void TestCalc::optionsNumberTheCalculations()
-{
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
-    Form5 *d = open(w);
-    const QList<QPair<QRadioButton *, int>> numbers = {
-        {d->Option1, 1}, {d->Option2, 2}, {d->Option3, 3}, {d->Option5, 4}, {d->Option4, 5}};
-    for (const auto &[option, number] : numbers) {
-        option->setChecked(true);
-        QCOMPARE(d->calcno, number);
-    }
-}
-
 void TestCalc::theFiveCalculations()
 {
     FreshFolder folder;
@@ -211,6 +195,7 @@ void TestCalc::theFiveCalculations()
     w.show();
     addSample(w);
     Form5 *d = w.form5();
+    // Option5 asks for calculation 4 and Option4 for calculation 5.
     QCOMPARE(run(w, d->Option1), QList<Box>({result("此商品库存：3")}));
     QCOMPARE(run(w, d->Option2), QList<Box>({result("此商品营业额：56")}));
     QCOMPARE(run(w, d->Option3), QList<Box>({result("此商品营业利润：21")}));

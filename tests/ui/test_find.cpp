@@ -86,7 +86,6 @@ class TestFind : public QObject {
 private slots:
     void layoutAndStartState();
     void activationFillsCategoriesOnceAndRefillsFollowTheMainWindow();
-    void emptyLedgerLeavesBothBoxesEmpty();
     void dateOptionsNeedADate();
     void dateComesFromThePickerAndLabelKeepsTheFirst();
     void checksAndMessagesInOrder();
@@ -181,19 +180,6 @@ void TestFind::activationFillsCategoriesOnceAndRefillsFollowTheMainWindow()
     // A category without products leaves the product box empty.
     d->Combo1->setCurrentIndex(3);
     QVERIFY(items(d->Combo2).isEmpty());
-    QVERIFY(boxes.seen.isEmpty());
-}
-
-void TestFind::emptyLedgerLeavesBothBoxesEmpty()
-{
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
-    Form4 *d = open(w);
-    QCOMPARE(d->Combo1->count(), 0);
-    QCOMPARE(d->Combo2->count(), 0);
-    QVERIFY(d->filled);
     QVERIFY(boxes.seen.isEmpty());
 }
 
@@ -428,6 +414,8 @@ void TestFind::emptyLedgerKeepsTheList()
     Form1 w;
     w.show();
     Form4 *d = open(w);
+    QCOMPARE(d->Combo1->count(), 0);
+    QCOMPARE(d->Combo2->count(), 0);
     allOf(d);
     w.List3->addItem(QStringLiteral("earlier line"));
     w.statusmode = 2;
