@@ -1,10 +1,73 @@
-// The main window's side of the find and calculation dialogs.
+// The main window's side of the find and calculation dialogs: filling their combo boxes, the
+// find query and the calculations.
+#include "ledger/text.h"
 #include "mainwin/form1.h"
+#include "mainwin/ui_app.h"
+#include "query/calc.h"
+#include "query/find.h"
+#include "query/form4.h"
+#include "query/form5.h"
+#include "query/ui_query.h"
 
-// Not built yet.
-void Form1::op6() {}
-void Form1::op7() {}
-void Form1::op8(const QStringList &) {}
-void Form1::op11() {}
-void Form1::op12() {}
-void Form1::op13(const QStringList &) {}
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QListWidget>
+#include <QRadioButton>
+
+using namespace ledger;
+
+namespace {
+
+// Both dialogs: a refill of the categories empties both boxes.
+void fillCategories(QComboBox *categories, QComboBox *products, const std::vector<Record> &rows)
+{
+    ui::refill(categories, categoryNames(rows));
+    ui::refill(products, {});
+}
+
+} // namespace
+
+void Form1::op6() { fillCategories(form4()->Combo1, form4()->Combo2, rows()); }
+
+void Form1::op7() { ui::refill(form4()->Combo2, productNames(rows(), form4()->Combo1->currentText())); }
+
+void Form1::op12() { fillCategories(form5()->Combo1, form5()->Combo2, rows()); }
+
+void Form1::op11() { ui::refill(form5()->Combo2, productNames(rows(), form5()->Combo1->currentText())); }
+
+void Form1::op8(const QStringList &f)
+{
+    runtotal = 0;
+    const std::vector<Record> &all = rows();
+    if (all.empty())
+        return; // List3 keeps what it shows
+    const Form4 *d = form4();
+    FindQuery q;
+    q.category = f[0];
+    q.product = f[1];
+    q.date = f[2];
+    q.condition = parseNumber(f[3]);
+    q.anyProduct = d->Check1->isChecked();
+    q.anyCategory = d->Check5->isChecked();
+    q.stockOut = d->Check3->isChecked();
+    q.stockIn = d->Check4->isChecked();
+    const FindResult found = findTransactions(all, q);
+
+    List3->clear();
+    for (const Record &r : found.matches) {
+        auto *item = new QListWidgetItem(jkg(recordText(r), 0), List3);
+        setLineRecord(item, r);
+    }
+    runtotal = found.net;
+    if (!found.matches.empty())
+        statusmode = q.condition == DateDayDetail ? 0 : 2;
+}
+
+void Form1::op13(const QStringList &f)
+{
+    const std::vector<CalcMessage> boxes =
+        calculate(rows(), f[0], f[1], parseNumber(f[2]), Option1->text(), QDate::currentDate());
+    for (const CalcMessage &m : boxes)
+        ui::message(this, m.text, m.title);
+}

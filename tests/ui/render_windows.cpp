@@ -11,6 +11,7 @@
 #include "support.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
@@ -58,8 +59,22 @@ int main(int argc, char *argv[])
     save(&w, QStringLiteral("form1"));
     save(w.form2(), QStringLiteral("form2"));
     save(w.form3(), QStringLiteral("form3"));
-    save(w.form4(), QStringLiteral("form4"));
-    save(w.form5(), QStringLiteral("form5"));
+    // The find dialog with a date condition chosen, the calculation dialog with a calculation.
+    Form4 *find = w.form4();
+    find->show();
+    find->Check5->setChecked(true);
+    find->Check4->setChecked(true);
+    find->Check2->setChecked(true);
+    find->Combo2->setEditText(QStringLiteral("苹果"));
+    find->days(QStringLiteral("06-3-9"));
+    find->Option2->setChecked(true);
+    save(find, QStringLiteral("form4"));
+    Form5 *calc = w.form5();
+    calc->show();
+    calc->Combo1->setCurrentIndex(0);
+    calc->Combo2->setCurrentIndex(0);
+    calc->Option5->setChecked(true);
+    save(calc, QStringLiteral("form5"));
     save(w.form6(), QStringLiteral("form6"));
     save(w.form7(), QStringLiteral("form7"));
     qInfo("windows written to %s", qPrintable(out));

@@ -1,0 +1,43 @@
+// The five calculations for one product: remaining stock, turnover, operating profit, value of
+// the stock on hand and operating profit of the current month.
+#pragma once
+
+#include "ledger/store.h"
+
+#include <QDate>
+#include <QString>
+#include <vector>
+
+namespace ledger {
+
+// Calculation numbers (read from request text as numbers, hence doubles).
+inline constexpr double CalcStock = 1, CalcTurnover = 2, CalcProfit = 3, CalcStockValue = 4, CalcMonthProfit = 5;
+
+struct CalcTotals {
+    qint64 netStock = 0; // rounded to an integer (ties to even) after every record
+    double inAmount = 0;
+    double inQty = 0;
+    double outAmount = 0; // the turnover
+    double outQty = 0;
+    double monthOutQty = 0; // for calculation 5 only the stock-outs of the current month
+};
+
+// Sums the transactions of one product. A record is a stock-in when its direction equals
+// stockIn; every other direction counts as a stock-out. A date that cannot be read is never
+// of the current month.
+CalcTotals sumProduct(const std::vector<Record> &rows, const QString &category, const QString &product,
+                      double calcno, const QString &stockIn, const QDate &today);
+
+// One message box to show: its title and text.
+struct CalcMessage {
+    QString title;
+    QString text;
+};
+
+// The boxes of one calculation, in the order they are shown: the result (if any), then the
+// note that stock-ins or stock-outs are missing.
+std::vector<CalcMessage> calculate(const std::vector<Record> &rows, const QString &category,
+                                   const QString &product, double calcno, const QString &stockIn,
+                                   const QDate &today);
+
+} // namespace ledger

@@ -1,0 +1,48 @@
+// The find query over the ledger: which transactions match a category, a product, the
+// directions and a date condition, and their net amount.
+#pragma once
+
+#include "ledger/store.h"
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace ledger {
+
+inline const QString kStockIn = QStringLiteral("进货");
+inline const QString kStockOut = QStringLiteral("出货");
+
+// Date conditions: none, before, on, after the chosen date; the day detail asks for "on"
+// with its own code so that the status line keeps the welcome text.
+// (Read from request text as numbers, hence doubles.)
+inline constexpr double DateAny = 0, DateBefore = 1, DateOn = 2, DateAfter = 3, DateDayDetail = 6;
+
+struct FindQuery {
+    QString category;
+    QString product;
+    QString date;      // the chosen date, any readable form
+    double condition = DateAny;
+    bool anyCategory = false;
+    bool anyProduct = false;
+    bool stockIn = false;  // include 进货
+    bool stockOut = false; // include 出货
+};
+
+struct FindResult {
+    std::vector<Record> matches; // in stored order
+    double net = 0;              // stock-in totals minus every other total
+};
+
+// Compares the two dates normalised to YY-MM-DD as texts. A stored date that cannot be read
+// satisfies no condition but "none"; neither does an unreadable chosen date.
+bool dateMatches(const QString &stored, const QString &chosen, double condition);
+
+FindResult findTransactions(const std::vector<Record> &rows, const FindQuery &q);
+
+// The names the dialogs offer: every category, and the products of one category, in stored
+// order (no sorting, duplicates kept).
+QStringList categoryNames(const std::vector<Record> &rows);
+QStringList productNames(const std::vector<Record> &rows, const QString &category);
+
+} // namespace ledger

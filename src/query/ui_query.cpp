@@ -1,0 +1,48 @@
+#include "query/ui_query.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <memory>
+
+namespace ui {
+
+QComboBox *dropDown(QWidget *parent, const char *name, QRect geometry, std::function<void()> clicked)
+{
+    auto *c = new QComboBox(parent);
+    c->setObjectName(QString::fromLatin1(name));
+    c->setGeometry(geometry);
+    c->setEditable(true);
+    c->setInsertPolicy(QComboBox::NoInsert);
+    c->setMaxVisibleItems(8);
+    // A choice that changes the entry emits currentIndexChanged and then activated; run the
+    // handler once for it, and also when the entry already chosen is chosen again.
+    auto changed = std::make_shared<bool>(false);
+    QObject::connect(c, &QComboBox::currentIndexChanged, c, [c, changed, clicked](int index) {
+        if (index < 0)
+            return;
+        *changed = true;
+        // A change made by code is not followed by activated.
+        QTimer::singleShot(0, c, [changed] { *changed = false; });
+        clicked();
+    });
+    QObject::connect(c, &QComboBox::activated, c, [changed, clicked](int) {
+        if (!*changed)
+            clicked();
+        *changed = false;
+    });
+    return c;
+}
+
+void refill(QComboBox *combo, const QStringList &names)
+{
+    const QSignalBlocker block(combo);
+    combo->clear();
+    combo->addItems(names);
+    // Filling an empty box would otherwise choose its first entry.
+    combo->setCurrentIndex(-1);
+    combo->clearEditText();
+}
+
+} // namespace ui

@@ -1,0 +1,31 @@
+// Control construction shared by the find and calculation dialogs.
+#pragma once
+
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QComboBox;
+class QWidget;
+
+namespace ui {
+
+// A control of type W with its object name, caption and position.
+template <class W> W *control(QWidget *parent, const char *name, const QString &caption, QRect geometry)
+{
+    auto *w = new W(caption, parent);
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(geometry);
+    return w;
+}
+
+// A drop-down combo box with an editable text part. Typed text never becomes a list entry.
+// clicked runs when an entry is chosen from the list (also the one already chosen) and when
+// code changes the chosen entry.
+QComboBox *dropDown(QWidget *parent, const char *name, QRect geometry, std::function<void()> clicked);
+
+// Replaces the list with names and leaves the text empty, without running the click handler.
+void refill(QComboBox *combo, const QStringList &names);
+
+} // namespace ui

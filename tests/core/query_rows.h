@@ -1,0 +1,39 @@
+// Ledger rows for the find and calculation tests.
+#pragma once
+
+#include "ledger/store.h"
+
+#include <QString>
+
+inline ledger::Record category(const QString &name)
+{
+    ledger::Record r;
+    r.kind = ledger::kCategory;
+    r.name = name;
+    r.method = QStringLiteral("进货");
+    return r;
+}
+
+inline ledger::Record product(const QString &name, const QString &cat)
+{
+    ledger::Record r = category(name);
+    r.kind = ledger::kProduct;
+    r.cat = cat;
+    return r;
+}
+
+inline ledger::Record tx(const QString &name, const QString &cat, const QString &method, const QString &qty,
+                         const QString &total, const QString &date, const QString &price = QStringLiteral("1"))
+{
+    ledger::Record r;
+    r.kind = ledger::kTransaction;
+    r.name = name;
+    r.cat = cat;
+    r.price = price;
+    r.qty = qty;
+    r.total = total;
+    r.date = date;
+    r.method = method;
+    r.txno = QStringLiteral("7");
+    return r;
+}
