@@ -143,7 +143,8 @@ void onListClick(QListWidget *list, std::function<void()> handler)
 {
     // A mouse press makes the line current before it selects it, so a click is handled when
     // the button is released (itemClicked), with the line selected. A current line changed from
-    // the keyboard or from code is selected first and handled at once.
+    // the keyboard or from code is selected first and handled at once. Focus coming into the
+    // list makes a line current without selecting it: that is no click.
     struct State : QObject {
         bool pressing = false;
         bool eventFilter(QObject *, QEvent *e) override
@@ -158,8 +159,8 @@ void onListClick(QListWidget *list, std::function<void()> handler)
     auto *state = new State;
     state->setParent(list);
     list->viewport()->installEventFilter(state);
-    QObject::connect(list, &QListWidget::currentRowChanged, list, [state, handler](int row) {
-        if (row >= 0 && !state->pressing)
+    QObject::connect(list, &QListWidget::currentRowChanged, list, [list, state, handler](int row) {
+        if (row >= 0 && !state->pressing && list->item(row)->isSelected())
             handler();
     });
     QObject::connect(list, &QListWidget::itemClicked, list, [handler](QListWidgetItem *) { handler(); });

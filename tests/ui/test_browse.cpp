@@ -125,6 +125,13 @@ void TestBrowse::transactionLinesAndTotals()
         QCOMPARE(w.List3->item(i)->text(), w.jkg(recordText(r), 0));
         QCOMPARE(r.total, rows[static_cast<size_t>(i) + 2].total);
     }
+    // Coming back to the window keeps the lines; focus entering the category list is no click.
+    w.Form_Activate();
+    w.activateWindow();
+    w.List1->setFocus();
+    QTRY_VERIFY(w.List1->hasFocus());
+    QCOMPARE(w.List1->currentRow(), 0);
+    QCOMPARE(lines(w.List3), added);
     QCOMPARE(w.List3->item(0)->text(),
              QStringLiteral("苹果") + QString(16, u' ') + QStringLiteral("|         5|         2|        10|") +
                  today().rightJustified(8) + QStringLiteral("|进货|") + rows[2].txno.rightJustified(10));
