@@ -61,6 +61,21 @@ void TestBrowse::categoryClickListsProductsAndClears()
     Boxes boxes;
     Form1 w;
     w.show();
+    // An empty ledger refills nothing: the lists keep what they show.
+    w.List1->addItem(QStringLiteral("kept"));
+    w.List3->addItem(QStringLiteral("kept"));
+    w.Form_Activate();
+    w.Check2->setChecked(false);
+    QCOMPARE(lines(w.List1), QStringList{QStringLiteral("kept")});
+    QCOMPARE(lines(w.List3), QStringList{QStringLiteral("kept")});
+    // Rows but no category: the category list empties.
+    w.store()->add(Record{0, true, kProduct, QStringLiteral("x"), QStringLiteral("y"), {}, {}, {}, {}, kIn, {}});
+    w.Form_Activate();
+    QCOMPARE(w.List1->count(), 0);
+    w.Check2->setChecked(true);
+    QCOMPARE(w.List3->count(), 0);
+    w.List3->clear();
+
     addCategory(w, QStringLiteral("水果"));
     addCategory(w, QStringLiteral("饮料"));
     addCategory(w, QStringLiteral("Empty"));
