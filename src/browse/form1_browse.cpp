@@ -1,28 +1,217 @@
 // Browsing and deletion in the main window: the lists, the transaction line, selection and
 // deletion.
+#include "browse/browse.h"
 #include "ledger/text.h"
 #include "mainwin/form1.h"
+#include "mainwin/ui_app.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalBlocker>
 
 using namespace ledger;
+
+namespace {
+
+void setCaption(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->adjustSize();
+}
+
+// Runs one write to the ledger; on failure tells the user why and answers false.
+template <class F> bool storeWrite(QWidget *parent, F write)
+{
+    try {
+        write();
+        return true;
+    } catch (const StoreError &e) {
+        ui::message(parent, e.message());
+        return false;
+    }
+}
+
+// "删除" after "全选" or "反选" needs a current line to confirm against.
+void ensureCurrentLine(QListWidget *list)
+{
+    if (!list->currentItem() && list->count() > 0)
+        list->setCurrentItem(list->item(0), QItemSelectionModel::NoUpdate);
+}
+
+// Removing a line is no click on the line that becomes current.
+void removeCurrentLine(QListWidget *list)
+{
+    const QSignalBlocker quiet(list);
+    delete list->takeItem(list->currentRow());
+}
+
+} // namespace
 
 QString Form1::jkg(const QString &str, int kf) { return kf == 0 ? makeTxLine(str) : txLineToRequest(str); }
 
 int Form1::lenx(const QString &str) { return displayWidth(str); }
 
-// Not built yet.
-void Form1::op1(const QStringList &) {}
-void Form1::op2() {}
-void Form1::op3() {}
-void Form1::op4() {}
-void Form1::op5(const QString &) {}
-bool Form1::pds(const QString &) { return true; }
-void Form1::List1_Click() {}
-void Form1::List2_Click() {}
-void Form1::Check2_Click() {}
-void Form1::Option1_Click() {}
-void Form1::Option2_Click() {}
-void Form1::Command2_Click() {}
-void Form1::Command4_Click() {}
-void Form1::Command6_Click() {}
-void Form1::Command7_Click() {}
-void Form1::Command9_Click() {}
+void Form1::op1(const QStringList &f)
+{
+    if (!m_store)
+        throw StoreError(m_openError);
+    const QString category = currentCategory();
+    const QString dir = direction();
+    m_store->removeWhere([&](const Record &r) { return deleteMatches(r, f, category, dir); });
+}
+
+void Form1::op2()
+{
+    const std::vector<Record> &all = rows();
+    if (all.empty())
+        return;
+    const QStringList names = categoryNames(all);
+    List1->clear();
+    List1->addItems(names);
+}
+
+void Form1::op3()
+{
+    const QStringList names = productNames(rows(), currentCategory());
+    List2->clear();
+    List2->addItems(names);
+}
+
+void Form1::op4()
+{
+    runtotal = 0;
+    const QString dir = direction();
+    const std::vector<Record> &all = rows();
+    if (all.empty())
+        return;
+    const TxListing listing = listTransactions(all, currentCategory(), currentProduct(), dir,
+                                               Check2->isChecked(), QDate::currentDate());
+    List3->clear();
+    for (const Record &r : listing.records) {
+        auto *item = new QListWidgetItem(jkg(recordText(r), 0), List3);
+        setLineRecord(item, r);
+    }
+    m_qsum = listing.quantitySum;
+    runtotal = listing.amountSum;
+    if (!listing.records.empty())
+        statusmode = 1;
+}
+
+void Form1::op5(const QString &line) { List3->addItem(line); }
+
+bool Form1::pds(const QString &strs)
+{
+    if (strs.isEmpty()) {
+        ui::message(this, QStringLiteral("请选项要删除的项目！"));
+        return true;
+    }
+    return !ui::confirm(this, QStringLiteral("你是否确定删除！"));
+}
+
+void Form1::List1_Click()
+{
+    setCaption(Label4, QString());
+    List3->clear();
+    setCaption(Label2, currentCategory());
+    axd(QString(), 3);
+    Text2->setText(QString());
+}
+
+void Form1::List2_Click()
+{
+    setCaption(Label4, currentProduct());
+    axd(QString(), 4);
+}
+
+void Form1::Check2_Click() { axd(QString(), 4); }
+void Form1::Option1_Click() { axd(QString(), 4); }
+void Form1::Option2_Click() { axd(QString(), 4); }
+
+void Form1::Command2_Click()
+{
+    const QString category = currentCategory();
+    if (pds(category))
+        return;
+    lastreq = QStringLiteral("1|") + category;
+    if (axd(lastreq, 1) != 0)
+        return;
+    List2->clear();
+    List3->clear();
+    // The category and its products are gone; take its transactions with them. Should that
+    // fail, the category is still gone from the file, so the lists follow it regardless.
+    storeWrite(this, [&] {
+        if (!m_store)
+            throw StoreError(m_openError);
+        m_store->removeWhere([&](const Record &r) { return !r.cat.isNull() && r.cat == category; });
+    });
+    removeCurrentLine(List1);
+    setCaption(Label2, QString());
+    setCaption(Label4, QString());
+    Text4->setText(QString());
+    Text5->setText(QString());
+    axd(QString(), 6);
+    axd(QString(), 12);
+}
+
+void Form1::Command4_Click()
+{
+    const QString product = currentProduct();
+    if (pds(product))
+        return;
+    lastreq = QStringLiteral("2|") + product + kSep + Label2->text();
+    if (axd(lastreq, 1) != 0)
+        return;
+    removeCurrentLine(List2);
+    List3->clear();
+    Text4->setText(QString());
+    Text5->setText(QString());
+    setCaption(Label4, QString());
+}
+
+void Form1::Command6_Click()
+{
+    for (int i = 0; i < List3->count(); ++i)
+        List3->item(i)->setSelected(true);
+    ensureCurrentLine(List3);
+}
+
+void Form1::Command7_Click()
+{
+    for (int i = 0; i < List3->count(); ++i)
+        List3->item(i)->setSelected(!List3->item(i)->isSelected());
+    ensureCurrentLine(List3);
+}
+
+void Form1::Command9_Click()
+{
+    const QListWidgetItem *current = List3->currentItem();
+    if (pds(current ? current->text() : QString()))
+        return;
+    for (int i = 0; i < List3->count();) {
+        QListWidgetItem *item = List3->item(i);
+        if (!item->isSelected()) {
+            ++i;
+            continue;
+        }
+        // A line made from a stored row deletes that row and nothing else; a line without one
+        // falls back to matching its fields.
+        const Record r = lineRecord(item);
+        bool written = true;
+        if (r.id != 0) {
+            statusmode = 0;
+            written = storeWrite(this, [&] {
+                if (!m_store)
+                    throw StoreError(m_openError);
+                m_store->removeExact(r); // already gone: nothing to delete, the line goes too
+            });
+        } else {
+            written = axd(jkg(item->text(), 1), 1) == 0;
+        }
+        if (!written)
+            break; // the remaining lines still stand for rows in the file
+        delete List3->takeItem(i);
+    }
+    writeStatus();
+}

@@ -278,7 +278,7 @@ void Form1::op0(const QStringList &f)
     r.method = direction();
     if (!m_store)
         throw StoreError(m_openError);
-    m_store->add(r);
+    m_lastAdded = m_store->add(r);
 }
 
 bool Form1::pd(const QString &strs, const QString &kk)

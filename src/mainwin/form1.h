@@ -136,6 +136,7 @@ private:
     QString m_openError;
     qint64 m_qsum = 0; // quantity sum of the current axd call
     ledger::Rnd m_rnd;
+    ledger::Record m_lastAdded; // the row operation 0 stored last, with its id
     QPointer<Form2> m_form2;
     QPointer<Form3> m_form3;
     QPointer<Form4> m_form4;

@@ -1,7 +1,140 @@
 // Adding categories, products and transactions in the main window.
+#include "ledger/dates.h"
+#include "ledger/text.h"
+#include "mainwin/adding.h"
 #include "mainwin/form1.h"
+#include "mainwin/ui_app.h"
 
-// Not built yet.
-void Form1::Command1_Click() {}
-void Form1::Command3_Click() {}
-void Form1::Command8_Click() {}
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+
+using namespace ledger;
+
+namespace {
+
+// Exact text, case and width sensitive.
+bool listHolds(const QListWidget *list, const QString &text)
+{
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->text() == text)
+            return true;
+    return false;
+}
+
+const QString kDuplicate = QStringLiteral("类不能有重复！");
+
+} // namespace
+
+void Form1::Command1_Click()
+{
+    const QString name = Text1->text();
+    if (pd(name, QStringLiteral("类"))) {
+        Text1->clear();
+        return;
+    }
+    if (listHolds(List1, name)) {
+        ui::message(this, kDuplicate);
+        Text1->clear();
+        return;
+    }
+    // Stored first: a name that could not be written is not listed, and stays in the box.
+    lastreq = QStringLiteral("1|") + name;
+    if (axd(lastreq, 0) != 0)
+        return;
+    List1->addItem(name);
+    axd(QString(), 6);
+    axd(QString(), 12);
+    Text1->clear();
+}
+
+void Form1::Command3_Click()
+{
+    if (Label2->text().isEmpty()) {
+        ui::message(this, QStringLiteral("请选择类！"));
+        return;
+    }
+    const QString name = Text2->text();
+    if (pd(name, QStringLiteral("商品名"))) {
+        Text2->clear();
+        return;
+    }
+    if (listHolds(List2, name)) {
+        ui::message(this, kDuplicate);
+        Text2->clear();
+        return;
+    }
+    lastreq = QStringLiteral("2|") + name + kSep + Label2->text();
+    if (axd(lastreq, 0) != 0)
+        return;
+    List2->addItem(name);
+    Text2->clear();
+}
+
+void Form1::Command8_Click()
+{
+    const QString dir = direction();
+    // Six draws on every click, whatever happens next, so the sequence of numbers depends only
+    // on the clicks.
+    std::array<float, 6> d{};
+    for (int i = 0; i < 5; ++i)
+        d[i] = m_rnd.next();
+    qint64 rowCount = -1;
+    QString readError;
+    try {
+        rowCount = static_cast<qint64>(rows().size());
+    } catch (const StoreError &e) {
+        readError = e.message();
+    }
+    d[5] = m_rnd.next();
+
+    if (Label2->text().isEmpty()) {
+        ui::message(this, QStringLiteral("请选择类名！"));
+        return;
+    }
+    if (Label4->text().isEmpty()) {
+        ui::message(this, QStringLiteral("请选择商品名！"));
+        return;
+    }
+    if (rowCount < 0) {
+        ui::message(this, readError);
+        return;
+    }
+    if (Check1->isChecked())
+        Text6->setText(currentDateText());
+    if (pd(Text4->text(), QStringLiteral("单价"))) {
+        Text4->clear();
+        return;
+    }
+    if (pd(Text5->text(), QStringLiteral("数量"))) {
+        Text5->clear();
+        return;
+    }
+    // The date goes into a 20-character column and into a "|"-separated request.
+    const QString date = Text6->text();
+    if (charCount(date) > 20) {
+        ui::message(this, QStringLiteral("日期输入过长！"));
+        return;
+    }
+    if (date.contains(kSep)) {
+        ui::message(this, QStringLiteral("日期中不能含有“|”竖线系统默认分隔符！"));
+        return;
+    }
+    const QString total = totalText(Text4->text(), Text5->text());
+    if (charCount(total) > 10) {
+        ui::message(this, QStringLiteral("总额位数过长请减少数量！"));
+        return;
+    }
+    const QString number = QString::number(transactionNumber(d, rowCount));
+    const QString product = Label4->text(), category = Label2->text();
+    const QString head = QStringList{QStringLiteral("3"), product, category, Text4->text(), Text5->text(),
+                                     total, date}.join(kSep);
+    if (axd(head + kSep + number, 0) != 0)
+        return;
+    const Record stored = m_lastAdded;
+    axd(jkg(head + kSep + dir + kSep + number, 0), 5);
+    setLineRecord(List3->item(List3->count() - 1), stored);
+    Text4->clear();
+    Text5->clear();
+}

@@ -141,33 +141,29 @@ QRect twips(int left, int top, int width, int height)
 
 void onListClick(QListWidget *list, std::function<void()> handler)
 {
-    // A press that changes the current line fires once through currentRowChanged; a click on
-    // the line that is already current fires through itemClicked.
+    // A mouse press makes the line current before it selects it, so a click is handled when
+    // the button is released (itemClicked), with the line selected. A current line changed from
+    // the keyboard or from code is selected first and handled at once. Focus coming into the
+    // list makes a line current without selecting it: that is no click.
     struct State : QObject {
-        bool handled = false;
+        bool pressing = false;
         bool eventFilter(QObject *, QEvent *e) override
         {
-            if (e->type() == QEvent::MouseButtonPress)
-                handled = false;
+            if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick)
+                pressing = true;
+            else if (e->type() == QEvent::MouseButtonRelease)
+                pressing = false;
             return false;
         }
     };
     auto *state = new State;
     state->setParent(list);
     list->viewport()->installEventFilter(state);
-    QObject::connect(list, &QListWidget::currentRowChanged, list, [state, handler](int row) {
-        if (row < 0)
-            return;
-        state->handled = true;
-        handler();
+    QObject::connect(list, &QListWidget::currentRowChanged, list, [list, state, handler](int row) {
+        if (row >= 0 && !state->pressing && list->item(row)->isSelected())
+            handler();
     });
-    QObject::connect(list, &QListWidget::itemClicked, list, [state, handler](QListWidgetItem *) {
-        if (state->handled) {
-            state->handled = false;
-            return;
-        }
-        handler();
-    });
+    QObject::connect(list, &QListWidget::itemClicked, list, [handler](QListWidgetItem *) { handler(); });
 }
 
 void showHelp(QWidget *parent)

@@ -57,6 +57,12 @@ int main(int argc, char *argv[])
         win->grab().save(out + u'/' + name + QStringLiteral(".png"));
     };
     save(&w, QStringLiteral("form1"));
+    // The lines of an ASCII-named product under those of a Chinese-named one: the columns must
+    // line up.
+    for (const ledger::Record &r : w.store()->rows())
+        if (r.kind == ledger::kTransaction && r.name == QStringLiteral("Kiwi fruit"))
+            w.axd(w.jkg(ledger::recordText(r), 0), 5);
+    save(&w, QStringLiteral("form1_mixed"));
     save(w.form2(), QStringLiteral("form2"));
     save(w.form3(), QStringLiteral("form3"));
     // The find dialog with a date condition chosen, the calculation dialog with a calculation.

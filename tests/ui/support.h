@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QPair>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>

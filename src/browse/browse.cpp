@@ -1,0 +1,119 @@
+#include "browse/browse.h"
+
+#include "ledger/dates.h"
+#include "ledger/text.h"
+
+#include <QtNumeric>
+#include <cmath>
+#include <limits>
+
+namespace ledger {
+
+namespace {
+
+// A column never written equals nothing, and an empty value is never looked for.
+bool eq(const QString &stored, const QString &value)
+{
+    return !stored.isNull() && !value.isEmpty() && stored == value;
+}
+
+bool kindIs(const Record &r, double kind) { return r.hasKind && r.kind == kind; }
+
+qint64 saturatingAdd(qint64 a, qint64 b)
+{
+    qint64 out = 0;
+    if (qAddOverflow(a, b, &out))
+        return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
+    return out;
+}
+
+} // namespace
+
+QStringList categoryNames(const std::vector<Record> &rows)
+{
+    QStringList out;
+    for (const Record &r : rows)
+        if (kindIs(r, kCategory))
+            out << r.name;
+    return out;
+}
+
+QStringList productNames(const std::vector<Record> &rows, const QString &category)
+{
+    QStringList out;
+    for (const Record &r : rows)
+        if (kindIs(r, kProduct) && eq(r.cat, category))
+            out << r.name;
+    return out;
+}
+
+bool inMonthOf(const Record &r, const QDate &today)
+{
+    const QString month = dateYYMM(r.date);
+    return !month.isNull() && month == dateYYMM(today);
+}
+
+qint64 addQuantity(qint64 sum, double quantity)
+{
+    if (!std::isfinite(quantity))
+        return sum;
+    // Whole part in integers, so large sums stay exact; then round the fraction against the
+    // parity of the new sum.
+    const double whole = std::trunc(quantity);
+    const double frac = quantity - whole;
+    const qint64 s = saturatingAdd(sum, roundEven(whole));
+    if (frac > 0.5 || (frac == 0.5 && s % 2 != 0))
+        return saturatingAdd(s, 1);
+    if (frac < -0.5 || (frac == -0.5 && s % 2 != 0))
+        return saturatingAdd(s, -1);
+    return s;
+}
+
+TxListing listTransactions(const std::vector<Record> &rows, const QString &category,
+                           const QString &product, const QString &direction, bool monthOnly,
+                           const QDate &today)
+{
+    TxListing out;
+    for (const Record &r : rows) {
+        if (monthOnly && !inMonthOf(r, today))
+            continue;
+        if (!kindIs(r, kTransaction) || !eq(r.cat, category) || !eq(r.name, product) ||
+            !eq(r.method, direction))
+            continue;
+        out.records.push_back(r);
+        out.quantitySum = addQuantity(out.quantitySum, parseNumber(r.qty));
+        out.amountSum += parseNumber(r.total);
+    }
+    return out;
+}
+
+bool deleteMatches(const Record &r, const QStringList &f, const QString &category,
+                   const QString &direction)
+{
+    const double k = parseNumber(f.value(0));
+    const QString f1 = f.value(1), f2 = f.value(2), f3 = f.value(3), f4 = f.value(4),
+                  f5 = f.value(5), f6 = f.value(6), f7 = f.value(7);
+    // Either clause lets a record through every test.
+    const bool categoryClause = kindIs(r, kProduct) && eq(r.cat, category) && k == 1;
+    const bool productClause = k == 2 && eq(r.cat, f2) && eq(r.name, f1);
+    if (categoryClause || productClause)
+        return true;
+    const bool kind1 = k == 1, kind2 = k == 2, kind3 = k == 3;
+    const bool tests[] = {
+        kindIs(r, k),
+        eq(r.name, f1),
+        kind1 || kind3 || eq(r.cat, f2) || eq(r.total, f3),
+        kind1 || kind2 || eq(r.price, f3) || eq(r.date, f4),
+        kind1 || kind2 || eq(r.qty, f4) || eq(r.method, f5),
+        kind1 || kind2 || eq(r.total, f5) || kindIs(r, k),
+        kind1 || kind2 || eq(r.date, f6) || eq(r.txno, f6),
+        kind1 || kind2 || eq(r.txno, f7) || eq(r.txno, f6),
+        kind1 || kind2 || eq(r.method, direction) || eq(r.txno, f6),
+    };
+    for (bool passed : tests)
+        if (!passed)
+            return false;
+    return true;
+}
+
+} // namespace ledger

@@ -1,0 +1,48 @@
+// What the main window's lists show and what its delete buttons remove, as plain functions over
+// the ledger rows, so they can be checked without any window.
+#pragma once
+
+#include "ledger/store.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace ledger {
+
+// Names of the category rows, in stored order, duplicates kept.
+QStringList categoryNames(const std::vector<Record> &rows);
+
+// Names of the product rows filed under exactly this category (case- and space-sensitive).
+QStringList productNames(const std::vector<Record> &rows, const QString &category);
+
+// True when the record's date lies in the month of today. An unreadable or missing date never
+// does.
+bool inMonthOf(const Record &r, const QDate &today);
+
+// Adds one listed quantity to the running sum and rounds to the nearest integer, a tie going to
+// the even one, exactly and without overflow (saturates at the 64-bit range).
+qint64 addQuantity(qint64 sum, double quantity);
+
+struct TxListing {
+    std::vector<Record> records; // in stored order
+    qint64 quantitySum = 0;
+    double amountSum = 0;
+};
+
+// The transactions of one product of one category in one direction; with monthOnly, only those
+// dated in today's month.
+TxListing listTransactions(const std::vector<Record> &rows, const QString &category,
+                           const QString &product, const QString &direction, bool monthOnly,
+                           const QDate &today);
+
+// Whether a delete request (fields as split from the request) removes this record.
+// category is the category selected in the main window, direction the selected direction.
+// Kind 1 removes the categories named f1 and the products of the selected category; kind 2 the
+// product f1 of category f2 with its transactions; kind 3 the transactions that carry the
+// product name, date or price, direction or quantity, and number of a transaction line.
+bool deleteMatches(const Record &r, const QStringList &f, const QString &category,
+                   const QString &direction);
+
+} // namespace ledger

@@ -1,0 +1,301 @@
+// Adding categories, products and transactions from the main window.
+#include "ledger/dates.h"
+#include "ledger/text.h"
+#include "support.h"
+#include "support_main.h"
+
+#include <QRadioButton>
+
+using namespace ledger;
+
+namespace {
+
+const QString kTip = QStringLiteral("系统提示：");
+const QString kWelcome =
+    QStringLiteral("                         欢迎您使用禾岚小型仓库管理软件！（按F1帮助）");
+
+// A window with category c, product p of c, both selected.
+void prepare(Form1 &w)
+{
+    w.show();
+    addCategory(w, QStringLiteral("c"));
+    choose(w, QStringLiteral("c"));
+    addProduct(w, QStringLiteral("p"));
+    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+}
+
+std::vector<Record> transactions(Form1 &w)
+{
+    std::vector<Record> out;
+    for (const Record &r : stored(w))
+        if (r.kind == kTransaction)
+            out.push_back(r);
+    return out;
+}
+
+} // namespace
+
+class TestAdd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void categories();
+    void products();
+    void transactionStoredAndListed();
+    void transactionRejections_data();
+    void transactionRejections();
+    void dateBox();
+    void sameNumbersInEveryRun();
+    void failedWriteListsNothing();
+};
+
+void TestAdd::categories()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    w.Option2->setChecked(true);
+    addCategory(w, QStringLiteral("水果"));
+    QCOMPARE(lines(w.List1), QStringList{QStringLiteral("水果")});
+    QVERIFY(w.Text1->text().isEmpty());
+    QCOMPARE(w.lastreq, QStringLiteral("1|水果"));
+    const auto rows = stored(w);
+    QCOMPARE(rows.size(), size_t(1));
+    QCOMPARE(rows[0].kind, kCategory);
+    QCOMPARE(rows[0].name, QStringLiteral("水果"));
+    QVERIFY(rows[0].cat.isNull() && rows[0].price.isNull() && rows[0].txno.isNull());
+    QCOMPARE(rows[0].method, QStringLiteral("出货"));
+    QCOMPARE(w.Label5->text(), kWelcome);
+
+    addCategory(w, QStringLiteral("水果"));
+    addCategory(w, QString());
+    addCategory(w, QStringLiteral("a|b"));
+    addCategory(w, QStringLiteral("12345678901"));
+    addCategory(w, QStringLiteral("水果 ")); // differs by a space: another category
+    QCOMPARE(boxes.texts(), (QStringList{QStringLiteral("类不能有重复！"), QStringLiteral("类不能为空！"),
+                                         QStringLiteral("类中不能含有“|”竖线系统默认分隔符！"), QStringLiteral("类输入过长！")}));
+    QCOMPARE(boxes.titles(), QStringList(4, kTip));
+    QVERIFY(w.Text1->text().isEmpty());
+    QCOMPARE(lines(w.List1), (QStringList{QStringLiteral("水果"), QStringLiteral("水果 ")}));
+    QCOMPARE(countKind(w, kCategory), 2);
+}
+
+void TestAdd::products()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addCategory(w, QStringLiteral("A"));
+    addCategory(w, QStringLiteral("B"));
+    addProduct(w, QStringLiteral("苹果"));
+    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("请选择类！")});
+    QCOMPARE(w.Text2->text(), QStringLiteral("苹果")); // kept: nothing was wrong with it
+    choose(w, QStringLiteral("A"));
+    QVERIFY(w.Text2->text().isEmpty());
+    addProduct(w, QStringLiteral("苹果"));
+    QCOMPARE(w.lastreq, QStringLiteral("2|苹果|A"));
+    addProduct(w, QStringLiteral("苹果"));
+    addProduct(w, QStringLiteral("x|y"));
+    QCOMPARE(boxes.texts().mid(1), (QStringList{QStringLiteral("类不能有重复！"),
+                                                QStringLiteral("商品名中不能含有“|”竖线系统默认分隔符！")}));
+    QCOMPARE(boxes.titles(), QStringList(3, kTip));
+    QVERIFY(w.Text2->text().isEmpty());
+    choose(w, QStringLiteral("B"));
+    addProduct(w, QStringLiteral("苹果"));
+    QCOMPARE(boxes.seen.size(), 3);
+    QCOMPARE(lines(w.List2), QStringList{QStringLiteral("苹果")});
+    QStringList cats;
+    for (const Record &r : stored(w))
+        if (r.kind == kProduct)
+            cats << r.cat;
+    QCOMPARE(cats, (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+}
+
+void TestAdd::transactionStoredAndListed()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    prepare(w);
+    w.Text6->setText(QStringLiteral("typed"));
+    w.Option2->setChecked(true);
+    addTx(w, QStringLiteral("2.5"), QStringLiteral("4"));
+    QVERIFY(boxes.seen.isEmpty());
+    const auto txs = transactions(w);
+    QCOMPARE(txs.size(), size_t(1));
+    const Record &r = txs[0];
+    QCOMPARE(r.name, QStringLiteral("p"));
+    QCOMPARE(r.cat, QStringLiteral("c"));
+    QCOMPARE(r.price, QStringLiteral("2.5"));
+    QCOMPARE(r.qty, QStringLiteral("4"));
+    QCOMPARE(r.total, QStringLiteral("10"));
+    QCOMPARE(r.date, currentDateText()); // the auto date wins over what the box held
+    QCOMPARE(r.method, QStringLiteral("出货"));
+    QVERIFY(!r.txno.isEmpty());
+    QCOMPARE(r.txno, QString::number(r.txno.toLongLong()));
+    QVERIFY(r.txno.toLongLong() <= 111105 + 999 * 2);
+
+    QCOMPARE(w.List3->count(), 1);
+    QCOMPARE(w.List3->item(0)->text(), w.jkg(recordText(r), 0));
+    const Record attached = Form1::lineRecord(w.List3->item(0));
+    QCOMPARE(attached.id, r.id);
+    QVERIFY(attached.sameContent(r));
+    QVERIFY(w.Text4->text().isEmpty() && w.Text5->text().isEmpty());
+    QCOMPARE(w.Text6->text(), currentDateText());
+    QCOMPARE(w.Label4->text(), QStringLiteral("p"));
+    QVERIFY(w.Option2->isChecked());
+    QCOMPARE(w.Label5->text(), kWelcome);
+}
+
+void TestAdd::transactionRejections_data()
+{
+    QTest::addColumn<QString>("price");
+    QTest::addColumn<QString>("qty");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("priceAfter");
+    QTest::addColumn<QString>("qtyAfter");
+    QTest::newRow("price unit") << QStringLiteral("12元") << QStringLiteral("1")
+                                << QStringList{QStringLiteral("单价填写不标准！")} << QString() << QStringLiteral("1");
+    QTest::newRow("price empty") << QString() << QStringLiteral("1")
+                                 << QStringList{QStringLiteral("单价不能为空！")} << QString() << QStringLiteral("1");
+    QTest::newRow("quantity fraction") << QStringLiteral("1") << QStringLiteral("3.5")
+                                       << QStringList{QStringLiteral("数量填写不标准！")} << QStringLiteral("1") << QString();
+    QTest::newRow("quantity long with bar")
+        << QStringLiteral("1") << QStringLiteral("1234567890|")
+        << QStringList{QStringLiteral("数量输入过长！"), QStringLiteral("数量中不能含有“|”竖线系统默认分隔符！")}
+        << QStringLiteral("1") << QString();
+    QTest::newRow("total over ten characters") << QStringLiteral("99999") << QStringLiteral("1000000")
+                                               << QStringList{QStringLiteral("总额位数过长请减少数量！")}
+                                               << QStringLiteral("99999") << QStringLiteral("1000000");
+}
+
+void TestAdd::transactionRejections()
+{
+    QFETCH(QString, price);
+    QFETCH(QString, qty);
+    QFETCH(QStringList, messages);
+    QFETCH(QString, priceAfter);
+    QFETCH(QString, qtyAfter);
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    prepare(w);
+    addTx(w, price, qty);
+    QCOMPARE(boxes.texts(), messages);
+    QCOMPARE(boxes.titles(), QStringList(messages.size(), kTip));
+    QCOMPARE(w.Text4->text(), priceAfter);
+    QCOMPARE(w.Text5->text(), qtyAfter);
+    QVERIFY(transactions(w).empty());
+    QCOMPARE(w.List3->count(), 0);
+
+    // A total of exactly ten characters is fine.
+    boxes.clear();
+    addTx(w, QStringLiteral("99999"), QStringLiteral("100000"));
+    QVERIFY(boxes.seen.isEmpty());
+    QCOMPARE(transactions(w).at(0).total, QStringLiteral("9999900000"));
+}
+
+void TestAdd::dateBox()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addCategory(w, QStringLiteral("c"));
+    addTx(w, QStringLiteral("1"), QStringLiteral("1"));
+    choose(w, QStringLiteral("c"));
+    addProduct(w, QStringLiteral("p"));
+    addTx(w, QStringLiteral("1"), QStringLiteral("1"));
+    QCOMPARE(boxes.texts(), (QStringList{QStringLiteral("请选择类名！"), QStringLiteral("请选择商品名！")}));
+    QCOMPARE(boxes.titles(), QStringList(2, kTip));
+    QCOMPARE(w.Text4->text(), QStringLiteral("1")); // nothing emptied
+    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+
+    // A typed date is only used with the auto date off, which needs a picked date first.
+    w.days(QStringLiteral("27-3-5"));
+    w.Check1->setChecked(false);
+    const QString tooLong = QString(21, u'1');
+    const QString withBar = QStringLiteral("27|3|5");
+    boxes.clear();
+    for (const QString &date : {tooLong, withBar}) {
+        w.Text6->setText(date);
+        addTx(w, QStringLiteral("1"), QStringLiteral("1"));
+        QCOMPARE(w.Text6->text(), date);
+        QCOMPARE(w.Text4->text(), QStringLiteral("1"));
+    }
+    QCOMPARE(boxes.texts(), (QStringList{QStringLiteral("日期输入过长！"), QStringLiteral("日期中不能含有“|”竖线系统默认分隔符！")}));
+    QCOMPARE(boxes.titles(), QStringList(2, kTip));
+    QVERIFY(transactions(w).empty());
+
+    // The price and quantity are checked before the date.
+    boxes.clear();
+    addTx(w, QStringLiteral("x"), QStringLiteral("1"));
+    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("单价填写不标准！")});
+
+    // Twenty characters fit; an empty box stores no date at all; a long date still lists.
+    boxes.clear();
+    const QString twenty = QString(20, u'2');
+    w.Text6->setText(twenty);
+    addTx(w, QStringLiteral("1"), QStringLiteral("2"));
+    w.Text6->clear();
+    addTx(w, QStringLiteral("1"), QStringLiteral("3"));
+    QVERIFY(boxes.seen.isEmpty());
+    const auto txs = transactions(w);
+    QCOMPARE(txs.size(), size_t(2));
+    QCOMPARE(txs[0].date, twenty);
+    QVERIFY(txs[1].date.isNull());
+    QVERIFY(w.List3->item(0)->text().contains(u'|' + twenty + u'|'));
+    QCOMPARE(w.List3->item(1)->text().split(u'|').at(4), QString(8, u' '));
+}
+
+void TestAdd::sameNumbersInEveryRun()
+{
+    // The same clicks, rejected ones included, in two runs of the program.
+    auto run = [] {
+        FreshFolder folder;
+        Boxes boxes;
+        Form1 w;
+        prepare(w);
+        addTx(w, QStringLiteral("1"), QStringLiteral("1"));
+        addTx(w, QStringLiteral("bad"), QStringLiteral("1"));
+        addTx(w, QStringLiteral("2"), QStringLiteral("1"));
+        addTx(w, QStringLiteral("3"), QStringLiteral("1"));
+        QStringList numbers;
+        for (const Record &r : transactions(w))
+            numbers << r.txno;
+        return numbers;
+    };
+    const QStringList first = run();
+    QCOMPARE(first.size(), 3);
+    QCOMPARE(run(), first);
+    QVERIFY(first[0].toLongLong() <= 111105 + 999 * 2);
+    QVERIFY(first[0] != first[1] || first[1] != first[2]);
+}
+
+void TestAdd::failedWriteListsNothing()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    prepare(w);
+    {
+        WriteLock lock(folder.file(QStringLiteral("1.mdb")));
+        QVERIFY(lock.ok());
+        addCategory(w, QStringLiteral("d"));
+        addTx(w, QStringLiteral("2"), QStringLiteral("3"));
+    }
+    QCOMPARE(boxes.texts().size(), 2);
+    for (const QString &t : boxes.texts())
+        QVERIFY2(t.startsWith(QStringLiteral("记录未能保存到账本文件")), qPrintable(t));
+    // Not listed, and still in the boxes to try again.
+    QCOMPARE(lines(w.List1), QStringList{QStringLiteral("c")});
+    QCOMPARE(w.Text1->text(), QStringLiteral("d"));
+    QCOMPARE(w.List3->count(), 0);
+    QCOMPARE(w.Text4->text(), QStringLiteral("2"));
+    QCOMPARE(stored(w).size(), size_t(2));
+}
+
+QTEST_MAIN(TestAdd)
+#include "test_add.moc"

@@ -1,0 +1,536 @@
+// The main window's lists, the transaction lines with their totals, selection and deletion.
+#include "ledger/dates.h"
+#include "ledger/text.h"
+#include "support.h"
+#include "support_main.h"
+
+#include <QRadioButton>
+
+using namespace ledger;
+
+namespace {
+
+const QString kWelcome =
+    QStringLiteral("                         欢迎您使用禾岚小型仓库管理软件！（按F1帮助）");
+const QString kIn = QStringLiteral("进货");
+const QString kOut = QStringLiteral("出货");
+
+Record txRecord(const QString &name, const QString &cat, const QString &price, const QString &qty,
+                const QString &date, const QString &method, const QString &txno)
+{
+    Record r;
+    r.kind = kTransaction;
+    r.name = name;
+    r.cat = cat;
+    r.price = price;
+    r.qty = qty;
+    r.total = formatNumber(parseNumber(price) * parseNumber(qty));
+    r.date = date;
+    r.method = method;
+    r.txno = txno;
+    return r;
+}
+
+QString today() { return currentDateText(); }
+
+} // namespace
+
+class TestBrowse : public QObject {
+    Q_OBJECT
+
+private slots:
+    void categoryClickListsProductsAndClears();
+    void transactionLinesAndTotals();
+    void directionAndMonthFilter();
+    void quantitySumRoundingAndTenDigits();
+    void nothingSelectedOrCancelChangesNothing();
+    void deleteThreeOfFive_data();
+    void deleteThreeOfFive();
+    void deleteKeepsLookalikeTransactions();
+    void lineWhoseRecordIsGone();
+    void selectAllThenDelete();
+    void invertTwice();
+    void deleteCategory();
+    void deleteProductOfTwoCategories();
+    void failedDeleteKeepsLines();
+};
+
+void TestBrowse::categoryClickListsProductsAndClears()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    // An empty ledger refills nothing: the lists keep what they show.
+    w.List1->addItem(QStringLiteral("kept"));
+    w.List3->addItem(QStringLiteral("kept"));
+    w.Form_Activate();
+    w.Check2->setChecked(false);
+    QCOMPARE(lines(w.List1), QStringList{QStringLiteral("kept")});
+    QCOMPARE(lines(w.List3), QStringList{QStringLiteral("kept")});
+    // Rows but no category: the category list empties.
+    w.store()->add(Record{0, true, kProduct, QStringLiteral("x"), QStringLiteral("y"), {}, {}, {}, {}, kIn, {}});
+    w.Form_Activate();
+    QCOMPARE(w.List1->count(), 0);
+    w.Check2->setChecked(true);
+    QCOMPARE(w.List3->count(), 0);
+    w.List3->clear();
+
+    addCategory(w, QStringLiteral("水果"));
+    addCategory(w, QStringLiteral("饮料"));
+    addCategory(w, QStringLiteral("Empty"));
+    choose(w, QStringLiteral("水果"));
+    addProduct(w, QStringLiteral("苹果"));
+    addProduct(w, QStringLiteral("梨"));
+    choose(w, QStringLiteral("饮料"));
+    addProduct(w, QStringLiteral("茶"));
+    // Stored directly: differs only by case / a trailing space, and a second category row.
+    w.store()->add(Record{0, true, kProduct, QStringLiteral("x"), QStringLiteral("empty"), {}, {}, {}, {}, kIn, {}});
+    w.store()->add(Record{0, true, kProduct, QStringLiteral("y"), QStringLiteral("Empty "), {}, {}, {}, {}, kIn, {}});
+    w.store()->add(Record{0, true, kCategory, QStringLiteral("水果"), {}, {}, {}, {}, {}, kIn, {}});
+
+    w.Form_Activate();
+    QCOMPARE(lines(w.List1), (QStringList{QStringLiteral("水果"), QStringLiteral("饮料"), QStringLiteral("Empty"), QStringLiteral("水果")}));
+    QVERIFY(w.List2->count() == 0 && w.Label2->text().isEmpty() && w.Label4->text().isEmpty());
+
+    choose(w, QStringLiteral("水果"), QStringLiteral("苹果"));
+    addTx(w, QStringLiteral("2"), QStringLiteral("3"));
+    QCOMPARE(w.List3->count(), 1);
+    w.Text2->setText(QStringLiteral("typed"));
+    // Clicking the same category again still clears the product box and the transactions.
+    clickLine(w.List1, 0);
+    QCOMPARE(w.Label2->text(), QStringLiteral("水果"));
+    QCOMPARE(lines(w.List2), (QStringList{QStringLiteral("苹果"), QStringLiteral("梨")}));
+    QVERIFY(w.Text2->text().isEmpty());
+    QCOMPARE(w.List3->count(), 0);
+    QVERIFY(w.Label4->text().isEmpty());
+    QCOMPARE(w.Label5->text(), kWelcome);
+
+    choose(w, QStringLiteral("Empty"));
+    QCOMPARE(w.Label2->text(), QStringLiteral("Empty"));
+    QCOMPARE(w.List2->count(), 0);
+    QVERIFY(boxes.seen.isEmpty());
+}
+
+void TestBrowse::transactionLinesAndTotals()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addCategory(w, QStringLiteral("水果"));
+    choose(w, QStringLiteral("水果"));
+    addProduct(w, QStringLiteral("苹果"));
+    choose(w, QStringLiteral("水果"), QStringLiteral("苹果"));
+    addTx(w, QStringLiteral("5"), QStringLiteral("2"));
+    addTx(w, QStringLiteral("6.833333"), QStringLiteral("3"));
+    // Welcome after adding; the totals once the product is listed again.
+    QCOMPARE(w.Label5->text(), kWelcome);
+    const QStringList added = lines(w.List3);
+    clickLine(w.List2, 0);
+    QCOMPARE(lines(w.List3), added);
+    QCOMPARE(w.Label4->text(), QStringLiteral("苹果"));
+    QCOMPARE(w.Label5->text(), QStringLiteral("合计：数量和＝5个 总额和＝30.499999元 价格平均＝6.1元（保留两位小数）"));
+
+    // Every line is the record's line and carries that record.
+    const auto rows = stored(w);
+    for (int i = 0; i < w.List3->count(); ++i) {
+        const Record r = Form1::lineRecord(w.List3->item(i));
+        QVERIFY(r.id != 0);
+        QCOMPARE(w.List3->item(i)->text(), w.jkg(recordText(r), 0));
+        QCOMPARE(r.total, rows[static_cast<size_t>(i) + 2].total);
+    }
+    // Coming back to the window keeps the lines; focus entering the category list is no click.
+    w.Form_Activate();
+    w.activateWindow();
+    w.List1->setFocus();
+    QTRY_VERIFY(w.List1->hasFocus());
+    QCOMPARE(w.List1->currentRow(), 0);
+    QCOMPARE(lines(w.List3), added);
+    QCOMPARE(w.List3->item(0)->text(),
+             QStringLiteral("苹果") + QString(16, u' ') + QStringLiteral("|         5|         2|        10|") +
+                 today().rightJustified(8) + QStringLiteral("|进货|") + rows[2].txno.rightJustified(10));
+    QVERIFY(boxes.seen.isEmpty());
+}
+
+void TestBrowse::directionAndMonthFilter()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addCategory(w, QStringLiteral("A"));
+    addCategory(w, QStringLiteral("B"));
+    choose(w, QStringLiteral("A"));
+    addProduct(w, QStringLiteral("p"));
+    const QDate now = QDate::currentDate();
+    const QDate first(now.year(), now.month(), 1);
+    const QString a = QStringLiteral("A"), p = QStringLiteral("p");
+    w.store()->add(txRecord(p, a, QStringLiteral("1"), QStringLiteral("1"), pickedDateText(first), kIn, QStringLiteral("1")));
+    w.store()->add(txRecord(p, a, QStringLiteral("1"), QStringLiteral("2"), pickedDateText(first.addDays(-1)), kIn, QStringLiteral("2")));
+    w.store()->add(txRecord(p, a, QStringLiteral("1"), QStringLiteral("3"), pickedDateText(now.addYears(-1)), kIn, QStringLiteral("3")));
+    w.store()->add(txRecord(p, a, QStringLiteral("1"), QStringLiteral("4"), QStringLiteral("someday"), kIn, QStringLiteral("4")));
+    w.store()->add(txRecord(p, a, QStringLiteral("1"), QStringLiteral("5"), today(), kOut, QStringLiteral("5")));
+    w.store()->add(txRecord(p, QStringLiteral("B"), QStringLiteral("1"), QStringLiteral("6"), today(), kIn, QStringLiteral("6")));
+
+    auto numbers = [&] {
+        QStringList out;
+        for (int i = 0; i < w.List3->count(); ++i)
+            out << Form1::lineRecord(w.List3->item(i)).txno;
+        return out;
+    };
+    QVERIFY(w.Check2->isChecked());
+    choose(w, a, p);
+    QCOMPARE(numbers(), QStringList{QStringLiteral("1")});
+    w.Check2->setChecked(false);
+    QCOMPARE(numbers(), (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")}));
+    w.Option2->setChecked(true);
+    QCOMPARE(numbers(), QStringList{QStringLiteral("5")});
+    w.Option1->setChecked(true);
+    QCOMPARE(numbers().size(), 4);
+
+    // No product selected: the list empties and the welcome line shows.
+    choose(w, a);
+    w.List3->addItem(QStringLiteral("stale"));
+    w.Check2->setChecked(true);
+    QCOMPARE(w.List3->count(), 0);
+    QCOMPARE(w.Label5->text(), kWelcome);
+    QVERIFY(boxes.seen.isEmpty());
+}
+
+void TestBrowse::quantitySumRoundingAndTenDigits()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addCategory(w, QStringLiteral("c"));
+    choose(w, QStringLiteral("c"));
+    addProduct(w, QStringLiteral("big"));
+    addProduct(w, QStringLiteral("half"));
+    choose(w, QStringLiteral("c"), QStringLiteral("big"));
+    w.Check2->setChecked(false);
+    addTx(w, QStringLiteral("1"), QStringLiteral("9999999999"));
+    addTx(w, QStringLiteral("1"), QStringLiteral("9999999999"));
+    addTx(w, QStringLiteral("1"), QStringLiteral("9999999999"));
+    QVERIFY(boxes.seen.isEmpty());
+    clickLine(w.List2, 0);
+    QCOMPARE(w.Label5->text(), QStringLiteral("合计：数量和＝29999999997个 总额和＝29999999997元 价格平均＝1元（保留两位小数）"));
+
+    // Two halves sum to 0: the status line keeps what it showed.
+    w.store()->add(txRecord(QStringLiteral("half"), QStringLiteral("c"), QStringLiteral("4"), QStringLiteral("0.5"), today(), kIn, QStringLiteral("1")));
+    w.store()->add(txRecord(QStringLiteral("half"), QStringLiteral("c"), QStringLiteral("4"), QStringLiteral("0.5"), today(), kIn, QStringLiteral("2")));
+    const QString before = w.Label5->text();
+    clickLine(w.List2, 1);
+    QCOMPARE(w.List3->count(), 2);
+    QCOMPARE(w.statusmode, 1);
+    QCOMPARE(w.Label5->text(), before);
+}
+
+void TestBrowse::nothingSelectedOrCancelChangesNothing()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addCategory(w, QStringLiteral("c"));
+    choose(w, QStringLiteral("c"));
+    addProduct(w, QStringLiteral("p"));
+    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    addTx(w, QStringLiteral("1"), QStringLiteral("1"));
+    addTx(w, QStringLiteral("2"), QStringLiteral("2"));
+    const size_t rowCount = stored(w).size();
+
+    // Nothing current in the transaction list, no product, no category.
+    w.List3->setCurrentItem(nullptr);
+    w.Command9_Click();
+    choose(w, QStringLiteral("c"));
+    w.Command4_Click();
+    w.Form_Activate();
+    w.Command2_Click();
+    const QStringList none(3, QStringLiteral("请选项要删除的项目！"));
+    QCOMPARE(boxes.texts(), none);
+    QCOMPARE(boxes.titles(), QStringList(3, QStringLiteral("系统提示：")));
+    QCOMPARE(stored(w).size(), rowCount);
+
+    // Cancel in each confirmation.
+    boxes.clear();
+    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    clickLine(w.List3, 1);
+    boxes.answers = {QMessageBox::Cancel, QMessageBox::Cancel, QMessageBox::Cancel};
+    w.Command9_Click();
+    w.Command4_Click();
+    w.Command2_Click();
+    QCOMPARE(boxes.texts(), QStringList(3, QStringLiteral("你是否确定删除！")));
+    QCOMPARE(boxes.titles(), QStringList(3, QStringLiteral("系统提问：")));
+    QCOMPARE(stored(w).size(), rowCount);
+    QCOMPARE(w.List3->count(), 2);
+    QCOMPARE(lines(w.List2), QStringList{QStringLiteral("p")});
+    QCOMPARE(lines(w.List1), QStringList{QStringLiteral("c")});
+    QCOMPARE(w.Label4->text(), QStringLiteral("p"));
+}
+
+void TestBrowse::deleteThreeOfFive_data()
+{
+    QTest::addColumn<QList<int>>("selected");
+    QTest::newRow("apart") << QList<int>{0, 2, 4};
+    QTest::newRow("adjacent") << QList<int>{1, 2, 3};
+}
+
+void TestBrowse::deleteThreeOfFive()
+{
+    QFETCH(QList<int>, selected);
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addCategory(w, QStringLiteral("c"));
+    choose(w, QStringLiteral("c"));
+    addProduct(w, QStringLiteral("p"));
+    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    for (int i = 1; i <= 5; ++i)
+        addTx(w, QString::number(i), QStringLiteral("1"));
+    const QStringList before = lines(w.List3);
+    QStringList kept;
+    QList<qint64> keptIds;
+    for (int i = 0; i < 5; ++i)
+        if (!selected.contains(i)) {
+            kept << before[i];
+            keptIds << Form1::lineRecord(w.List3->item(i)).id;
+        }
+    for (int i : selected)
+        clickLine(w.List3, i);
+    w.Command9_Click();
+    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("你是否确定删除！")});
+    QCOMPARE(lines(w.List3), kept);
+    QList<qint64> left;
+    for (const Record &r : stored(w))
+        if (r.kind == kTransaction)
+            left << r.id;
+    QCOMPARE(left, keptIds);
+    QCOMPARE(w.Label5->text(), kWelcome);
+}
+
+void TestBrowse::deleteKeepsLookalikeTransactions()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addCategory(w, QStringLiteral("A"));
+    addCategory(w, QStringLiteral("B"));
+    choose(w, QStringLiteral("A"));
+    addProduct(w, QStringLiteral("p"));
+    // Same name, number, date and direction in another category, and an exact duplicate.
+    const Record mine = txRecord(QStringLiteral("p"), QStringLiteral("A"), QStringLiteral("2"), QStringLiteral("3"), today(), kIn, QStringLiteral("777"));
+    Record other = mine;
+    other.cat = QStringLiteral("B");
+    w.store()->add(mine);
+    w.store()->add(other);
+    w.store()->add(mine);
+    choose(w, QStringLiteral("A"), QStringLiteral("p"));
+    QCOMPARE(w.List3->count(), 2);
+    QCOMPARE(w.List3->item(0)->text(), w.List3->item(1)->text());
+    const qint64 secondId = Form1::lineRecord(w.List3->item(1)).id;
+    clickLine(w.List3, 0);
+    w.Command9_Click();
+    QCOMPARE(w.List3->count(), 1);
+    QList<QString> cats;
+    QList<qint64> ids;
+    for (const Record &r : stored(w))
+        if (r.kind == kTransaction) {
+            cats << r.cat;
+            ids << r.id;
+        }
+    QCOMPARE(cats, (QList<QString>{QStringLiteral("B"), QStringLiteral("A")}));
+    QCOMPARE(ids.last(), secondId);
+}
+
+void TestBrowse::lineWhoseRecordIsGone()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addCategory(w, QStringLiteral("c"));
+    choose(w, QStringLiteral("c"));
+    addProduct(w, QStringLiteral("p"));
+    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    addTx(w, QStringLiteral("1"), QStringLiteral("1"));
+    addTx(w, QStringLiteral("2"), QStringLiteral("2"));
+    // The first line's row goes elsewhere (another program, or a line listed twice).
+    QVERIFY(w.store()->removeExact(Form1::lineRecord(w.List3->item(0))));
+    const size_t rowCount = stored(w).size();
+    clickLine(w.List3, 0);
+    w.Command9_Click();
+    QCOMPARE(w.List3->count(), 1);
+    QCOMPARE(stored(w).size(), rowCount);
+
+    // A line that never had a row attached deletes by its fields.
+    const QString line = w.List3->item(0)->text();
+    w.List3->clear();
+    w.List3->addItem(line);
+    clickLine(w.List3, 0);
+    w.Command9_Click();
+    QCOMPARE(w.List3->count(), 0);
+    QCOMPARE(countKind(w, kTransaction), 0);
+    QCOMPARE(boxes.texts(), QStringList(2, QStringLiteral("你是否确定删除！")));
+}
+
+void TestBrowse::selectAllThenDelete()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addCategory(w, QStringLiteral("c"));
+    choose(w, QStringLiteral("c"));
+    addProduct(w, QStringLiteral("p"));
+    addProduct(w, QStringLiteral("q"));
+    choose(w, QStringLiteral("c"), QStringLiteral("q"));
+    addTx(w, QStringLiteral("9"), QStringLiteral("9"));
+    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    for (int i = 1; i <= 4; ++i)
+        addTx(w, QString::number(i), QStringLiteral("1"));
+    QVERIFY(!w.List3->currentItem());
+    w.Command6_Click();
+    QVERIFY(w.List3->currentItem());
+    QCOMPARE(w.List3->selectedItems().size(), 4);
+    w.Command9_Click();
+    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("你是否确定删除！")});
+    QCOMPARE(w.List3->count(), 0);
+    QCOMPARE(countKind(w, kTransaction), 1); // the other product's
+
+    // On an empty list nothing happens.
+    w.Command6_Click();
+    w.Command7_Click();
+    QCOMPARE(w.List3->count(), 0);
+}
+
+void TestBrowse::invertTwice()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addCategory(w, QStringLiteral("c"));
+    choose(w, QStringLiteral("c"));
+    addProduct(w, QStringLiteral("p"));
+    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    for (int i = 1; i <= 4; ++i)
+        addTx(w, QString::number(i), QStringLiteral("1"));
+    clickLine(w.List3, 1);
+    clickLine(w.List3, 3);
+    clickLine(w.List3, 3); // a second click takes the line out again
+    auto selection = [&] {
+        QList<bool> s;
+        for (int i = 0; i < w.List3->count(); ++i)
+            s << w.List3->item(i)->isSelected();
+        return s;
+    };
+    QCOMPARE(selection(), (QList<bool>{false, true, false, false}));
+    w.Command7_Click();
+    QCOMPARE(selection(), (QList<bool>{true, false, true, true}));
+    w.Command7_Click();
+    QCOMPARE(selection(), (QList<bool>{false, true, false, false}));
+    QCOMPARE(w.List3->count(), 4);
+}
+
+void TestBrowse::deleteCategory()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addCategory(w, QStringLiteral("水果"));
+    addCategory(w, QStringLiteral("饮料"));
+    choose(w, QStringLiteral("饮料"));
+    addProduct(w, QStringLiteral("水果")); // a product named like the other category
+    choose(w, QStringLiteral("饮料"), QStringLiteral("水果"));
+    addTx(w, QStringLiteral("1"), QStringLiteral("1"));
+    choose(w, QStringLiteral("水果"));
+    addProduct(w, QStringLiteral("苹果"));
+    addProduct(w, QStringLiteral("梨"));
+    choose(w, QStringLiteral("水果"), QStringLiteral("梨"));
+    addTx(w, QStringLiteral("2"), QStringLiteral("2"));
+    w.Option2->setChecked(true);
+    addTx(w, QStringLiteral("3"), QStringLiteral("1"));
+    w.Text4->setText(QStringLiteral("5"));
+    w.Text5->setText(QStringLiteral("6"));
+
+    choose(w, QStringLiteral("水果"));
+    w.Command2_Click();
+    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("你是否确定删除！")});
+    QCOMPARE(lines(w.List1), QStringList{QStringLiteral("饮料")});
+    QVERIFY(w.List2->count() == 0 && w.List3->count() == 0);
+    QVERIFY(w.Label2->text().isEmpty() && w.Label4->text().isEmpty());
+    QVERIFY(w.Text4->text().isEmpty() && w.Text5->text().isEmpty());
+    QCOMPARE(w.lastreq, QStringLiteral("1|水果"));
+    const auto rows = stored(w);
+    QCOMPARE(rows.size(), size_t(3));
+    for (const Record &r : rows)
+        QVERIFY(r.name == QStringLiteral("饮料") || r.cat == QStringLiteral("饮料"));
+    QCOMPARE(w.Label5->text(), kWelcome);
+}
+
+void TestBrowse::deleteProductOfTwoCategories()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    for (const QString &c : {QStringLiteral("A"), QStringLiteral("B")}) {
+        addCategory(w, c);
+        choose(w, c);
+        addProduct(w, QStringLiteral("苹果"));
+        addProduct(w, QStringLiteral("梨"));
+        choose(w, c, QStringLiteral("苹果"));
+        addTx(w, QStringLiteral("1"), QStringLiteral("1"));
+    }
+    choose(w, QStringLiteral("A"), QStringLiteral("苹果"));
+    QCOMPARE(w.List3->count(), 1);
+    w.Text4->setText(QStringLiteral("7"));
+    w.Command4_Click();
+    QCOMPARE(w.lastreq, QStringLiteral("2|苹果|A"));
+    QCOMPARE(lines(w.List2), QStringList{QStringLiteral("梨")});
+    QCOMPARE(w.List3->count(), 0);
+    QVERIFY(w.Label4->text().isEmpty() && w.Text4->text().isEmpty());
+    QCOMPARE(w.Label2->text(), QStringLiteral("A"));
+    QCOMPARE(lines(w.List1), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+    int appleInB = 0, appleInA = 0;
+    for (const Record &r : stored(w)) {
+        appleInA += r.name == QStringLiteral("苹果") && r.cat == QStringLiteral("A");
+        appleInB += r.name == QStringLiteral("苹果") && r.cat == QStringLiteral("B");
+    }
+    QCOMPARE(appleInA, 0);
+    QCOMPARE(appleInB, 2);
+}
+
+void TestBrowse::failedDeleteKeepsLines()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addCategory(w, QStringLiteral("c"));
+    choose(w, QStringLiteral("c"));
+    addProduct(w, QStringLiteral("p"));
+    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    addTx(w, QStringLiteral("1"), QStringLiteral("1"));
+    addTx(w, QStringLiteral("2"), QStringLiteral("1"));
+    const QStringList before = lines(w.List3);
+    w.Command6_Click();
+    {
+        WriteLock lock(folder.file(QStringLiteral("1.mdb")));
+        QVERIFY(lock.ok());
+        w.Command9_Click();
+    }
+    QCOMPARE(boxes.texts().size(), 2);
+    QVERIFY(boxes.texts()[1].startsWith(QStringLiteral("记录未能从账本文件")));
+    QCOMPARE(boxes.titles()[1], QStringLiteral("系统提示："));
+    QCOMPARE(lines(w.List3), before);
+    QCOMPARE(countKind(w, kTransaction), 2);
+}
+
+QTEST_MAIN(TestBrowse)
+#include "test_browse.moc"

@@ -1,0 +1,166 @@
+// The date picker and the three windows it delivers to.
+#include "ledger/dates.h"
+#include "mainwin/form2.h"
+#include "support.h"
+#include "support_main.h"
+
+#include <QCalendarWidget>
+#include <QEnterEvent>
+
+using namespace ledger;
+
+class TestDatePicker : public QObject {
+    Q_OBJECT
+
+private slots:
+    void mainWindowReceivesPickedDate();
+    void startsTodayKeepsChosenDay();
+    void findAndStatisticsReceivers();
+    void cancelDeliversNothing();
+    void pointerOverButtonFocusesIt();
+};
+
+void TestDatePicker::mainWindowReceivesPickedDate()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    w.List3->addItem(QStringLiteral("a line"));
+    w.Command5_Click();
+    Form2 *f = w.form2();
+    QVERIFY(f->isVisible());
+    QCOMPARE(f->windowTitle(), QStringLiteral("时间"));
+    QCOMPARE(f->xflag, -1);
+    f->MonthView1->setSelectedDate(QDate(2027, 3, 5));
+    f->Command1_Click();
+    QVERIFY(!f->isVisible());
+    QCOMPARE(f->xflag, 0);
+    QCOMPARE(f->yflag, 0);
+    QCOMPARE(w.pickdate, QStringLiteral("27-3-5"));
+    QCOMPARE(w.List3->count(), 0);
+    // The auto date stays in the box until the box is unticked.
+    QCOMPARE(w.Text6->text(), currentDateText());
+    w.Check1->setChecked(false);
+    QCOMPARE(w.Text6->text(), QStringLiteral("27-3-5"));
+
+    w.Command5_Click();
+    f->MonthView1->setSelectedDate(QDate(2026, 12, 25));
+    f->Command1_Click();
+    QCOMPARE(w.Text6->text(), QStringLiteral("26-12-25"));
+    w.Check1->setChecked(true);
+    QCOMPARE(w.Text6->text(), currentDateText());
+    QVERIFY(boxes.seen.isEmpty());
+}
+
+void TestDatePicker::startsTodayKeepsChosenDay()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    w.Command5_Click();
+    Form2 *f = w.form2();
+    QCOMPARE(f->MonthView1->selectedDate(), QDate::currentDate());
+    f->MonthView1->setSelectedDate(QDate(2003, 5, 6));
+    f->Command1_Click();
+    QCOMPARE(w.pickdate, QStringLiteral("03-5-6"));
+    w.Command5_Click();
+    QCOMPARE(w.form2(), f);
+    QCOMPARE(f->MonthView1->selectedDate(), QDate(2003, 5, 6));
+    f->Command2_Click();
+    w.Command5_Click();
+    QCOMPARE(f->MonthView1->selectedDate(), QDate(2003, 5, 6));
+}
+
+void TestDatePicker::findAndStatisticsReceivers()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    w.List3->addItem(QStringLiteral("a line"));
+    Form2 *f = w.form2();
+
+    // The find dialog's opener.
+    f->setx(0);
+    f->show();
+    f->Command1_Click();
+    QVERIFY(w.hasForm(4));
+    QVERIFY(!w.hasForm(6));
+
+    // The statistics window's start and end dates.
+    for (int x : {-1, 0}) {
+        f->sety(-1);
+        f->setx(x);
+        f->show();
+        f->Command1_Click();
+        QVERIFY(w.hasForm(6));
+        QCOMPARE(f->xflag, 0);
+        QCOMPARE(f->yflag, 0);
+        QVERIFY(!f->isVisible());
+    }
+    // None of them went to the main window.
+    QVERIFY(w.pickdate.isEmpty());
+    QCOMPARE(w.List3->count(), 1);
+}
+
+void TestDatePicker::cancelDeliversNothing()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    w.List3->addItem(QStringLiteral("a line"));
+    const QString text6 = w.Text6->text();
+    w.statusmode = 2;
+    w.runtotal = 12;
+    Form2 *f = w.form2();
+    f->sety(-1);
+    f->setx(-1);
+    f->show();
+    f->MonthView1->setSelectedDate(QDate(2027, 3, 5));
+    f->Command2_Click();
+    QVERIFY(!f->isVisible());
+    QCOMPARE(f->xflag, 0);
+    QCOMPARE(f->yflag, 0);
+    QCOMPARE(w.statusmode, 0);
+    QVERIFY(!w.hasForm(6));
+    QVERIFY(w.pickdate.isEmpty());
+    QCOMPARE(w.Text6->text(), text6);
+    QCOMPARE(w.List3->count(), 1);
+    // The next status rewrite shows the welcome line, not the stock value.
+    w.axd(QString(), 2);
+    QVERIFY(w.Label5->text().contains(QStringLiteral("欢迎您使用")));
+
+    // The flags were cleared: an opening from the find dialog now reaches the find dialog.
+    f->setx(0);
+    f->show();
+    f->Command1_Click();
+    QVERIFY(w.hasForm(4));
+    QVERIFY(!w.hasForm(6));
+}
+
+void TestDatePicker::pointerOverButtonFocusesIt()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    w.Command5_Click();
+    Form2 *f = w.form2();
+    f->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f));
+    // The pointer entering a button.
+    auto enter = [](QWidget *b) {
+        QEnterEvent e(QPointF(2, 2), QPointF(2, 2), b->mapToGlobal(QPointF(2, 2)));
+        QApplication::sendEvent(b, &e);
+    };
+    enter(f->Command2);
+    QTRY_VERIFY(f->Command2->hasFocus());
+    enter(f->Command1);
+    QTRY_VERIFY(f->Command1->hasFocus());
+}
+
+QTEST_MAIN(TestDatePicker)
+#include "test_datepicker.moc"
