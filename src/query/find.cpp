@@ -60,22 +60,4 @@ FindResult findTransactions(const std::vector<Record> &rows, const FindQuery &q)
     return result;
 }
 
-QStringList categoryNames(const std::vector<Record> &rows)
-{
-    QStringList names;
-    for (const Record &r : rows)
-        if (r.hasKind && r.kind == kCategory)
-            names << r.name;
-    return names;
-}
-
-QStringList productNames(const std::vector<Record> &rows, const QString &category)
-{
-    QStringList names;
-    for (const Record &r : rows)
-        if (r.hasKind && r.kind == kProduct && r.cat == category)
-            names << r.name;
-    return names;
-}
-
 } // namespace ledger

@@ -40,9 +40,4 @@ bool dateMatches(const QString &stored, const QString &chosen, double condition)
 
 FindResult findTransactions(const std::vector<Record> &rows, const FindQuery &q);
 
-// The names the dialogs offer: every category, and the products of one category, in stored
-// order (no sorting, duplicates kept).
-QStringList categoryNames(const std::vector<Record> &rows);
-QStringList productNames(const std::vector<Record> &rows, const QString &category);
-
 } // namespace ledger

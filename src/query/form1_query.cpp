@@ -1,5 +1,6 @@
 // The main window's side of the find and calculation dialogs: filling their combo boxes, the
 // find query and the calculations.
+#include "browse/browse.h"
 #include "ledger/text.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"

@@ -162,21 +162,3 @@ TEST(FindQuery, DateConditionOverMixedStoredForms)
     q.condition = DateAny;
     EXPECT_EQ(findTransactions(rows, q).matches.size(), 6u);
 }
-
-TEST(DialogNames, CategoriesAndProductsInStoredOrder)
-{
-    const std::vector<Record> rows = {
-        category(kFruit),
-        product(kApple, kFruit),
-        category(kDrinks),
-        product(kCola, kDrinks),
-        category(kFruit),
-        product(QStringLiteral("梨"), kFruit),
-        tx(QStringLiteral("桃"), kFruit, kStockIn, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("06-3-9")),
-        product(QStringLiteral("Kiwi"), QStringLiteral("水果 ")),
-    };
-    EXPECT_EQ(categoryNames(rows), QStringList({kFruit, kDrinks, kFruit}));
-    EXPECT_EQ(productNames(rows, kFruit), QStringList({kApple, QStringLiteral("梨")}));
-    EXPECT_TRUE(productNames(rows, QStringLiteral("无")).isEmpty());
-    EXPECT_TRUE(categoryNames({}).isEmpty());
-}

@@ -162,11 +162,15 @@ private slots:
         Boxes boxes;
         Form1 w;
         w.show();
+        w.axd(QStringLiteral("1|水果"), 0);
+        QCOMPARE(w.List1->count(), 0); // the list is refilled on activation, not by a plain store
         w.List2->addItem(QStringLiteral("stale"));
         w.Label9->clear();
         w.Command5_Click(); // the date picker becomes the active window
         QVERIFY(w.form2()->isVisible());
         w.form2()->Command2_Click();
+        QCOMPARE(w.List1->count(), 1);
+        QCOMPARE(w.List1->item(0)->text(), QStringLiteral("水果"));
         QCOMPARE(w.List2->count(), 0);
         QVERIFY(!w.Label9->text().isEmpty());
         // Coming back from another application is no activation.
