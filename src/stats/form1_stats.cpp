@@ -13,8 +13,10 @@ using namespace ledger;
 bool Form1::op101(const QStringList &f)
 {
     const std::vector<Record> &all = rows();
+    Form6 *stats = form6();
+    // The boxes belong to the statistics window, which stays the active one.
     if (all.empty()) {
-        ui::message(this, QStringLiteral("无记录！"));
+        ui::message(stats, QStringLiteral("无记录！"));
         return true;
     }
     if (rangebusy)
@@ -28,7 +30,6 @@ bool Form1::op101(const QStringList &f)
 
     const DateRange range = findRange(all, f[0], QDate::currentDate());
     const qint64 n = static_cast<qint64>(all.size());
-    Form6 *stats = form6();
     stats->jdt(n, 0);
     for (qint64 i = 0; i < n; ++i)
         stats->jdt(0, 1);
@@ -39,7 +40,7 @@ bool Form1::op101(const QStringList &f)
     }
     const QString none = QStringLiteral("无满足条件记录！");
     stats->erro(none);
-    ui::message(this, none);
+    ui::message(stats, none);
     stats->day1(QString());
     stats->day2(QString());
     return false;
@@ -48,20 +49,20 @@ bool Form1::op101(const QStringList &f)
 bool Form1::op102(const QStringList &)
 {
     const std::vector<Record> &all = rows();
+    Form6 *stats = form6();
     if (all.empty()) {
-        ui::message(this, QStringLiteral("无记录！"));
+        ui::message(stats, QStringLiteral("无记录！"));
         return true;
     }
-    Form6 *stats = form6();
     stats->jdt(static_cast<qint64>(all.size()), 0);
     const QString startText = stats->Label3->text();
     const QString endText = stats->Label4->text();
     if (startText.isEmpty()) {
-        ui::message(this, QStringLiteral("起始日期填写错！"));
+        ui::message(stats, QStringLiteral("起始日期填写错！"));
         return false;
     }
     if (endText.isEmpty()) {
-        ui::message(this, QStringLiteral("结束日期填写错！"));
+        ui::message(stats, QStringLiteral("结束日期填写错！"));
         return false;
     }
 
