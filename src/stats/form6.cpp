@@ -84,6 +84,8 @@ void Form6::buildControls()
     const QFont mono(ui::monoFontFamily(), 9);
     List1->setFont(mono);
     Label1->setFont(mono);
+    // The feedback line is centred with spaces that count half a Chinese character.
+    Label2->setFont(mono);
 
     box->onDropDown = [this] {
         m_popupIndex = Combo1->currentIndex();
