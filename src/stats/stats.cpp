@@ -78,13 +78,20 @@ std::vector<StatDay> statisticsDays(const std::vector<Record> &rows, const Perio
 
 void DayTally::addRecord(const QString &str)
 {
-    const QStringList f = splitRequest(str);
-    const double amount = parseNumber(f[1]);
-    if (f[2] == kStockIn)
+    // Only the first three fields count; called once per record of a run, so no full split.
+    const QStringView s(str);
+    const qsizetype a = s.indexOf(kSep);
+    const qsizetype b = a < 0 ? -1 : s.indexOf(kSep, a + 1);
+    const qsizetype c = b < 0 ? -1 : s.indexOf(kSep, b + 1);
+    auto field = [s](qsizetype from, qsizetype to) {
+        return from < 0 ? QStringView() : to < 0 ? s.mid(from + 1) : s.mid(from + 1, to - from - 1);
+    };
+    const double amount = parseNumber(field(a, b).toString());
+    if (field(b, c) == kStockIn)
         dayin += amount;
     else
         dayout += amount;
-    daytext = f[0];
+    daytext = a < 0 ? str : s.left(a).toString();
 }
 
 QString DayTally::closeDay()
