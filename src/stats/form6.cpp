@@ -15,6 +15,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <algorithm>
+#include <functional>
+
 namespace {
 
 // The period box reports the opening of its list, so that the hint can be shown and picking
@@ -55,7 +58,8 @@ void Form6::buildControls()
     Label1 = new QLabel(QStringLiteral("日期       进货总额   出货总额   索引号"), this);
     place(Label1, "Label1", twips(240, 240, 3510, 180));
     List1 = new QListWidget(this);
-    place(List1, "List1", twips(240, 480, 3975, 2940));
+    // A little wider than designed, so that a whole day line fits without a scroll bar.
+    place(List1, "List1", twips(240, 480, 4095, 2940));
     Label2 = new QLabel(QStringLiteral("                               系统反馈提示"), this);
     place(Label2, "Label2", twips(4560, 720, 2295, 540));
     Label2->setWordWrap(true);
