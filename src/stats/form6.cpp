@@ -306,8 +306,9 @@ void Form6::ProgressBar1_MouseMove() { textoutx(QStringLiteral("这里表示任�
 
 void Form6::List1_Click()
 {
+    // The list makes its first line current when it takes the focus; only a chosen line counts.
     const QListWidgetItem *item = List1->currentItem();
-    if (!item || item->text().isEmpty())
+    if (!item || !item->isSelected() || item->text().isEmpty())
         return;
     const QString date = jkg(item->text(), 1).section(ledger::kSep, 0, 0);
 
