@@ -21,12 +21,8 @@ bool Form1::op101(const QStringList &f)
     }
     if (rangebusy)
         return true;
+    // A period chosen while this search's message box is open is turned away.
     rangebusy = true;
-    // Cleared however the search ends, or every later period choice would be turned away.
-    struct Release {
-        bool &flag;
-        ~Release() { flag = false; }
-    } release{rangebusy};
 
     const DateRange range = findRange(all, f[0], QDate::currentDate());
     const qint64 n = static_cast<qint64>(all.size());
@@ -36,6 +32,7 @@ bool Form1::op101(const QStringList &f)
     if (range.found) {
         stats->day1(range.start);
         stats->day2(range.end);
+        rangebusy = false;
         return true;
     }
     const QString none = QStringLiteral("无满足条件记录！");
@@ -43,6 +40,7 @@ bool Form1::op101(const QStringList &f)
     ui::message(stats, none);
     stats->day1(QString());
     stats->day2(QString());
+    rangebusy = false;
     return false;
 }
 

@@ -137,8 +137,15 @@ void TestStats::monthWithoutTransactions()
     AtMessage at;
     QTimer watch;
     connect(&watch, &QTimer::timeout, this, [&] {
-        if (QApplication::activeModalWidget() && at.bar < 0)
-            at = {f->ProgressBar1->value(), f->Label3->text(), feedback(f)};
+        if (!QApplication::activeModalWidget() || at.bar >= 0)
+            return;
+        at.bar = f->ProgressBar1->value();
+        at.feedback = feedback(f);
+        // Another period search while this one is still open is turned away.
+        QVERIFY(w.rangebusy);
+        w.axd(QString(), 101);
+        at.start = f->Label3->text();
+        w.Label5->setText(status);
     });
     watch.start(1);
     f->Combo1->setCurrentIndex(2);
