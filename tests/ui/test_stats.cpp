@@ -409,8 +409,7 @@ void TestStats::feedbackLine()
 
     // The date labels' hints need the user range; otherwise the reminder appears.
     const QString reminder = QString(24, u' ') + QStringLiteral(" 请选中按照用户选范围统计");
-    QTest::mouseMove(f->Label3);
-    f->Label3_MouseMove();
+    QTest::mouseMove(f->Label3); // the pointer over the label
     QCOMPARE(f->Label2->text(), reminder);
     f->Combo1->setCurrentIndex(3);
     f->Label4_MouseMove();
