@@ -1,13 +1,332 @@
 #include "stats/form6.h"
 
+#include "ledger/text.h"
 #include "mainwin/form1.h"
+#include "mainwin/form2.h"
+#include "mainwin/ui_app.h"
+#include "query/form4.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+// The period box reports the opening of its list, so that the hint can be shown and picking
+// the same period again still runs the search.
+class PeriodBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> onDropDown;
+
+    void showPopup() override
+    {
+        if (onDropDown)
+            onDropDown();
+        QComboBox::showPopup();
+    }
+};
+
+const QString kRequests[] = {QString(), QStringLiteral("n"), QStringLiteral("y")};
+
+} // namespace
 
 Form6::Form6(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
 {
     setObjectName(QStringLiteral("Form6"));
     setWindowTitle(QStringLiteral("每日统计"));
+    setFixedSize(ui::twips(0, 0, 7080, 3615).size());
+    buildControls();
+    Form_Load();
 }
 
-void Form6::day1(const QString &) {}
-void Form6::day2(const QString &) {}
+void Form6::buildControls()
+{
+    using ui::twips;
+    auto place = [](QWidget *w, const char *name, QRect geometry) {
+        w->setObjectName(QString::fromLatin1(name));
+        w->setGeometry(geometry);
+    };
+    Label1 = new QLabel(QStringLiteral("日期       进货总额   出货总额   索引号"), this);
+    place(Label1, "Label1", twips(240, 240, 3510, 180));
+    List1 = new QListWidget(this);
+    // A little wider than designed, so that a whole day line fits without a scroll bar.
+    place(List1, "List1", twips(240, 480, 4095, 2940));
+    Label2 = new QLabel(QStringLiteral("                               系统反馈提示"), this);
+    place(Label2, "Label2", twips(4560, 720, 2295, 540));
+    Label2->setWordWrap(true);
+    Label3 = new QLabel(this);
+    place(Label3, "Label3", twips(4560, 1440, 975, 255));
+    Label5 = new QLabel(QStringLiteral("—"), this);
+    place(Label5, "Label5", twips(5640, 1440, 180, 180));
+    Label4 = new QLabel(this);
+    place(Label4, "Label4", twips(5880, 1440, 975, 255));
+    auto *box = new PeriodBox(this);
+    Combo1 = box;
+    place(Combo1, "Combo1", twips(4560, 1800, 2295, 300));
+    Combo1->setPlaceholderText(QStringLiteral("     选择控制方法"));
+    Label6 = new QLabel(QStringLiteral("进度："), this);
+    place(Label6, "Label6", twips(4560, 2280, 540, 180));
+    ProgressBar1 = new QProgressBar(this);
+    place(ProgressBar1, "ProgressBar1", twips(5040, 2295, 1815, 135));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setTextVisible(false);
+    Command1 = new QPushButton(QStringLiteral("统计"), this);
+    place(Command1, "Command1", twips(4560, 2640, 1095, 375));
+    Command2 = new QPushButton(QStringLiteral("退出"), this);
+    place(Command2, "Command2", twips(5760, 2640, 1095, 375));
 
+    // The day lines sit under the heading's words only in a monospace CJK font.
+    const QFont mono(ui::monoFontFamily(), 9);
+    List1->setFont(mono);
+    Label1->setFont(mono);
+    // The feedback line is centred with spaces that count half a Chinese character.
+    Label2->setFont(mono);
+
+    box->onDropDown = [this] {
+        m_popupIndex = Combo1->currentIndex();
+        Combo1_DropDown();
+    };
+    // A new period runs through currentIndexChanged (also when set from code); picking the
+    // period already shown changes nothing there, so it is caught by activated.
+    connect(Combo1, &QComboBox::currentIndexChanged, this, [this] { Combo1_Click(); });
+    connect(Combo1, &QComboBox::activated, this, [this](int index) {
+        if (index == m_popupIndex)
+            Combo1_Click();
+        m_popupIndex = -1;
+    });
+    connect(Command1, &QPushButton::clicked, this, &Form6::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form6::Command2_Click);
+    ui::onListClick(List1, [this] { List1_Click(); });
+
+    for (QWidget *w : {static_cast<QWidget *>(Label2), static_cast<QWidget *>(Label3),
+                       static_cast<QWidget *>(Label4), List1->viewport(),
+                       static_cast<QWidget *>(ProgressBar1)}) {
+        w->setMouseTracking(true);
+        w->installEventFilter(this);
+    }
+}
+
+bool Form6::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseMove) {
+        if (watched == Label2)
+            Label2_MouseMove();
+        else if (watched == Label3)
+            Label3_MouseMove();
+        else if (watched == Label4)
+            Label4_MouseMove();
+        else if (watched == List1->viewport())
+            List1_MouseMove();
+        else if (watched == ProgressBar1)
+            ProgressBar1_MouseMove();
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        auto *e = static_cast<QMouseEvent *>(event);
+        auto *w = qobject_cast<QWidget *>(watched);
+        if (e->button() == Qt::LeftButton && w && w->rect().contains(e->position().toPoint())) {
+            if (watched == Label3)
+                Label3_Click();
+            else if (watched == Label4)
+                Label4_Click();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form6::Form_Load()
+{
+    dayno = 0;
+    dayin = 0;
+    dayout = 0;
+    ProgressBar1->setValue(0);
+    const QSignalBlocker quiet(Combo1); // filling the list is not a choice
+    for (const char *item : {"全部记录统计", "本年的全部记录统计", "本月的全部记录统计", "按照用户选范围统计"})
+        Combo1->addItem(textcontrol(QString::fromUtf8(item), -1));
+    Combo1->setCurrentIndex(-1);
+}
+
+void Form6::Form_Activate() { ProgressBar1->setValue(0); }
+
+void Form6::day1(const QString &day) { Label3->setText(day); }
+void Form6::day2(const QString &day) { Label4->setText(day); }
+
+QString Form6::textcontrol(const QString &str, int x)
+{
+    if (!busy)
+        lasttext = str;
+    return ledger::padFeedback(lasttext, x != 0, userrange);
+}
+
+void Form6::textoutx(const QString &str)
+{
+    const bool kept = userrange;
+    userrange = true;
+    Label2->setText(textcontrol(str, 0));
+    userrange = kept;
+}
+
+void Form6::erro(const QString &xx)
+{
+    busy = false;
+    textoutx(xx);
+    busy = true;
+}
+
+void Form6::jdt(qint64 zsh, int kz)
+{
+    if (kz == 0) {
+        jdleft = zsh;
+        jdsteps = zsh;
+        jddone = 0;
+        jdstep = zsh > 0 ? ledger::roundEven(100.0 / static_cast<double>(zsh)) : 0;
+        ProgressBar1->setValue(0);
+    } else if (kz == 1) {
+        ++jddone;
+        const qint64 s = ProgressBar1->value();
+        if (jdstep > 0) {
+            for (qint64 i = s; i <= s + jdstep && i < 100; ++i)
+                ProgressBar1->setValue(static_cast<int>(i));
+        } else if (jdsteps > 0) {
+            // More steps than the bar has points: it follows the share of steps done, short of
+            // the end, which the last two steps show.
+            const qint64 share = std::min<qint64>(99, jddone * 100 / jdsteps);
+            if (share > s)
+                ProgressBar1->setValue(static_cast<int>(share));
+        }
+        if (jdleft == 1 || jdleft == 2)
+            for (int v = 1; v <= 100; ++v)
+                ProgressBar1->setValue(v);
+        --jdleft;
+    }
+    if (ProgressBar1->value() == 100) {
+        busy = false;
+        textoutx(QStringLiteral("任务完成"));
+        busy = true;
+    }
+}
+
+void Form6::axd(const QString &str, int kz)
+{
+    if (kz == 0)
+        addRecord(str);
+    else if (kz == 1)
+        List1->addItem(jkg(closeDay(), 0));
+}
+
+bool Form6::listx(const QString &strx)
+{
+    const QString key = ledger::dateKey(strx);
+    if (key.isNull())
+        return false;
+    for (int i = 0; i < List1->count(); ++i) {
+        const QString date = jkg(List1->item(i)->text(), 1).section(ledger::kSep, 0, 0);
+        if (ledger::dateKey(date) == key)
+            return true;
+    }
+    return false;
+}
+
+QString Form6::jkg(const QString &str, int kf) { return ledger::dayLine(str, kf); }
+int Form6::lenx(const QString &str) { return ledger::displayWidth(str); }
+
+void Form6::Combo1_DropDown() { textoutx(QStringLiteral("选择控制方式")); }
+
+void Form6::Combo1_Click()
+{
+    const int index = Combo1->currentIndex();
+    if (index >= 0 && index <= 2) {
+        userrange = false;
+        textoutx(QStringLiteral("正在检索数据库..."));
+        busy = true;
+        m_main->axd(kRequests[index], 101);
+        busy = false;
+    } else if (index == 3) {
+        userrange = true;
+        Label3->setText(QString());
+        Label4->setText(QString());
+    }
+}
+
+void Form6::Command1_Click()
+{
+    dayno = 0;
+    List1->clear();
+    textoutx(QStringLiteral("正在统计请稍后..."));
+    busy = true;
+    m_main->axd(QString(), 102);
+    busy = false;
+}
+
+void Form6::Command2_Click()
+{
+    hide();
+    m_main->show();
+    m_main->raise();
+    m_main->activateWindow();
+}
+
+namespace {
+// The date picker reports the picked day to the start (first) or end label.
+void pickDate(Form1 *main, bool first)
+{
+    Form2 *picker = main->form2();
+    picker->sety(-1);
+    picker->setx(first ? -1 : 0);
+    picker->show();
+    picker->raise();
+    picker->activateWindow();
+}
+} // namespace
+
+void Form6::Label3_Click()
+{
+    if (userrange)
+        pickDate(m_main, true);
+}
+
+void Form6::Label4_Click()
+{
+    if (userrange)
+        pickDate(m_main, false);
+}
+
+void Form6::Label2_MouseMove() { textoutx(QStringLiteral("系统反馈提示")); }
+void Form6::Label3_MouseMove() { Label2->setText(textcontrol(QStringLiteral("单击此处选择起始日期"), 0)); }
+void Form6::Label4_MouseMove() { Label2->setText(textcontrol(QStringLiteral("单击此处选择结束日期"), 0)); }
+void Form6::List1_MouseMove() { textoutx(QStringLiteral("点击项目显示列表")); }
+void Form6::ProgressBar1_MouseMove() { textoutx(QStringLiteral("这里表示任务进度")); }
+
+void Form6::List1_Click()
+{
+    // The list makes its first line current when it takes the focus; only a chosen line counts.
+    const QListWidgetItem *item = List1->currentItem();
+    if (!item || !item->isSelected() || item->text().isEmpty())
+        return;
+    const QString date = jkg(item->text(), 1).section(ledger::kSep, 0, 0);
+
+    // The find dialog carries the query options: every category and product, both directions.
+    QWidget *find = m_main->form4();
+    const char *const options[] = {"Check1", "Check5", "Check4", "Check3"};
+    auto setOptions = [find, &options](bool on) {
+        for (const char *name : options)
+            if (auto *check = find->findChild<QCheckBox *>(QString::fromLatin1(name)))
+                check->setChecked(on);
+    };
+    auto comboText = [find](const char *name) {
+        const auto *combo = find->findChild<QComboBox *>(QString::fromLatin1(name));
+        return combo ? combo->currentText() : QString();
+    };
+    setOptions(true);
+    m_main->axd(comboText("Combo1") + ledger::kSep + comboText("Combo2") + ledger::kSep + date +
+                    ledger::kSep + QStringLiteral("6"),
+                8);
+    setOptions(false);
+}

@@ -81,6 +81,16 @@ int main(int argc, char *argv[])
     calc->Combo2->setCurrentIndex(0);
     calc->Option5->setChecked(true);
     save(calc, QStringLiteral("form5"));
+    // Days written in both date forms and directions, then every record's day lines.
+    const char *days[][3] = {{"26-3-1", "1500", "1"}, {"26-3-2", "320.5", "0"}, {"2026/3/1", "12", "0"},
+                             {"26-3-3", "88", "1"}, {"26-03-02", "100", "1"}};
+    for (const auto &d : days) {
+        (d[2][0] == '1' ? w.Option1 : w.Option2)->setChecked(true);
+        w.axd(QStringLiteral("3|苹果|水果|1|1|%1|%2|1").arg(QString::fromLatin1(d[1]), QString::fromLatin1(d[0])), 0);
+    }
+    w.form6()->show();
+    w.form6()->Combo1->setCurrentIndex(0);
+    w.form6()->Command1_Click();
     save(w.form6(), QStringLiteral("form6"));
     save(w.form7(), QStringLiteral("form7"));
     qInfo("windows written to %s", qPrintable(out));

@@ -1,0 +1,86 @@
+// The about box and the analysis chooser.
+#include "about/form3.h"
+#include "about/form7.h"
+#include "mainwin/form1.h"
+#include "stats/form6.h"
+#include "support.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+class TestAbout : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aboutBoxResetsTheStatusLine();
+    void chooserOpensTheDailyStatistics();
+    void chooserCancelCreatesNothing();
+};
+
+void TestAbout::aboutBoxResetsTheStatusLine()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    // A stock-value line from an earlier find stays on the status line until something resets it.
+    w.statusmode = 2;
+    w.runtotal = 70;
+    w.axd(QString(), 2);
+    QCOMPARE(w.Label5->text(), QStringLiteral("         积压总金额：70元"));
+
+    w.Command13->click();
+    Form3 *about = w.form3();
+    QVERIFY(about->isVisible());
+    QCOMPARE(about->windowTitle(), QStringLiteral("关于"));
+    QCOMPARE(about->Label1->text(), QStringLiteral("禾岚小型仓储管理软件"));
+    QCOMPARE(about->Label2->text(), QStringLiteral("    VER 1.2"));
+    about->Command1->click();
+    QVERIFY(!about->isVisible());
+    QCOMPARE(w.statusmode, 0);
+    // Back in the main window, its activation rewrites the status line.
+    QTRY_VERIFY(w.Label5->text().contains(QStringLiteral("欢迎您使用禾岚小型仓库管理软件！")));
+    QVERIFY(boxes.seen.isEmpty());
+}
+
+void TestAbout::chooserOpensTheDailyStatistics()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    Form7 *chooser = w.form7();
+    chooser->show();
+    QCOMPARE(chooser->windowTitle(), QStringLiteral("智能分析"));
+    QVERIFY(!chooser->Option1->isChecked());
+    QVERIFY(!chooser->Label1->text().isEmpty());
+
+    chooser->Command1->click(); // "每日统计" never chosen: it is the only analysis
+    QVERIFY(!chooser->isVisible());
+    QVERIFY(w.hasForm(6));
+    Form6 *stats = w.form6();
+    QVERIFY(stats->isVisible());
+    QCOMPARE(stats->windowTitle(), QStringLiteral("每日统计"));
+    QCOMPARE(stats->Combo1->count(), 4); // loaded on first showing
+}
+
+void TestAbout::chooserCancelCreatesNothing()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    Form7 *chooser = w.form7();
+    chooser->show();
+    w.hide();
+    chooser->Command2->click();
+    QVERIFY(!chooser->isVisible());
+    QVERIFY(w.isVisible());
+    QVERIFY(!w.hasForm(6));
+}
+
+QTEST_MAIN(TestAbout)
+#include "test_about.moc"
