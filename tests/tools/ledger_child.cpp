@@ -3,6 +3,9 @@
 //   ledger_child remove FOLDER PREFIX       deletes every row whose name starts with PREFIX
 //   ledger_child lock FOLDER MILLISECONDS   holds an exclusive lock on the file, printing "locked"
 //   ledger_child fsize FOLDER BYTES FIRST   as add, with the file size limited to BYTES
+//   ledger_child spill FOLDER 0             changes every row in a transaction that has already
+//                                           written to the file, prints "spilled", then waits
+//                                           to be killed (leaving a hot journal)
 #include "ledger/store.h"
 
 #include <QCoreApplication>
@@ -74,6 +77,15 @@ int main(int argc, char *argv[])
             lim.rlim_cur = lim.rlim_max = static_cast<rlim_t>(std::atol(argv[3]));
             setrlimit(RLIMIT_FSIZE, &lim);
             return addLoop(folder, argc > 4 ? std::atol(argv[4]) : 0, 1000000);
+        }
+        if (mode == QStringLiteral("spill")) {
+            auto store = Store::open(QDir(folder).filePath(QStringLiteral("1.mdb")));
+            sqlite3_exec(store->handle(), "PRAGMA cache_size = 2; BEGIN IMMEDIATE; UPDATE \"库\" SET \"名称\" = 'x'",
+                         nullptr, nullptr, nullptr);
+            std::printf("spilled\n");
+            std::fflush(stdout);
+            std::this_thread::sleep_for(std::chrono::hours(1));
+            return 0;
         }
         if (mode == QStringLiteral("lock")) {
             auto store = Store::open(QDir(folder).filePath(QStringLiteral("1.mdb")));

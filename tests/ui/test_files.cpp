@@ -203,6 +203,52 @@ private slots:
         QCOMPARE(readAll(sub + u'/' + kFile), bytes);
         ::chmod(sub.toUtf8().constData(), 0777);
     }
+
+    void leftOverJournalBesideAReadOnlyFile()
+    {
+        QTemporaryDir dir;
+        QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
+        const QString sub = dir.filePath(QStringLiteral("shop"));
+        QVERIFY(QDir().mkpath(sub));
+        const QByteArray before = realLedger(sub, 400);
+        const auto names = [&] {
+            QStringList out;
+            const auto store = ledger::Store::open(sub + u'/' + kFile);
+            for (const ledger::Record &r : store->rows())
+                out << r.name;
+            return out;
+        };
+        // A writer killed in the middle of a transaction that had already changed the file.
+        QProcess writer;
+        writer.start(QStringLiteral(LEDGER_CHILD), {QStringLiteral("spill"), sub, QStringLiteral("0")});
+        QVERIFY(writer.waitForReadyRead(30000));
+        QCOMPARE(writer.readLine().trimmed(), QByteArray("spilled"));
+        writer.kill();
+        writer.waitForFinished();
+        const QString journal = sub + u'/' + kFile + QStringLiteral("-journal");
+        QVERIFY(QFileInfo(journal).size() > 0);
+        const QByteArray damaged = readAll(sub + u'/' + kFile);
+        QVERIFY(damaged != before);
+
+        // Read-only: the journal cannot be rolled back, so the ledger cannot be read.
+        ::chmod((sub + u'/' + kFile).toUtf8().constData(), 0444);
+        ::chmod(journal.toUtf8().constData(), 0444);
+        ::chmod(sub.toUtf8().constData(), 0555);
+        const Run run = runProgram(sub, QString(), true);
+        if (geteuid() == 0 || ::access(sub.toUtf8().constData(), W_OK) != 0) {
+            QCOMPARE(run.exitCode, 1);
+            QCOMPARE(run.boxes.size(), 1);
+            QVERIFY2(run.boxes[0].startsWith(QStringLiteral("BOX 系统提示：|无法打开账本文件“1.mdb”：")), qPrintable(run.boxes[0]));
+            QCOMPARE(readAll(sub + u'/' + kFile), damaged);
+        }
+        // Writable again: the next start rolls the journal back and every row is as it was.
+        ::chmod(sub.toUtf8().constData(), 0777);
+        ::chmod((sub + u'/' + kFile).toUtf8().constData(), 0666);
+        QCOMPARE(runProgram(sub).exitCode, 0);
+        QVERIFY(!QFile::exists(journal));
+        QCOMPARE(names().size(), 400);
+        QCOMPARE(names().first(), QStringLiteral("类0"));
+    }
 };
 
 QTEST_GUILESS_MAIN(BadFilesTest)
