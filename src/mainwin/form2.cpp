@@ -21,6 +21,7 @@ Form2::Form2(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     MonthView1->setObjectName(QStringLiteral("MonthView1"));
     MonthView1->setGeometry(ui::twips(60, 60, 4020, 3180));
     MonthView1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    MonthView1->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
     MonthView1->setSelectedDate(QDate::currentDate());
 
     Command1 = new QPushButton(QStringLiteral("确定"), this);

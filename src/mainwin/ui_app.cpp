@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QListWidget>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTranslator>
@@ -111,6 +112,8 @@ void setupApplication()
     if (done || !qApp)
         return;
     done = true;
+    // The whole interface is Chinese, the calendar's month and day names included.
+    QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     QApplication::setFont(QFont(QStringLiteral("Noto Sans CJK SC"), 9));
     auto *qt = new QTranslator(qApp);
     if (qt->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
