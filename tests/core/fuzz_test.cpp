@@ -4,6 +4,7 @@
 #include "ledger/store.h"
 #include "ledger/text.h"
 #include "mainwin/entry_check.h"
+#include "stats/stats.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -200,5 +201,33 @@ TEST(Fuzz, OddNamesAreStoredAndReadBackUnchanged)
     for (int i = 0; i < names.size(); ++i) {
         EXPECT_EQ(store->rows()[static_cast<size_t>(i)].name, names[i]);
         EXPECT_EQ(store->rows()[static_cast<size_t>(i)].cat, names[i]);
+    }
+}
+
+TEST(Fuzz, FeedbackTextsAndDayLinesNeverFail)
+{
+    QRandomGenerator rng(6);
+    for (int i = 0; i < 30000; ++i) {
+        const QString text = randomText(rng, 50);
+        const QString item = padFeedback(text, true, false);
+        const QString line = padFeedback(text, false, true);
+        ASSERT_TRUE(item.endsWith(text));
+        ASSERT_TRUE(line.endsWith(text));
+        ASSERT_EQ(trimLeadingSpaces(line), trimLeadingSpaces(text));
+        // Period items: 10 - n spaces before an even-length text, 11 - n before an odd one.
+        if (charCount(text) <= 11) {
+            ASSERT_EQ(charCount(item) - charCount(text), charCount(text) % 2 ? 11 - charCount(text) : 10 - charCount(text));
+        }
+        ASSERT_EQ(padFeedback(text, false, false), QString(24, u' ') + QStringLiteral(" 请选中按照用户选范围统计"));
+        // A day line made from any four fields reads back to them.
+        QStringList f;
+        for (int k = 0; k < 4; ++k)
+            f << withoutSeparators(randomText(rng, 10));
+        f[0] = trimTrailingSpaces(f[0]);
+        for (int k = 1; k < 4; ++k)
+            f[k] = trimLeadingSpaces(f[k]);
+        ASSERT_EQ(dayLine(dayLine(f.join(u'|'), 0), 1), f.join(u'|'));
+        (void)dayLine(randomText(rng, 60), 1);
+        (void)dateKey(randomText(rng, 12));
     }
 }
