@@ -1,5 +1,6 @@
 #include "browse/browse.h"
 #include "ledger/text.h"
+#include "rows.h"
 
 #include <gtest/gtest.h>
 
@@ -10,24 +11,7 @@ namespace {
 const QString kIn = QStringLiteral("进货");
 const QString kOut = QStringLiteral("出货");
 
-Record category(const QString &name)
-{
-    Record r;
-    r.kind = kCategory;
-    r.name = name;
-    r.method = kIn;
-    return r;
-}
-
-Record product(const QString &name, const QString &cat)
-{
-    Record r = category(name);
-    r.kind = kProduct;
-    r.cat = cat;
-    return r;
-}
-
-Record tx(const QString &name, const QString &cat, const QString &qty, const QString &total,
+Record movement(const QString &name, const QString &cat, const QString &qty, const QString &total,
           const QString &date, const QString &method = QStringLiteral("进货"),
           const QString &txno = QStringLiteral("17"), const QString &price = QStringLiteral("1"))
 {
@@ -81,7 +65,7 @@ TEST(CategoryAndProductLists, StoredOrderDuplicatesKeptExactCategoryOnly)
                                product(QStringLiteral("梨"), QStringLiteral("水果")),
                                product(QStringLiteral("tea2"), QStringLiteral("drinks")),
                                product(QStringLiteral("tea3"), QStringLiteral("Drinks ")),
-                               tx(QStringLiteral("苹果"), QStringLiteral("水果"), QStringLiteral("1"), QStringLiteral("1"), QString())});
+                               movement(QStringLiteral("苹果"), QStringLiteral("水果"), QStringLiteral("1"), QStringLiteral("1"), QString())});
     EXPECT_EQ(categoryNames(rows), (QStringList{QStringLiteral("水果"), QStringLiteral("Drinks"), QStringLiteral("水果")}));
     EXPECT_EQ(productNames(rows, QStringLiteral("水果")), (QStringList{QStringLiteral("苹果"), QStringLiteral("梨")}));
     // Case and a trailing space make another category.
@@ -95,11 +79,11 @@ TEST(TransactionList, SelectsCategoryProductDirection)
     const QDate today(2026, 12, 7);
     const QString c = QStringLiteral("水果"), p = QStringLiteral("苹果");
     const auto rows = withIds({
-        tx(p, c, QStringLiteral("2"), QStringLiteral("10"), QStringLiteral("26-12-1")),
-        tx(p, QStringLiteral("其他"), QStringLiteral("4"), QStringLiteral("99"), QStringLiteral("26-12-1")),
-        tx(p, c, QStringLiteral("3"), QStringLiteral("20.5"), QStringLiteral("26-12-2")),
-        tx(p, c, QStringLiteral("7"), QStringLiteral("70"), QStringLiteral("26-12-2"), kOut),
-        tx(QStringLiteral("梨"), c, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("26-12-2")),
+        movement(p, c, QStringLiteral("2"), QStringLiteral("10"), QStringLiteral("26-12-1")),
+        movement(p, QStringLiteral("其他"), QStringLiteral("4"), QStringLiteral("99"), QStringLiteral("26-12-1")),
+        movement(p, c, QStringLiteral("3"), QStringLiteral("20.5"), QStringLiteral("26-12-2")),
+        movement(p, c, QStringLiteral("7"), QStringLiteral("70"), QStringLiteral("26-12-2"), kOut),
+        movement(QStringLiteral("梨"), c, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("26-12-2")),
         product(p, c),
     });
     const TxListing in = listTransactions(rows, c, p, kIn, false, today);
@@ -116,12 +100,12 @@ TEST(TransactionList, MonthFilter)
     const QDate today(2026, 12, 7);
     const QString c = QStringLiteral("c"), p = QStringLiteral("p");
     const auto rows = withIds({
-        tx(p, c, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("2026/12/1")), // first day
-        tx(p, c, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("26-11-30")),  // last of previous month
-        tx(p, c, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("25-12-7")),   // same month last year
-        tx(p, c, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("soon")),      // unreadable
-        tx(p, c, QStringLiteral("1"), QStringLiteral("1"), QString()),                   // no date
-        tx(p, c, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("26-12-31")),
+        movement(p, c, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("2026/12/1")), // first day
+        movement(p, c, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("26-11-30")),  // last of previous month
+        movement(p, c, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("25-12-7")),   // same month last year
+        movement(p, c, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("soon")),      // unreadable
+        movement(p, c, QStringLiteral("1"), QStringLiteral("1"), QString()),                   // no date
+        movement(p, c, QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("26-12-31")),
     });
     EXPECT_EQ(ids(listTransactions(rows, c, p, kIn, true, today).records), (std::vector<qint64>{1, 6}));
     EXPECT_EQ(ids(listTransactions(rows, c, p, kIn, false, today).records), (std::vector<qint64>{1, 2, 3, 4, 5, 6}));
@@ -155,8 +139,8 @@ TEST(QuantitySum, RoundsEachStepToEvenIn64Bits)
     EXPECT_EQ(addQuantity(std::numeric_limits<qint64>::min(), -1E300), std::numeric_limits<qint64>::min());
 
     const QString c = QStringLiteral("c"), p = QStringLiteral("p");
-    const auto rows = withIds({tx(p, c, QStringLiteral("0.5"), QStringLiteral("1"), QString()),
-                               tx(p, c, QStringLiteral("0.5"), QStringLiteral("1"), QString())});
+    const auto rows = withIds({movement(p, c, QStringLiteral("0.5"), QStringLiteral("1"), QString()),
+                               movement(p, c, QStringLiteral("0.5"), QStringLiteral("1"), QString())});
     EXPECT_EQ(listTransactions(rows, c, p, kIn, false, QDate(2026, 1, 1)).quantitySum, 0);
 }
 
@@ -199,8 +183,8 @@ TEST(DeleteRequest, CategoryRemovesItsNameAndProductsOfSelectedCategory)
         product(QStringLiteral("苹果"), fruit),                                  // 2
         category(QStringLiteral("饮料")),                                        // 3
         product(fruit, QStringLiteral("饮料")),                                  // 4: named like the category
-        tx(QStringLiteral("苹果"), fruit, QStringLiteral("1"), QStringLiteral("1"), QString()), // 5
-        tx(fruit, QStringLiteral("饮料"), QStringLiteral("1"), QStringLiteral("1"), QString()), // 6
+        movement(QStringLiteral("苹果"), fruit, QStringLiteral("1"), QStringLiteral("1"), QString()), // 5
+        movement(fruit, QStringLiteral("饮料"), QStringLiteral("1"), QStringLiteral("1"), QString()), // 6
         product(QStringLiteral("梨"), fruit),                                    // 7
     });
     // Transactions are left for the delete button to remove by category.
@@ -217,9 +201,9 @@ TEST(DeleteRequest, ProductRemovesOnlyItsCategorysRowsWithTransactions)
     const auto rows = withIds({
         category(a), category(b),                                         // 1, 2
         product(p, a), product(p, b), product(QStringLiteral("梨"), a),   // 3, 4, 5
-        tx(p, a, QStringLiteral("1"), QStringLiteral("1"), QString()),    // 6
-        tx(p, b, QStringLiteral("1"), QStringLiteral("1"), QString()),    // 7
-        tx(p, a, QStringLiteral("2"), QStringLiteral("2"), QString(), kOut), // 8
+        movement(p, a, QStringLiteral("1"), QStringLiteral("1"), QString()),    // 6
+        movement(p, b, QStringLiteral("1"), QStringLiteral("1"), QString()),    // 7
+        movement(p, a, QStringLiteral("2"), QStringLiteral("2"), QString(), kOut), // 8
     });
     EXPECT_EQ(deleted(rows, QStringLiteral("2|苹果|A"), a), (std::vector<qint64>{3, 6, 8}));
     EXPECT_EQ(deleted(rows, QStringLiteral("2|苹果|B"), a), (std::vector<qint64>{4, 7}));
@@ -229,7 +213,7 @@ TEST(DeleteRequest, ProductRemovesOnlyItsCategorysRowsWithTransactions)
 TEST(DeleteRequest, LineRequestMatchesByNameNumberDateDirection)
 {
     const QString p = QStringLiteral("苹果");
-    Record same = tx(p, QStringLiteral("A"), QStringLiteral("10"), QStringLiteral("25"), QStringLiteral("24-06-15"), kIn,
+    Record same = movement(p, QStringLiteral("A"), QStringLiteral("10"), QStringLiteral("25"), QStringLiteral("24-06-15"), kIn,
                      QStringLiteral("17"), QStringLiteral("2.5"));
     Record otherCategory = same;
     otherCategory.cat = QStringLiteral("B");

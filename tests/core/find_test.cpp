@@ -1,5 +1,5 @@
 #include "query/find.h"
-#include "query_rows.h"
+#include "rows.h"
 
 #include <gtest/gtest.h>
 

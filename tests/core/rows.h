@@ -1,4 +1,4 @@
-// Ledger rows for the find and calculation tests.
+// Ledger rows for the core tests.
 #pragma once
 
 #include "ledger/store.h"
