@@ -49,8 +49,8 @@ QStringList productNames(const std::vector<Record> &rows, const QString &categor
 
 bool inMonthOf(const Record &r, const QDate &today)
 {
-    const QString month = dateYYMM(r.date);
-    return !month.isNull() && month == dateYYMM(today);
+    const int day = dayNumber(r.date);
+    return day != kNoDay && day / 100 == dayNumber(today) / 100;
 }
 
 qint64 addQuantity(qint64 sum, double quantity)
@@ -74,12 +74,17 @@ TxListing listTransactions(const std::vector<Record> &rows, const QString &categ
                            const QDate &today)
 {
     TxListing out;
+    const int month = dayNumber(today) / 100;
     for (const Record &r : rows) {
-        if (monthOnly && !inMonthOf(r, today))
-            continue;
+        // The cheap tests first: only the product's own lines have their date read.
         if (!kindIs(r, kTransaction) || !eq(r.cat, category) || !eq(r.name, product) ||
             !eq(r.method, direction))
             continue;
+        if (monthOnly) {
+            const int day = dayNumber(r.date);
+            if (day == kNoDay || day / 100 != month)
+                continue;
+        }
         out.records.push_back(r);
         out.quantitySum = addQuantity(out.quantitySum, parseNumber(r.qty));
         out.amountSum += parseNumber(r.total);

@@ -1,6 +1,7 @@
 #include "ledger/store.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -271,30 +272,70 @@ qint64 Store::dataVersion()
     return sqlite3_column_int64(st.get(), 0);
 }
 
+namespace {
+
+// Shares one QString among the equal texts of a column (names, categories, dates, prices,
+// quantities repeat across a large ledger), which keeps the loaded ledger small.
+class Interner {
+public:
+    QString text(sqlite3_stmt *st, int col)
+    {
+        if (sqlite3_column_type(st, col) == SQLITE_NULL)
+            return QString();
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(st, col));
+        const int n = sqlite3_column_bytes(st, col);
+        if (n == 0)
+            return QStringLiteral("");
+        const auto it = m_pool.constFind(QByteArray::fromRawData(p, n));
+        if (it != m_pool.constEnd())
+            return *it;
+        QString s = QString::fromUtf8(p, n);
+        if (m_pool.size() < kLimit)
+            m_pool.insert(QByteArray(p, n), s);
+        return s;
+    }
+
+private:
+    static constexpr qsizetype kLimit = 1 << 16; // a column of unique texts stops growing here
+    QHash<QByteArray, QString> m_pool;
+};
+
+} // namespace
+
 void Store::refresh(bool force)
 {
     const qint64 version = dataVersion();
     if (m_loaded && !force && version == m_version)
         return;
+    // Drop the old copy first: a large ledger should not be held twice.
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    m_loaded = false;
     std::vector<Record> rows;
+    {
+        // Rowids only grow, so the largest one bounds the row count without a scan.
+        Statement st(m_db, "SELECT max(rowid) FROM \"库\"");
+        if (st.prepareResult() == SQLITE_OK && sqlite3_step(st.get()) == SQLITE_ROW)
+            rows.reserve(static_cast<std::size_t>(std::clamp<qint64>(sqlite3_column_int64(st.get(), 0), 0, 1 << 24)));
+    }
     Statement st(m_db, kSelectAll);
     int rc = st.prepareResult();
     if (rc != SQLITE_OK)
         fail(rc, kReadFailed);
+    Interner name, cat, price, qty, date, method;
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        Record r;
+        Record &r = rows.emplace_back();
         r.id = sqlite3_column_int64(st.get(), 0);
         r.hasKind = sqlite3_column_type(st.get(), 1) != SQLITE_NULL;
         r.kind = r.hasKind ? sqlite3_column_int(st.get(), 1) : 0;
-        r.name = columnText(st.get(), 2);
-        r.cat = columnText(st.get(), 3);
-        r.price = columnText(st.get(), 4);
-        r.qty = columnText(st.get(), 5);
+        r.name = name.text(st.get(), 2);
+        r.cat = cat.text(st.get(), 3);
+        r.price = price.text(st.get(), 4);
+        r.qty = qty.text(st.get(), 5);
         r.total = columnText(st.get(), 6);
-        r.date = columnText(st.get(), 7);
-        r.method = columnText(st.get(), 8);
+        r.date = date.text(st.get(), 7);
+        r.method = method.text(st.get(), 8);
         r.txno = columnText(st.get(), 9);
-        rows.push_back(std::move(r));
     }
     if (rc != SQLITE_DONE)
         fail(rc, kReadFailed);
