@@ -221,6 +221,13 @@ std::unique_ptr<Store> Store::open(const QString &path)
     }
     // journal_mode answers with a row; a read-only file keeps its mode.
     sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+    // Read every row now: a ledger damaged past its first pages is refused at the start rather
+    // than at some later click.
+    try {
+        store->refresh(true);
+    } catch (const StoreError &) {
+        throw StoreError(openError(path, false, reason(sqlite3_extended_errcode(db), db)));
+    }
     return store;
 }
 

@@ -1,5 +1,7 @@
 #include "mainwin/ui_app.h"
 
+#include "mainwin/form1.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QEvent>
@@ -164,6 +166,15 @@ void onListClick(QListWidget *list, std::function<void()> handler)
             handler();
     });
     QObject::connect(list, &QListWidget::itemClicked, list, [handler](QListWidgetItem *) { handler(); });
+}
+
+int runProgram()
+{
+    Form1 w;
+    if (!w.store())
+        return 1;
+    w.show();
+    return QApplication::exec();
 }
 
 void showHelp(QWidget *parent)

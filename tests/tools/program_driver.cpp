@@ -1,0 +1,32 @@
+// Runs the program as main does, in the current folder, answering every message box and
+// printing it as "BOX title|text"; quits by itself shortly after the window is up.
+//   program_driver [CATEGORY]   also adds CATEGORY with the main window's "添加" button
+#include "mainwin/form1.h"
+#include "mainwin/ui_app.h"
+#include "support.h"
+
+#include <QLineEdit>
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    Boxes boxes;
+    const QString category = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    QTimer::singleShot(0, &app, [&] {
+        auto *w = qobject_cast<Form1 *>(QApplication::activeWindow());
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (!w)
+                w = qobject_cast<Form1 *>(top);
+        if (w && !category.isEmpty()) {
+            w->Text1->setText(category);
+            w->Command1_Click();
+        }
+        QTimer::singleShot(200, &app, &QApplication::quit);
+    });
+    const int rc = ui::runProgram();
+    for (const auto &[title, text] : boxes.seen)
+        std::printf("BOX %s|%s\n", title.toUtf8().constData(), text.toUtf8().constData());
+    std::fflush(stdout);
+    return rc;
+}
