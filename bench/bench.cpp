@@ -656,6 +656,16 @@ int main(int argc, char **argv)
         die(w->openError());
     if (qEnvironmentVariableIntValue("BENCH_OPEN_ONLY")) { // for profiling the load
         std::printf("open %.0f ms\n", open.ms);
+        const Timing steps = median([&] {
+            sqlite3_stmt *st = nullptr;
+            sqlite3_prepare_v2(w->store()->handle(), "SELECT rowid, * FROM \"库\"", -1, &st, nullptr);
+            qint64 bytes = 0;
+            while (sqlite3_step(st) == SQLITE_ROW)
+                for (int c = 2; c < 10; ++c)
+                    bytes += sqlite3_column_bytes(st, c);
+            sqlite3_finalize(st);
+        }, 3);
+        std::printf("raw steps %.0f ms\n", steps.ms);
         return 0;
     }
     sqlite3 *db = w->store()->handle();
