@@ -839,6 +839,8 @@ int main(int argc, char **argv)
         const DateRange plain = plainRange(db), sql = sqlRange(db);
         check(plain.start == f6->Label3->text() && plain.end == f6->Label4->text(), "op101 plain");
         check(sql.start == f6->Label3->text() && sql.end == f6->Label4->text(), "op101 sql");
+        row(QStringLiteral("101 (its core: findRange)"),
+            median([&] { findRange(w->store()->rows(), QString(), QDate::currentDate()); }), std::nullopt, std::nullopt);
         row(QStringLiteral("101 period of all records"), ours, ref([&] { plainRange(db); }, 3),
             ref([&] { sqlRange(db); }, 3));
     }
@@ -859,6 +861,8 @@ int main(int argc, char **argv)
             plainTime->ms *= static_cast<double>(mine.size()) / std::max<qsizetype>(1, plain.size());
         if (g_oursOnly)
             plainTime.reset();
+        row(QStringLiteral("102 (its core: statisticsDays)"),
+            median([&] { statisticsDays(w->store()->rows(), Period::fromLabels(start, end)); }), std::nullopt, std::nullopt);
         row(QStringLiteral("102 statistics run, all records"), ours, plainTime,
             ref([&] { sqlStats(db, start, end); }, 3), mine.size());
     }

@@ -26,7 +26,7 @@ bool inMonthOf(const Record &r, const QDate &today);
 qint64 addQuantity(qint64 sum, double quantity);
 
 struct TxListing {
-    std::vector<Record> records; // in stored order
+    RecordRefs records; // in stored order, into the rows listed
     qint64 quantitySum = 0;
     double amountSum = 0;
 };

@@ -95,7 +95,7 @@ void Form1::op4()
         statusmode = 1;
 }
 
-void Form1::fillList3(const std::vector<Record> &records)
+void Form1::fillList3(const RecordRefs &records)
 {
     // An item gets its record before it joins the list, so the list is not told twice; the
     // list is drawn once at the end.

@@ -36,6 +36,9 @@ struct Record {
     bool sameContent(const Record &o) const;
 };
 
+// Records picked out of the ledger rows, without copying them: valid while the rows are.
+using RecordRefs = std::vector<std::reference_wrapper<const Record>>;
+
 // The nine fields in stored order joined by "|" (null columns give empty text).
 QString recordText(const Record &r);
 

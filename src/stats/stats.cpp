@@ -67,14 +67,30 @@ public:
     {
         if (a.day != kNoDay && b.day != kNoDay)
             return a.day < b.day ? -1 : a.day > b.day ? 1 : 0;
-        return keyText(a).compare(keyText(b));
+        // A date read against one that was not: the "YY-MM-DD" text, built on the stack.
+        char16_t ta[8], tb[8];
+        const QStringView va = a.day != kNoDay ? spell(a.day, ta) : QStringView(*a.text);
+        const QStringView vb = b.day != kNoDay ? spell(b.day, tb) : QStringView(*b.text);
+        const int c = va.compare(vb);
+        return c < 0 ? -1 : c > 0 ? 1 : 0;
     }
 
 private:
+    static QStringView spell(int day, char16_t (&out)[8])
+    {
+        const int parts[3] = {day / 10000, day / 100 % 100, day % 100};
+        for (int i = 0; i < 3; ++i) {
+            out[i * 3] = static_cast<char16_t>(u'0' + parts[i] / 10);
+            out[i * 3 + 1] = static_cast<char16_t>(u'0' + parts[i] % 10);
+            if (i < 2)
+                out[i * 3 + 2] = u'-';
+        }
+        return QStringView(out, 8);
+    }
     static QString dayText(int day)
     {
-        auto two = [](int v) { return QString::number(v).rightJustified(2, u'0'); };
-        return two(day / 10000) + u'-' + two(day / 100 % 100) + u'-' + two(day % 100);
+        char16_t buf[8];
+        return spell(day, buf).toString();
     }
     DayMemo m_days;
 };
