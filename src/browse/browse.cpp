@@ -69,6 +69,15 @@ qint64 addQuantity(qint64 sum, double quantity)
     return s;
 }
 
+QString transactionLine(const Record &r)
+{
+    // A "|" inside a field shifts the fields of the text: let the text decide then.
+    for (const QString *f : {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno})
+        if (f->contains(kSep))
+            return makeTxLine(recordText(r));
+    return makeTxLine(r.name, r.price, r.qty, r.total, r.date, r.method, r.txno);
+}
+
 TxListing listTransactions(const std::vector<Record> &rows, const QString &category,
                            const QString &product, const QString &direction, bool monthOnly,
                            const QDate &today)

@@ -102,7 +102,7 @@ void Form1::fillList3(const RecordRefs &records)
     List3->setUpdatesEnabled(false);
     List3->clear();
     for (const Record &r : records) {
-        auto *item = new QListWidgetItem(jkg(recordText(r), 0));
+        auto *item = new QListWidgetItem(transactionLine(r)); // jkg(recordText(r), 0)
         setLineRecord(item, r);
         List3->addItem(item);
     }

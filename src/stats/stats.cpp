@@ -184,6 +184,21 @@ void DayTally::addRecord(const QString &str)
     daytext = a < 0 ? str : s.left(a).toString();
 }
 
+void DayTally::addRecord(const Record &r)
+{
+    // A "|" inside a field shifts the fields of the text: let the text decide then.
+    if (r.date.contains(kSep) || r.total.contains(kSep) || r.method.contains(kSep)) {
+        addRecord(dayRecordText(r));
+        return;
+    }
+    const double amount = parseNumber(r.total);
+    if (r.method == kStockIn)
+        dayin += amount;
+    else
+        dayout += amount;
+    daytext = r.date.isNull() ? QStringLiteral("") : r.date;
+}
+
 QString DayTally::closeDay()
 {
     ++dayno;
