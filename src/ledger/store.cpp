@@ -11,7 +11,6 @@
 #include <cstring>
 #include <random>
 #include <thread>
-#include <unordered_set>
 
 namespace ledger {
 
@@ -350,10 +349,13 @@ void Store::refresh(bool force)
     m_loaded = false;
     std::vector<Record> rows;
     {
-        // Rowids only grow, so the largest one bounds the row count without a scan.
+        // Rowids only grow, so the largest one bounds the row count without a scan. Some room
+        // on top, so that adding a row does not move them all.
         Statement st(m_db, "SELECT max(rowid) FROM \"库\"");
-        if (st.prepareResult() == SQLITE_OK && sqlite3_step(st.get()) == SQLITE_ROW)
-            rows.reserve(static_cast<std::size_t>(std::clamp<qint64>(sqlite3_column_int64(st.get(), 0), 0, 1 << 24)));
+        if (st.prepareResult() == SQLITE_OK && sqlite3_step(st.get()) == SQLITE_ROW) {
+            const auto most = static_cast<std::size_t>(std::clamp<qint64>(sqlite3_column_int64(st.get(), 0), 0, 1 << 24));
+            rows.reserve(most + most / 16 + 256);
+        }
     }
     adviseLargePages(rows.data(), rows.capacity() * sizeof(Record));
     Statement st(m_db, kSelectAll);
@@ -414,6 +416,8 @@ Record Store::add(const Record &r)
     rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         fail(rc, kAddFailed);
+    if (m_rows.size() == m_rows.capacity()) // grow by a sixteenth, not double a large ledger
+        m_rows.reserve(m_rows.size() + m_rows.size() / 16 + 256);
     m_rows.push_back(stored);
     return stored;
 }
@@ -422,11 +426,16 @@ int Store::removeWhere(const std::function<bool(const Record &)> &match)
 {
     begin(kRemoveFailed);
     refresh(false);
-    std::unordered_set<qint64> ids;
-    for (const Record &r : m_rows)
-        if (match(r))
-            ids.insert(r.id);
-    if (ids.empty()) {
+    std::vector<std::size_t> positions;
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        if (match(m_rows[i]))
+            positions.push_back(i);
+    return removePositions(positions);
+}
+
+int Store::removePositions(const std::vector<std::size_t> &positions)
+{
+    if (positions.empty()) {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr); // nothing to write
         return 0;
     }
@@ -435,8 +444,8 @@ int Store::removeWhere(const std::function<bool(const Record &)> &match)
         int rc = st.prepareResult();
         if (rc != SQLITE_OK)
             fail(rc, kRemoveFailed);
-        for (qint64 id : ids) {
-            sqlite3_bind_int64(st.get(), 1, id);
+        for (std::size_t i : positions) {
+            sqlite3_bind_int64(st.get(), 1, m_rows[i].id);
             rc = sqlite3_step(st.get());
             if (rc != SQLITE_DONE)
                 fail(rc, kRemoveFailed);
@@ -446,13 +455,37 @@ int Store::removeWhere(const std::function<bool(const Record &)> &match)
     const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         fail(rc, kRemoveFailed);
-    std::erase_if(m_rows, [&](const Record &r) { return ids.count(r.id) != 0; });
-    return static_cast<int>(ids.size());
+    // Close the gaps from the first one on; the rows before it stay where they are.
+    auto out = m_rows.begin() + static_cast<std::ptrdiff_t>(positions.front());
+    auto next = positions.cbegin();
+    for (std::size_t i = positions.front(); i < m_rows.size(); ++i) {
+        if (next != positions.cend() && *next == i) {
+            ++next;
+            continue;
+        }
+        *out++ = std::move(m_rows[i]);
+    }
+    m_rows.erase(out, m_rows.end());
+    return static_cast<int>(positions.size());
 }
 
 bool Store::removeExact(const Record &target)
 {
-    return removeWhere([&](const Record &r) { return r.id == target.id && r.sameContent(target); }) > 0;
+    begin(kRemoveFailed);
+    refresh(false);
+    // Rows are held in rowid order, so the row is found without a walk.
+    const auto it = std::lower_bound(m_rows.cbegin(), m_rows.cend(), target.id,
+                                     [](const Record &r, qint64 id) { return r.id < id; });
+    std::vector<std::size_t> positions;
+    if (it != m_rows.cend() && it->id == target.id) {
+        if (it->sameContent(target))
+            positions.push_back(static_cast<std::size_t>(it - m_rows.cbegin()));
+    } else {
+        for (std::size_t i = 0; i < m_rows.size(); ++i)
+            if (m_rows[i].id == target.id && m_rows[i].sameContent(target))
+                positions.push_back(i);
+    }
+    return removePositions(positions) > 0;
 }
 
 } // namespace ledger

@@ -92,6 +92,8 @@ private:
     void commit();
     void rollbackQuietly();
     void refresh(bool force);
+    // Deletes these rows (ascending positions in m_rows) and commits the open transaction.
+    int removePositions(const std::vector<std::size_t> &positions);
     qint64 dataVersion();
     [[noreturn]] void fail(int rc, const QString &what);
 
