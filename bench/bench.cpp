@@ -388,7 +388,7 @@ DateRange plainRange(sqlite3 *db)
 
 // The run as a recordset program does it: for every in-period transaction ask the list whether
 // its day is there; for every new day walk the whole ledger again for its records. Stops after
-// budgetMs; returns the share of days done.
+// budgetMs (complete is then false) with the lines written so far.
 QStringList plainStats(sqlite3 *db, const QString &startText, const QString &endText, double budgetMs,
                        bool *complete)
 {
