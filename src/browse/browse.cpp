@@ -49,8 +49,8 @@ QStringList productNames(const std::vector<Record> &rows, const QString &categor
 
 bool inMonthOf(const Record &r, const QDate &today)
 {
-    const QString month = dateYYMM(r.date);
-    return !month.isNull() && month == dateYYMM(today);
+    const int day = dayNumber(r.date);
+    return day != kNoDay && day / 100 == dayNumber(today) / 100;
 }
 
 qint64 addQuantity(qint64 sum, double quantity)
@@ -69,17 +69,31 @@ qint64 addQuantity(qint64 sum, double quantity)
     return s;
 }
 
+QString transactionLine(const Record &r)
+{
+    // A "|" inside a field shifts the fields of the text: let the text decide then.
+    for (const QString *f : {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno})
+        if (f->contains(kSep))
+            return makeTxLine(recordText(r));
+    return makeTxLine(r.name, r.price, r.qty, r.total, r.date, r.method, r.txno);
+}
+
 TxListing listTransactions(const std::vector<Record> &rows, const QString &category,
                            const QString &product, const QString &direction, bool monthOnly,
                            const QDate &today)
 {
     TxListing out;
+    const int month = dayNumber(today) / 100;
     for (const Record &r : rows) {
-        if (monthOnly && !inMonthOf(r, today))
-            continue;
+        // The cheap tests first: only the product's own lines have their date read.
         if (!kindIs(r, kTransaction) || !eq(r.cat, category) || !eq(r.name, product) ||
             !eq(r.method, direction))
             continue;
+        if (monthOnly) {
+            const int day = dayNumber(r.date);
+            if (day == kNoDay || day / 100 != month)
+                continue;
+        }
         out.records.push_back(r);
         out.quantitySum = addQuantity(out.quantitySum, parseNumber(r.qty));
         out.amountSum += parseNumber(r.total);

@@ -25,8 +25,11 @@ bool inMonthOf(const Record &r, const QDate &today);
 // the even one, exactly and without overflow (saturates at the 64-bit range).
 qint64 addQuantity(qint64 sum, double quantity);
 
+// The transaction line of a record: makeTxLine(recordText(r)), without the text in between.
+QString transactionLine(const Record &r);
+
 struct TxListing {
-    std::vector<Record> records; // in stored order
+    RecordRefs records; // in stored order, into the rows listed
     qint64 quantitySum = 0;
     double amountSum = 0;
 };

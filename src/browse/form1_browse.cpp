@@ -88,15 +88,25 @@ void Form1::op4()
         return;
     const TxListing listing = listTransactions(all, currentCategory(), currentProduct(), dir,
                                                Check2->isChecked(), QDate::currentDate());
-    List3->clear();
-    for (const Record &r : listing.records) {
-        auto *item = new QListWidgetItem(jkg(recordText(r), 0), List3);
-        setLineRecord(item, r);
-    }
+    fillList3(listing.records);
     m_qsum = listing.quantitySum;
     runtotal = listing.amountSum;
     if (!listing.records.empty())
         statusmode = 1;
+}
+
+void Form1::fillList3(const RecordRefs &records)
+{
+    // An item gets its record before it joins the list, so the list is not told twice; the
+    // list is drawn once at the end.
+    List3->setUpdatesEnabled(false);
+    List3->clear();
+    for (const Record &r : records) {
+        auto *item = new QListWidgetItem(transactionLine(r)); // jkg(recordText(r), 0)
+        setLineRecord(item, r);
+        List3->addItem(item);
+    }
+    List3->setUpdatesEnabled(true);
 }
 
 void Form1::op5(const QString &line) { List3->addItem(line); }

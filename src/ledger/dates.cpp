@@ -73,6 +73,35 @@ QString dateYY(const QString &text)
     return d ? dateYY(*d) : QString();
 }
 
+int dayNumber(const QDate &d) { return d.year() % 100 * 10000 + d.month() * 100 + d.day(); }
+
+int dayNumber(const QString &text)
+{
+    const auto d = readDate(text);
+    return d ? dayNumber(*d) : kNoDay;
+}
+
+int DayMemo::day(const QString &text)
+{
+    // Records come roughly in date order, in two or three spellings of the same day.
+    for (int i = 0; i < 2; ++i)
+        if (text == m_lastText[i])
+            return m_lastDay[i];
+    int day = kNoDay;
+    const auto it = m_seen.constFind(text);
+    if (it != m_seen.constEnd()) {
+        day = *it;
+    } else {
+        day = dayNumber(text);
+        if (m_seen.size() < (1 << 20))
+            m_seen.insert(text, day);
+    }
+    m_lastText[m_next] = text;
+    m_lastDay[m_next] = day;
+    m_next ^= 1;
+    return day;
+}
+
 QString currentDateText(const QDate &today)
 {
     return QString::number(today.year()) + u'/' + QString::number(today.month()) + u'/' +

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDate>
+#include <QHash>
 #include <QString>
 #include <optional>
 
@@ -20,6 +21,26 @@ QString dateYY(const QString &text);
 QString dateYYMMDD(const QDate &d);
 QString dateYYMM(const QDate &d);
 QString dateYY(const QDate &d);
+
+// A readable date as one number that orders and compares like its "YY-MM-DD" text:
+// yy * 10000 + mm * 100 + dd (so day / 100 compares like "YY-MM" and day / 10000 like "YY").
+// kNoDay when the text cannot be read.
+inline constexpr int kNoDay = -1;
+int dayNumber(const QString &text);
+int dayNumber(const QDate &d);
+
+// dayNumber for the dates of many records in one pass: a ledger holds few distinct date
+// texts, so each is read once. Keep one for the length of a pass.
+class DayMemo {
+public:
+    int day(const QString &text);
+
+private:
+    QString m_lastText[2];
+    int m_lastDay[2] = {kNoDay, kNoDay};
+    int m_next = 0;
+    QHash<QString, int> m_seen;
+};
 
 // The text put into the date box for today: yyyy/M/d (2026/12/7) on every machine.
 QString currentDateText(const QDate &today);

@@ -2,12 +2,15 @@
 
 #include <QFileInfo>
 #include <sqlite3.h>
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <random>
 #include <thread>
-#include <unordered_set>
 
 namespace ledger {
 
@@ -167,7 +170,8 @@ std::unique_ptr<Store> Store::open(const QString &path)
         throw StoreError(openError(path, false, QStringLiteral("没有读取该文件的权限")));
 
     sqlite3 *db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (fi.exists() ? 0 : SQLITE_OPEN_CREATE);
+    // One connection per Store, used by one thread: no locking per call.
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (fi.exists() ? 0 : SQLITE_OPEN_CREATE);
     int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
     auto closeAndThrow = [&](int code, bool creating) {
         const QString why = reason(code, db);
@@ -278,30 +282,100 @@ qint64 Store::dataVersion()
     return sqlite3_column_int64(st.get(), 0);
 }
 
+namespace {
+
+// Shares one QString among the equal texts of a column (names, categories, dates, prices,
+// quantities repeat across a large ledger), which keeps the loaded ledger small and spares a
+// conversion per field. A direct-mapped table: a text whose slot another text took is simply
+// converted again.
+class Interner {
+public:
+    Interner() : m_slots(kSlots) {}
+
+    QString text(sqlite3_stmt *st, int col)
+    {
+        if (sqlite3_column_type(st, col) == SQLITE_NULL)
+            return QString();
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(st, col));
+        const int n = sqlite3_column_bytes(st, col);
+        if (n == 0)
+            return QStringLiteral("");
+        quint32 h = 2166136261u; // FNV-1a
+        for (int i = 0; i < n; ++i)
+            h = (h ^ static_cast<unsigned char>(p[i])) * 16777619u;
+        Slot &slot = m_slots[h & (kSlots - 1)];
+        if (slot.bytes.size() == n && std::memcmp(slot.bytes.constData(), p, static_cast<std::size_t>(n)) == 0)
+            return slot.text;
+        slot.bytes = QByteArray(p, n);
+        slot.text = QString::fromUtf8(p, n);
+        return slot.text;
+    }
+
+private:
+    static constexpr std::size_t kSlots = 1 << 14;
+    struct Slot {
+        QByteArray bytes;
+        QString text;
+    };
+    std::vector<Slot> m_slots;
+};
+
+// A large ledger fills hundreds of megabytes page by page; in large pages that costs a
+// fraction of the page faults.
+void adviseLargePages(void *data, std::size_t bytes)
+{
+#ifdef __linux__
+    constexpr std::uintptr_t kLarge = 2u << 20;
+    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kLarge - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(bytes);
+#endif
+}
+
+} // namespace
+
 void Store::refresh(bool force)
 {
     const qint64 version = dataVersion();
     if (m_loaded && !force && version == m_version)
         return;
+    // Drop the old copy first: a large ledger should not be held twice.
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    m_loaded = false;
     std::vector<Record> rows;
+    {
+        // Rowids only grow, so the largest one bounds the row count without a scan. Some room
+        // on top, so that adding a row does not move them all.
+        Statement st(m_db, "SELECT max(rowid) FROM \"库\"");
+        if (st.prepareResult() == SQLITE_OK && sqlite3_step(st.get()) == SQLITE_ROW) {
+            const auto most = static_cast<std::size_t>(std::clamp<qint64>(sqlite3_column_int64(st.get(), 0), 0, 1 << 24));
+            rows.reserve(most + most / 16 + 256);
+        }
+    }
+    adviseLargePages(rows.data(), rows.capacity() * sizeof(Record));
     Statement st(m_db, kSelectAll);
     int rc = st.prepareResult();
     if (rc != SQLITE_OK)
         fail(rc, kReadFailed);
+    Interner name, cat, price, qty, date, method;
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        Record r;
+        Record &r = rows.emplace_back();
         r.id = sqlite3_column_int64(st.get(), 0);
         r.hasKind = sqlite3_column_type(st.get(), 1) != SQLITE_NULL;
         r.kind = r.hasKind ? sqlite3_column_int(st.get(), 1) : 0;
-        r.name = columnText(st.get(), 2);
-        r.cat = columnText(st.get(), 3);
-        r.price = columnText(st.get(), 4);
-        r.qty = columnText(st.get(), 5);
+        r.name = name.text(st.get(), 2);
+        r.cat = cat.text(st.get(), 3);
+        r.price = price.text(st.get(), 4);
+        r.qty = qty.text(st.get(), 5);
         r.total = columnText(st.get(), 6);
-        r.date = columnText(st.get(), 7);
-        r.method = columnText(st.get(), 8);
+        r.date = date.text(st.get(), 7);
+        r.method = method.text(st.get(), 8);
         r.txno = columnText(st.get(), 9);
-        rows.push_back(std::move(r));
     }
     if (rc != SQLITE_DONE)
         fail(rc, kReadFailed);
@@ -342,6 +416,8 @@ Record Store::add(const Record &r)
     rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         fail(rc, kAddFailed);
+    if (m_rows.size() == m_rows.capacity()) // grow by a sixteenth, not double a large ledger
+        m_rows.reserve(m_rows.size() + m_rows.size() / 16 + 256);
     m_rows.push_back(stored);
     return stored;
 }
@@ -350,11 +426,16 @@ int Store::removeWhere(const std::function<bool(const Record &)> &match)
 {
     begin(kRemoveFailed);
     refresh(false);
-    std::unordered_set<qint64> ids;
-    for (const Record &r : m_rows)
-        if (match(r))
-            ids.insert(r.id);
-    if (ids.empty()) {
+    std::vector<std::size_t> positions;
+    for (std::size_t i = 0; i < m_rows.size(); ++i)
+        if (match(m_rows[i]))
+            positions.push_back(i);
+    return removePositions(positions);
+}
+
+int Store::removePositions(const std::vector<std::size_t> &positions)
+{
+    if (positions.empty()) {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr); // nothing to write
         return 0;
     }
@@ -363,8 +444,8 @@ int Store::removeWhere(const std::function<bool(const Record &)> &match)
         int rc = st.prepareResult();
         if (rc != SQLITE_OK)
             fail(rc, kRemoveFailed);
-        for (qint64 id : ids) {
-            sqlite3_bind_int64(st.get(), 1, id);
+        for (std::size_t i : positions) {
+            sqlite3_bind_int64(st.get(), 1, m_rows[i].id);
             rc = sqlite3_step(st.get());
             if (rc != SQLITE_DONE)
                 fail(rc, kRemoveFailed);
@@ -374,13 +455,37 @@ int Store::removeWhere(const std::function<bool(const Record &)> &match)
     const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         fail(rc, kRemoveFailed);
-    std::erase_if(m_rows, [&](const Record &r) { return ids.count(r.id) != 0; });
-    return static_cast<int>(ids.size());
+    // Close the gaps from the first one on; the rows before it stay where they are.
+    auto out = m_rows.begin() + static_cast<std::ptrdiff_t>(positions.front());
+    auto next = positions.cbegin();
+    for (std::size_t i = positions.front(); i < m_rows.size(); ++i) {
+        if (next != positions.cend() && *next == i) {
+            ++next;
+            continue;
+        }
+        *out++ = std::move(m_rows[i]);
+    }
+    m_rows.erase(out, m_rows.end());
+    return static_cast<int>(positions.size());
 }
 
 bool Store::removeExact(const Record &target)
 {
-    return removeWhere([&](const Record &r) { return r.id == target.id && r.sameContent(target); }) > 0;
+    begin(kRemoveFailed);
+    refresh(false);
+    // Rows are held in rowid order, so the row is found without a walk.
+    const auto it = std::lower_bound(m_rows.cbegin(), m_rows.cend(), target.id,
+                                     [](const Record &r, qint64 id) { return r.id < id; });
+    std::vector<std::size_t> positions;
+    if (it != m_rows.cend() && it->id == target.id) {
+        if (it->sameContent(target))
+            positions.push_back(static_cast<std::size_t>(it - m_rows.cbegin()));
+    } else {
+        for (std::size_t i = 0; i < m_rows.size(); ++i)
+            if (m_rows[i].id == target.id && m_rows[i].sameContent(target))
+                positions.push_back(i);
+    }
+    return removePositions(positions) > 0;
 }
 
 } // namespace ledger

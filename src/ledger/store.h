@@ -36,6 +36,9 @@ struct Record {
     bool sameContent(const Record &o) const;
 };
 
+// Records picked out of the ledger rows, without copying them: valid while the rows are.
+using RecordRefs = std::vector<std::reference_wrapper<const Record>>;
+
 // The nine fields in stored order joined by "|" (null columns give empty text).
 QString recordText(const Record &r);
 
@@ -89,6 +92,8 @@ private:
     void commit();
     void rollbackQuietly();
     void refresh(bool force);
+    // Deletes these rows (ascending positions in m_rows) and commits the open transaction.
+    int removePositions(const std::vector<std::size_t> &positions);
     qint64 dataVersion();
     [[noreturn]] void fail(int rc, const QString &what);
 

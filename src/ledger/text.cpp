@@ -11,7 +11,6 @@ namespace {
 
 bool isBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
 
-QString spaces(int n) { return n > 0 ? QString(n, u' ') : QString(); }
 
 } // namespace
 
@@ -92,14 +91,15 @@ qint64 roundEven(double value)
 QStringList splitRequest(const QString &request)
 {
     QStringList fields(kRequestFields);
-    int index = 0;
-    for (QChar c : request) {
-        if (c == kSep) {
-            ++index;
-            continue;
-        }
-        if (index < kRequestFields)
-            fields[index].append(c);
+    qsizetype from = 0;
+    for (int index = 0; index < kRequestFields; ++index) {
+        const qsizetype to = request.indexOf(kSep, from);
+        const qsizetype end = to < 0 ? request.size() : to;
+        if (end > from) // an empty field stays null
+            fields[index] = request.mid(from, end - from);
+        if (to < 0)
+            break;
+        from = to + 1;
     }
     return fields;
 }
@@ -146,15 +146,32 @@ QString trimTrailingSpaces(const QString &text)
 QString makeTxLine(const QString &recordText)
 {
     const QStringList f = splitRequest(recordText);
-    auto right = [](const QString &v, int width) { return spaces(width - charCount(v)) + v; };
+    return makeTxLine(f[1], f[3], f[4], f[5], f[6], f[7], f[8]);
+}
+
+QString makeTxLine(const QString &name, const QString &price, const QString &qty, const QString &total,
+                   const QString &date, const QString &method, const QString &txno)
+{
     QString line;
-    line += f[1] + spaces(20 - displayWidth(f[1]));
-    line += kSep + right(f[3], 10);
-    line += kSep + right(f[4], 10);
-    line += kSep + right(f[5], 10);
-    line += kSep + right(f[6], 8);
-    line += kSep + f[7];
-    line += kSep + right(f[8], 10);
+    line.reserve(100);
+    auto pad = [&line](qsizetype n) {
+        if (n > 0)
+            line.resize(line.size() + n, u' ');
+    };
+    auto right = [&](const QString &v, int width) {
+        line += kSep;
+        pad(width - charCount(v));
+        line += v;
+    };
+    line += name;
+    pad(20 - displayWidth(name));
+    right(price, 10);
+    right(qty, 10);
+    right(total, 10);
+    right(date, 8);
+    line += kSep;
+    line += method;
+    right(txno, 10);
     return line;
 }
 

@@ -38,6 +38,9 @@ QString trimTrailingSpaces(const QString &text);
 
 // The nine stored fields of a record joined by "|" -> one fixed-width transaction line.
 QString makeTxLine(const QString &recordText);
+// The same line from the fields it shows.
+QString makeTxLine(const QString &name, const QString &price, const QString &qty, const QString &total,
+                   const QString &date, const QString &method, const QString &txno);
 // A transaction line -> delete request "3|name|price|total|date|direction|number||".
 QString txLineToRequest(const QString &line);
 

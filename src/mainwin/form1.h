@@ -115,6 +115,8 @@ private:
     QString currentProduct() const;
     void writeStatus();
     const std::vector<ledger::Record> &rows();
+    // Replaces List3's lines with the transaction lines of these records.
+    void fillList3(const ledger::RecordRefs &records);
 
     // Operations of axd, grouped by the file that implements them.
     void op0(const QStringList &f);                   // add a record

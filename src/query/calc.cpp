@@ -13,13 +13,19 @@ const QString kResult = QStringLiteral("计算结果：");
 // Which quantity sum is missing: none, the stock-ins (this wins), the stock-outs.
 enum ZeroFlag { BothPresent = 0, NoStockIn = 1, NoStockOut = 2 };
 
+bool isMonth(const QString &date, int month)
+{
+    const int day = dayNumber(date);
+    return day != kNoDay && day / 100 == month;
+}
+
 } // namespace
 
 CalcTotals sumProduct(const std::vector<Record> &rows, const QString &category, const QString &product,
                       double calcno, const QString &stockIn, const QDate &today)
 {
     CalcTotals t;
-    const QString month = dateYYMM(today);
+    const int month = dayNumber(today) / 100;
     for (const Record &r : rows) {
         if (!r.hasKind || r.kind != kTransaction || r.cat != category || r.name != product)
             continue;
@@ -33,8 +39,7 @@ CalcTotals sumProduct(const std::vector<Record> &rows, const QString &category, 
             t.outAmount += total;
             t.netStock = roundEven(static_cast<double>(t.netStock) - qty);
             t.outQty += qty;
-            const QString recordMonth = dateYYMM(r.date);
-            if (calcno != CalcMonthProfit || (!recordMonth.isNull() && recordMonth == month))
+            if (calcno != CalcMonthProfit || isMonth(r.date, month))
                 t.monthOutQty += qty;
         }
     }

@@ -11,31 +11,40 @@ bool isTransaction(const Record &r) { return r.hasKind && r.kind == kTransaction
 
 } // namespace
 
-bool dateMatches(const QString &stored, const QString &chosen, double condition)
+namespace {
+
+// The date test on day numbers, which order like the "YY-MM-DD" texts.
+bool dayMatches(int stored, int chosen, double condition)
 {
     const double m = condition == DateDayDetail ? DateOn : condition;
     if (m == DateAny)
         return true;
-    const QString a = dateYYMMDD(stored);
-    const QString b = dateYYMMDD(chosen);
-    if (a.isNull() || b.isNull())
+    if (stored == kNoDay || chosen == kNoDay)
         return false;
-    // Two-digit years: text order is date order only within one century (99 sorts after 06).
+    // Two-digit years: the order is date order only within one century (99 sorts after 06).
     if (m == DateBefore)
-        return a < b;
+        return stored < chosen;
     if (m == DateOn)
-        return a == b;
+        return stored == chosen;
     if (m == DateAfter)
-        return a > b;
+        return stored > chosen;
     return false;
+}
+
+} // namespace
+
+bool dateMatches(const QString &stored, const QString &chosen, double condition)
+{
+    return dayMatches(dayNumber(stored), dayNumber(chosen), condition);
 }
 
 FindResult findTransactions(const std::vector<Record> &rows, const FindQuery &q)
 {
     FindResult result;
+    const int chosen = dayNumber(q.date);
+    DayMemo days;
     for (const Record &r : rows) {
-        if (!dateMatches(r.date, q.date, q.condition))
-            continue;
+        // The date is read last, for the records that pass every other test.
         if (!q.anyProduct && r.name != q.product)
             continue;
         if (!q.anyCategory && r.cat != q.category)
@@ -53,6 +62,8 @@ FindResult findTransactions(const std::vector<Record> &rows, const FindQuery &q)
                 continue;
             }
         }
+        if (q.condition != DateAny && !dayMatches(days.day(r.date), chosen, q.condition))
+            continue;
         result.matches.push_back(r);
         const double total = parseNumber(r.total);
         result.net += r.method == kStockIn ? total : -total;

@@ -30,7 +30,7 @@ struct FindQuery {
 };
 
 struct FindResult {
-    std::vector<Record> matches; // in stored order
+    RecordRefs matches; // in stored order, into the rows searched
     double net = 0;              // stock-in totals minus every other total
 };
 

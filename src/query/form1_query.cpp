@@ -55,11 +55,7 @@ void Form1::op8(const QStringList &f)
     q.stockIn = d->Check4->isChecked();
     const FindResult found = findTransactions(all, q);
 
-    List3->clear();
-    for (const Record &r : found.matches) {
-        auto *item = new QListWidgetItem(jkg(recordText(r), 0), List3);
-        setLineRecord(item, r);
-    }
+    fillList3(found.matches);
     runtotal = found.net;
     if (!found.matches.empty())
         statusmode = q.condition == DateDayDetail ? 0 : 2;

@@ -72,7 +72,7 @@ bool Form1::op102(const QStringList &)
         if (next == days.cend() || next->first != i)
             continue;
         for (std::size_t r : next->records)
-            stats->axd(dayRecordText(all[r]), 0);
+            stats->addRecord(all[r]); // what axd(dayRecordText(...), 0) does, without the text
         stats->axd(QString(), 1);
         ++next;
     }

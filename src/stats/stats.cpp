@@ -41,24 +41,114 @@ bool Period::contains(const QString &key) const
     return key >= start && key <= end;
 }
 
+namespace {
+
+// Date keys of one pass: a readable date is its day number (which orders like its key text);
+// any other text is its own key, compared as text.
+class KeyReader {
+public:
+    struct Key {
+        int day = kNoDay;
+        const QString *text = nullptr; // the date, when day is kNoDay; null: no key at all
+    };
+
+    Key key(const QString &date)
+    {
+        if (date.isEmpty())
+            return {};
+        const int day = m_days.day(date);
+        return {day, day == kNoDay ? &date : nullptr};
+    }
+
+    static QString keyText(const Key &k) { return k.day != kNoDay ? dayText(k.day) : *k.text; }
+
+    // -1, 0, 1 as the key texts compare.
+    static int compare(const Key &a, const Key &b)
+    {
+        if (a.day != kNoDay && b.day != kNoDay)
+            return a.day < b.day ? -1 : a.day > b.day ? 1 : 0;
+        // A date read against one that was not: the "YY-MM-DD" text, built on the stack.
+        char16_t ta[8], tb[8];
+        const QStringView va = a.day != kNoDay ? spell(a.day, ta) : QStringView(*a.text);
+        const QStringView vb = b.day != kNoDay ? spell(b.day, tb) : QStringView(*b.text);
+        const int c = va.compare(vb);
+        return c < 0 ? -1 : c > 0 ? 1 : 0;
+    }
+
+private:
+    static QStringView spell(int day, char16_t (&out)[8])
+    {
+        const int parts[3] = {day / 10000, day / 100 % 100, day % 100};
+        for (int i = 0; i < 3; ++i) {
+            out[i * 3] = static_cast<char16_t>(u'0' + parts[i] / 10);
+            out[i * 3 + 1] = static_cast<char16_t>(u'0' + parts[i] % 10);
+            if (i < 2)
+                out[i * 3 + 2] = u'-';
+        }
+        return QStringView(out, 8);
+    }
+    static QString dayText(int day)
+    {
+        char16_t buf[8];
+        return spell(day, buf).toString();
+    }
+    DayMemo m_days;
+};
+
+// The period test on keys, without building the key text of a readable date.
+class PeriodTest {
+public:
+    explicit PeriodTest(const Period &p)
+        : m_period(p), m_start(p.start.isNull() ? kNoDay : dayNumber(p.start)),
+          m_end(p.end.isNull() ? kNoDay : dayNumber(p.end))
+    {
+    }
+
+    bool contains(const KeyReader::Key &k) const
+    {
+        if (k.day == kNoDay && !k.text)
+            return false;
+        if (k.day == kNoDay || m_start == kNoDay || m_end == kNoDay)
+            return m_period.contains(KeyReader::keyText(k));
+        if (m_period.reversed)
+            return k.day <= m_start && k.day >= m_end;
+        return k.day >= m_start && k.day <= m_end;
+    }
+
+private:
+    const Period &m_period;
+    int m_start, m_end;
+};
+
+} // namespace
+
 std::vector<StatDay> statisticsDays(const std::vector<Record> &rows, const Period &period)
 {
     // Group every dated record by key, then hand out each group at its first in-period
-    // transaction.
-    QHash<QString, std::size_t> groupOf;
+    // transaction. Readable days are grouped through a table indexed by day number.
+    KeyReader reader;
+    const PeriodTest test(period);
+    std::vector<int> groupOfDay(1000000, -1);
+    QHash<QString, int> groupOfText;
     std::vector<std::vector<std::size_t>> groups;
-    std::vector<std::ptrdiff_t> recordGroup(rows.size(), -1);
+    std::vector<int> recordGroup(rows.size(), -1);
+    std::vector<KeyReader::Key> keys(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const QString key = dateKey(rows[i].date);
-        if (key.isNull())
+        const KeyReader::Key k = reader.key(rows[i].date);
+        keys[i] = k;
+        int *slot = nullptr;
+        if (k.day != kNoDay)
+            slot = &groupOfDay[static_cast<std::size_t>(k.day)];
+        else if (k.text)
+            slot = &groupOfText.insert(*k.text, groupOfText.value(*k.text, -1)).value();
+        else
             continue;
-        auto it = groupOf.constFind(key);
-        if (it == groupOf.constEnd()) {
-            it = groupOf.insert(key, groups.size());
+        if (*slot < 0) {
+            *slot = static_cast<int>(groups.size());
             groups.emplace_back();
         }
-        groups[*it].push_back(i);
-        recordGroup[i] = static_cast<std::ptrdiff_t>(*it);
+        groups[static_cast<std::size_t>(*slot)].push_back(i);
+        recordGroup[i] = *slot;
     }
 
     std::vector<bool> listed(groups.size(), false);
@@ -68,7 +158,7 @@ std::vector<StatDay> statisticsDays(const std::vector<Record> &rows, const Perio
         if (recordGroup[i] < 0 || !r.hasKind || r.kind != kTransaction)
             continue;
         const auto g = static_cast<std::size_t>(recordGroup[i]);
-        if (listed[g] || !period.contains(dateKey(r.date)))
+        if (listed[g] || !test.contains(keys[i]))
             continue;
         listed[g] = true;
         days.push_back(StatDay{i, std::move(groups[g])});
@@ -92,6 +182,21 @@ void DayTally::addRecord(const QString &str)
     else
         dayout += amount;
     daytext = a < 0 ? str : s.left(a).toString();
+}
+
+void DayTally::addRecord(const Record &r)
+{
+    // A "|" inside a field shifts the fields of the text: let the text decide then.
+    if (r.date.contains(kSep) || r.total.contains(kSep) || r.method.contains(kSep)) {
+        addRecord(dayRecordText(r));
+        return;
+    }
+    const double amount = parseNumber(r.total);
+    if (r.method == kStockIn)
+        dayin += amount;
+    else
+        dayout += amount;
+    daytext = r.date.isNull() ? QStringLiteral("") : r.date;
 }
 
 QString DayTally::closeDay()
@@ -131,53 +236,67 @@ QStringList statisticsLines(const std::vector<Record> &rows, const QString &star
     return lines;
 }
 
-bool inRangePeriod(const Record &r, const QString &code, const QDate &today)
+namespace {
+
+bool inRange(const Record &r, const QString &code, const QDate &today, DayMemo &days)
 {
     // A transaction without a date has no place in any period.
     if (!r.hasKind || r.kind != kTransaction || r.date.isEmpty())
         return false;
     if (code.isEmpty())
         return true;
+    const int day = days.day(r.date);
     if (code == u"n")
-        return dateYY(r.date) == dateYY(today);
+        return day != kNoDay && day / 10000 == dayNumber(today) / 10000;
     if (code == u"y")
-        return dateYYMM(r.date) == dateYYMM(today);
+        return day != kNoDay && day / 100 == dayNumber(today) / 100;
     return false;
+}
+
+} // namespace
+
+bool inRangePeriod(const Record &r, const QString &code, const QDate &today)
+{
+    DayMemo days;
+    return inRange(r, code, today, days);
 }
 
 DateRange findRange(const std::vector<Record> &rows, const QString &code, const QDate &today)
 {
     DateRange range;
-    QString lo, hi, loKey, hiKey;
+    KeyReader reader;
+    DayMemo days;
+    const Record *lo = nullptr, *hi = nullptr;
+    KeyReader::Key loKey, hiKey;
     for (const Record &r : rows) {
-        if (!inRangePeriod(r, code, today))
+        if (!inRange(r, code, today, days))
             continue;
-        const QString key = dateKey(r.date);
-        if (!range.found) {
-            range.found = true;
-            lo = hi = r.date;
+        const KeyReader::Key key = reader.key(r.date);
+        if (!lo) {
+            lo = hi = &r;
             loKey = hiKey = key;
             continue;
         }
-        if (key > hiKey) {
-            hi = r.date;
+        if (KeyReader::compare(key, hiKey) > 0) {
+            hi = &r;
             hiKey = key;
         }
-        if (key < loKey) {
-            lo = r.date;
+        if (KeyReader::compare(key, loKey) < 0) {
+            lo = &r;
             loKey = key;
         }
     }
-    if (!range.found)
+    if (!lo)
         return range;
+    range.found = true;
     // A latest year above 50 is read as the last century: the pair is written latest first,
     // which the statistics period test expects.
-    if (parseNumber(dateYY(hi)) > 50) {
-        range.start = hi;
-        range.end = lo;
+    if (parseNumber(dateYY(hi->date)) > 50) {
+        range.start = hi->date;
+        range.end = lo->date;
     } else {
-        range.start = lo;
-        range.end = hi;
+        range.start = lo->date;
+        range.end = hi->date;
     }
     return range;
 }

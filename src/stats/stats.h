@@ -47,6 +47,8 @@ struct DayTally {
 
     // "date|total|direction": adds the total to the day's stock-in or stock-out sum.
     void addRecord(const QString &str);
+    // The same for one ledger record, without the text in between.
+    void addRecord(const Record &r);
     // Numbers the day and returns "date|in|out|index"; the sums start again at 0.
     QString closeDay();
 };

@@ -35,7 +35,7 @@ std::vector<Record> withIds(std::vector<Record> rows)
     return rows;
 }
 
-std::vector<qint64> ids(const std::vector<Record> &rows)
+std::vector<qint64> ids(const RecordRefs &rows)
 {
     std::vector<qint64> out;
     for (const Record &r : rows)
