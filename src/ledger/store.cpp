@@ -8,6 +8,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <limits>
+#include <mutex>
+#include <string>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -292,12 +297,11 @@ class Interner {
 public:
     Interner() : m_slots(kSlots) {}
 
-    QString text(sqlite3_stmt *st, int col)
+    // n < 0: a column never written.
+    QString text(const char *p, int n)
     {
-        if (sqlite3_column_type(st, col) == SQLITE_NULL)
+        if (n < 0)
             return QString();
-        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(st, col));
-        const int n = sqlite3_column_bytes(st, col);
         if (n == 0)
             return QStringLiteral("");
         quint32 h = 2166136261u; // FNV-1a
@@ -318,6 +322,119 @@ private:
         QString text;
     };
     std::vector<Slot> m_slots;
+};
+
+// Rows copied out of SQLite as raw bytes, so that another thread turns them into records while
+// this one decrypts the next pages (each takes about half of loading a large ledger).
+struct RawBatch {
+    static constexpr int kFields = 8; // the text columns
+    static constexpr std::size_t kRows = 4096;
+    std::vector<qint64> ids;
+    std::vector<int> kinds;   // kNoKind for a null kind
+    std::vector<int> lengths; // kFields a row; -1 for null
+    std::string bytes;
+    static constexpr int kNoKind = std::numeric_limits<int>::min();
+
+    void add(sqlite3_stmt *st)
+    {
+        ids.push_back(sqlite3_column_int64(st, 0));
+        kinds.push_back(sqlite3_column_type(st, 1) == SQLITE_NULL ? kNoKind : sqlite3_column_int(st, 1));
+        for (int c = 2; c < 2 + kFields; ++c) {
+            if (sqlite3_column_type(st, c) == SQLITE_NULL) {
+                lengths.push_back(-1);
+                continue;
+            }
+            const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(st, c));
+            const int n = sqlite3_column_bytes(st, c);
+            lengths.push_back(n);
+            bytes.append(p, static_cast<std::size_t>(n));
+        }
+    }
+    bool full() const { return ids.size() >= kRows; }
+};
+
+// Turns batches into records, in order, on its own thread.
+class RowBuilder {
+public:
+    explicit RowBuilder(std::vector<Record> &rows) : m_rows(rows), m_thread([this] { run(); }) {}
+    ~RowBuilder() { finish(); }
+
+    void push(RawBatch &&batch)
+    {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_queue.push_back(std::move(batch));
+        }
+        m_ready.notify_one();
+    }
+    // Waits until every pushed batch is in the rows.
+    void finish()
+    {
+        if (!m_thread.joinable())
+            return;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_ready.notify_one();
+        m_thread.join();
+    }
+
+private:
+    void run()
+    {
+        for (;;) {
+            RawBatch batch;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_ready.wait(lock, [this] { return m_done || !m_queue.empty(); });
+                if (m_queue.empty())
+                    return;
+                batch = std::move(m_queue.front());
+                m_queue.pop_front();
+            }
+            build(batch);
+        }
+    }
+
+    void build(const RawBatch &b)
+    {
+        const char *p = b.bytes.data();
+        const int *len = b.lengths.data();
+        auto field = [&](Interner *pool) {
+            const int n = *len++;
+            const char *at = p;
+            if (n > 0)
+                p += n;
+            if (pool)
+                return pool->text(at, n);
+            if (n < 0)
+                return QString();
+            return n == 0 ? QStringLiteral("") : QString::fromUtf8(at, n);
+        };
+        for (std::size_t i = 0; i < b.ids.size(); ++i) {
+            Record &r = m_rows.emplace_back();
+            r.id = b.ids[i];
+            r.hasKind = b.kinds[i] != RawBatch::kNoKind;
+            r.kind = r.hasKind ? b.kinds[i] : 0;
+            r.name = field(&m_name);
+            r.cat = field(&m_cat);
+            r.price = field(&m_price);
+            r.qty = field(&m_qty);
+            r.total = field(nullptr); // mostly unique
+            r.date = field(&m_date);
+            r.method = field(&m_method);
+            r.txno = field(nullptr);
+        }
+    }
+
+    std::vector<Record> &m_rows;
+    Interner m_name, m_cat, m_price, m_qty, m_date, m_method;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<RawBatch> m_queue;
+    bool m_done = false;
+    std::thread m_thread;
 };
 
 // A large ledger fills hundreds of megabytes page by page; in large pages that costs a
@@ -362,20 +479,16 @@ void Store::refresh(bool force)
     int rc = st.prepareResult();
     if (rc != SQLITE_OK)
         fail(rc, kReadFailed);
-    Interner name, cat, price, qty, date, method;
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        Record &r = rows.emplace_back();
-        r.id = sqlite3_column_int64(st.get(), 0);
-        r.hasKind = sqlite3_column_type(st.get(), 1) != SQLITE_NULL;
-        r.kind = r.hasKind ? sqlite3_column_int(st.get(), 1) : 0;
-        r.name = name.text(st.get(), 2);
-        r.cat = cat.text(st.get(), 3);
-        r.price = price.text(st.get(), 4);
-        r.qty = qty.text(st.get(), 5);
-        r.total = columnText(st.get(), 6);
-        r.date = date.text(st.get(), 7);
-        r.method = method.text(st.get(), 8);
-        r.txno = columnText(st.get(), 9);
+    {
+        RowBuilder builder(rows);
+        RawBatch batch;
+        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+            batch.add(st.get());
+            if (batch.full())
+                builder.push(std::exchange(batch, RawBatch{}));
+        }
+        builder.push(std::move(batch));
+        builder.finish();
     }
     if (rc != SQLITE_DONE)
         fail(rc, kReadFailed);
