@@ -116,6 +116,11 @@ struct Case {
     int error;
 };
 
+void PrintTo(const Case &c, std::ostream *os)
+{
+    *os << (c.stays ? "stays on, " : "once, ") << (c.error == ENOSPC ? "ENOSPC" : "EIO");
+}
+
 class WriteFaultTest : public ::testing::TestWithParam<Case> {
 protected:
     void SetUp() override { WriteFault::install(); }
