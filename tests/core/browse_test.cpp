@@ -12,20 +12,10 @@ const QString kIn = QStringLiteral("进货");
 const QString kOut = QStringLiteral("出货");
 
 Record movement(const QString &name, const QString &cat, const QString &qty, const QString &total,
-          const QString &date, const QString &method = QStringLiteral("进货"),
-          const QString &txno = QStringLiteral("17"), const QString &price = QStringLiteral("1"))
+                const QString &date, const QString &method = QStringLiteral("进货"),
+                const QString &txno = QStringLiteral("17"), const QString &price = QStringLiteral("1"))
 {
-    Record r;
-    r.kind = kTransaction;
-    r.name = name;
-    r.cat = cat;
-    r.price = price;
-    r.qty = qty;
-    r.total = total;
-    r.date = date;
-    r.method = method;
-    r.txno = txno;
-    return r;
+    return transaction(name, cat, price, qty, total, date, method, txno);
 }
 
 std::vector<Record> withIds(std::vector<Record> rows)

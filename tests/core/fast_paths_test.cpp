@@ -2,6 +2,7 @@
 #include "browse/browse.h"
 #include "ledger/dates.h"
 #include "ledger/text.h"
+#include "rows.h"
 #include "stats/stats.h"
 
 #include <gtest/gtest.h>
@@ -10,35 +11,25 @@ using namespace ledger;
 
 namespace {
 
-Record tx(const QString &name, const QString &price, const QString &qty, const QString &total,
-          const QString &date, const QString &method, const QString &txno)
+Record drink(const QString &name, const QString &price, const QString &qty, const QString &total,
+             const QString &date, const QString &method, const QString &txno)
 {
-    Record r;
-    r.kind = kTransaction;
-    r.name = name;
-    r.cat = QStringLiteral("饮料");
-    r.price = price;
-    r.qty = qty;
-    r.total = total;
-    r.date = date;
-    r.method = method;
-    r.txno = txno;
-    return r;
+    return transaction(name, QStringLiteral("饮料"), price, qty, total, date, method, txno);
 }
 
 std::vector<Record> awkwardRecords()
 {
     const QString in = QStringLiteral("进货"), out = QStringLiteral("出货");
     return {
-        tx(QStringLiteral("可乐"), QStringLiteral("2.5"), QStringLiteral("10"), QStringLiteral("25"),
+        drink(QStringLiteral("可乐"), QStringLiteral("2.5"), QStringLiteral("10"), QStringLiteral("25"),
            QStringLiteral("24-6-15"), in, QStringLiteral("12345678")),
-        tx(QStringLiteral("a|b"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("2"),
+        drink(QStringLiteral("a|b"), QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("2"),
            QStringLiteral("2024/6/15"), out, QStringLiteral("1")),           // "|" in a field
-        tx(QStringLiteral("名字很长很长很长很长很长很长"), QString(), QStringLiteral(""), QString(),
+        drink(QStringLiteral("名字很长很长很长很长很长很长"), QString(), QStringLiteral(""), QString(),
            QString(), QString(), QString()),                                  // null and empty
-        tx(QStringLiteral("x"), QStringLiteral("12345678901"), QStringLiteral("1"), QStringLiteral("3|4"),
+        drink(QStringLiteral("x"), QStringLiteral("12345678901"), QStringLiteral("1"), QStringLiteral("3|4"),
            QStringLiteral("24|6|15"), in, QStringLiteral("😀😀")),            // too wide, "|" in date
-        tx(QStringLiteral("y"), QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("3"),
+        drink(QStringLiteral("y"), QStringLiteral("3"), QStringLiteral("1"), QStringLiteral("3"),
            QStringLiteral(" 2024.06.15 "), QStringLiteral("进货|"), QStringLiteral("9")),
     };
 }
@@ -104,10 +95,10 @@ TEST(FastPaths, RangeOverReadAndUnreadDatesComparesTheirTexts)
 {
     // Unread dates take part as their own text: "昨天" sorts after every "YY-MM-DD".
     std::vector<Record> rows = {
-        tx(QStringLiteral("a"), {}, {}, {}, QStringLiteral("24-6-15"), QStringLiteral("进货"), {}),
-        tx(QStringLiteral("a"), {}, {}, {}, QStringLiteral("昨天"), QStringLiteral("进货"), {}),
-        tx(QStringLiteral("a"), {}, {}, {}, QStringLiteral("2023/1/2"), QStringLiteral("出货"), {}),
-        tx(QStringLiteral("a"), {}, {}, {}, QStringLiteral("0-1-1"), QStringLiteral("出货"), {}),
+        drink(QStringLiteral("a"), {}, {}, {}, QStringLiteral("24-6-15"), QStringLiteral("进货"), {}),
+        drink(QStringLiteral("a"), {}, {}, {}, QStringLiteral("昨天"), QStringLiteral("进货"), {}),
+        drink(QStringLiteral("a"), {}, {}, {}, QStringLiteral("2023/1/2"), QStringLiteral("出货"), {}),
+        drink(QStringLiteral("a"), {}, {}, {}, QStringLiteral("0-1-1"), QStringLiteral("出货"), {}),
     };
     const DateRange r = findRange(rows, QString(), QDate(2024, 6, 20));
     ASSERT_TRUE(r.found);

@@ -22,8 +22,10 @@ inline ledger::Record product(const QString &name, const QString &cat)
     return r;
 }
 
-inline ledger::Record tx(const QString &name, const QString &cat, const QString &method, const QString &qty,
-                         const QString &total, const QString &date, const QString &price = QStringLiteral("1"))
+// A stock movement with every field given.
+inline ledger::Record transaction(const QString &name, const QString &cat, const QString &price, const QString &qty,
+                                  const QString &total, const QString &date, const QString &method,
+                                  const QString &txno)
 {
     ledger::Record r;
     r.kind = ledger::kTransaction;
@@ -34,6 +36,12 @@ inline ledger::Record tx(const QString &name, const QString &cat, const QString 
     r.total = total;
     r.date = date;
     r.method = method;
-    r.txno = QStringLiteral("7");
+    r.txno = txno;
     return r;
+}
+
+inline ledger::Record tx(const QString &name, const QString &cat, const QString &method, const QString &qty,
+                         const QString &total, const QString &date, const QString &price = QStringLiteral("1"))
+{
+    return transaction(name, cat, price, qty, total, date, method, QStringLiteral("7"));
 }
