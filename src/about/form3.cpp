@@ -14,7 +14,7 @@ Form3::Form3(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("关于"));
     // A band under the button says where the ledger lives; everything above is unchanged.
-    setFixedSize(twips(0, 0, 4680, 1965 + 720).size());
+    setFixedSize(twips(0, 0, 4680, 1965 + 900).size());
 
     auto label = [this](const char *name, const QString &text, QRect geometry) {
         auto *l = new QLabel(text, this);
@@ -31,7 +31,7 @@ Form3::Form3(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(twips(1560, 1560, 1455, 300));
     connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
-    Label5 = label("Label5", QString(), twips(120, 1980, 4440, 660));
+    Label5 = label("Label5", QString(), twips(120, 1980, 4440, 840));
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     showLedgerPlace();
 }
