@@ -1,8 +1,10 @@
 #include "about/form3.h"
 
+#include "ledger/ledger_folder.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 
@@ -11,7 +13,8 @@ Form3::Form3(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     using ui::twips;
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("关于"));
-    setFixedSize(twips(0, 0, 4680, 1965).size());
+    // A band under the button says where the ledger lives; everything above is unchanged.
+    setFixedSize(twips(0, 0, 4680, 1965 + 900).size());
 
     auto label = [this](const char *name, const QString &text, QRect geometry) {
         auto *l = new QLabel(text, this);
@@ -28,6 +31,31 @@ Form3::Form3(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(twips(1560, 1560, 1455, 300));
     connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
+    Label5 = label("Label5", QString(), twips(120, 1980, 4440, 840));
+    Label5->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    showLedgerPlace();
+}
+
+void Form3::showLedgerPlace()
+{
+    // The program runs in its ledger folder (main made it the current folder).
+    const QString home = QDir::homePath();
+    auto shown = [&home](const QString &path) {
+        const QString p = QDir::cleanPath(path);
+        return p.startsWith(home + QLatin1Char('/')) ? QStringLiteral("~") + p.mid(home.size()) : p;
+    };
+    const QString ledgerFile = QDir::current().absoluteFilePath(ledger::kLedgerFileName);
+    const QString menuFolder = ledger::userLedgerFolder(home, qEnvironmentVariable("XDG_DATA_HOME"));
+    const QStringList lines = {QStringLiteral("账本：") + shown(ledgerFile),
+                               QStringLiteral("从菜单启动时：") + shown(menuFolder),
+                               QStringLiteral("另选文件夹：warehouse --folder 文件夹")};
+    QStringList fitted;
+    for (const QString &line : lines)
+        fitted << Label5->fontMetrics().elidedText(line, Qt::ElideMiddle, Label5->width());
+    Label5->setText(fitted.join(QLatin1Char('\n')));
+    Label5->setToolTip(QStringLiteral("账本：%1\n从主目录（如桌面菜单）启动且主目录中没有 1.mdb 时，账本在 %2；"
+                                      "文件夹中已有 1.mdb 时就用该文件夹。")
+                           .arg(QDir::toNativeSeparators(ledgerFile), QDir::toNativeSeparators(menuFolder)));
 }
 
 void Form3::Command1_Click()

@@ -1,9 +1,11 @@
 #include "mainwin/ui_app.h"
 
+#include "ledger/ledger_folder.h"
 #include "mainwin/form1.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFont>
@@ -169,6 +171,16 @@ void onListClick(QListWidget *list, std::function<void()> handler)
             handler();
     });
     QObject::connect(list, &QListWidget::itemClicked, list, [handler](QListWidgetItem *) { handler(); });
+}
+
+bool enterLedgerFolder(const QString &chosen)
+{
+    const QString folder = ledger::ledgerFolderForStart(chosen);
+    if (ledger::enterFolder(folder))
+        return true;
+    setupApplication();
+    message(nullptr, QStringLiteral("无法使用文件夹“%1”！").arg(QDir::toNativeSeparators(folder)));
+    return false;
 }
 
 int runProgram()

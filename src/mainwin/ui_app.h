@@ -41,6 +41,11 @@ void onListClick(QListWidget *list, std::function<void()> handler);
 // window if none) becomes active again.
 QWidget *activeForm();
 
+// Makes the folder this start keeps its ledger in the current folder (see
+// ledger/ledger_folder.h; chosen is the --folder option, empty when not given), creating it
+// if missing. Says so and returns false when that fails.
+bool enterLedgerFolder(const QString &chosen);
+
 // What main does: opens the main window in the current folder and runs the program. Returns
 // 1 when the ledger file cannot be opened (the user has been told why).
 int runProgram();

@@ -1,8 +1,10 @@
-// A second program working on a ledger file, for the reliability tests:
+// A second program working on a ledger file, for the reliability and package tests:
 //   ledger_child add FOLDER FIRST COUNT     adds transactions FIRST.., printing "added N" after each
 //   ledger_child remove FOLDER PREFIX       deletes every row whose name starts with PREFIX
 //   ledger_child lock FOLDER MILLISECONDS   holds an exclusive lock on the file, printing "locked"
 //   ledger_child fsize FOLDER BYTES FIRST   as add, with the file size limited to BYTES
+//   ledger_child rows FOLDER                opens the existing ledger (never creates one) and
+//                                           prints "rows N"
 //   ledger_child spill FOLDER 0             changes every row in a transaction that has already
 //                                           written to the file, prints "spilled", then waits
 //                                           to be killed (leaving a hot journal)
@@ -10,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <sqlite3.h>
 
 #include <csignal>
@@ -53,16 +56,31 @@ int addLoop(const QString &folder, long first, long count)
     return 0;
 }
 
+int rows(const QString &folder)
+{
+    const QFileInfo file(QDir(folder).filePath(QStringLiteral("1.mdb")));
+    if (!file.exists() || file.size() == 0) {
+        std::printf("missing %s\n", file.filePath().toUtf8().constData());
+        return 4;
+    }
+    std::printf("rows %lld\n", static_cast<long long>(Store::open(file.filePath())->count()));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc < 4)
+    if (argc < 3)
         return 2;
     const QString mode = QString::fromLocal8Bit(argv[1]);
     const QString folder = QString::fromLocal8Bit(argv[2]);
     try {
+        if (mode == QStringLiteral("rows"))
+            return rows(folder);
+        if (argc < 4)
+            return 2;
         if (mode == QStringLiteral("add"))
             return addLoop(folder, std::atol(argv[3]), argc > 4 ? std::atol(argv[4]) : 1000000);
         if (mode == QStringLiteral("remove")) {

@@ -6,6 +6,8 @@
 #include "support.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -16,6 +18,7 @@ class TestAbout : public QObject {
 
 private slots:
     void aboutBoxResetsTheStatusLine();
+    void aboutBoxSaysWhereTheLedgerLives();
     void chooserOpensTheDailyStatistics();
     void chooserCancelCreatesNothing();
 };
@@ -43,6 +46,29 @@ void TestAbout::aboutBoxResetsTheStatusLine()
     QCOMPARE(w.statusmode, 0);
     // Back in the main window, its activation rewrites the status line.
     QTRY_VERIFY(w.Label5->text().contains(QStringLiteral("欢迎您使用禾岚小型仓库管理软件！")));
+    QVERIFY(boxes.seen.isEmpty());
+}
+
+void TestAbout::aboutBoxSaysWhereTheLedgerLives()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    qputenv("XDG_DATA_HOME", "/srv/data");
+    Form1 w;
+    w.show();
+    w.Command13->click();
+    const QLabel *place = w.form3()->Label5;
+    qunsetenv("XDG_DATA_HOME");
+    QVERIFY(place->isVisible());
+    const QStringList lines = place->text().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines[0].startsWith(QStringLiteral("账本：")) && lines[0].endsWith(QStringLiteral("/1.mdb")),
+             qPrintable(lines[0]));
+    QCOMPARE(lines[1], QStringLiteral("从菜单启动时：/srv/data/warehouse"));
+    QCOMPARE(lines[2], QStringLiteral("另选文件夹：warehouse --folder 文件夹"));
+    // The tooltip names the ledger in full: the file the main window has just created.
+    QVERIFY(QFileInfo::exists(folder.file(QStringLiteral("1.mdb"))));
+    QVERIFY(place->toolTip().contains(QDir(folder.path()).canonicalPath() + QStringLiteral("/1.mdb")));
     QVERIFY(boxes.seen.isEmpty());
 }
 

@@ -3,6 +3,7 @@
 #include "ledger/dates.h"
 #include "mainwin/form1.h"
 #include "mainwin/form2.h"
+#include "mainwin/ui_app.h"
 #include "support.h"
 
 #include <QCheckBox>
@@ -24,6 +25,21 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void aLedgerFolderThatCannotBeMadeIsReported()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        QFile plain(folder.file(QStringLiteral("plain")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        const QString bad = folder.file(QStringLiteral("plain/books"));
+        QVERIFY(!ui::enterLedgerFolder(bad));
+        QCOMPARE(boxes.seen.size(), 1);
+        QCOMPARE(boxes.seen[0].first, QStringLiteral("系统提示："));
+        QCOMPARE(boxes.seen[0].second, QStringLiteral("无法使用文件夹“%1”！").arg(bad));
+        QCOMPARE(QDir::currentPath(), QDir(folder.path()).canonicalPath());
+    }
+
     void firstStartShowsAnEmptyLedger()
     {
         FreshFolder folder;
