@@ -1,6 +1,7 @@
 #include "mainwin/ui_app.h"
 
 #include "mainwin/form1.h"
+#include "mainwin/ui_jet_import.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -173,6 +174,8 @@ void onListClick(QListWidget *list, std::function<void()> handler)
 
 int runProgram()
 {
+    if (!offerJetCarryOver(QStringLiteral("1.mdb")))
+        return 1;
     Form1 w;
     if (!w.store())
         return 1;
