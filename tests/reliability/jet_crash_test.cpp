@@ -26,8 +26,9 @@ bool checkFolder(const QString &dir, const QByteArray &original, const QByteArra
     const QString kept = QDir(dir).filePath(QStringLiteral("1.jet.mdb"));
     if (jet::isJetFile(path)) {
         EXPECT_EQ(fileBytes(path), original) << "run " << run;
-        if (QFileInfo::exists(kept))
+        if (QFileInfo::exists(kept)) {
             EXPECT_EQ(fileBytes(kept), original) << "run " << run;
+        }
         return false;
     }
     EXPECT_EQ(fileBytes(kept), original) << "new ledger in place but original not kept, run " << run;
