@@ -17,7 +17,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <iconv.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,7 +143,8 @@ bool sameColumns(MdbTableDef *table)
 class Reader {
 public:
     Reader(QString path, MdbHandle *mdb, MdbTableDef *table)
-        : m_path(std::move(path)), m_mdb(mdb), m_table(table), m_jet3(mdb->f->jet_version == MDB_VER_JET3)
+        : m_path(std::move(path)), m_mdb(mdb), m_table(table), m_jet3(mdb->f->jet_version == MDB_VER_JET3),
+          m_fields(table->num_cols)
     {
     }
 
@@ -156,7 +156,7 @@ public:
         if (mdb_find_row(m_mdb, static_cast<int>(m_table->cur_row) - 1, &start, &size) != 0)
             damaged();
         start &= kOffsetMask;
-        std::array<MdbField, 256> fields{};
+        std::vector<MdbField> &fields = m_fields;
         mdb_crack_row(m_table, start, size, fields.data());
         Record r;
         const MdbField &kind = fields[0];
@@ -208,6 +208,7 @@ private:
     MdbHandle *m_mdb;
     MdbTableDef *m_table;
     bool m_jet3;
+    std::vector<MdbField> m_fields; // one per column, refilled for every row
     GbkDecoder m_gbk;
 };
 
