@@ -32,6 +32,7 @@ const std::array<QString, 9> kColumns = {
 // Widths of the text columns in the new ledger, in characters.
 constexpr std::array<int, 9> kWidths = {0, 20, 20, 20, 20, 20, 20, 4, 20};
 constexpr int kOffsetMask = 0x1fff; // row offsets carry flags in their top bits
+constexpr int kOverflowRow = 0x8000; // the row holds only a pointer to where it was moved
 
 const QString kCannotConvert = QStringLiteral("无法转换旧账本文件“%1”：%2！原文件未作任何改动。");
 
@@ -155,6 +156,11 @@ public:
         std::size_t size = 0;
         if (mdb_find_row(m_mdb, static_cast<int>(m_table->cur_row) - 1, &start, &size) != 0)
             damaged();
+        // libmdb skips deleted rows but would read such a pointer as if it were the row.
+        if (start & kOverflowRow)
+            refuse(m_path, QStringLiteral("第 %1 条记录被 Access 移到了别处（溢出记录），"
+                                          "请先在 Access 中“压缩和修复数据库”后再转换")
+                               .arg(number));
         start &= kOffsetMask;
         std::vector<MdbField> &fields = m_fields;
         mdb_crack_row(m_table, start, size, fields.data());

@@ -138,6 +138,8 @@ TEST(JetImport, ReadsEveryFieldOfEveryRowExactly)
     EXPECT_FALSE(rows[7].price.isNull());
     EXPECT_TRUE(rows[7].price.isEmpty());
     EXPECT_FALSE(rows[12].hasKind);
+    for (const Record &r : rows) // deleted in Access before the carry-over
+        EXPECT_NE(r.name, QStringLiteral("已删除"));
     EXPECT_EQ(jet::readLedger(generatedJet(QStringLiteral("ledger_jet3_gbk")))[4].name, QStringLiteral("镕铓鐢"));
 }
 
@@ -176,6 +178,7 @@ TEST(JetImport, RefusalsNameTheReasonAndChangeNothing)
         {generatedJet(QStringLiteral("refused_columns")), QStringLiteral("字段与本软件的不同")},
         {generatedJet(QStringLiteral("refused_too_long")), QStringLiteral("第 4 条记录的“名称”有 24 个字，超过了新账本允许的 20 个字")},
         {generatedJet(QStringLiteral("refused_no_table")), QStringLiteral("没有账本表“库”")},
+        {generatedJet(QStringLiteral("refused_overflow")), QStringLiteral("第 3 条记录被 Access 移到了别处")},
         {jetData(QStringLiteral("mdb-reader/data_V2000_empty.mdb")), QStringLiteral("没有账本表“库”")},
     };
     QByteArray damagedJet = fileBytes(generatedJet(QStringLiteral("ledger_jet4"))).left(4096 * 2);

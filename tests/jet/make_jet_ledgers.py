@@ -107,16 +107,21 @@ def pack_row(fmt, cols, values):
     return row
 
 
+DELETED, OVERFLOW = 0x4000, 0x8000  # flags in a row's offset
+
+
 def data_page(fmt, tdef_page, rows):
+    """rows: bytes, or (bytes, flags) for a deleted row or an overflow pointer."""
     hdr = bytearray(fmt.page)
     hdr[0], hdr[1] = 0x01, 0x01
     struct.pack_into("<I", hdr, 4, tdef_page)
     struct.pack_into("<H", hdr, fmt.rco, len(rows))
     end = fmt.page
     for i, r in enumerate(rows):
+        r, flags = r if isinstance(r, tuple) else (r, 0)
         start = end - len(r)
         hdr[start:end] = r
-        struct.pack_into("<H", hdr, fmt.rco + 2 + 2 * i, start)
+        struct.pack_into("<H", hdr, fmt.rco + 2 + 2 * i, start | flags)
         end = start
     free = end - (fmt.rco + 2 + 2 * len(rows))
     assert free >= 0
@@ -128,11 +133,12 @@ def fill_pages(fmt, tdef_page, rows):
     """Packs rows into as few data pages as they fit in, keeping their order."""
     pages, cur, used = [], [], fmt.rco + 2
     for r in rows:
-        if used + len(r) + 2 > fmt.page:
+        size = len(r[0]) if isinstance(r, tuple) else len(r)
+        if used + size + 2 > fmt.page:
             pages.append(cur)
             cur, used = [], fmt.rco + 2
         cur.append(r)
-        used += len(r) + 2
+        used += size + 2
     if cur or not pages:
         pages.append(cur)
     return [data_page(fmt, tdef_page, p) for p in pages]
@@ -215,13 +221,16 @@ def usage_map_type0(fmt, pages):
 
 
 def write_db(path, fmt, table_cols, rows, password="qzvmrt", db_key=0, codepage_id=1252,
-             table_name="库", indirect_map=False):
+             table_name="库", indirect_map=False, extra=()):
+    """extra: (position, row, flags) stored among the rows but not among those a reader gets."""
     sys_cols = [Column("Id", T_LONG), Column("Name", T_TEXT, 255), Column("Type", T_INT),
                 Column("Flags", T_LONG), Column("LvProp", T_OLE, 0)]
     # Pages: 0 header, 1 global map, 2 MSysObjects, 3 its rows, 4 the table, 5 usage maps,
     # 6 the table's map page (indirect maps only), then the table's data pages.
     first_data = 7 if indirect_map else 6
     packed = [pack_row(fmt, table_cols, r) for r in rows]
+    for pos, row, flags in sorted(extra, reverse=True):
+        packed.insert(pos, (row if flags == OVERFLOW else pack_row(fmt, table_cols, row), flags))
     data_pages = fill_pages(fmt, 4, packed)
     table_pages = list(range(first_data, first_data + len(data_pages)))
     catalog = [pack_row(fmt, sys_cols, [2, "MSysObjects", 1, -2147483646, None]),
@@ -316,7 +325,9 @@ def main():
     out = sys.argv[1] if len(sys.argv) > 1 else "."
     os.makedirs(out, exist_ok=True)
     j4 = Format(True)
-    write_db(os.path.join(out, "ledger_jet4"), j4, ledger_columns(), small_rows())
+    # A row deleted in Access stays on its page, flagged.
+    deleted = [(5, [3, "已删除", "五金", "1", "1", "1", "24-1-1", "出货", "555"], DELETED)]
+    write_db(os.path.join(out, "ledger_jet4"), j4, ledger_columns(), small_rows(), extra=deleted)
     write_db(os.path.join(out, "ledger_jet4_encoded"), j4, ledger_columns(), small_rows(),
              db_key=0x5A3C96E1)
     write_db(os.path.join(out, "ledger_jet4_large"), j4, ledger_columns(), large_rows(3000),
@@ -328,6 +339,9 @@ def main():
     wide = ledger_columns(widths=[None, 30, 20, 20, 20, 20, 20, 4, 20])
     long_rows = small_rows()[:3] + [[2, "超长名称" * 6, "五金", None, None, None, None, "进货", None]]
     write_db(os.path.join(out, "refused_too_long"), j4, wide, long_rows)
+    # An updated row that no longer fitted: a pointer to where it was moved (page 6, row 0).
+    write_db(os.path.join(out, "refused_overflow"), j4, ledger_columns(), small_rows()[:3],
+             extra=[(2, struct.pack("<I", 6 << 8), OVERFLOW)])
     write_db(os.path.join(out, "refused_no_table"), j4, ledger_columns(), small_rows()[:2], table_name="账")
 
 
