@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n
-          libsqlcipher-dev libgtest-dev fonts-noto-cjk xdg-utils
+          libsqlcipher-dev mdbtools-dev libgtest-dev fonts-noto-cjk xdg-utils
           librsvg2-bin lintian desktop-file-utils)
 missing=()
 for p in "${packages[@]}"; do

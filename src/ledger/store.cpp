@@ -70,6 +70,18 @@ void bindText(sqlite3_stmt *st, int index, const QString &v)
     sqlite3_bind_text(st, index, u.constData(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
 }
 
+// Binds the nine columns of kInsert.
+void bindRecord(sqlite3_stmt *st, const Record &r)
+{
+    if (r.hasKind)
+        sqlite3_bind_int(st, 1, r.kind);
+    else
+        sqlite3_bind_null(st, 1);
+    const QString *texts[] = {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno};
+    for (int i = 0; i < 8; ++i)
+        bindText(st, i + 2, *texts[i]);
+}
+
 QString reason(int rc, sqlite3 *db)
 {
     switch (rc & 0xff) {
@@ -533,6 +545,28 @@ Record Store::add(const Record &r)
         m_rows.reserve(m_rows.size() + m_rows.size() / 16 + 256);
     m_rows.push_back(stored);
     return stored;
+}
+
+void Store::addAll(const std::vector<Record> &records, const std::function<void(std::size_t)> &progress)
+{
+    begin(kAddFailed);
+    {
+        Statement st(m_db, kInsert);
+        int rc = st.prepareResult();
+        if (rc != SQLITE_OK)
+            fail(rc, kAddFailed);
+        for (std::size_t n = 0; n < records.size(); ++n) {
+            bindRecord(st.get(), records[n]);
+            rc = sqlite3_step(st.get());
+            if (rc != SQLITE_DONE)
+                fail(rc, kAddFailed);
+            sqlite3_reset(st.get());
+            if (progress && n % 1024 == 1023)
+                progress(n + 1);
+        }
+    }
+    commit();
+    m_loaded = false; // read back on the next rows()
 }
 
 int Store::removeWhere(const std::function<bool(const Record &)> &match)

@@ -74,6 +74,10 @@ public:
     // Throws StoreError and stores nothing when the write fails.
     Record add(const Record &r);
 
+    // Appends every row, in order, in one committed transaction (all or nothing), calling
+    // progress(rows written) now and then. Throws StoreError and stores nothing on failure.
+    void addAll(const std::vector<Record> &records, const std::function<void(std::size_t)> &progress = {});
+
     // Deletes, in one committed transaction, every row for which match() is true.
     // Returns the number of rows deleted. Throws StoreError and deletes nothing on failure.
     int removeWhere(const std::function<bool(const Record &)> &match);

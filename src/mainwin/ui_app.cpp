@@ -2,6 +2,7 @@
 
 #include "ledger/ledger_folder.h"
 #include "mainwin/form1.h"
+#include "mainwin/ui_jet_import.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -185,6 +186,8 @@ bool enterLedgerFolder(const QString &chosen)
 
 int runProgram()
 {
+    if (!offerJetCarryOver(QStringLiteral("1.mdb")))
+        return 1;
     Form1 w;
     if (!w.store())
         return 1;
