@@ -17,13 +17,13 @@ namespace {
 
 using Box = QPair<QString, QString>;
 
-// Categories Tea and 饮料; 饮料 holds 可乐大瓶 with a stock-out of 2 for 7.
+// Categories Tea and 饮料; 饮料 holds Cola Big with a stock-out of 2 for 7.
 void addSample(Form1 &w)
 {
     addRecord(w, QStringLiteral("1|Tea"));
     addRecord(w, QStringLiteral("1|饮料"));
-    addRecord(w, QStringLiteral("2|可乐大瓶|饮料"));
-    addRecord(w, QStringLiteral("3|可乐大瓶|饮料|3.5|2|7|06-3-9|1"), true);
+    addRecord(w, QStringLiteral("2|Cola Big|饮料"));
+    addRecord(w, QStringLiteral("3|Cola Big|饮料|3.5|2|7|06-3-9|1"), true);
 }
 
 // An input method commits its text in one piece.
@@ -72,19 +72,20 @@ void TestDialogInput::typedTextIsSentAsTyped()
     pressReturn(find->Combo1);
     QCOMPARE(find->Combo1->currentText(), QStringLiteral("tea"));
 
+    // A product typed before its category: leaving the category box is no choice from the
+    // list, so the product typed stays.
     w.Command11_Click();
     Form5 *calc = w.form5();
-    calc->Combo1->setCurrentIndex(1); // 饮料, chosen from the list: its products are listed
-    QCOMPARE(calc->Combo2->count(), 1);
-    commit(calc->Combo2, QStringLiteral("可乐"));
-    pressReturn(calc->Combo2);
-    QCOMPARE(calc->Combo2->currentText(), QStringLiteral("可乐"));
-    // Typing the category again and leaving the box is no choice from the list: the product
-    // typed stays.
+    type(calc->Combo2, QStringLiteral("Cola"));
     type(calc->Combo1, QStringLiteral("饮料"));
     pressReturn(calc->Combo1);
-    QCOMPARE(calc->Combo2->currentText(), QStringLiteral("可乐"));
-
+    QCOMPARE(calc->Combo2->currentText(), QStringLiteral("Cola"));
+    // With the category chosen from the list its products are listed; the beginning of one,
+    // typed, is asked about as typed: Cola has no turnover, Cola Big has.
+    calc->Combo1->setCurrentIndex(1);
+    QCOMPARE(calc->Combo2->count(), 1);
+    type(calc->Combo2, QStringLiteral("Cola"));
+    pressReturn(calc->Combo2);
     calc->Option2->click();
     calc->Command1_Click();
     QCOMPARE(boxes.seen, (QList<Box>{{QStringLiteral("计算结果："), QStringLiteral("此商品营业额：0")}}));
@@ -105,7 +106,7 @@ void TestDialogInput::separatorIsRefused()
     Form4 *find = w.form4();
     find->Check3->setChecked(true);
     type(find->Combo1, QStringLiteral("饮|料"));
-    type(find->Combo2, QStringLiteral("可乐大瓶"));
+    type(find->Combo2, QStringLiteral("Cola Big"));
     find->Command1_Click();
     type(find->Combo1, QStringLiteral("饮料"));
     type(find->Combo2, QStringLiteral("可乐|99-1-1|2"));
@@ -127,11 +128,11 @@ void TestDialogInput::separatorIsRefused()
     w.Command11_Click();
     Form5 *calc = w.form5();
     calc->Option1->click();
-    type(calc->Combo1, QStringLiteral("饮料|可乐大瓶"));
+    type(calc->Combo1, QStringLiteral("饮料|Cola Big"));
     type(calc->Combo2, QStringLiteral("2"));
     calc->Command1_Click();
     type(calc->Combo1, QStringLiteral("饮料"));
-    type(calc->Combo2, QStringLiteral("可乐大瓶|1"));
+    type(calc->Combo2, QStringLiteral("Cola Big|1"));
     calc->Command1_Click();
     QCOMPARE(boxes.seen, (QList<Box>{{tip, category}, {tip, product}}));
     QVERIFY(calc->isVisible());
