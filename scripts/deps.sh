@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n
           libsqlcipher-dev mdbtools-dev libgtest-dev fonts-noto-cjk xdg-utils
-          librsvg2-bin lintian desktop-file-utils)
+          librsvg2-bin lintian desktop-file-utils
+          locales) # locales: the sources localedef builds the window tests' comma locale from
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

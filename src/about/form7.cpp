@@ -15,7 +15,7 @@ Form7::Form7(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     setWindowTitle(QStringLiteral("智能分析"));
     setFixedSize(twips(0, 0, 4680, 2445).size());
 
-    Option1 = new QRadioButton(QStringLiteral("每日统计"), this);
+    Option1 = new ui::OptionButton(QStringLiteral("每日统计"), this);
     Option1->setObjectName(QStringLiteral("Option1"));
     Option1->setGeometry(twips(360, 480, 1695, 255));
     Command1 = new QPushButton(QStringLiteral("确定"), this);

@@ -40,11 +40,13 @@ void ensureCurrentLine(QListWidget *list)
         list->setCurrentItem(list->item(0), QItemSelectionModel::NoUpdate);
 }
 
-// Removing a line is no click on the line that becomes current.
+// Removing a line is no click on the line that becomes current, nor a choice of it: a
+// single-selection list would select its neighbour, which the next "删除" would then remove.
 void removeCurrentLine(QListWidget *list)
 {
     const QSignalBlocker quiet(list);
     delete list->takeItem(list->currentRow());
+    list->selectionModel()->clear();
 }
 
 } // namespace
@@ -59,7 +61,12 @@ void Form1::op1(const QStringList &f)
         throw StoreError(m_openError);
     const QString category = currentCategory();
     const QString dir = direction();
-    m_store->removeWhere([&](const Record &r) { return deleteMatches(r, f, category, dir); });
+    // A category goes with everything filed under it, all or nothing: a transaction left
+    // behind would still count in find and statistics, unreachable from the lists.
+    const bool wholeCategory = parseNumber(f[0]) == kCategory && !category.isEmpty();
+    m_store->removeWhere([&](const Record &r) {
+        return deleteMatches(r, f, category, dir) || (wholeCategory && r.cat == category);
+    });
 }
 
 void Form1::op2()
@@ -144,18 +151,12 @@ void Form1::Command2_Click()
     const QString category = currentCategory();
     if (pds(category))
         return;
+    // Operation 1 takes the category, its products and its transactions in one write.
     lastreq = QStringLiteral("1|") + category;
     if (axd(lastreq, 1) != 0)
         return;
     List2->clear();
     List3->clear();
-    // The category and its products are gone; take its transactions with them. Should that
-    // fail, the category is still gone from the file, so the lists follow it regardless.
-    storeWrite(this, [&] {
-        if (!m_store)
-            throw StoreError(m_openError);
-        m_store->removeWhere([&](const Record &r) { return !r.cat.isNull() && r.cat == category; });
-    });
     removeCurrentLine(List1);
     setCaption(Label2, QString());
     setCaption(Label4, QString());

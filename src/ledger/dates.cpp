@@ -17,7 +17,9 @@ bool readDigits(const QString &s, qsizetype &pos, int maxDigits, int &value, int
     return count > 0;
 }
 
-bool isSeparator(QChar c) { return c == u'-' || c == u'/' || c == u'.'; }
+constexpr QChar kYear = u'年', kMonth = u'月', kDay = u'日';
+
+bool isSeparator(QChar c) { return c == u'-' || c == u'/' || c == u'.' || c == kYear; }
 
 QString two(int v) { return QString::number(v % 100).rightJustified(2, u'0'); }
 
@@ -36,12 +38,18 @@ std::optional<QDate> readDate(const QString &text)
     if (pos >= s.size() || !isSeparator(s.at(pos)))
         return std::nullopt;
     const QChar sep = s.at(pos++);
+    // Written out in Chinese the month ends with 月 and the day with an optional 日.
+    const bool chinese = sep == kYear;
     if (!readDigits(s, pos, 2, month, n))
         return std::nullopt;
-    if (pos >= s.size() || s.at(pos) != sep)
+    if (pos >= s.size() || s.at(pos) != (chinese ? kMonth : sep))
         return std::nullopt;
     ++pos;
-    if (!readDigits(s, pos, 2, day, n) || pos != s.size())
+    if (!readDigits(s, pos, 2, day, n))
+        return std::nullopt;
+    if (chinese && pos < s.size() && s.at(pos) == kDay)
+        ++pos;
+    if (pos != s.size())
         return std::nullopt;
     if (yearDigits == 2)
         year += year < 30 ? 2000 : 1900;

@@ -9,7 +9,8 @@
 namespace ledger {
 
 // Reads "2024/6/15", "24-6-15", "2024.06.15", ... : a 2- or 4-digit year, a 1- or 2-digit month
-// and day, separated by "-", "/" or "."; surrounding blanks are ignored. Two-digit years 00-29
+// and day, separated by "-", "/" or ".", or written 2024年6月15日 (the 日 may be left out);
+// surrounding blanks are ignored. Two-digit years 00-29
 // are 20xx, 30-99 are 19xx. Anything that is not a real calendar day gives nothing.
 std::optional<QDate> readDate(const QString &text);
 

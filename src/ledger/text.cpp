@@ -1,8 +1,7 @@
 #include "ledger/text.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 
 namespace ledger {
@@ -54,7 +53,11 @@ double parseNumber(const QString &text)
         if (expDigits)
             num += exp;
     }
-    const double v = std::strtod(num.c_str(), nullptr);
+    // from_chars always reads "." as the point; strtod would follow the process locale.
+    const char *first = num.data() + (num.front() == '+' ? 1 : 0);
+    double v = 0.0;
+    if (std::from_chars(first, num.data() + num.size(), v).ec != std::errc())
+        return 0.0;
     return std::isfinite(v) ? v : 0.0;
 }
 
@@ -64,9 +67,10 @@ QString formatNumber(double value)
         return QStringLiteral("0");
     if (value == 0.0)
         return QStringLiteral("0");
+    // to_chars writes what "%.15g" writes in the C locale, whatever the process locale is.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", value);
-    QString s = QString::fromLatin1(buf);
+    const auto end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15).ptr;
+    QString s = QString::fromLatin1(buf, end - buf);
     const qsizetype e = s.indexOf(u'e');
     if (e < 0)
         return s;

@@ -46,9 +46,26 @@ QLabel *autoLabel(QWidget *parent, const char *name, int left, int top)
     return l;
 }
 
-QListWidget *list(QWidget *parent, const char *name, QRect geometry)
+// A list whose chosen line stays chosen: Ctrl+click or Ctrl+Space on it would leave no line
+// selected and run the click handler with an empty name.
+class ChoiceList : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event) const override
+    {
+        const QItemSelectionModel::SelectionFlags flags = QListWidget::selectionCommand(index, event);
+        if (selectionMode() == SingleSelection && (flags & QItemSelectionModel::Deselect))
+            return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+        return flags;
+    }
+};
+
+template <class L = QListWidget> QListWidget *list(QWidget *parent, const char *name, QRect geometry)
 {
-    auto *l = new QListWidget(parent);
+    auto *l = new L(parent);
     l->setObjectName(QString::fromLatin1(name));
     l->setGeometry(geometry);
     return l;
@@ -99,14 +116,14 @@ void Form1::buildControls()
     Label3 = make<QLabel>(this, "Label3", QStringLiteral("商品名："), twips(1920, 120, 720, 180));
     Label4 = autoLabel(this, "Label4", 2640, 120);
     Label9 = autoLabel(this, "Label9", 4005, 120);
-    List1 = list(this, "List1", twips(240, 480, 1575, 3480));
-    List2 = list(this, "List2", twips(1920, 480, 1815, 3480));
+    List1 = list<ChoiceList>(this, "List1", twips(240, 480, 1575, 3480));
+    List2 = list<ChoiceList>(this, "List2", twips(1920, 480, 1815, 3480));
     List3 = list(this, "List3", twips(3960, 480, 7815, 3000));
     List3->setSelectionMode(QAbstractItemView::MultiSelection);
     Label5 = autoLabel(this, "Label5", 4080, 3600);
     Frame1 = make<QGroupBox>(this, "Frame1", QStringLiteral("方式："), twips(3840, 3900, 1935, 615));
-    Option1 = make<QRadioButton>(Frame1, "Option1", QStringLiteral("进货"), twips(240, 240, 735, 255));
-    Option2 = make<QRadioButton>(Frame1, "Option2", QStringLiteral("出货"), twips(1080, 240, 735, 255));
+    Option1 = make<ui::OptionButton>(Frame1, "Option1", QStringLiteral("进货"), twips(240, 240, 735, 255));
+    Option2 = make<ui::OptionButton>(Frame1, "Option2", QStringLiteral("出货"), twips(1080, 240, 735, 255));
     Text1 = edit(this, "Text1", twips(240, 4080, 1575, 375));
     Text2 = edit(this, "Text2", twips(1920, 4080, 1815, 375));
     Label6 = make<QLabel>(this, "Label6", QStringLiteral("单价："), twips(5880, 4200, 540, 180));
@@ -116,8 +133,8 @@ void Form1::buildControls()
     Label8 = make<QLabel>(this, "Label8", QStringLiteral("日期："), twips(9480, 4200, 540, 180));
     Text6 = edit(this, "Text6", twips(10080, 4080, 1095, 375));
     Command5 = make<QPushButton>(this, "Command5", QStringLiteral("选择"), twips(11280, 4080, 495, 375));
-    Check1 = make<QCheckBox>(this, "Check1", QStringLiteral("自动填写日期"), twips(5880, 4560, 1455, 255));
-    Check2 = make<QCheckBox>(this, "Check2", QStringLiteral("只显示本月记录"), twips(5880, 4800, 1695, 255));
+    Check1 = make<ui::CheckBox>(this, "Check1", QStringLiteral("自动填写日期"), twips(5880, 4560, 1455, 255));
+    Check2 = make<ui::CheckBox>(this, "Check2", QStringLiteral("只显示本月记录"), twips(5880, 4800, 1695, 255));
     Check2->setChecked(true);
     Command1 = make<QPushButton>(this, "Command1", QStringLiteral("添加"), twips(360, 4680, 615, 255));
     Command2 = make<QPushButton>(this, "Command2", QStringLiteral("删除"), twips(1080, 4680, 615, 255));
@@ -135,6 +152,7 @@ void Form1::buildControls()
     const QFont mono(ui::monoFontFamily(), 9);
     List3->setFont(mono);
     Label9->setFont(mono);
+    ui::plainLabels(this);
 
     // Buttons are small; keep their captions readable.
     for (QPushButton *b : findChildren<QPushButton *>())

@@ -7,7 +7,9 @@
 #include "stats/form6.h"
 
 #include <QCalendarWidget>
+#include <QCloseEvent>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPushButton>
 
 Form2::Form2(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
@@ -70,4 +72,20 @@ void Form2::Command2_Click()
     hide();
     xflag = 0;
     yflag = 0;
+}
+
+void Form2::closeEvent(QCloseEvent *event)
+{
+    // The receiver flags must not outlive this opening, or the next date picked for the find
+    // dialog would go to the statistics window.
+    Command2_Click();
+    event->accept();
+}
+
+void Form2::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
+        Command2_Click();
+    else
+        QWidget::keyPressEvent(event);
 }

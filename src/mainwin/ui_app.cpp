@@ -12,6 +12,7 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QListWidget>
 #include <QLocale>
@@ -126,9 +127,16 @@ void setupApplication()
 
 QWidget *activeForm() { return tracker()->active; }
 
+void plainLabels(QWidget *window)
+{
+    for (QLabel *label : window->findChildren<QLabel *>())
+        label->setTextFormat(Qt::PlainText);
+}
+
 void message(QWidget *parent, const QString &text, const QString &title)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
@@ -136,6 +144,7 @@ void message(QWidget *parent, const QString &text, const QString &title)
 bool confirm(QWidget *parent, const QString &text, const QString &title)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
     box.setEscapeButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok;

@@ -6,7 +6,9 @@
 #include <QString>
 #include <functional>
 
+class QCheckBox;
 class QListWidget;
+class QRadioButton;
 class QWidget;
 
 namespace ui {
@@ -29,6 +31,22 @@ bool confirm(QWidget *parent, const QString &text, const QString &title = kAskTi
 
 // Position and size in twips (15 to a pixel).
 QRect twips(int left, int top, int width, int height);
+
+// An option button or check box that takes a click anywhere in its rectangle, not only on its
+// box and caption.
+template <class Button> class WholeButton : public Button {
+public:
+    using Button::Button;
+
+protected:
+    bool hitButton(const QPoint &pos) const override { return this->rect().contains(pos); }
+};
+using OptionButton = WholeButton<QRadioButton>;
+using CheckBox = WholeButton<QCheckBox>;
+
+// Every label of the window shows its text as it is: names and dates come from the user, and
+// a name like "<b>AB</b>" must not be read as markup.
+void plainLabels(QWidget *window);
 
 // Calls handler on every click on a line, also on the line already selected, and when the
 // current line changes from the keyboard or from code.

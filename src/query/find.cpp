@@ -31,11 +31,21 @@ bool dayMatches(int stored, int chosen, double condition)
     return false;
 }
 
+// The day detail lists the day of a statistics line, whose date may be a text that is no date:
+// such a stored text matches when it is exactly the chosen one.
+bool recordMatches(const QString &stored, int storedDay, const QString &chosen, int chosenDay,
+                   double condition)
+{
+    if (condition == DateDayDetail && storedDay == kNoDay)
+        return !stored.isEmpty() && stored == chosen;
+    return dayMatches(storedDay, chosenDay, condition);
+}
+
 } // namespace
 
 bool dateMatches(const QString &stored, const QString &chosen, double condition)
 {
-    return dayMatches(dayNumber(stored), dayNumber(chosen), condition);
+    return recordMatches(stored, dayNumber(stored), chosen, dayNumber(chosen), condition);
 }
 
 FindResult findTransactions(const std::vector<Record> &rows, const FindQuery &q)
@@ -62,7 +72,7 @@ FindResult findTransactions(const std::vector<Record> &rows, const FindQuery &q)
                 continue;
             }
         }
-        if (q.condition != DateAny && !dayMatches(days.day(r.date), chosen, q.condition))
+        if (q.condition != DateAny && !recordMatches(r.date, days.day(r.date), q.date, chosen, q.condition))
             continue;
         result.matches.push_back(r);
         const double total = parseNumber(r.total);

@@ -35,7 +35,8 @@ struct FindResult {
 };
 
 // Compares the two dates normalised to YY-MM-DD as texts. A stored date that cannot be read
-// satisfies no condition but "none"; neither does an unreadable chosen date.
+// satisfies no condition but "none", except the day detail when it is exactly the chosen text;
+// an unreadable chosen date matches no readable stored one.
 bool dateMatches(const QString &stored, const QString &chosen, double condition);
 
 FindResult findTransactions(const std::vector<Record> &rows, const FindQuery &q);

@@ -23,21 +23,21 @@ Form4::Form4(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     setFixedSize(twips(0, 0, 5910, 3480).size());
 
     Label4 = control<QLabel>(this, "Label4", QStringLiteral("此窗口从数据库中查询数据"), twips(1920, 120, 2895, 255));
-    Check1 = control<QCheckBox>(this, "Check1", QStringLiteral("所有商品名"), twips(240, 360, 1335, 495));
+    Check1 = control<ui::CheckBox>(this, "Check1", QStringLiteral("所有商品名"), twips(240, 360, 1335, 495));
     Label1 = control<QLabel>(this, "Label1", QStringLiteral("类："), twips(1680, 600, 360, 180));
     Combo1 = ui::dropDown(this, "Combo1", twips(2400, 480, 2055, 300), [this] { Combo1_Click(); });
-    Check5 = control<QCheckBox>(this, "Check5", QStringLiteral("所有类"), twips(240, 840, 1335, 495));
+    Check5 = control<ui::CheckBox>(this, "Check5", QStringLiteral("所有类"), twips(240, 840, 1335, 495));
     Label2 = control<QLabel>(this, "Label2", QStringLiteral("商品名："), twips(1680, 1080, 720, 180));
     Combo2 = ui::dropDown(this, "Combo2", twips(2400, 960, 2055, 300), [] {});
-    Check4 = control<QCheckBox>(this, "Check4", QStringLiteral("进货"), twips(240, 1320, 1335, 495));
+    Check4 = control<ui::CheckBox>(this, "Check4", QStringLiteral("进货"), twips(240, 1320, 1335, 495));
     Label3 = control<QLabel>(this, "Label3", QStringLiteral("日期方法："), twips(2160, 1680, 900, 180));
-    Check3 = control<QCheckBox>(this, "Check3", QStringLiteral("出货"), twips(240, 1800, 1335, 495));
+    Check3 = control<ui::CheckBox>(this, "Check3", QStringLiteral("出货"), twips(240, 1800, 1335, 495));
     Frame1 = control<QGroupBox>(this, "Frame1", QStringLiteral("方法："), twips(1680, 2040, 2895, 975));
-    Option1 = control<QRadioButton>(Frame1, "Option1", QStringLiteral("小于"), twips(240, 360, 975, 375));
-    Option2 = control<QRadioButton>(Frame1, "Option2", QStringLiteral("等于"), twips(1080, 360, 975, 375));
-    Option3 = control<QRadioButton>(Frame1, "Option3", QStringLiteral("大于"), twips(1920, 360, 855, 375));
-    Check2 = control<QCheckBox>(this, "Check2", QStringLiteral("日期相关"), twips(240, 2280, 1335, 495));
-    Check6 = control<QCheckBox>(this, "Check6", QStringLiteral("智能分析"), twips(240, 2760, 1335, 495));
+    Option1 = control<ui::OptionButton>(Frame1, "Option1", QStringLiteral("小于"), twips(240, 360, 975, 375));
+    Option2 = control<ui::OptionButton>(Frame1, "Option2", QStringLiteral("等于"), twips(1080, 360, 975, 375));
+    Option3 = control<ui::OptionButton>(Frame1, "Option3", QStringLiteral("大于"), twips(1920, 360, 855, 375));
+    Check2 = control<ui::CheckBox>(this, "Check2", QStringLiteral("日期相关"), twips(240, 2280, 1335, 495));
+    Check6 = control<ui::CheckBox>(this, "Check6", QStringLiteral("智能分析"), twips(240, 2760, 1335, 495));
     Command1 = control<QPushButton>(this, "Command1", QStringLiteral("确定"), twips(4800, 720, 975, 495));
     Command3 = control<QPushButton>(this, "Command3", QStringLiteral("日期"), twips(4800, 1440, 975, 495));
     Command2 = control<QPushButton>(this, "Command2", QStringLiteral("取消"), twips(4800, 2160, 975, 495));
@@ -48,12 +48,14 @@ Form4::Form4(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
         setTabOrder(order[i - 1], order[i]);
 
     connect(Check6, &QCheckBox::stateChanged, this, &Form4::Check6_Click);
-    connect(Option1, &QRadioButton::toggled, this, [this](bool on) { if (on) Option1_Click(); });
-    connect(Option2, &QRadioButton::toggled, this, [this](bool on) { if (on) Option2_Click(); });
-    connect(Option3, &QRadioButton::toggled, this, [this](bool on) { if (on) Option3_Click(); });
+    // Every click counts, also on the option already chosen.
+    connect(Option1, &QRadioButton::clicked, this, &Form4::Option1_Click);
+    connect(Option2, &QRadioButton::clicked, this, &Form4::Option2_Click);
+    connect(Option3, &QRadioButton::clicked, this, &Form4::Option3_Click);
     connect(Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form4::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form4::Command3_Click);
+    ui::plainLabels(this);
 }
 
 void Form4::days(const QString &dat) { datetext = dat; }
@@ -133,6 +135,8 @@ void Form4::Command1_Click()
         ui::message(this, QStringLiteral("请选择日期方法！"));
         return;
     }
+    if (ui::rejectsSeparator(this, Combo1->currentText(), Combo2->currentText()))
+        return;
     const QString request = Combo1->currentText() + u'|' + Combo2->currentText() + u'|' + datetext + u'|' +
                             QString::number(datemethod);
     m_main->axd(request, 8);

@@ -23,11 +23,11 @@ Form5::Form5(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     Combo1 = ui::dropDown(this, "Combo1", twips(1200, 360, 1815, 300), [this] { Combo1_Click(); });
     Label2 = control<QLabel>(this, "Label2", QStringLiteral("商品名："), twips(480, 960, 720, 180));
     Combo2 = ui::dropDown(this, "Combo2", twips(1200, 840, 1815, 300), [] {});
-    Option1 = control<QRadioButton>(this, "Option1", QStringLiteral("选中商品的剩余"), twips(480, 1440, 3495, 255));
-    Option2 = control<QRadioButton>(this, "Option2", QStringLiteral("选中商品的营业额"), twips(480, 1800, 3495, 255));
-    Option5 = control<QRadioButton>(this, "Option5", QStringLiteral("库存积压总货款"), twips(480, 2160, 3495, 255));
-    Option3 = control<QRadioButton>(this, "Option3", QStringLiteral("选中商品的营业利润额"), twips(480, 2520, 3495, 255));
-    Option4 = control<QRadioButton>(this, "Option4", QStringLiteral("选中商品的本月营业利润额"), twips(480, 2880, 3495, 255));
+    Option1 = control<ui::OptionButton>(this, "Option1", QStringLiteral("选中商品的剩余"), twips(480, 1440, 3495, 255));
+    Option2 = control<ui::OptionButton>(this, "Option2", QStringLiteral("选中商品的营业额"), twips(480, 1800, 3495, 255));
+    Option5 = control<ui::OptionButton>(this, "Option5", QStringLiteral("库存积压总货款"), twips(480, 2160, 3495, 255));
+    Option3 = control<ui::OptionButton>(this, "Option3", QStringLiteral("选中商品的营业利润额"), twips(480, 2520, 3495, 255));
+    Option4 = control<ui::OptionButton>(this, "Option4", QStringLiteral("选中商品的本月营业利润额"), twips(480, 2880, 3495, 255));
     Command1 = control<QPushButton>(this, "Command1", QStringLiteral("计算"), twips(3720, 360, 1095, 375));
     Command2 = control<QPushButton>(this, "Command2", QStringLiteral("取消"), twips(3720, 840, 1095, 375));
 
@@ -40,9 +40,10 @@ Form5::Form5(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
         {Option4, &Form5::Option4_Click}, {Option5, &Form5::Option5_Click},
     };
     for (const auto &[option, slot] : options)
-        connect(option, &QRadioButton::toggled, this, [this, slot](bool on) { if (on) (this->*slot)(); });
+        connect(option, &QRadioButton::clicked, this, slot); // also on the option already chosen
     connect(Command1, &QPushButton::clicked, this, &Form5::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form5::Command2_Click);
+    ui::plainLabels(this);
 
     Form_Load();
 }
@@ -82,6 +83,8 @@ void Form5::Command1_Click()
         ui::message(this, QStringLiteral("请选择计算方法！"));
         return;
     }
+    if (ui::rejectsSeparator(this, Combo1->currentText(), Combo2->currentText()))
+        return;
     m_main->axd(Combo1->currentText() + u'|' + Combo2->currentText() + u'|' + QString::number(calcno), 13);
     m_main->List3->clear();
     hide();

@@ -12,8 +12,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 
 #include <algorithm>
 #include <functional>
@@ -36,6 +38,22 @@ public:
 };
 
 const QString kRequests[] = {QString(), QStringLiteral("n"), QStringLiteral("y")};
+
+// The feedback line. Its texts carry leading spaces meant to centre them in a font where a space
+// is half a Chinese character; in any other font they push the text past the edge. It shows the
+// text without them, centred on one line; text() stays the text as written.
+class FeedbackLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        style()->drawItemText(&painter, contentsRect(), Qt::AlignCenter | Qt::TextSingleLine, palette(),
+                              isEnabled(), ledger::trimLeadingSpaces(text()), foregroundRole());
+    }
+};
 
 } // namespace
 
@@ -60,9 +78,8 @@ void Form6::buildControls()
     List1 = new QListWidget(this);
     // A little wider than designed, so that a whole day line fits without a scroll bar.
     place(List1, "List1", twips(240, 480, 4095, 2940));
-    Label2 = new QLabel(QStringLiteral("                               系统反馈提示"), this);
+    Label2 = new FeedbackLabel(QStringLiteral("                               系统反馈提示"), this);
     place(Label2, "Label2", twips(4560, 720, 2295, 540));
-    Label2->setWordWrap(true);
     Label3 = new QLabel(this);
     place(Label3, "Label3", twips(4560, 1440, 975, 255));
     Label5 = new QLabel(QStringLiteral("—"), this);
@@ -88,8 +105,7 @@ void Form6::buildControls()
     const QFont mono(ui::monoFontFamily(), 9);
     List1->setFont(mono);
     Label1->setFont(mono);
-    // The feedback line is centred with spaces that count half a Chinese character.
-    Label2->setFont(mono);
+    ui::plainLabels(this);
 
     box->onDropDown = [this] {
         m_popupIndex = Combo1->currentIndex();
@@ -320,13 +336,9 @@ void Form6::List1_Click()
             if (auto *check = find->findChild<QCheckBox *>(QString::fromLatin1(name)))
                 check->setChecked(on);
     };
-    auto comboText = [find](const char *name) {
-        const auto *combo = find->findChild<QComboBox *>(QString::fromLatin1(name));
-        return combo ? combo->currentText() : QString();
-    };
     setOptions(true);
-    m_main->axd(comboText("Combo1") + ledger::kSep + comboText("Combo2") + ledger::kSep + date +
-                    ledger::kSep + QStringLiteral("6"),
-                8);
+    // Every category and product is asked for, so the dialog's typed texts are not sent: one
+    // with a "|" in it would shift the date out of its field.
+    m_main->axd(ledger::kSep + QString(ledger::kSep) + date + ledger::kSep + QStringLiteral("6"), 8);
     setOptions(false);
 }

@@ -25,20 +25,16 @@ QString dateKey(const QString &date)
 
 Period Period::fromLabels(const QString &startText, const QString &endText)
 {
+    const QString start = dateKey(startText), end = dateKey(endText);
     Period p;
-    p.start = dateKey(startText);
-    p.end = dateKey(endText);
-    p.reversed = parseNumber(dateYY(startText)) > 50;
+    p.low = end < start ? end : start;
+    p.high = end < start ? start : end;
     return p;
 }
 
 bool Period::contains(const QString &key) const
 {
-    if (key.isNull())
-        return false;
-    if (reversed)
-        return key <= start && key >= end;
-    return key >= start && key <= end;
+    return !key.isNull() && key >= low && key <= high;
 }
 
 namespace {
@@ -99,8 +95,8 @@ private:
 class PeriodTest {
 public:
     explicit PeriodTest(const Period &p)
-        : m_period(p), m_start(p.start.isNull() ? kNoDay : dayNumber(p.start)),
-          m_end(p.end.isNull() ? kNoDay : dayNumber(p.end))
+        : m_period(p), m_low(p.low.isNull() ? kNoDay : dayNumber(p.low)),
+          m_high(p.high.isNull() ? kNoDay : dayNumber(p.high))
     {
     }
 
@@ -108,16 +104,14 @@ public:
     {
         if (k.day == kNoDay && !k.text)
             return false;
-        if (k.day == kNoDay || m_start == kNoDay || m_end == kNoDay)
+        if (k.day == kNoDay || m_low == kNoDay || m_high == kNoDay)
             return m_period.contains(KeyReader::keyText(k));
-        if (m_period.reversed)
-            return k.day <= m_start && k.day >= m_end;
-        return k.day >= m_start && k.day <= m_end;
+        return k.day >= m_low && k.day <= m_high;
     }
 
 private:
     const Period &m_period;
-    int m_start, m_end;
+    int m_low, m_high;
 };
 
 } // namespace
@@ -289,8 +283,7 @@ DateRange findRange(const std::vector<Record> &rows, const QString &code, const 
     if (!lo)
         return range;
     range.found = true;
-    // A latest year above 50 is read as the last century: the pair is written latest first,
-    // which the statistics period test expects.
+    // A latest year above 50 is read as the last century: the pair is written latest first.
     if (parseNumber(dateYY(hi->date)) > 50) {
         range.start = hi->date;
         range.end = lo->date;

@@ -15,13 +15,13 @@ namespace ledger {
 // cannot be read as a date. A record without a date (null or empty) has no key: null QString.
 QString dateKey(const QString &date);
 
-// The statistics period as the two date labels give it. When the start label's year is above 50
-// the labels hold a pair written across the turn of the century (latest first), and the test
-// runs the other way round.
+// The statistics period as the two date labels give it: every key between the smaller and the
+// larger of the two label keys in text order, both ends included, whichever label holds which.
+// (The range search writes a pair across the turn of the century latest first; a user may pick
+// the dates in either order.)
 struct Period {
-    QString start; // key of the start label
-    QString end;   // key of the end label
-    bool reversed = false;
+    QString low;  // the smaller label key
+    QString high; // the larger label key
 
     static Period fromLabels(const QString &startText, const QString &endText);
     bool contains(const QString &key) const;

@@ -63,8 +63,14 @@ TEST(FindDates, UnreadableDatesMatchOnlyWithoutACondition)
         for (double m : {DateBefore, DateOn, DateAfter, DateDayDetail})
             EXPECT_FALSE(dateMatches(stored, QStringLiteral("06-3-9"), m)) << qPrintable(stored) << m;
     }
+    // The day detail of a day whose date is no date lists the records of exactly that text.
+    EXPECT_TRUE(dateMatches(QStringLiteral("三月九日"), QStringLiteral("三月九日"), DateDayDetail));
+    EXPECT_FALSE(dateMatches(QStringLiteral("三月九日"), QStringLiteral("三月九日"), DateOn));
+    EXPECT_FALSE(dateMatches(QStringLiteral("三月九日 "), QStringLiteral("三月九日"), DateDayDetail));
+    EXPECT_FALSE(dateMatches(QStringLiteral(""), QString(), DateDayDetail));
     // Nor does anything match an unreadable chosen date.
     EXPECT_FALSE(dateMatches(QStringLiteral("06-3-9"), QStringLiteral("x"), DateOn));
+    EXPECT_FALSE(dateMatches(QStringLiteral("06-3-9"), QStringLiteral("x"), DateDayDetail));
     EXPECT_FALSE(dateMatches(QStringLiteral("06-3-9"), QString(), DateBefore));
     // Numbers that are no condition match nothing.
     for (double m : {4.0, 5.0, 1.5, -1.0})

@@ -18,11 +18,10 @@ QStringList referenceRun(const std::vector<Record> &rows, const QString &startTe
 {
     const QString s = dateKey(startText);
     const QString e = dateKey(endText);
-    const bool reversed = parseNumber(dateYY(startText)) > 50;
     auto inPeriod = [&](const QString &d) {
         if (d.isNull())
             return false;
-        return reversed ? (d <= s && d >= e) : (d >= s && d <= e);
+        return (d >= s && d <= e) || (d <= s && d >= e);
     };
 
     QStringList lines;
@@ -155,7 +154,7 @@ TEST(StatsReference, SameLinesAsTheStepByStepWalk)
             << "round " << round << " period " << start.toStdString() << " .. " << end.toStdString();
         ++compared;
         withLines += !expected.isEmpty();
-        reversedPeriods += Period::fromLabels(start, end).reversed;
+        reversedPeriods += dateKey(end) < dateKey(start);
     }
     // The random ledgers must really exercise the interesting cases.
     EXPECT_GT(compared, 1000);

@@ -150,6 +150,17 @@ TEST(Dates, ReadYearMonthDayInSeveralForms)
     EXPECT_TRUE(dateYYMMDD(q("nonsense")).isNull());
 }
 
+TEST(Dates, ChineseYearMonthDayAsTypedByHand)
+{
+    EXPECT_EQ(dateYYMMDD(q("2026年12月1日")), q("26-12-01"));
+    EXPECT_EQ(dateYYMMDD(q("26年12月1日")), q("26-12-01"));
+    EXPECT_EQ(dateYYMMDD(q(" 2026年12月1 ")), q("26-12-01"));
+    EXPECT_EQ(readDate(q("98年1月2日"))->year(), 1998);
+    for (const char *bad : {"2026年12月", "2026年12-1", "2026-12月1日", "2026年12月1日日", "2026年2月30日",
+                            "2026年12月1号", "十二月一日"})
+        EXPECT_FALSE(readDate(q(bad)).has_value()) << bad;
+}
+
 TEST(Dates, TextsForTheDateBoxAndThePicker)
 {
     EXPECT_EQ(currentDateText(QDate(2026, 12, 7)), q("2026/12/7"));

@@ -73,13 +73,13 @@ int main(int argc, char *argv[])
     find->Check2->setChecked(true);
     find->Combo2->setEditText(QStringLiteral("苹果"));
     find->days(QStringLiteral("06-3-9"));
-    find->Option2->setChecked(true);
+    find->Option2->click();
     save(find, QStringLiteral("form4"));
     Form5 *calc = w.form5();
     calc->show();
     calc->Combo1->setCurrentIndex(0);
     calc->Combo2->setCurrentIndex(0);
-    calc->Option5->setChecked(true);
+    calc->Option5->click();
     save(calc, QStringLiteral("form5"));
     // Days written in both date forms and directions, then every record's day lines.
     const char *days[][3] = {{"26-3-1", "1500", "1"}, {"26-3-2", "320.5", "0"}, {"2026/3/1", "12", "0"},
@@ -92,6 +92,8 @@ int main(int argc, char *argv[])
     w.form6()->Combo1->setCurrentIndex(0);
     w.form6()->Command1_Click();
     save(w.form6(), QStringLiteral("form6"));
+    w.form6()->Label3_MouseMove(); // the longest feedback: the reminder to choose the user range
+    save(w.form6(), QStringLiteral("form6_reminder"));
     save(w.form7(), QStringLiteral("form7"));
     qInfo("windows written to %s", qPrintable(out));
     return 0;

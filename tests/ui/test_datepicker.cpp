@@ -1,6 +1,7 @@
 // The date picker and the three windows it delivers to.
 #include "ledger/dates.h"
 #include "mainwin/form2.h"
+#include "query/form4.h"
 #include "support.h"
 #include "support_main.h"
 
@@ -17,6 +18,8 @@ private slots:
     void startsTodayKeepsChosenDay();
     void findAndStatisticsReceivers();
     void cancelDeliversNothing();
+    void closingIsCancel_data();
+    void closingIsCancel();
     void pointerOverButtonFocusesIt();
 };
 
@@ -139,6 +142,42 @@ void TestDatePicker::cancelDeliversNothing()
     f->Command1_Click();
     QVERIFY(w.hasForm(4));
     QVERIFY(!w.hasForm(6));
+}
+
+void TestDatePicker::closingIsCancel_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("title bar") << false;
+    QTest::newRow("Escape") << true;
+}
+
+void TestDatePicker::closingIsCancel()
+{
+    QFETCH(bool, escape);
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    // Opened for the statistics window's start date, then closed without "确定".
+    Form2 *f = w.form2();
+    f->sety(-1);
+    f->setx(-1);
+    f->show();
+    if (escape)
+        QTest::keyClick(f->MonthView1, Qt::Key_Escape);
+    else
+        f->close();
+    QVERIFY(!f->isVisible());
+    QCOMPARE(f->xflag, 0);
+    QCOMPARE(f->yflag, 0);
+
+    // A date picked next for the find dialog goes there.
+    f->setx(0);
+    f->show();
+    f->MonthView1->setSelectedDate(QDate(2027, 3, 5));
+    f->Command1_Click();
+    QVERIFY(!w.hasForm(6));
+    QCOMPARE(w.form4()->datetext, QStringLiteral("27-3-5"));
 }
 
 void TestDatePicker::pointerOverButtonFocusesIt()

@@ -195,7 +195,7 @@ void TestFind::dateOptionsNeedADate()
     Form1 w;
     w.show();
     Form4 *d = open(w);
-    d->Option1->setChecked(true);
+    d->Option1->click();
     QCOMPARE(boxes.seen, (QList<QPair<QString, QString>>{{"系统提示：", "请选择日期！"}}));
     QVERIFY(!d->Option1->isChecked());
     QCOMPARE(d->datemethod, 0);
@@ -203,10 +203,10 @@ void TestFind::dateOptionsNeedADate()
 
     // With a date, an option is chosen and named; after that a refused click keeps it.
     d->days(QStringLiteral("06-3-9"));
-    d->Option3->setChecked(true);
+    d->Option3->click();
     QCOMPARE(d->datemethod, 3);
     QCOMPARE(d->Label3->text(), QStringLiteral("日期大于06-3-9的记录"));
-    d->Option1->setChecked(true);
+    d->Option1->click();
     QCOMPARE(d->Label3->text(), QStringLiteral("日期小于06-3-9的记录"));
     QCOMPARE(d->datemethod, 1);
     QCOMPARE(boxes.seen.size(), 1);
@@ -233,7 +233,7 @@ void TestFind::dateComesFromThePickerAndLabelKeepsTheFirst()
     QVERIFY(!picker->isVisible());
     QCOMPARE(d->datetext, QStringLiteral("06-3-9"));
 
-    d->Option2->setChecked(true);
+    d->Option2->click();
     QCOMPARE(d->Label3->text(), QStringLiteral("日期等于06-3-9的记录"));
 
     d->Command3_Click();
@@ -305,7 +305,7 @@ void TestFind::searchWithoutDateForgetsTheDateMethod()
     Form4 *d = open(w);
     allOf(d);
     d->days(QStringLiteral("06-3-9"));
-    d->Option3->setChecked(true);
+    d->Option3->click();
     QCOMPARE(d->datemethod, 3);
     d->Command1_Click();
     QCOMPARE(d->datemethod, 0);
@@ -318,8 +318,8 @@ void TestFind::searchWithoutDateForgetsTheDateMethod()
     QCOMPARE(boxes.texts(), QStringList({"请选择日期方法！"}));
 
     // Choosing the option again searches after 06-3-9 (1999 counts as after 2006).
-    d->Option1->setChecked(true);
-    d->Option3->setChecked(true);
+    d->Option1->click();
+    d->Option3->click();
     d->Command1_Click();
     QCOMPARE(lines(w.List3), linesOf(w, withNumbers(w, {"4", "5"})));
 }
@@ -339,7 +339,7 @@ void TestFind::searchListsMatchesWithTheNetAmount()
     d->Check4->setChecked(true);
     d->Check2->setChecked(true);
     d->days(QStringLiteral("06-3-9"));
-    d->Option2->setChecked(true);
+    d->Option2->click();
     d->Command1_Click();
     QVERIFY(!d->isVisible());
 

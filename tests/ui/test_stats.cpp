@@ -73,6 +73,7 @@ private slots:
     void runMatchesTheLedgerLogic();
     void progressSteps();
     void feedbackLine();
+    void feedbackShowsWholeOnOneLine();
     void dayDetailUsesTheFindOptions();
 };
 
@@ -429,6 +430,51 @@ void TestStats::feedbackLine()
     f->busy = false;
     f->Label2_MouseMove();
     QCOMPARE(f->Label2->text(), QString(31, u' ') + QStringLiteral("系统反馈提示"));
+}
+
+// Where the feedback line put ink: left, top, right, bottom.
+static QRect inkOf(QLabel *label)
+{
+    const QImage image = label->grab().toImage();
+    const int background = qGray(image.pixel(0, 0));
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (std::abs(qGray(image.pixel(x, y)) - background) > 60)
+                ink |= QRect(x, y, 1, 1);
+    return ink;
+}
+
+void TestStats::feedbackShowsWholeOnOneLine()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    Form6 *f = w.form6();
+    f->show();
+    QStringList written;
+    f->Label3_MouseMove(); // outside the user range: the reminder
+    written << f->Label2->text();
+    for (const char *text : {"系统反馈提示", "选择控制方式", "正在检索数据库...", "正在统计请稍后...", "任务完成",
+                             "无满足条件记录！", "点击项目显示列表", "这里表示任务进度", "单击此处选择起始日期"}) {
+        f->textoutx(QString::fromUtf8(text));
+        written << f->Label2->text();
+    }
+    const QFontMetrics metrics(f->Label2->font());
+    for (const QString &text : written) {
+        f->Label2->setText(text);
+        const QRect ink = inkOf(f->Label2);
+        const QString what = text.trimmed();
+        QVERIFY2(!ink.isEmpty(), qPrintable(what));
+        // One line, every character of it, inside the label and about as far from either edge.
+        QVERIFY2(ink.height() <= metrics.height(), qPrintable(what));
+        QVERIFY2(ink.width() >= metrics.horizontalAdvance(what) - metrics.averageCharWidth() * 2, qPrintable(what));
+        QVERIFY2(ink.left() > 0 && ink.right() < f->Label2->width() - 1, qPrintable(what));
+        const int leftGap = ink.left(), rightGap = f->Label2->width() - 1 - ink.right();
+        // (Within one Chinese character: full-width punctuation inks only the left of its cell.)
+        QVERIFY2(std::abs(leftGap - rightGap) <= metrics.horizontalAdvance(u'中'), qPrintable(what));
+    }
 }
 
 void TestStats::dayDetailUsesTheFindOptions()

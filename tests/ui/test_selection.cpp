@@ -1,0 +1,220 @@
+// What the main window takes as the user's choice: the line the user clicked and nothing else,
+// a category deleted whole or not at all, clicks anywhere on a box, names shown as typed.
+#include "query/form4.h"
+#include "query/form5.h"
+#include "stats/form6.h"
+#include "support.h"
+#include "support_main.h"
+
+#include <QComboBox>
+#include <QRadioButton>
+
+using namespace ledger;
+
+namespace {
+
+const QString kNothingChosen = QStringLiteral("请选项要删除的项目！");
+const QString kSure = QStringLiteral("你是否确定删除！");
+
+bool noLineChosen(const QListWidget *list) { return list->selectedItems().isEmpty() && !list->currentItem(); }
+
+// 水果 (苹果, 梨, 桃 with one stock-in each) and 饮料 (可乐 with one stock-in).
+void addSample(Form1 &w)
+{
+    for (const char *category : {"水果", "饮料", "杂货"})
+        addCategory(w, QString::fromUtf8(category));
+    const std::pair<const char *, QStringList> products[] = {
+        {"水果", {QStringLiteral("苹果"), QStringLiteral("梨"), QStringLiteral("桃")}},
+        {"饮料", {QStringLiteral("可乐")}},
+    };
+    for (const auto &[category, names] : products) {
+        choose(w, QString::fromUtf8(category));
+        for (const QString &p : names) {
+            addProduct(w, p);
+            choose(w, QString::fromUtf8(category), p);
+            addTx(w, QStringLiteral("2"), QStringLiteral("3"));
+        }
+    }
+}
+
+struct CommitFault {
+    int failAt = 0; // the commit, counted from 1, that fails
+    int seen = 0;
+    static int hook(void *self)
+    {
+        auto *f = static_cast<CommitFault *>(self);
+        return ++f->seen == f->failAt; // non-zero turns the commit into a rollback
+    }
+};
+
+// A label asks for room for every character of its text, as it does for plain text.
+bool showsLiterally(const QLabel *label)
+{
+    return label->sizeHint().width() >= QFontMetrics(label->font()).horizontalAdvance(label->text());
+}
+
+} // namespace
+
+class TestSelection : public QObject {
+    Q_OBJECT
+
+private slots:
+    void deletionLeavesNoLineChosen();
+    void categoryGoesWithEverythingOrNothing();
+    void chosenLineStaysChosen();
+    void clickAnywhereOnABox();
+    void namesShownAsTyped();
+};
+
+void TestSelection::deletionLeavesNoLineChosen()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addSample(w);
+
+    // A product: its neighbour is not taken for chosen, and a second "删除" finds nothing to delete.
+    choose(w, QStringLiteral("水果"), QStringLiteral("梨"));
+    w.Command4_Click();
+    QVERIFY(noLineChosen(w.List2));
+    QVERIFY(w.Label4->text().isEmpty());
+    w.Option2->click();
+    w.Option1->click();
+    QCOMPARE(w.List3->count(), 0);
+    w.Command4_Click();
+    QCOMPARE(boxes.texts(), (QStringList{kSure, kNothingChosen}));
+    QCOMPARE(lines(w.List2), (QStringList{QStringLiteral("苹果"), QStringLiteral("桃")}));
+
+    // A category: the same.
+    boxes.clear();
+    choose(w, QStringLiteral("饮料"));
+    w.Command2_Click();
+    QVERIFY(noLineChosen(w.List1));
+    QVERIFY(w.List2->count() == 0);
+    w.Command2_Click();
+    QCOMPARE(boxes.texts(), (QStringList{kSure, kNothingChosen}));
+    QCOMPARE(lines(w.List1), (QStringList{QStringLiteral("水果"), QStringLiteral("杂货")}));
+    QCOMPARE(countKind(w, kCategory), 2);
+
+    // Transaction lines: after deleting the chosen ones no other line is chosen.
+    choose(w, QStringLiteral("水果"), QStringLiteral("桃"));
+    for (int i = 0; i < 3; ++i)
+        addTx(w, QString::number(i + 5), QStringLiteral("1"));
+    clickLine(w.List3, 1);
+    clickLine(w.List3, 2);
+    boxes.clear();
+    w.Command9_Click();
+    QCOMPARE(boxes.texts(), QStringList{kSure});
+    QCOMPARE(w.List3->count(), 2);
+    QVERIFY(w.List3->selectedItems().isEmpty());
+}
+
+void TestSelection::categoryGoesWithEverythingOrNothing()
+{
+    // The n-th commit from "删除" on fails, n = 1, 2, ...: each time the file holds the category
+    // with everything filed under it, or none of it.
+    for (int failAt = 1;; ++failAt) {
+        QVERIFY(failAt < 10);
+        FreshFolder folder;
+        Boxes boxes;
+        Form1 w;
+        w.show();
+        addSample(w);
+        const std::vector<Record> before = stored(w);
+        choose(w, QStringLiteral("水果"));
+        CommitFault fault{failAt};
+        sqlite3_commit_hook(w.store()->handle(), &CommitFault::hook, &fault);
+        w.Command2_Click();
+        sqlite3_commit_hook(w.store()->handle(), nullptr, nullptr);
+
+        const std::vector<Record> after = Store::open(QStringLiteral("1.mdb"))->rows();
+        if (fault.seen < failAt) { // went through without meeting the failure
+            QCOMPARE(after.size(), before.size() - 7);
+            for (const Record &r : after)
+                QVERIFY(r.name != QStringLiteral("水果") && r.cat != QStringLiteral("水果"));
+            QCOMPARE(boxes.texts(), QStringList{kSure});
+            break;
+        }
+        QCOMPARE(after.size(), before.size());
+        QCOMPARE(boxes.texts().size(), 2);
+        QVERIFY(boxes.texts()[1].startsWith(QStringLiteral("记录未能从账本文件")));
+        QVERIFY(lines(w.List1).contains(QStringLiteral("水果")));
+    }
+}
+
+// Ctrl+click or Ctrl+Space on the chosen line leaves it chosen.
+static void keepChosen(QListWidget *list)
+{
+    const QString chosen = list->currentItem()->text();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      list->visualItemRect(list->currentItem()).center());
+    QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+    QCOMPARE(list->selectedItems().size(), 1);
+    QCOMPARE(list->selectedItems()[0]->text(), chosen);
+}
+
+void TestSelection::chosenLineStaysChosen()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addSample(w);
+    choose(w, QStringLiteral("水果"), QStringLiteral("梨"));
+    keepChosen(w.List2);
+    QCOMPARE(w.Label4->text(), QStringLiteral("梨"));
+    QCOMPARE(w.List3->count(), 1);
+    keepChosen(w.List1);
+    QCOMPARE(w.Label2->text(), QStringLiteral("水果"));
+    QCOMPARE(w.List2->count(), 3);
+    QCOMPARE(boxes.texts(), QStringList{});
+}
+
+void TestSelection::clickAnywhereOnABox()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    w.Command12_Click();
+    Form4 *find = w.form4();
+    w.Command11_Click();
+    Form5 *calc = w.form5();
+    const QList<QAbstractButton *> buttons = {w.Check2, w.Option2, find->Check1, find->Check3,
+                                              calc->Option1, calc->Option3};
+    for (QAbstractButton *b : buttons) {
+        const bool was = b->isChecked();
+        // Far right and bottom of the rectangle, away from the box and its caption.
+        QTest::mouseClick(b, Qt::LeftButton, {}, b->rect().bottomRight() - QPoint(1, 1));
+        QVERIFY2(b->isChecked() != was, qPrintable(b->objectName()));
+    }
+    QCOMPARE(calc->calcno, 3);
+}
+
+void TestSelection::namesShownAsTyped()
+{
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w;
+    w.show();
+    addCategory(w, QStringLiteral("<i>c</i>"));
+    choose(w, QStringLiteral("<i>c</i>"));
+    addProduct(w, QStringLiteral("<b>AB</b>"));
+    choose(w, QStringLiteral("<i>c</i>"), QStringLiteral("<b>AB</b>"));
+    w.days(QStringLiteral("03-5-6"));
+    w.Check1->setChecked(false);
+    w.Text6->setText(QStringLiteral("<br>"));
+    addTx(w, QStringLiteral("1"), QStringLiteral("1"));
+    QVERIFY(showsLiterally(w.Label2));
+    QVERIFY(showsLiterally(w.Label4));
+
+    Form6 *stats = w.form6();
+    stats->Combo1->setCurrentIndex(0); // every record: the one date fills both date labels
+    QCOMPARE(stats->Label3->text(), QStringLiteral("<br>"));
+    QVERIFY(showsLiterally(stats->Label3));
+    QVERIFY(showsLiterally(stats->Label4));
+}
+
+QTEST_MAIN(TestSelection)
+#include "test_selection.moc"
