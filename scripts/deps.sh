@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n
-          libsqlcipher-dev libgtest-dev fonts-noto-cjk xdg-utils)
+          libsqlcipher-dev libgtest-dev fonts-noto-cjk xdg-utils python3)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
