@@ -1,6 +1,7 @@
 #include "mainwin/ui_app.h"
 
 #include "mainwin/form1.h"
+#include "mainwin/ui_backup.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -177,6 +178,7 @@ int runProgram()
     if (!w.store())
         return 1;
     w.show();
+    ui::startDailyBackup(&w); // after the window is up: a large ledger takes a while to copy
     return QApplication::exec();
 }
 
