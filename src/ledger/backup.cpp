@@ -284,6 +284,55 @@ BackupResult backupLedger(const QString &ledgerPath, const QDateTime &now, bool 
     return out;
 }
 
+namespace {
+
+// Keeps the ledger about to be replaced as one more backup; one that cannot be read is kept
+// byte for byte, with its journal if any. Returns why that failed, or nothing.
+QString keepCurrent(const QString &ledgerPath, const QDateTime &now, QString &keptAs)
+{
+    const BackupResult kept = backupLedger(ledgerPath, now, false);
+    keptAs = kept.path;
+    if (kept.ok())
+        return QString();
+    keptAs = newBackupPath(ledgerPath, now);
+    const QString journal = ledgerPath + QStringLiteral("-journal");
+    if (!QDir().mkpath(backupFolder(ledgerPath)) || !QFile::copy(ledgerPath, keptAs) ||
+        (QFile::exists(journal) && !QFile::copy(journal, keptAs + QStringLiteral("-journal")))) {
+        QFile::remove(keptAs);
+        keptAs.clear();
+        return QStringLiteral("无法把当前账本保留为备份（%1），未做任何改动！").arg(kept.error);
+    }
+    syncPath(keptAs);
+    return QString();
+}
+
+// Renames the checked copy over the ledger. A journal left beside the old ledger would be
+// played into the restored one, so it is moved aside first (and back if the rename fails).
+QString putInPlace(const QString &copy, const QString &ledgerPath)
+{
+    const QFileInfo current(ledgerPath);
+    const QString journal = ledgerPath + QStringLiteral("-journal");
+    const QString aside = current.absoluteDir().filePath(u'.' + current.fileName() + QStringLiteral("-journal.old"));
+    const bool hadJournal = QFile::exists(journal);
+    if (hadJournal) {
+        QFile::remove(aside);
+        if (!QFile::rename(journal, aside))
+            return QStringLiteral("无法移开“%1”，未做任何改动！").arg(journal);
+    }
+    if (std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(ledgerPath).constData()) != 0) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        if (hadJournal)
+            QFile::rename(aside, journal);
+        return QStringLiteral("无法把副本放到“%1”的位置：%2！").arg(ledgerPath, why);
+    }
+    syncPath(current.absolutePath());
+    if (hadJournal)
+        QFile::remove(aside);
+    return QString();
+}
+
+} // namespace
+
 RestoreResult restoreBackup(const QString &ledgerPath, const QString &file, const QDateTime &now)
 {
     RestoreResult out;
@@ -299,58 +348,26 @@ RestoreResult restoreBackup(const QString &ledgerPath, const QString &file, cons
     }
 
     // The copy goes beside the ledger first, so that putting it in place is one rename.
-    const QDir dir = current.absoluteDir();
-    const QString temp = dir.filePath(u'.' + current.fileName() + QStringLiteral(".restore"));
+    const QString temp = current.absoluteDir().filePath(u'.' + current.fileName() + QStringLiteral(".restore"));
     QFile::remove(temp);
-    auto fail = [&](const QString &why) {
-        QFile::remove(temp);
-        out.error = why;
-        return out;
-    };
     if (!QFile::copy(file, temp))
-        return fail(QStringLiteral("无法在文件夹“%1”中写入副本（请检查权限和磁盘空间）！").arg(dir.path()));
-    // A backup on read-only media must not make the ledger read-only.
-    QFile::setPermissions(temp, current.exists() ? current.permissions()
-                                                 : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    syncPath(temp);
-    if (checkLedgerFile(temp, false).rows != check.rows)
-        return fail(QStringLiteral("复制“%1”时出错，副本与原文件不符！").arg(file));
-
-    if (current.exists() && current.size() > 0) {
-        const BackupResult kept = backupLedger(ledgerPath, now, false);
-        out.keptAs = kept.path;
-        if (!kept.ok()) {
-            // A ledger that cannot be read is kept byte for byte, with its journal if any.
-            out.keptAs = newBackupPath(ledgerPath, now);
-            const QString journal = ledgerPath + QStringLiteral("-journal");
-            if (!QDir().mkpath(backupFolder(ledgerPath)) || !QFile::copy(ledgerPath, out.keptAs) ||
-                (QFile::exists(journal) && !QFile::copy(journal, out.keptAs + QStringLiteral("-journal")))) {
-                QFile::remove(out.keptAs);
-                return fail(QStringLiteral("无法把当前账本保留为备份（%1），未做任何改动！").arg(kept.error));
-            }
-            syncPath(out.keptAs);
-        }
+        out.error = QStringLiteral("无法在文件夹“%1”中写入副本（请检查权限和磁盘空间）！").arg(current.absolutePath());
+    if (out.ok()) {
+        // A backup on read-only media must not make the ledger read-only.
+        QFile::setPermissions(temp, current.exists() ? current.permissions()
+                                                     : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                           QFile::ReadOther);
+        syncPath(temp);
+        if (checkLedgerFile(temp, false).rows != check.rows)
+            out.error = QStringLiteral("复制“%1”时出错，副本与原文件不符！").arg(file);
     }
-
-    // A journal left beside the old ledger would be played into the restored one.
-    const QString journal = ledgerPath + QStringLiteral("-journal");
-    const QString aside = dir.filePath(u'.' + current.fileName() + QStringLiteral("-journal.old"));
-    const bool hadJournal = QFile::exists(journal);
-    if (hadJournal) {
-        QFile::remove(aside);
-        if (!QFile::rename(journal, aside))
-            return fail(QStringLiteral("无法移开“%1”，未做任何改动！").arg(journal));
-    }
-    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(ledgerPath).constData()) != 0) {
-        const QString why = QString::fromLocal8Bit(std::strerror(errno));
-        if (hadJournal)
-            QFile::rename(aside, journal);
-        return fail(QStringLiteral("无法把副本放到“%1”的位置：%2！").arg(ledgerPath, why));
-    }
-    syncPath(dir.path());
-    if (hadJournal)
-        QFile::remove(aside);
-    out.rows = check.rows;
+    if (out.ok() && current.exists() && current.size() > 0)
+        out.error = keepCurrent(ledgerPath, now, out.keptAs);
+    if (out.ok())
+        out.error = putInPlace(temp, ledgerPath);
+    QFile::remove(temp);
+    if (out.ok())
+        out.rows = check.rows;
     return out;
 }
 

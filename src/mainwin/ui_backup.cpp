@@ -39,7 +39,7 @@ public:
     void startDaily()
     {
         const QDateTime at = now();
-        if (m_thread.joinable() || hasBackupOn(ledgerPath(), at.date()))
+        if (m_thread.joinable() || ledger::hasBackupOn(ledgerPath(), at.date()))
             return;
         m_thread = std::thread([this, path = ledgerPath(), at] {
             m_result = ledger::backupLedger(path, at);
@@ -68,7 +68,6 @@ public:
 
 private:
     QString ledgerPath() const { return QFileInfo(m_main->store()->path()).absoluteFilePath(); }
-    static bool hasBackupOn(const QString &path, const QDate &day) { return ledger::hasBackupOn(path, day); }
 
     // Once a run: the shopkeeper knows, and the next start tries again.
     void report(const ledger::BackupResult &r)

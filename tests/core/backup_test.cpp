@@ -222,6 +222,24 @@ TEST_F(BackupTest, RestorePutsAGoodBackupInPlaceAndKeepsTheCurrentLedger)
     EXPECT_FALSE(QFile::exists(dir.filePath(q(".1.mdb.restore"))));
 }
 
+TEST_F(BackupTest, RestoreOverADamagedLedgerKeepsItsBytes)
+{
+    fill(200);
+    const BackupResult b = backupLedger(ledger(), kNow.addDays(-1));
+    ASSERT_TRUE(b.ok());
+    QByteArray damaged = readAll(ledger());
+    damaged.replace(0, 1024, QByteArray(1024, 'x'));
+    {
+        QFile f(ledger());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(damaged);
+    }
+    const RestoreResult r = restoreBackup(ledger(), b.path, kNow);
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    EXPECT_EQ(readAll(r.keptAs), damaged);
+    EXPECT_EQ(checkLedgerFile(ledger()).rows, 200);
+}
+
 TEST_F(BackupTest, RestoreRefusesADamagedOrForeignFileAndChangesNothing)
 {
     fill(300);
