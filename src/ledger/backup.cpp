@@ -107,19 +107,27 @@ QString newBackupPath(const QString &ledgerPath, const QDateTime &now)
 // the same read transaction, so it is the copy's. Returns the reason on failure.
 QString copyLedger(const QString &ledgerPath, const QString &dest, qint64 &rows)
 {
+    // Everything slow that needs no lock comes first: deriving both keys from the password
+    // (on the first read and the first write), so that writers wait for the copy alone.
     Connection src(ledgerPath, SQLITE_OPEN_READWRITE);
+    if (src.rc == SQLITE_OK)
+        src.first(kHasLedger);
     if (src.rc != SQLITE_OK)
         return src.why(src.rc);
+    Connection dst(dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (dst.rc == SQLITE_OK) {
+        // The copy is checked and renamed into place, so it needs no journal of its own.
+        sqlite3_exec(dst.db, "PRAGMA journal_mode = OFF", nullptr, nullptr, nullptr);
+        dst.rc = sqlite3_exec(dst.db, "PRAGMA user_version = 0", nullptr, nullptr, nullptr);
+    }
+    if (dst.rc != SQLITE_OK)
+        return dst.why(dst.rc);
+    // Pages read by the count stay decrypted in memory for the copy (up to 64 MB).
+    sqlite3_exec(src.db, "PRAGMA cache_size = -65536", nullptr, nullptr, nullptr);
     sqlite3_exec(src.db, "BEGIN", nullptr, nullptr, nullptr);
     rows = src.first(kCountRows).toLongLong();
     if (src.rc != SQLITE_OK)
         return src.why(src.rc);
-
-    Connection dst(dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    if (dst.rc != SQLITE_OK)
-        return dst.why(dst.rc);
-    // The copy is checked and renamed into place, so it needs no journal of its own.
-    sqlite3_exec(dst.db, "PRAGMA journal_mode = OFF", nullptr, nullptr, nullptr);
     sqlite3_backup *b = sqlite3_backup_init(dst.db, "main", src.db, "main");
     if (!b)
         return dst.why(sqlite3_extended_errcode(dst.db));

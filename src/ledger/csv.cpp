@@ -47,10 +47,10 @@ QString nullAsEmpty(const QString &s) { return s.isNull() ? QStringLiteral("") :
 
 QString safeCell(const QString &cell)
 {
-    if (cell.isEmpty() || isPlainNumber(cell))
-        return cell;
     static const QString risky = QStringLiteral("=+-@\t\r");
-    return risky.contains(cell.front()) ? u'\'' + cell : cell;
+    if (cell.isEmpty() || !risky.contains(cell.front()) || isPlainNumber(cell))
+        return cell;
+    return u'\'' + cell;
 }
 
 QByteArray toCsv(const Table &table)
