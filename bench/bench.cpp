@@ -4,6 +4,8 @@
 //
 //   warehouse_bench <records> <cache folder>
 #include "browse/browse.h"
+#include "ledger/backup.h"
+#include "ledger/commands.h"
 #include "ledger/dates.h"
 #include "ledger/store.h"
 #include "ledger/text.h"
@@ -25,15 +27,19 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QSignalBlocker>
+#include <QTextStream>
+#include <QThread>
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <malloc.h>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <optional>
 #include <random>
+#include <thread>
 
 using namespace ledger;
 
@@ -915,6 +921,54 @@ int main(int argc, char **argv)
         row(QStringLiteral("delete one line (committed)"), del, std::nullopt, std::nullopt);
         while (next < added.size())
             w->store()->removeExact(added[next++]);
+    }
+    // Backups: the copy with its check, the check alone, a write that comes in during a copy,
+    // and the export of every record.
+    {
+        const QString ledgerPath = QDir::current().absoluteFilePath(QStringLiteral("1.mdb"));
+        QDateTime at(QDate(2026, 1, 1), QTime(0, 0));
+        QString last;
+        const Timing backup = median([&] {
+            at = at.addSecs(60);
+            const BackupResult b = backupLedger(ledgerPath, at, false);
+            if (!b.ok())
+                die(b.error);
+            last = b.path;
+        }, 5);
+        row(QStringLiteral("backup: online copy + check"), backup, std::nullopt, std::nullopt, w->store()->count());
+        row(QStringLiteral("backup: its check alone (integrity_check, count)"),
+            median([&] { checkLedgerFile(last); }, 5), std::nullopt, std::nullopt);
+        const QString request = QStringLiteral("1|bench%1");
+        int n = 0;
+        // Records added one after another while a backup runs: the longest one waited for the
+        // copy's read lock.
+        double longest = 0;
+        {
+            std::atomic<bool> done{false};
+            at = at.addSecs(60);
+            std::thread copier([&] {
+                backupLedger(ledgerPath, at, false);
+                done = true;
+            });
+            while (!done) {
+                QElapsedTimer add;
+                add.start();
+                w->axd(request.arg(n++), 0);
+                longest = std::max(longest, msSince(add));
+            }
+            copier.join();
+        }
+        const Timing waiting{longest, false};
+        row(QStringLiteral("longest add while a backup runs (it waits for the copy)"), waiting, std::nullopt, std::nullopt, n);
+        w->store()->removeWhere([](const Record &r) { return r.name.startsWith(QStringLiteral("bench")); });
+        QDir(backupFolder(ledgerPath)).removeRecursively();
+        const QString csv = QDir::current().absoluteFilePath(QStringLiteral("all.csv"));
+        const Timing exported = median([&] {
+            QString out, err;
+            QTextStream o(&out), e(&err);
+            runCommand({QStringLiteral("--export"), csv}, ledgerPath, at, o, e);
+        }, 3);
+        row(QStringLiteral("--export every record to CSV (own process work)"), exported, std::nullopt, std::nullopt);
     }
     std::printf("| %lld | peak memory of our operations (VmHWM) | %.0f MB | | | | | |\n",
                 static_cast<long long>(g_size), static_cast<double>(g_oursPeakKb) / 1024);

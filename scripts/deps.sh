@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n
-          libsqlcipher-dev mdbtools-dev libgtest-dev fonts-noto-cjk xdg-utils
+          libsqlcipher-dev mdbtools-dev libgtest-dev fonts-noto-cjk xdg-utils python3
           librsvg2-bin lintian desktop-file-utils
           locales) # locales: the sources localedef builds the window tests' comma locale from
 missing=()

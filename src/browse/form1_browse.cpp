@@ -4,6 +4,7 @@
 #include "ledger/text.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_backup.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -151,6 +152,9 @@ void Form1::Command2_Click()
     const QString category = currentCategory();
     if (pds(category))
         return;
+    ui::backupBeforeDeletion(this, [&](const Record &r) {
+        return r.cat == category || (r.kind == kCategory && r.name == category);
+    });
     // Operation 1 takes the category, its products and its transactions in one write.
     lastreq = QStringLiteral("1|") + category;
     if (axd(lastreq, 1) != 0)
@@ -171,6 +175,7 @@ void Form1::Command4_Click()
     const QString product = currentProduct();
     if (pds(product))
         return;
+    ui::backupBeforeDeletion(this, [&](const Record &r) { return r.name == product && r.cat == Label2->text(); });
     lastreq = QStringLiteral("2|") + product + kSep + Label2->text();
     if (axd(lastreq, 1) != 0)
         return;
@@ -200,6 +205,7 @@ void Form1::Command9_Click()
     const QListWidgetItem *current = List3->currentItem();
     if (pds(current ? current->text() : QString()))
         return;
+    ui::backupBeforeDeletion(this, List3->selectedItems().size());
     for (int i = 0; i < List3->count();) {
         QListWidgetItem *item = List3->item(i);
         if (!item->isSelected()) {

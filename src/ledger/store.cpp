@@ -172,6 +172,8 @@ StoreError::StoreError(const QString &message)
 {
 }
 
+QString failureReason(int rc, sqlite3 *db) { return reason(rc, db); }
+
 Store::Store(QString path, sqlite3 *db) : m_path(std::move(path)), m_db(db) {}
 
 Store::~Store() { sqlite3_close_v2(m_db); }

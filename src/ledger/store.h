@@ -52,6 +52,9 @@ private:
     QString m_message;
 };
 
+// Why an SQLite call failed, as a Chinese phrase (rc: its result code; db may be null).
+QString failureReason(int rc, sqlite3 *db);
+
 class Store {
 public:
     static constexpr const char *kPassword = "qzvmrt";

@@ -7,6 +7,7 @@
 #include "mainwin/entry_check.h"
 #include "mainwin/form2.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_export.h"
 #include "query/form4.h"
 #include "query/form5.h"
 #include "stats/form6.h"
@@ -174,6 +175,7 @@ void Form1::buildControls()
     };
     for (const auto &[button, slot] : buttons)
         connect(button, &QPushButton::clicked, this, slot);
+    ui::addExportMenus(this);
 }
 
 void Form1::Form_Load()

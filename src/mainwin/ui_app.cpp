@@ -2,6 +2,7 @@
 
 #include "ledger/ledger_folder.h"
 #include "mainwin/form1.h"
+#include "mainwin/ui_backup.h"
 #include "mainwin/ui_jet_import.h"
 
 #include <QApplication>
@@ -201,6 +202,7 @@ int runProgram()
     if (!w.store())
         return 1;
     w.show();
+    ui::startDailyBackup(&w); // after the window is up: a large ledger takes a while to copy
     return QApplication::exec();
 }
 

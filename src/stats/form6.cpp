@@ -4,6 +4,7 @@
 #include "mainwin/form1.h"
 #include "mainwin/form2.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_export.h"
 #include "query/form4.h"
 
 #include <QCheckBox>
@@ -122,6 +123,7 @@ void Form6::buildControls()
     connect(Command1, &QPushButton::clicked, this, &Form6::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form6::Command2_Click);
     ui::onListClick(List1, [this] { List1_Click(); });
+    ui::addExportMenus(this);
 
     for (QWidget *w : {static_cast<QWidget *>(Label2), static_cast<QWidget *>(Label3),
                        static_cast<QWidget *>(Label4), List1->viewport(),

@@ -3,6 +3,7 @@
 //   program_driver [CATEGORY]   also adds CATEGORY with the main window's "添加" button
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_backup.h"
 #include "support.h"
 
 #include <QLineEdit>
@@ -18,6 +19,8 @@ int main(int argc, char *argv[])
         for (QWidget *top : QApplication::topLevelWidgets())
             if (!w)
                 w = qobject_cast<Form1 *>(top);
+        if (w) // the start's backup first, so that its report comes in a fixed order
+            ui::waitForBackups(w);
         if (w && !category.isEmpty()) {
             w->Text1->setText(category);
             w->Command1_Click();

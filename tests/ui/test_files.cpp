@@ -3,6 +3,7 @@
 #include "ledger/store.h"
 #include "support.h"
 
+#include <QDate>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -198,10 +199,31 @@ private slots:
         ::chmod(sub.toUtf8().constData(), 0555);
         run = runProgram(sub, QStringLiteral("新类"), true);
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.boxes.size(), 1);
-        QVERIFY2(run.boxes[0].startsWith(QStringLiteral("BOX 系统提示：|记录未能保存到账本文件“1.mdb”：")), qPrintable(run.boxes[0]));
+        // The start's backup has nowhere to go either: said once, and the program goes on.
+        QCOMPARE(run.boxes.size(), 2);
+        QVERIFY2(run.boxes[0].startsWith(QStringLiteral("BOX 系统提示：|无法备份账本文件“1.mdb”：")), qPrintable(run.boxes[0]));
+        QVERIFY2(run.boxes[1].startsWith(QStringLiteral("BOX 系统提示：|记录未能保存到账本文件“1.mdb”：")), qPrintable(run.boxes[1]));
         QCOMPARE(readAll(sub + u'/' + kFile), bytes);
         ::chmod(sub.toUtf8().constData(), 0777);
+    }
+
+    void startBacksAnExistingLedgerUpOnceADay()
+    {
+        QTemporaryDir dir;
+        realLedger(dir.path(), 30);
+        const QString backups = dir.filePath(QStringLiteral("备份"));
+        for (int start = 0; start < 2; ++start) {
+            const Run run = runProgram(dir.path(), QStringLiteral("类%1").arg(100 + start));
+            QCOMPARE(run.exitCode, 0);
+            QVERIFY(run.boxes.isEmpty());
+        }
+        const QStringList made = QDir(backups).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(made.size(), 1);
+        const QString today = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+        QVERIFY2(made[0].startsWith(QStringLiteral("1-%1-").arg(today)), qPrintable(made[0]));
+        // Made at the first start, before its category was added.
+        QCOMPARE(ledger::Store::open(QDir(backups).filePath(made[0]))->count(), 30);
+        QCOMPARE(ledger::Store::open(dir.filePath(kFile))->count(), 32);
     }
 
     void leftOverJournalBesideAReadOnlyFile()

@@ -1,0 +1,382 @@
+#include "ledger/backup.h"
+
+#include "ledger/store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace ledger {
+
+namespace {
+
+// A connection keyed like the program's own, closed when it goes.
+class Connection {
+public:
+    Connection(const QString &path, int flags)
+    {
+        rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_extended_result_codes(db, 1);
+            const char *key = Store::kPassword;
+            rc = sqlite3_key(db, key, static_cast<int>(std::strlen(key)));
+        }
+        if (rc == SQLITE_OK) {
+            sqlite3_exec(db, "PRAGMA cipher_compatibility = 3", nullptr, nullptr, nullptr);
+            sqlite3_busy_timeout(db, 10000);
+        }
+    }
+    ~Connection() { sqlite3_close_v2(db); }
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    QString why(int code) const
+    {
+        if (code == SQLITE_READONLY_ROLLBACK)
+            return QStringLiteral("文件旁有一次未完成的写入留下的日志文件（-journal），请先用本软件打开一次");
+        return failureReason(code, db);
+    }
+    // The first column of the first row of a query, as text; rc tells how it went.
+    QString first(const char *sql)
+    {
+        sqlite3_stmt *st = nullptr;
+        rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+        QString out;
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_step(st);
+            if (rc == SQLITE_ROW) {
+                out = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
+                rc = SQLITE_OK;
+            }
+        }
+        sqlite3_finalize(st);
+        return out;
+    }
+
+    sqlite3 *db = nullptr;
+    int rc = SQLITE_OK;
+};
+
+constexpr const char *kHasLedger = "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '库'";
+constexpr const char *kCountRows = "SELECT count(*) FROM \"库\"";
+
+// Flushes a file or a folder (after a rename) to the disk.
+void syncPath(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+#else
+    Q_UNUSED(path);
+#endif
+}
+
+QString stem(const QString &ledgerPath) { return QFileInfo(ledgerPath).completeBaseName(); }
+
+// A name for a backup made now that no file has yet: minutes, else seconds, else a number.
+QString newBackupPath(const QString &ledgerPath, const QDateTime &now)
+{
+    const QDir folder(backupFolder(ledgerPath));
+    const QString base = stem(ledgerPath) + u'-' + now.toString(QStringLiteral("yyyyMMdd-HHmm"));
+    QString name = base + QStringLiteral(".mdb");
+    if (folder.exists(name))
+        name = base + now.toString(QStringLiteral("ss")) + QStringLiteral(".mdb");
+    for (int n = 2; folder.exists(name); ++n)
+        name = base + now.toString(QStringLiteral("ss")) + QStringLiteral("-%1.mdb").arg(n);
+    return folder.filePath(name);
+}
+
+// Copies the ledger into dest (a new file) with the online backup; the row count is taken in
+// the same read transaction, so it is the copy's. Returns the reason on failure.
+QString copyLedger(const QString &ledgerPath, const QString &dest, qint64 &rows)
+{
+    // Everything slow that needs no lock comes first: deriving both keys from the password
+    // (on the first read and the first write), so that writers wait for the copy alone.
+    Connection src(ledgerPath, SQLITE_OPEN_READWRITE);
+    if (src.rc == SQLITE_OK)
+        src.first(kHasLedger);
+    if (src.rc != SQLITE_OK)
+        return src.why(src.rc);
+    Connection dst(dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    if (dst.rc == SQLITE_OK) {
+        // The copy is checked and renamed into place, so it needs no journal of its own.
+        sqlite3_exec(dst.db, "PRAGMA journal_mode = OFF", nullptr, nullptr, nullptr);
+        dst.rc = sqlite3_exec(dst.db, "PRAGMA user_version = 0", nullptr, nullptr, nullptr);
+    }
+    if (dst.rc != SQLITE_OK)
+        return dst.why(dst.rc);
+    // Pages read by the count stay decrypted in memory for the copy (up to 64 MB).
+    sqlite3_exec(src.db, "PRAGMA cache_size = -65536", nullptr, nullptr, nullptr);
+    sqlite3_exec(src.db, "BEGIN", nullptr, nullptr, nullptr);
+    rows = src.first(kCountRows).toLongLong();
+    if (src.rc != SQLITE_OK)
+        return src.why(src.rc);
+    sqlite3_backup *b = sqlite3_backup_init(dst.db, "main", src.db, "main");
+    if (!b)
+        return dst.why(sqlite3_extended_errcode(dst.db));
+    // All pages in one step: the source stays read-locked, so a writer waits for the copy
+    // instead of restarting it.
+    int rc = sqlite3_backup_step(b, -1);
+    sqlite3_backup_finish(b);
+    sqlite3_exec(src.db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_DONE)
+        return dst.why(rc == SQLITE_OK ? SQLITE_ERROR : rc);
+    rc = sqlite3_extended_errcode(dst.db);
+    return rc == SQLITE_OK || rc == SQLITE_DONE ? QString() : dst.why(rc);
+}
+
+const QString kNoFolder = QStringLiteral("无法建立备份文件夹“%1”（请检查文件夹的权限和磁盘空间）");
+
+} // namespace
+
+LedgerCheck checkLedgerFile(const QString &path, bool integrity)
+{
+    LedgerCheck out;
+    const QFileInfo fi(path);
+    if (!fi.exists()) {
+        out.error = QStringLiteral("文件不存在");
+        return out;
+    }
+    if (fi.isDir()) {
+        out.error = QStringLiteral("这是一个文件夹，不是账本文件");
+        return out;
+    }
+    if (fi.size() == 0) {
+        out.error = QStringLiteral("文件是空的");
+        return out;
+    }
+    Connection c(path, SQLITE_OPEN_READONLY);
+    if (c.rc == SQLITE_OK) {
+        const bool has = c.first(kHasLedger).toInt() > 0; // the first read checks the key
+        if (c.rc == SQLITE_OK && !has) {
+            out.error = QStringLiteral("文件中没有账本表“库”");
+            return out;
+        }
+    }
+    if (c.rc == SQLITE_OK && integrity) {
+        const QString verdict = c.first("PRAGMA integrity_check");
+        if (c.rc == SQLITE_OK && verdict != QStringLiteral("ok")) {
+            out.error = QStringLiteral("文件已损坏（完整性检查未通过）");
+            return out;
+        }
+    }
+    if (c.rc == SQLITE_OK)
+        out.rows = c.first(kCountRows).toLongLong();
+    if (c.rc != SQLITE_OK) {
+        out.error = c.why(c.rc);
+        out.rows = -1;
+    }
+    return out;
+}
+
+QString backupFolder(const QString &ledgerPath)
+{
+    return QFileInfo(ledgerPath).absoluteDir().filePath(QStringLiteral("备份"));
+}
+
+std::vector<BackupFile> listBackups(const QString &ledgerPath)
+{
+    static const QString kPattern = QStringLiteral("^%1-(\\d{8})-(\\d{4}|\\d{6})(?:-\\d+)?\\.mdb$");
+    const QRegularExpression name(kPattern.arg(QRegularExpression::escape(stem(ledgerPath))));
+    std::vector<BackupFile> out;
+    const QDir folder(backupFolder(ledgerPath));
+    for (const QFileInfo &fi : folder.entryInfoList(QDir::Files | QDir::Hidden)) {
+        const QRegularExpressionMatch m = name.match(fi.fileName());
+        if (!m.hasMatch())
+            continue;
+        const QString hm = m.captured(2);
+        const QDate day = QDate::fromString(m.captured(1), QStringLiteral("yyyyMMdd"));
+        const QTime time = QTime::fromString(hm, hm.size() == 4 ? QStringLiteral("HHmm") : QStringLiteral("HHmmss"));
+        if (day.isValid() && time.isValid())
+            out.push_back({fi.filePath(), QDateTime(day, time)});
+    }
+    std::sort(out.begin(), out.end(), [](const BackupFile &a, const BackupFile &b) {
+        return a.time != b.time ? a.time < b.time : a.path < b.path;
+    });
+    return out;
+}
+
+bool hasBackupOn(const QString &ledgerPath, const QDate &day)
+{
+    const auto all = listBackups(ledgerPath);
+    return std::any_of(all.cbegin(), all.cend(), [&](const BackupFile &b) { return b.time.date() == day; });
+}
+
+QStringList backupsToThin(const std::vector<BackupFile> &backups, const QDateTime &now, const QString &keep)
+{
+    const QDate today = now.date();
+    std::set<QString> kept{keep};
+    std::map<QDate, QString, std::greater<>> lastOfDay; // newest day first
+    std::map<int, QString> lastOfMonth;
+    auto monthOf = [](const QDate &d) { return d.year() * 12 + d.month() - 1; };
+    for (const BackupFile &b : backups) { // oldest first: the later one of a day or month wins
+        if (b.time > now || b.time.date() == today)
+            kept.insert(b.path);
+        lastOfDay[b.time.date()] = b.path;
+        lastOfMonth[monthOf(b.time.date())] = b.path;
+    }
+    int days = 0;
+    for (const auto &[day, path] : lastOfDay) {
+        if (day > today)
+            continue;
+        if (++days > kDailyBackups)
+            break;
+        kept.insert(path);
+    }
+    for (int m = monthOf(today) - kMonthlyBackups + 1; m <= monthOf(today); ++m)
+        if (const auto it = lastOfMonth.find(m); it != lastOfMonth.end())
+            kept.insert(it->second);
+    QStringList out;
+    for (const BackupFile &b : backups)
+        if (!kept.count(b.path))
+            out << b.path;
+    return out;
+}
+
+BackupResult backupLedger(const QString &ledgerPath, const QDateTime &now, bool thin)
+{
+    BackupResult out;
+    const QString folder = backupFolder(ledgerPath);
+    const QFileInfo fi(folder);
+    if (fi.exists() && !fi.isDir()) {
+        out.error = QStringLiteral("“%1”是一个文件，不是文件夹，备份无处存放").arg(folder);
+        return out;
+    }
+    if (!QDir().mkpath(folder)) {
+        out.error = kNoFolder.arg(folder);
+        return out;
+    }
+    const QString target = newBackupPath(ledgerPath, now);
+    const QString part = QDir(folder).filePath(u'.' + QFileInfo(target).fileName() + QStringLiteral(".part"));
+    QFile::remove(part);
+    qint64 rows = 0;
+    out.error = copyLedger(ledgerPath, part, rows);
+    if (out.error.isEmpty()) {
+        syncPath(part);
+        const LedgerCheck check = checkLedgerFile(part);
+        if (!check.ok())
+            out.error = QStringLiteral("备份副本检查未通过：%1").arg(check.error);
+        else if (check.rows != rows)
+            out.error = QStringLiteral("备份副本有 %1 条记录，账本有 %2 条").arg(check.rows).arg(rows);
+    }
+    if (out.error.isEmpty() && !QFile::rename(part, target))
+        out.error = QStringLiteral("无法把备份副本改名为“%1”").arg(target);
+    if (!out.error.isEmpty()) {
+        QFile::remove(part);
+        return out;
+    }
+    syncPath(folder);
+    out.path = target;
+    out.rows = rows;
+    if (thin)
+        for (const QString &old : backupsToThin(listBackups(ledgerPath), now, target))
+            if (QFile::remove(old))
+                out.removed << old;
+    return out;
+}
+
+namespace {
+
+// Keeps the ledger about to be replaced as one more backup; one that cannot be read is kept
+// byte for byte, with its journal if any. Returns why that failed, or nothing.
+QString keepCurrent(const QString &ledgerPath, const QDateTime &now, QString &keptAs)
+{
+    const BackupResult kept = backupLedger(ledgerPath, now, false);
+    keptAs = kept.path;
+    if (kept.ok())
+        return QString();
+    keptAs = newBackupPath(ledgerPath, now);
+    const QString journal = ledgerPath + QStringLiteral("-journal");
+    if (!QDir().mkpath(backupFolder(ledgerPath)) || !QFile::copy(ledgerPath, keptAs) ||
+        (QFile::exists(journal) && !QFile::copy(journal, keptAs + QStringLiteral("-journal")))) {
+        QFile::remove(keptAs);
+        keptAs.clear();
+        return QStringLiteral("无法把当前账本保留为备份（%1），未做任何改动！").arg(kept.error);
+    }
+    syncPath(keptAs);
+    return QString();
+}
+
+// Renames the checked copy over the ledger. A journal left beside the old ledger would be
+// played into the restored one, so it is moved aside first (and back if the rename fails).
+QString putInPlace(const QString &copy, const QString &ledgerPath)
+{
+    const QFileInfo current(ledgerPath);
+    const QString journal = ledgerPath + QStringLiteral("-journal");
+    const QString aside = current.absoluteDir().filePath(u'.' + current.fileName() + QStringLiteral("-journal.old"));
+    const bool hadJournal = QFile::exists(journal);
+    if (hadJournal) {
+        QFile::remove(aside);
+        if (!QFile::rename(journal, aside))
+            return QStringLiteral("无法移开“%1”，未做任何改动！").arg(journal);
+    }
+    if (std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(ledgerPath).constData()) != 0) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        if (hadJournal)
+            QFile::rename(aside, journal);
+        return QStringLiteral("无法把副本放到“%1”的位置：%2！").arg(ledgerPath, why);
+    }
+    syncPath(current.absolutePath());
+    if (hadJournal)
+        QFile::remove(aside);
+    return QString();
+}
+
+} // namespace
+
+RestoreResult restoreBackup(const QString &ledgerPath, const QString &file, const QDateTime &now)
+{
+    RestoreResult out;
+    const QFileInfo source(file), current(ledgerPath);
+    if (current.exists() && source.exists() && source.canonicalFilePath() == current.canonicalFilePath()) {
+        out.error = QStringLiteral("“%1”就是当前的账本文件，不能用它恢复自己！").arg(file);
+        return out;
+    }
+    const LedgerCheck check = checkLedgerFile(file);
+    if (!check.ok()) {
+        out.error = QStringLiteral("“%1”不能用来恢复账本：%2！").arg(file, check.error);
+        return out;
+    }
+
+    // The copy goes beside the ledger first, so that putting it in place is one rename.
+    const QString temp = current.absoluteDir().filePath(u'.' + current.fileName() + QStringLiteral(".restore"));
+    QFile::remove(temp);
+    if (!QFile::copy(file, temp))
+        out.error = QStringLiteral("无法在文件夹“%1”中写入副本（请检查权限和磁盘空间）！").arg(current.absolutePath());
+    if (out.ok()) {
+        // A backup on read-only media must not make the ledger read-only.
+        QFile::setPermissions(temp, current.exists() ? current.permissions()
+                                                     : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                           QFile::ReadOther);
+        syncPath(temp);
+        if (checkLedgerFile(temp, false).rows != check.rows)
+            out.error = QStringLiteral("复制“%1”时出错，副本与原文件不符！").arg(file);
+    }
+    if (out.ok() && current.exists() && current.size() > 0)
+        out.error = keepCurrent(ledgerPath, now, out.keptAs);
+    if (out.ok())
+        out.error = putInPlace(temp, ledgerPath);
+    QFile::remove(temp);
+    if (out.ok())
+        out.rows = check.rows;
+    return out;
+}
+
+} // namespace ledger

@@ -1,0 +1,76 @@
+// Copies of the ledger in the folder "备份" beside it. A copy is made with SQLite's online backup
+// between two keyed connections, so it is consistent while another program writes and is a
+// ledger in the program's own format; it is checked before older copies are thinned. Also the
+// restore of a copy in place of the ledger.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace ledger {
+
+// What opening a ledger file found. ok() when it opens with the password, holds the table
+// "库" and (when asked for) passes SQLite's integrity check.
+struct LedgerCheck {
+    QString error; // the reason it is no good, as a Chinese phrase; empty when it is good
+    qint64 rows = -1;
+    bool ok() const { return error.isEmpty(); }
+};
+// Reads the file only; never changes it.
+LedgerCheck checkLedgerFile(const QString &path, bool integrity = true);
+
+// "备份" in the ledger's folder.
+QString backupFolder(const QString &ledgerPath);
+
+struct BackupFile {
+    QString path;
+    QDateTime time; // when it was made, from its name
+};
+// The backups of this ledger, oldest first: the files of the backup folder named
+// <ledger name>-YYYYMMDD-HHMM[SS][-N].mdb. Other files there are not backups and left alone.
+std::vector<BackupFile> listBackups(const QString &ledgerPath);
+
+// True when a backup of this ledger was made on that day: the daily backup is then done.
+bool hasBackupOn(const QString &ledgerPath, const QDate &day);
+
+// How many backups the thinning keeps: every one of today, the last of each of the 13 days
+// before that on which there are backups, and the last of each of the last 12 calendar months.
+inline constexpr int kDailyBackups = 14;
+inline constexpr int kMonthlyBackups = 12;
+// Backups made before deletions are at least this far apart.
+inline constexpr qint64 kDeletionBackupGapSecs = 600;
+
+// The backups (paths) that the thinning at time now removes. keep, the backup just made and
+// checked, is never among them, nor is a backup dated after now (the clock was put back).
+QStringList backupsToThin(const std::vector<BackupFile> &backups, const QDateTime &now, const QString &keep);
+
+struct BackupResult {
+    QString path;        // the new backup; empty when none was made
+    qint64 rows = 0;     // the rows it holds (the ledger's at the moment of the copy)
+    QString error;       // why it failed, as a Chinese phrase; empty on success
+    QStringList removed; // older backups thinned away
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Copies the ledger into a new backup named for now, checks that the copy opens with the
+// password, passes the integrity check and holds as many rows as the ledger did, then (with
+// thin) removes what backupsToThin names. A copy that fails any step is deleted; the ledger
+// itself is only read.
+BackupResult backupLedger(const QString &ledgerPath, const QDateTime &now, bool thin = true);
+
+struct RestoreResult {
+    QString error;  // a complete Chinese sentence; empty on success
+    QString keptAs; // where the ledger that was replaced now is; empty when there was none
+    qint64 rows = 0;
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Puts the copy in file in place of the ledger: file must open with the password, pass the
+// integrity check and hold the table "库". The current ledger is first kept as another backup
+// (byte for byte when it cannot be read), then the copy is renamed into place. On any problem
+// nothing is changed.
+RestoreResult restoreBackup(const QString &ledgerPath, const QString &file, const QDateTime &now);
+
+} // namespace ledger

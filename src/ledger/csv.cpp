@@ -1,0 +1,113 @@
+#include "ledger/csv.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+namespace ledger {
+
+namespace {
+
+bool isPlainNumber(const QString &cell)
+{
+    static const QRegularExpression number(QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
+    return number.match(cell).hasMatch();
+}
+
+// Quotes a cell when it holds the separator, a quote or a line break; quotes are doubled.
+QString quoted(const QString &cell, QChar separator)
+{
+    const bool needs = cell.contains(separator) || cell.contains(u'"') || cell.contains(u'\n') ||
+                       cell.contains(u'\r');
+    if (!needs)
+        return cell;
+    QString out = cell;
+    out.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+    return u'"' + out + u'"';
+}
+
+QString joined(const Table &table, QChar separator, const QString &lineEnd)
+{
+    QString out;
+    auto line = [&](const QStringList &cells) {
+        QStringList parts;
+        for (const QString &c : cells)
+            parts << quoted(safeCell(c), separator);
+        out += parts.join(separator) + lineEnd;
+    };
+    line(table.header);
+    for (const QStringList &r : table.rows)
+        line(r);
+    return out;
+}
+
+QString nullAsEmpty(const QString &s) { return s.isNull() ? QStringLiteral("") : s; }
+
+} // namespace
+
+QString safeCell(const QString &cell)
+{
+    static const QString risky = QStringLiteral("=+-@\t\r");
+    if (cell.isEmpty() || !risky.contains(cell.front()) || isPlainNumber(cell))
+        return cell;
+    return u'\'' + cell;
+}
+
+QByteArray toCsv(const Table &table)
+{
+    return QByteArray("\xEF\xBB\xBF") + joined(table, u',', QStringLiteral("\r\n")).toUtf8();
+}
+
+QString toTsv(const Table &table) { return joined(table, u'\t', QStringLiteral("\n")); }
+
+QString writeCsvFile(const QString &path, const Table &table)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        const QFileInfo folder(QFileInfo(path).absolutePath());
+        if (!folder.isDir())
+            return QStringLiteral("文件夹“%1”不存在").arg(folder.filePath());
+        if (!folder.isWritable())
+            return QStringLiteral("没有在文件夹“%1”中写入的权限").arg(folder.filePath());
+        return QStringLiteral("无法建立文件（%1）").arg(file.errorString());
+    }
+    const QByteArray bytes = toCsv(table);
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        const QString why = file.error() == QFileDevice::ResourceError ? QStringLiteral("磁盘空间已满")
+                                                                        : file.errorString();
+        file.cancelWriting();
+        return QStringLiteral("写入文件时出错（%1）").arg(why);
+    }
+    return QString();
+}
+
+QStringList transactionHeader()
+{
+    return {QStringLiteral("商品名"), QStringLiteral("价格"), QStringLiteral("数量"), QStringLiteral("总额"),
+            QStringLiteral("日期"),   QStringLiteral("方法"), QStringLiteral("交易号码")};
+}
+
+QStringList transactionCells(const Record &r)
+{
+    QStringList out;
+    for (const QString *s : {&r.name, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno})
+        out << nullAsEmpty(*s);
+    return out;
+}
+
+QStringList recordHeader()
+{
+    return {QStringLiteral("标号"), QStringLiteral("名称"), QStringLiteral("类"),
+            QStringLiteral("价格"), QStringLiteral("数量"), QStringLiteral("总额"),
+            QStringLiteral("日期"), QStringLiteral("方法"), QStringLiteral("交易号码")};
+}
+
+QStringList recordCells(const Record &r)
+{
+    QStringList out{r.hasKind ? QString::number(r.kind) : QStringLiteral("")};
+    for (const QString *s : {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno})
+        out << nullAsEmpty(*s);
+    return out;
+}
+
+} // namespace ledger

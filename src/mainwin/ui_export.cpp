@@ -1,0 +1,121 @@
+#include "mainwin/ui_export.h"
+
+#include "ledger/text.h"
+#include "mainwin/form1.h"
+#include "mainwin/ui_app.h"
+#include "stats/form6.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDate>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+
+#include <algorithm>
+
+namespace ui {
+
+namespace {
+
+// Eats right-button clicks on the lines, so that opening the menu selects nothing and runs no
+// click handler of the list.
+class RightClickGuard : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        switch (e->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+            return static_cast<QMouseEvent *>(e)->button() == Qt::RightButton;
+        default:
+            return false;
+        }
+    }
+};
+
+void exportToFile(QAbstractItemView *view, const ExportSource &source)
+{
+    const QString name = QStringLiteral("%1-%2.csv").arg(source.name, QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
+    QFileDialog dialog(view->window(), QStringLiteral("导出到文件"), QDir::current().filePath(name),
+                       QStringLiteral("CSV 文件 (*.csv)"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().constFirst();
+    const QString why = ledger::writeCsvFile(path, exportTable(view, source));
+    if (!why.isEmpty())
+        message(view->window(), QStringLiteral("无法导出到文件“%1”：%2！").arg(QDir::toNativeSeparators(path), why));
+}
+
+QStringList lineText(const QListWidget *list, int row) { return {list->item(row)->text()}; }
+
+} // namespace
+
+ledger::Table exportTable(const QAbstractItemView *view, const ExportSource &source)
+{
+    ledger::Table table;
+    table.header = source.header;
+    QList<int> rows;
+    const auto mode = view->selectionMode();
+    if (mode == QAbstractItemView::MultiSelection || mode == QAbstractItemView::ExtendedSelection)
+        for (const QModelIndex &index : view->selectionModel()->selectedRows())
+            rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    if (rows.isEmpty())
+        for (int row = 0; row < view->model()->rowCount(); ++row)
+            rows << row;
+    for (int row : rows)
+        table.rows << source.cells(row);
+    return table;
+}
+
+void addExportMenu(QAbstractItemView *view, const ExportSource &source)
+{
+    auto *toFile = new QAction(QStringLiteral("导出到文件…"), view);
+    toFile->setObjectName(QStringLiteral("exportToFile"));
+    QObject::connect(toFile, &QAction::triggered, view, [view, source] { exportToFile(view, source); });
+    auto *copy = new QAction(QStringLiteral("复制"), view);
+    copy->setObjectName(QStringLiteral("exportCopy"));
+    QObject::connect(copy, &QAction::triggered, view, [view, source] {
+        QGuiApplication::clipboard()->setText(ledger::toTsv(exportTable(view, source)));
+    });
+    view->addActions({toFile, copy});
+    view->viewport()->installEventFilter(new RightClickGuard(view));
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(view, &QWidget::customContextMenuRequested, view, [view](const QPoint &pos) {
+        QMenu::exec(view->actions(), view->viewport()->mapToGlobal(pos), nullptr, view);
+    });
+}
+
+void addExportMenus(Form1 *main)
+{
+    addExportMenu(main->List1, {QStringLiteral("类"), {QStringLiteral("类")},
+                                [main](int row) { return lineText(main->List1, row); }});
+    addExportMenu(main->List2, {QStringLiteral("商品"), {QStringLiteral("商品名")},
+                                [main](int row) { return lineText(main->List2, row); }});
+    // The record behind each line, not its padded text.
+    addExportMenu(main->List3, {QStringLiteral("交易记录"), ledger::transactionHeader(), [main](int row) {
+                                    return ledger::transactionCells(Form1::lineRecord(main->List3->item(row)));
+                                }});
+}
+
+void addExportMenus(Form6 *stats)
+{
+    const QStringList header{QStringLiteral("日期"), QStringLiteral("进货总额"), QStringLiteral("出货总额"),
+                             QStringLiteral("索引号")};
+    addExportMenu(stats->List1, {QStringLiteral("每日统计"), header, [stats](int row) {
+                                     return stats->jkg(stats->List1->item(row)->text(), 1).split(ledger::kSep);
+                                 }});
+}
+
+} // namespace ui

@@ -1,0 +1,306 @@
+// Backups beside the ledger, their daily rule and thinning on a fake clock, restore, and the
+// command-line options.
+#include "ledger/backup.h"
+#include "ledger/commands.h"
+#include "ledger/store.h"
+#include "rows.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace ledger;
+
+namespace {
+
+QString q(const char *utf8) { return QString::fromUtf8(utf8); }
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList texts(const QString &path)
+{
+    QStringList out;
+    const auto store = Store::open(path);
+    for (const Record &r : store->rows())
+        out << recordText(r);
+    return out;
+}
+
+const QDateTime kNow(QDate(2026, 12, 7), QTime(9, 30));
+
+class BackupTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString ledger() const { return dir.filePath(QStringLiteral("1.mdb")); }
+    QString folder() const { return dir.filePath(q("备份")); }
+    QStringList backupNames() const { return QDir(folder()).entryList(QDir::Files | QDir::Hidden); }
+
+    // A ledger of n rows written in one transaction (one commit per row would take long).
+    void fill(int n)
+    {
+        auto store = Store::open(ledger());
+        store->add(category(q("水果")));
+        sqlite3_exec(store->handle(), "BEGIN", nullptr, nullptr, nullptr);
+        const QString sql = q("INSERT INTO \"库\" VALUES (3, '苹果%1', '水果', '2.5', '%1', '%2', '26-12-7', '进货', '%1')");
+        for (int i = 1; i < n; ++i)
+            sqlite3_exec(store->handle(), sql.arg(i).arg(i * 2.5).toUtf8().constData(), nullptr, nullptr, nullptr);
+        sqlite3_exec(store->handle(), "COMMIT", nullptr, nullptr, nullptr);
+    }
+    void touch(const QString &name) const
+    {
+        QDir().mkpath(folder());
+        QFile f(QDir(folder()).filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+};
+
+} // namespace
+
+TEST_F(BackupTest, BackupOpensWithThePasswordAndHoldsExactlyTheLedgersRows)
+{
+    fill(500);
+    const BackupResult b = backupLedger(ledger(), kNow);
+    ASSERT_TRUE(b.ok()) << b.error.toStdString();
+    EXPECT_EQ(b.path, QDir(folder()).filePath(q("1-20261207-0930.mdb")));
+    EXPECT_EQ(b.rows, 500);
+    EXPECT_EQ(backupNames(), QStringList{q("1-20261207-0930.mdb")}); // no leftover temporary file
+    EXPECT_EQ(texts(b.path), texts(ledger()));
+    // Encrypted like the ledger: not a plain SQLite file, and nothing readable inside.
+    const QByteArray bytes = readAll(b.path);
+    EXPECT_FALSE(bytes.startsWith("SQLite format 3"));
+    EXPECT_FALSE(bytes.contains(q("苹果").toUtf8()));
+    EXPECT_TRUE(checkLedgerFile(b.path).ok());
+    EXPECT_EQ(checkLedgerFile(b.path).rows, 500);
+}
+
+TEST_F(BackupTest, DailyRuleAndTwoBackupsInOneMinuteGetTheirOwnNames)
+{
+    fill(3);
+    EXPECT_FALSE(hasBackupOn(ledger(), kNow.date()));
+    ASSERT_TRUE(backupLedger(ledger(), kNow).ok());
+    EXPECT_TRUE(hasBackupOn(ledger(), kNow.date()));
+    EXPECT_FALSE(hasBackupOn(ledger(), kNow.date().addDays(1)));
+    EXPECT_FALSE(hasBackupOn(ledger(), kNow.date().addDays(-1)));
+    const BackupResult again = backupLedger(ledger(), kNow.addSecs(12));
+    ASSERT_TRUE(again.ok());
+    EXPECT_EQ(QFileInfo(again.path).fileName(), q("1-20261207-093012.mdb"));
+    // Files of other names in the folder are no backups of this ledger.
+    touch(q("说明.txt"));
+    touch(q("2-20261207-0930.mdb"));
+    const auto all = listBackups(ledger());
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].time, kNow);
+    EXPECT_EQ(all[1].time, kNow.addSecs(12));
+}
+
+TEST_F(BackupTest, ThinningKeepsTwoWeeksOfDaysAndOneAMonthForAYear)
+{
+    // One backup at 08:00 and one at 18:00 on each of the last 500 days, three today.
+    std::vector<BackupFile> all;
+    const QDate today = kNow.date();
+    for (int d = 500; d >= 1; --d)
+        for (int h : {8, 18})
+            all.push_back({QStringLiteral("b%1-%2").arg(d).arg(h), QDateTime(today.addDays(-d), QTime(h, 0))});
+    for (int h : {7, 8, 9})
+        all.push_back({QStringLiteral("today-%1").arg(h), QDateTime(today, QTime(h, 0))});
+    all.push_back({QStringLiteral("future"), kNow.addDays(3)});
+    const QStringList removed = backupsToThin(all, kNow, QStringLiteral("today-9"));
+    QStringList kept;
+    for (const BackupFile &b : all)
+        if (!removed.contains(b.path))
+            kept << b.path;
+
+    QStringList expected{QStringLiteral("today-7"), QStringLiteral("today-8"), QStringLiteral("today-9"),
+                         QStringLiteral("future")};
+    for (int d = 1; d <= 13; ++d) // the last of each of the 13 days before today
+        expected << QStringLiteral("b%1-18").arg(d);
+    for (int m = 1; m <= 11; ++m) { // the last of each earlier month of the year
+        const QDate last = QDate(today.year(), today.month(), 1).addMonths(-m + 1).addDays(-1);
+        expected << QStringLiteral("b%1-18").arg(last.daysTo(today));
+    }
+    std::sort(kept.begin(), kept.end());
+    std::sort(expected.begin(), expected.end());
+    expected.removeDuplicates();
+    EXPECT_EQ(kept, expected);
+    EXPECT_EQ(kept.size(), 3 + 1 + 13 + 11 - 1); // the last of November is one of the 13 days
+}
+
+TEST_F(BackupTest, ThinningNeverRemovesTheNewBackupNorOneWhenItIsTheOnlyOne)
+{
+    const std::vector<BackupFile> one{{QStringLiteral("old"), kNow.addYears(-3)}};
+    EXPECT_TRUE(backupsToThin(one, kNow, QStringLiteral("old")).isEmpty());
+    // On disk, with a backup on each of the last 14 days: the 14th day before today goes (the
+    // last of November stays), so does the one of long ago; the one just made stays.
+    fill(2);
+    touch(q("1-20230101-1200.mdb"));
+    for (int d = 1; d <= 14; ++d)
+        touch(q("1-%1-1200.mdb").arg(kNow.date().addDays(-d).toString(q("yyyyMMdd"))));
+    const BackupResult b = backupLedger(ledger(), kNow);
+    ASSERT_TRUE(b.ok());
+    EXPECT_EQ(b.removed, (QStringList{QDir(folder()).filePath(q("1-20230101-1200.mdb")),
+                                      QDir(folder()).filePath(q("1-20261123-1200.mdb"))}));
+    EXPECT_EQ(backupNames().size(), 14);
+    EXPECT_TRUE(backupNames().contains(q("1-20261207-0930.mdb")));
+}
+
+TEST_F(BackupTest, FailingBackupSaysWhyAndLeavesTheLedgerAndOldBackupsAlone)
+{
+    fill(20);
+    const QByteArray before = readAll(ledger());
+    // A file where the folder should be.
+    {
+        QFile f(folder());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    BackupResult b = backupLedger(ledger(), kNow);
+    EXPECT_FALSE(b.ok());
+    EXPECT_TRUE(b.error.contains(q("不是文件夹"))) << b.error.toStdString();
+    EXPECT_TRUE(b.path.isEmpty());
+    EXPECT_EQ(readAll(ledger()), before);
+    // A ledger that cannot be read: no backup, and no half-made file in the folder.
+    QFile::remove(folder());
+    touch(q("1-20261206-0930.mdb"));
+    QByteArray damaged = before;
+    damaged.replace(100, 4000, QByteArray(4000, 'x'));
+    QFile f(ledger());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(damaged);
+    f.close();
+    b = backupLedger(ledger(), kNow);
+    EXPECT_FALSE(b.ok());
+    EXPECT_EQ(backupNames(), QStringList{q("1-20261206-0930.mdb")});
+}
+
+TEST_F(BackupTest, WriteDuringABackupWaitsAndTheCopyIsConsistent)
+{
+    fill(40000);
+    std::atomic<bool> started{false};
+    BackupResult b;
+    std::thread copier([&] {
+        started = true;
+        b = backupLedger(ledger(), kNow);
+    });
+    while (!started)
+        std::this_thread::yield();
+    auto store = Store::open(ledger());
+    for (int i = 0; i < 20; ++i)
+        store->add(category(QStringLiteral("新%1").arg(i))); // never refused while the copy runs
+    copier.join();
+    ASSERT_TRUE(b.ok()) << b.error.toStdString();
+    const qint64 rows = checkLedgerFile(b.path).rows;
+    EXPECT_EQ(rows, b.rows);
+    EXPECT_GE(rows, 40000);
+    EXPECT_LE(rows, 40020);
+    EXPECT_EQ(store->count(), 40020);
+}
+
+TEST_F(BackupTest, RestorePutsAGoodBackupInPlaceAndKeepsTheCurrentLedger)
+{
+    fill(10);
+    const BackupResult b = backupLedger(ledger(), kNow.addDays(-1));
+    ASSERT_TRUE(b.ok());
+    const QStringList yesterday = texts(ledger());
+    Store::open(ledger())->removeWhere([](const Record &r) { return r.kind == kTransaction; });
+    const QStringList today = texts(ledger());
+    ASSERT_EQ(today.size(), 1);
+
+    const RestoreResult r = restoreBackup(ledger(), b.path, kNow);
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    EXPECT_EQ(r.rows, 10);
+    EXPECT_EQ(texts(ledger()), yesterday);
+    EXPECT_EQ(texts(r.keptAs), today);
+    EXPECT_EQ(texts(b.path), yesterday); // the backup itself stays
+    EXPECT_FALSE(QFile::exists(dir.filePath(q(".1.mdb.restore"))));
+}
+
+TEST_F(BackupTest, RestoreOverADamagedLedgerKeepsItsBytes)
+{
+    fill(200);
+    const BackupResult b = backupLedger(ledger(), kNow.addDays(-1));
+    ASSERT_TRUE(b.ok());
+    QByteArray damaged = readAll(ledger());
+    damaged.replace(0, 1024, QByteArray(1024, 'x'));
+    {
+        QFile f(ledger());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(damaged);
+    }
+    const RestoreResult r = restoreBackup(ledger(), b.path, kNow);
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    EXPECT_EQ(readAll(r.keptAs), damaged);
+    EXPECT_EQ(checkLedgerFile(ledger()).rows, 200);
+}
+
+TEST_F(BackupTest, RestoreRefusesADamagedOrForeignFileAndChangesNothing)
+{
+    fill(300);
+    const BackupResult b = backupLedger(ledger(), kNow.addDays(-1));
+    ASSERT_TRUE(b.ok());
+    QByteArray bytes = readAll(b.path);
+    bytes.replace(bytes.size() / 2, 2048, QByteArray(2048, '\0'));
+    const QString damaged = dir.filePath(q("damaged.mdb"));
+    const QString text = dir.filePath(q("text.mdb"));
+    for (const auto &[path, content] : {std::pair{damaged, bytes}, std::pair{text, QByteArray("商品,价格\n")}}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    const QByteArray before = readAll(ledger());
+    const QStringList backupsBefore = backupNames();
+    for (const QString &file : {damaged, text, dir.filePath(q("absent.mdb")), ledger()}) {
+        const RestoreResult r = restoreBackup(ledger(), file, kNow);
+        EXPECT_FALSE(r.ok()) << file.toStdString();
+        EXPECT_TRUE(r.error.endsWith(u'！'));
+        EXPECT_EQ(readAll(ledger()), before);
+        EXPECT_EQ(backupNames(), backupsBefore);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3); // 1.mdb, damaged, text
+    }
+}
+
+TEST_F(BackupTest, CommandLineListsRestoresAndExportsInChinese)
+{
+    fill(4);
+    ASSERT_TRUE(backupLedger(ledger(), kNow.addDays(-1)).ok());
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    auto run = [&](const QStringList &args) { return runCommand(args, ledger(), kNow, out, err); };
+
+    EXPECT_FALSE(run({q("--folder"), q("x")}).has_value());
+    EXPECT_EQ(run({q("--list-backups")}), 0);
+    EXPECT_TRUE(outText.contains(q("2026-12-06 09:30  备份/1-20261206-0930.mdb  4 条记录"))) << outText.toStdString();
+
+    Store::open(ledger())->add(category(q("新类")));
+    outText.clear();
+    EXPECT_EQ(run({q("--restore"), QDir(folder()).filePath(q("1-20261206-0930.mdb"))}), 0);
+    EXPECT_TRUE(outText.contains(q("原来的账本已保存为“备份/1-20261207-0930.mdb”。"))) << outText.toStdString();
+    EXPECT_TRUE(outText.contains(q("共 4 条记录。")));
+    EXPECT_EQ(checkLedgerFile(QDir(folder()).filePath(q("1-20261207-0930.mdb"))).rows, 5);
+
+    EXPECT_EQ(run({q("--restore")}), 2);
+    EXPECT_EQ(run({q("--restore"), dir.filePath(q("nothing.mdb"))}), 1);
+    EXPECT_TRUE(errText.contains(q("不能用来恢复账本：文件不存在！"))) << errText.toStdString();
+
+    outText.clear();
+    const QString csv = dir.filePath(q("all.csv"));
+    EXPECT_EQ(run({q("--export"), csv}), 0);
+    EXPECT_TRUE(outText.contains(q("已把账本的 4 条记录导出到"))) << outText.toStdString();
+    const QStringList lines = QString::fromUtf8(readAll(csv).mid(3)).split(q("\r\n"));
+    ASSERT_EQ(lines.size(), 6); // header, four records, the end of the last line
+    EXPECT_EQ(lines[0], q("标号,名称,类,价格,数量,总额,日期,方法,交易号码"));
+    EXPECT_EQ(lines[1], q("1,水果,,,,,,进货,"));
+    EXPECT_EQ(lines[2], q("3,苹果1,水果,2.5,1,2.5,26-12-7,进货,1"));
+    // No ledger: nothing is exported and no ledger is created.
+    QFile::remove(ledger());
+    EXPECT_EQ(run({q("--export"), csv + q("2")}), 1);
+    EXPECT_FALSE(QFile::exists(ledger()));
+    EXPECT_FALSE(QFile::exists(csv + q("2")));
+}

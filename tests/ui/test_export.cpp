@@ -1,0 +1,231 @@
+// The lists' context menus (export to a CSV file, copy for a spreadsheet) and the backups the
+// windows make: before deletions of several records, and the one report of a failure.
+#include "ledger/backup.h"
+#include "ledger/csv.h"
+#include "mainwin/ui_backup.h"
+#include "stats/form6.h"
+#include "support.h"
+#include "support_main.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRadioButton>
+
+using namespace ledger;
+
+namespace {
+
+QAction *action(QWidget *list, const char *name)
+{
+    return list->findChild<QAction *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+}
+
+QString clipboardAfterCopy(QWidget *list)
+{
+    QGuiApplication::clipboard()->clear();
+    action(list, "exportCopy")->trigger();
+    return QGuiApplication::clipboard()->text();
+}
+
+// A shop with one category holding one product and two stock-ins.
+void shop(Form1 &w)
+{
+    addCategory(w, QStringLiteral("水果"));
+    choose(w, QStringLiteral("水果"));
+    addProduct(w, QStringLiteral("苹果"));
+    choose(w, QStringLiteral("水果"), QStringLiteral("苹果"));
+    w.Check2->setChecked(false);
+    addTx(w, QStringLiteral("2.5"), QStringLiteral("4"));
+    addTx(w, QStringLiteral("3"), QStringLiteral("10"));
+}
+
+QStringList backups() { return QDir(QStringLiteral("备份")).entryList(QDir::Files | QDir::Hidden); }
+
+} // namespace
+
+class TestExport : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { ui::setBackupClock({}); }
+
+    void menusOnEveryListOpenWithoutChangingTheSelection()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        Form1 w;
+        w.show();
+        shop(w);
+        QList<QWidget *> lists{w.List1, w.List2, w.List3, w.form6()->List1};
+        for (QWidget *list : lists) {
+            QStringList texts;
+            for (const QAction *a : list->actions())
+                texts << a->text();
+            QCOMPARE(texts, (QStringList{QStringLiteral("导出到文件…"), QStringLiteral("复制")}));
+        }
+        // A right click on another category selects nothing and lists nothing; the menu opens.
+        addCategory(w, QStringLiteral("饮料"));
+        choose(w, QStringLiteral("水果"), QStringLiteral("苹果"));
+        const QRect second = w.List1->visualItemRect(w.List1->item(rowOf(w.List1, QStringLiteral("饮料"))));
+        QTest::mouseClick(w.List1->viewport(), Qt::RightButton, {}, second.center());
+        QCOMPARE(w.List1->currentItem()->text(), QStringLiteral("水果"));
+        QCOMPARE(w.List3->count(), 2);
+        QStringList shown;
+        QTimer::singleShot(50, this, [&shown] {
+            if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+                for (const QAction *a : menu->actions())
+                    shown << a->text();
+                menu->close();
+            }
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, second.center(), w.List1->viewport()->mapToGlobal(second.center()));
+        QApplication::sendEvent(w.List1->viewport(), &event);
+        QCOMPARE(shown, (QStringList{QStringLiteral("导出到文件…"), QStringLiteral("复制")}));
+    }
+
+    void copyTakesTheRecordsOfTheSelectedLinesOrOfAll()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        Form1 w;
+        w.show();
+        shop(w);
+        QCOMPARE(w.List3->count(), 2);
+        const QString header = QStringLiteral("商品名\t价格\t数量\t总额\t日期\t方法\t交易号码\n");
+        // The record's fields, not the padded line; the number comes from the random formula.
+        const QString first = QStringLiteral("苹果\t2.5\t4\t10\t%1\t进货\t%2\n")
+                                  .arg(w.Text6->text(), Form1::lineRecord(w.List3->item(0)).txno);
+        const QString second = QStringLiteral("苹果\t3\t10\t30\t%1\t进货\t%2\n")
+                                   .arg(w.Text6->text(), Form1::lineRecord(w.List3->item(1)).txno);
+        QCOMPARE(clipboardAfterCopy(w.List3), header + first + second);
+        w.List3->item(1)->setSelected(true);
+        QCOMPARE(clipboardAfterCopy(w.List3), header + second);
+        QCOMPARE(clipboardAfterCopy(w.List1), QStringLiteral("类\n水果\n"));
+        QCOMPARE(clipboardAfterCopy(w.List2), QStringLiteral("商品名\n苹果\n"));
+
+        Form6 *stats = w.form6();
+        stats->List1->addItem(stats->jkg(QStringLiteral("26-12-7|1500|30|1"), 0));
+        stats->List1->addItem(stats->jkg(QStringLiteral("2026/12/8|0|-7.5|2"), 0));
+        QCOMPARE(clipboardAfterCopy(stats->List1),
+                 QStringLiteral("日期\t进货总额\t出货总额\t索引号\n26-12-7\t1500\t30\t1\n2026/12/8\t0\t-7.5\t2\n"));
+        QVERIFY(boxes.seen.isEmpty());
+    }
+
+    void exportWritesTheChosenFileOrSaysWhyNot()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        Form1 w;
+        w.show();
+        shop(w);
+        const QString target = folder.file(QStringLiteral("导出.csv"));
+        QString proposed;
+        // Types the name into the save dialog once it is up, and accepts it.
+        auto answer = [&](const QString &path) {
+            auto *poll = new QTimer(this);
+            connect(poll, &QTimer::timeout, this, [&proposed, path, poll] {
+                auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                auto *name = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
+                if (!name)
+                    return;
+                poll->deleteLater();
+                proposed = dialog->selectedFiles().value(0);
+                name->setText(path);
+                static_cast<QDialog *>(dialog)->done(QDialog::Accepted); // no checks of the name
+            });
+            poll->start(10);
+        };
+        answer(target);
+        action(w.List3, "exportToFile")->trigger();
+        QCOMPARE(QFileInfo(proposed).fileName(),
+                 QStringLiteral("交易记录-%1.csv").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
+        Table expected;
+        expected.header = transactionHeader();
+        for (int row = 0; row < 2; ++row)
+            expected.rows << transactionCells(Form1::lineRecord(w.List3->item(row)));
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), toCsv(expected));
+        QVERIFY(boxes.seen.isEmpty());
+
+        // A folder where the file should go: refused with the reason, nothing written.
+        QVERIFY(QDir().mkpath(folder.file(QStringLiteral("占用.csv"))));
+        answer(folder.file(QStringLiteral("占用.csv")));
+        action(w.List1, "exportToFile")->trigger();
+        QCOMPARE(boxes.titles(), QStringList{QStringLiteral("系统提示：")});
+        QVERIFY2(boxes.texts()[0].startsWith(QStringLiteral("无法导出到文件“")), qPrintable(boxes.texts()[0]));
+        QVERIFY(QFileInfo(folder.file(QStringLiteral("占用.csv"))).isDir());
+    }
+
+    void deletionsOfSeveralRecordsAreBackedUpAtMostEveryTenMinutes()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        QDateTime now(QDate(2026, 12, 7), QTime(10, 0));
+        ui::setBackupClock([&now] { return now; });
+        Form1 w;
+        w.show();
+        shop(w);
+        addCategory(w, QStringLiteral("空类"));
+        addCategory(w, QStringLiteral("饮料"));
+        choose(w, QStringLiteral("饮料"));
+        addProduct(w, QStringLiteral("可乐"));
+
+        // One record: no backup.
+        choose(w, QStringLiteral("空类"));
+        w.Command2_Click();
+        QVERIFY(backups().isEmpty());
+        // Several lines: a backup holding them all.
+        choose(w, QStringLiteral("水果"), QStringLiteral("苹果"));
+        const qint64 before = w.store()->count();
+        w.Command6_Click();
+        w.Command9_Click();
+        QCOMPARE(w.List3->count(), 0);
+        QCOMPARE(backups(), QStringList{QStringLiteral("1-20261207-1000.mdb")});
+        QCOMPARE(checkLedgerFile(QStringLiteral("备份/1-20261207-1000.mdb")).rows, before);
+        // Nine minutes later: none; eleven: one more.
+        now = now.addSecs(9 * 60);
+        choose(w, QStringLiteral("饮料"));
+        w.Command2_Click();
+        QCOMPARE(backups().size(), 1);
+        now = now.addSecs(2 * 60);
+        choose(w, QStringLiteral("水果"));
+        w.Command2_Click();
+        QCOMPARE(backups(), (QStringList{QStringLiteral("1-20261207-1000.mdb"), QStringLiteral("1-20261207-1011.mdb")}));
+        QCOMPARE(boxes.titles(), QStringList(4, QStringLiteral("系统提问：")));
+    }
+
+    void failingBackupIsReportedOnceAndTheProgramGoesOn()
+    {
+        FreshFolder folder;
+        Boxes boxes;
+        QDateTime now(QDate(2026, 12, 7), QTime(10, 0));
+        ui::setBackupClock([&now] { return now; });
+        {
+            QFile blocker(QStringLiteral("备份")); // a file where the folder should be
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        Form1 w;
+        w.show();
+        shop(w);
+        ui::startDailyBackup(&w);
+        ui::waitForBackups(&w);
+        QCOMPARE(boxes.titles(), QStringList{QStringLiteral("系统提示：")});
+        QVERIFY2(boxes.texts()[0].startsWith(QStringLiteral("无法备份账本文件“1.mdb”：")), qPrintable(boxes.texts()[0]));
+        boxes.clear();
+        // The deletion's backup fails as well, silently; the deletion is done.
+        now = now.addSecs(3600);
+        choose(w, QStringLiteral("水果"));
+        w.Command2_Click();
+        QCOMPARE(boxes.titles(), QStringList{QStringLiteral("系统提问：")});
+        QCOMPARE(w.store()->count(), 0);
+        QVERIFY(QFileInfo(QStringLiteral("备份")).isFile());
+    }
+};
+
+QTEST_MAIN(TestExport)
+#include "test_export.moc"
