@@ -1,6 +1,7 @@
 #include "stats/form6.h"
 
 #include "ledger/text.h"
+#include "analysis/form_daychart.h"
 #include "mainwin/form1.h"
 #include "mainwin/form2.h"
 #include "mainwin/ui_app.h"
@@ -11,6 +12,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -106,6 +108,12 @@ void Form6::buildControls()
     connect(Command1, &QPushButton::clicked, this, &Form6::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form6::Command2_Click);
     ui::onListClick(List1, [this] { List1_Click(); });
+    List1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(List1, &QListWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        QMenu menu(this);
+        addChartAction(&menu, this);
+        menu.exec(List1->viewport()->mapToGlobal(at));
+    });
 
     for (QWidget *w : {static_cast<QWidget *>(Label2), static_cast<QWidget *>(Label3),
                        static_cast<QWidget *>(Label4), List1->viewport(),
