@@ -33,6 +33,7 @@ FormRanking::FormRanking(Form1 *main) : AnalysisWindow(main, "FormRanking", QStr
         // Two-digit years of the ledger are read as 1930-2029.
         e->setDateRange(QDate(1930, 1, 1), QDate(2029, 12, 31));
         e->setEnabled(false);
+        e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("2026-12-310")) + 28);
         return e;
     };
     DateEdit1 = dateEdit("DateEdit1", QDate(today.year(), today.month(), 1));
@@ -60,7 +61,14 @@ FormRanking::FormRanking(Form1 *main) : AnalysisWindow(main, "FormRanking", QStr
     const int charWidth = fm.horizontalAdvance(u'0');
     for (int i = 0; i < kRankColumns; ++i)
         Header1->resizeSection(i, (std::abs(rankingWidths()[static_cast<std::size_t>(i)]) + 1) * charWidth);
-    Header1->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Names start where their column starts, numbers end where theirs ends, as in the lines.
+    for (int i = 0; i < kRankColumns; ++i) {
+        const bool number = rankingWidths()[static_cast<std::size_t>(i)] < 0;
+        headings->setHeaderData(i, Qt::Horizontal,
+                                QVariant::fromValue(Qt::Alignment((number ? Qt::AlignRight : Qt::AlignLeft) |
+                                                                  Qt::AlignVCenter)),
+                                Qt::TextAlignmentRole);
+    }
     Header1->setFixedHeight(fm.height() + 8);
     column()->insertWidget(2, Header1);
     Header1->setSortIndicator(m_column, Qt::DescendingOrder);

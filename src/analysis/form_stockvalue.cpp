@@ -22,7 +22,7 @@ FormStockValue::FormStockValue(Form1 *main)
     List2->setFont(mono);
     // Under the note on the values: the heading and list of the products left out.
     column()->insertWidget(3, Label3);
-    column()->insertWidget(4, List2);
+    column()->insertWidget(4, List2, 1);
     Label1->setText(stockValueHeader());
     Label2->setText(QStringLiteral("每种商品按“库存积压总货款”的算法计价：平均进货价 × 库存。"
                                    "下列商品未计入上面的金额：库存为负说明出货多于进货，"
