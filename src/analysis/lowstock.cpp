@@ -47,13 +47,15 @@ std::vector<LowStockRow> lowStock(const std::vector<Record> &rows, const QDate &
         if (p < 0)
             continue;
         Sums &s = sums[static_cast<std::size_t>(p)];
-        s.totals.add(r, kStockInText, true);
-        if (r.method == kStockInText)
+        const bool stockIn = r.method == kStockInText;
+        const double qty = parseNumber(r.qty);
+        // Only the net stock is used here: the totals are not read.
+        s.totals.add(stockIn, qty, 0, true);
+        if (stockIn)
             continue;
         s.everOut = true;
         const int day = days.day(r.date);
         if (last90.contains(day)) {
-            const double qty = parseNumber(r.qty);
             s.out90 += qty;
             if (last30.contains(day))
                 s.out30 += qty;

@@ -11,14 +11,24 @@ namespace ledger {
 ProductIndex::ProductIndex(const std::vector<Record> &rows)
 {
     for (const Record &r : rows) {
-        if (!r.hasKind || r.kind != kProduct)
+        if (!r.hasKind || r.kind != kProduct || lookup(r.cat, r.name) >= 0)
             continue;
-        QHash<QString, int> &names = m_byCategory[r.cat];
-        if (names.contains(r.name))
-            continue;
-        names.insert(r.name, static_cast<int>(m_products.size()));
+        const auto same = m_byName.constFind(r.name);
+        m_sameName.push_back(same == m_byName.cend() ? -1 : *same);
+        m_byName.insert(r.name, static_cast<int>(m_products.size()));
         m_products.push_back({r.cat, r.name});
     }
+}
+
+int ProductIndex::lookup(const QString &category, const QString &name) const
+{
+    const auto last = m_byName.constFind(name);
+    if (last == m_byName.cend())
+        return -1;
+    for (int p = *last; p >= 0; p = m_sameName[static_cast<std::size_t>(p)])
+        if (m_products[static_cast<std::size_t>(p)].category == category)
+            return p;
+    return -1;
 }
 
 int ProductIndex::find(const Record &r)
@@ -29,10 +39,7 @@ int ProductIndex::find(const Record &r)
     if (slot.cat == r.cat.constData() && slot.name == r.name.constData() &&
         slot.catSize == r.cat.size() && slot.nameSize == r.name.size() && slot.cat)
         return slot.product;
-    int product = -1;
-    const auto names = m_byCategory.constFind(r.cat);
-    if (names != m_byCategory.cend())
-        product = names->value(r.name, -1);
+    const int product = lookup(r.cat, r.name);
     slot = {r.cat.constData(), r.name.constData(), r.cat.size(), r.name.size(), product};
     return product;
 }

@@ -32,8 +32,11 @@ public:
     int find(const Record &r);
 
 private:
+    int lookup(const QString &category, const QString &name) const;
+
     std::vector<Product> m_products;
-    QHash<QString, QHash<QString, int>> m_byCategory;
+    QHash<QString, int> m_byName; // the last product of each name
+    std::vector<int> m_sameName;  // the product before it of the same name, or -1
     // The ledger shares equal texts, so most lookups end at the texts' addresses.
     struct Slot {
         const QChar *cat = nullptr;

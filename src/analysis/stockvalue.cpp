@@ -18,8 +18,11 @@ StockValue stockValue(const std::vector<Record> &rows)
         if (!r.hasKind || r.kind != kTransaction)
             continue;
         const int p = index.find(r);
-        if (p >= 0)
-            sums[static_cast<std::size_t>(p)].add(r, kStockInText, true);
+        if (p < 0)
+            continue;
+        // The value needs the stock-in totals only; the stock-out totals are not read.
+        const bool stockIn = r.method == kStockInText;
+        sums[static_cast<std::size_t>(p)].add(stockIn, parseNumber(r.qty), stockIn ? parseNumber(r.total) : 0, true);
     }
 
     StockValue v;

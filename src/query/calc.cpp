@@ -20,9 +20,12 @@ bool isMonth(const QString &date, int month)
 
 void CalcTotals::add(const Record &r, const QString &stockIn, bool inMonth)
 {
-    const double qty = parseNumber(r.qty);
-    const double total = parseNumber(r.total);
-    if (r.method == stockIn) {
+    add(r.method == stockIn, parseNumber(r.qty), parseNumber(r.total), inMonth);
+}
+
+void CalcTotals::add(bool stockIn, double qty, double total, bool inMonth)
+{
+    if (stockIn) {
         netStock = roundEven(static_cast<double>(netStock) + qty);
         inAmount += total;
         inQty += qty;

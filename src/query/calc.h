@@ -25,6 +25,8 @@ struct CalcTotals {
     // One transaction of the product. A record is a stock-in when its direction equals stockIn;
     // inMonth says whether a stock-out counts in the month sums.
     void add(const Record &r, const QString &stockIn, bool inMonth);
+    // The same with the quantity and total already read.
+    void add(bool stockIn, double qty, double total, bool inMonth);
 };
 
 // Sums the transactions of one product. A record is a stock-in when its direction equals
