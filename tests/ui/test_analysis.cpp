@@ -90,8 +90,6 @@ void TestAnalysis::chooserOpensEachAnalysis()
         option->setChecked(true);
         chooser->Command1->click();
         QVERIFY(!chooser->isVisible());
-        QWidget *opened = QApplication::activeWindow() ? QApplication::activeWindow() : nullptr;
-        Q_UNUSED(opened);
         QWidget *win = option == chooser->Option2 ? static_cast<QWidget *>(chooser->lowStock())
                        : option == chooser->Option3 ? static_cast<QWidget *>(chooser->ranking())
                                                     : static_cast<QWidget *>(chooser->stockValue());
