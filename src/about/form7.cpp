@@ -3,7 +3,6 @@
 #include "analysis/form_lowstock.h"
 #include "analysis/form_ranking.h"
 #include "analysis/form_stockvalue.h"
-
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 #include "stats/form6.h"

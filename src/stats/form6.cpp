@@ -1,7 +1,7 @@
 #include "stats/form6.h"
 
-#include "ledger/text.h"
 #include "analysis/form_daychart.h"
+#include "ledger/text.h"
 #include "mainwin/form1.h"
 #include "mainwin/form2.h"
 #include "mainwin/ui_app.h"
