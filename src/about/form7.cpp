@@ -1,5 +1,6 @@
 #include "about/form7.h"
 
+
 #include "analysis/form_lowstock.h"
 #include "analysis/form_ranking.h"
 #include "analysis/form_stockvalue.h"
