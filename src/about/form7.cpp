@@ -1,6 +1,5 @@
 #include "about/form7.h"
 
-
 #include "analysis/form_lowstock.h"
 #include "analysis/form_ranking.h"
 #include "analysis/form_stockvalue.h"
