@@ -214,6 +214,28 @@ INSTANTIATE_TEST_SUITE_P(Faults, WriteFaultTest,
                                     (info.param.error == ENOSPC ? "DiskFull" : "IoError");
                          });
 
+// The disk fills while a new ledger gets its table: the message says why, not SQLite's "not an
+// error" left over from the rollback, and the next start sets the file up again.
+TEST(WriteFaultOnCreate, FailedCreateSaysWhy)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("1.mdb"));
+    WriteFault::install();
+    WriteFault::arm(1, true, ENOSPC);
+    QString message;
+    try {
+        Store::open(path);
+    } catch (const StoreError &e) {
+        message = e.message();
+    }
+    WriteFault::disarm();
+    WriteFault::uninstall();
+    EXPECT_EQ(message, QStringLiteral("无法创建账本文件“%1”：磁盘空间已满！").arg(path));
+    auto store = Store::open(path);
+    store->add(named(QStringLiteral("first")));
+    EXPECT_EQ(names(Store::open(path)->rows()), QStringList{QStringLiteral("first")});
+}
+
 // The writing program hits its file-size limit (ulimit -f, SIGXFSZ ignored) while adding.
 TEST(FileSizeLimit, WriterStopsWithAMessageAndTheFileStaysWhole)
 {
