@@ -2,6 +2,7 @@
 // system-call table: the operation reports a clear message, the file stays intact, every earlier
 // record is kept and the failed change is wholly absent.
 #include "ledger/store.h"
+#include "sqlite_db.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -77,16 +78,7 @@ struct WriteFault {
     static void disarm() { countdown = 0; }
 };
 
-QString integrity(sqlite3 *db)
-{
-    sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr);
-    QString out;
-    while (sqlite3_step(st) == SQLITE_ROW)
-        out += QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
-    sqlite3_finalize(st);
-    return out;
-}
+using sqldb::integrity;
 
 Record named(const QString &name)
 {

@@ -3,13 +3,35 @@
 #pragma once
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPair>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+
+// The main window's status line when nothing else is shown there.
+inline const QString kWelcome =
+    QStringLiteral("                         欢迎您使用禾岚小型仓库管理软件！（按F1帮助）");
+
+inline QStringList lines(const QListWidget *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+inline QStringList items(const QComboBox *box)
+{
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
 
 // Watches for modal message boxes, records their title and text and answers them: with the
 // next queued answer, else OK (or the only button).

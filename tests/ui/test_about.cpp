@@ -3,7 +3,7 @@
 #include "about/form7.h"
 #include "mainwin/form1.h"
 #include "stats/form6.h"
-#include "support.h"
+#include "support_main.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -22,10 +22,8 @@ private slots:
 
 void TestAbout::aboutBoxResetsTheStatusLine()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     // A stock-value line from an earlier find stays on the status line until something resets it.
     w.statusmode = 2;
     w.runtotal = 70;
@@ -48,10 +46,8 @@ void TestAbout::aboutBoxResetsTheStatusLine()
 
 void TestAbout::chooserOpensTheDailyStatistics()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form7 *chooser = w.form7();
     chooser->show();
     QCOMPARE(chooser->windowTitle(), QStringLiteral("智能分析"));
@@ -69,10 +65,8 @@ void TestAbout::chooserOpensTheDailyStatistics()
 
 void TestAbout::chooserCancelCreatesNothing()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form7 *chooser = w.form7();
     chooser->show();
     w.hide();

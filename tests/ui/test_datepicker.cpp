@@ -1,7 +1,6 @@
 // The date picker and the three windows it delivers to.
 #include "ledger/dates.h"
 #include "mainwin/form2.h"
-#include "support.h"
 #include "support_main.h"
 
 #include <QCalendarWidget>
@@ -22,10 +21,8 @@ private slots:
 
 void TestDatePicker::mainWindowReceivesPickedDate()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     w.List3->addItem(QStringLiteral("a line"));
     w.Command5_Click();
     Form2 *f = w.form2();
@@ -55,10 +52,8 @@ void TestDatePicker::mainWindowReceivesPickedDate()
 
 void TestDatePicker::startsTodayKeepsChosenDay()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     w.Command5_Click();
     Form2 *f = w.form2();
     QCOMPARE(f->MonthView1->selectedDate(), QDate::currentDate());
@@ -75,10 +70,8 @@ void TestDatePicker::startsTodayKeepsChosenDay()
 
 void TestDatePicker::findAndStatisticsReceivers()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     w.List3->addItem(QStringLiteral("a line"));
     Form2 *f = w.form2();
 
@@ -107,10 +100,8 @@ void TestDatePicker::findAndStatisticsReceivers()
 
 void TestDatePicker::cancelDeliversNothing()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     w.List3->addItem(QStringLiteral("a line"));
     const QString text6 = w.Text6->text();
     w.statusmode = 2;
@@ -143,10 +134,8 @@ void TestDatePicker::cancelDeliversNothing()
 
 void TestDatePicker::pointerOverButtonFocusesIt()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     w.Command5_Click();
     Form2 *f = w.form2();
     f->activateWindow();

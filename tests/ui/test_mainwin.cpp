@@ -3,7 +3,7 @@
 #include "ledger/dates.h"
 #include "mainwin/form1.h"
 #include "mainwin/form2.h"
-#include "support.h"
+#include "support_main.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -16,8 +16,6 @@
 #include <QtTest>
 
 namespace {
-const QString kWelcome =
-    QStringLiteral("                         欢迎您使用禾岚小型仓库管理软件！（按F1帮助）");
 }
 
 class MainWindowTest : public QObject {
@@ -26,10 +24,8 @@ class MainWindowTest : public QObject {
 private slots:
     void firstStartShowsAnEmptyLedger()
     {
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
+        Session s;
+        auto &[folder, boxes, w] = s;
         QVERIFY(QFile::exists(folder.file(QStringLiteral("1.mdb"))));
         QVERIFY(w.store());
         QCOMPARE(w.windowTitle(), QStringLiteral("禾岚小型仓储管理软件 VER 1.2"));
@@ -77,10 +73,8 @@ private slots:
 
     void operationZeroStoresTheRequestWithTheDirection()
     {
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
+        Session s;
+        auto &[folder, boxes, w] = s;
         w.Option2->setChecked(true);
         w.axd(QStringLiteral("2|苹果|水果"), 0);
         w.Option1->setChecked(true);
@@ -97,10 +91,8 @@ private slots:
 
     void failedWriteIsReportedAndNothingStored()
     {
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
+        Session s;
+        auto &[folder, boxes, w] = s;
         QCOMPARE(w.axd(QStringLiteral("3|x|y|1|1|1|a date text that is far too long|1"), 0), 1);
         QCOMPARE(boxes.titles(), QStringList{QStringLiteral("系统提示：")});
         QVERIFY(boxes.texts()[0].startsWith(QStringLiteral("记录未能保存到账本文件“1.mdb”")));
@@ -111,10 +103,8 @@ private slots:
 
     void statusLineFollowsTheSelector()
     {
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
+        Session s;
+        auto &[folder, boxes, w] = s;
         w.statusmode = 2;
         w.runtotal = 70;
         w.axd(QString(), 2); // keeps the selector
@@ -136,10 +126,8 @@ private slots:
 
     void autoDateNeedsAPickedDateToBeTurnedOff()
     {
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
+        Session s;
+        auto &[folder, boxes, w] = s;
         w.Text6->setText(QStringLiteral("typed"));
         w.Check1->setChecked(false);
         QCOMPARE(boxes.seen, (QList<QPair<QString, QString>>{{QStringLiteral("系统提示："), QStringLiteral("请先选择日期！")}}));
@@ -158,10 +146,8 @@ private slots:
 
     void activationRefillsAfterADialogIsHidden()
     {
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
+        Session s;
+        auto &[folder, boxes, w] = s;
         w.axd(QStringLiteral("1|水果"), 0);
         QCOMPARE(w.List1->count(), 0); // the list is refilled on activation, not by a plain store
         w.List2->addItem(QStringLiteral("stale"));
@@ -184,10 +170,8 @@ private slots:
 
     void helpKeyWithoutHelpFile()
     {
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
+        Session s;
+        auto &[folder, boxes, w] = s;
         QTest::keyClick(w.Text1, Qt::Key_F1);
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("找不到帮助文件“help.HLP”！")});
     }

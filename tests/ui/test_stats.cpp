@@ -6,7 +6,7 @@
 #include "query/form4.h"
 #include "stats/form6.h"
 #include "stats/stats.h"
-#include "support.h"
+#include "support_main.h"
 
 #include <QCalendarWidget>
 #include <QCheckBox>
@@ -44,14 +44,6 @@ qsizetype leadingSpaces(const QString &s)
     return n;
 }
 
-QStringList listLines(QListWidget *list)
-{
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
-    return out;
-}
-
 // What the window showed while a message box was open.
 struct AtMessage {
     int bar = -1;
@@ -78,10 +70,8 @@ private slots:
 
 void TestStats::periodChoicesFillTheDateLabels()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addBasics(w);
     const QDate today = QDate::currentDate();
     const QDate lastYear = today.addYears(-1);
@@ -120,10 +110,8 @@ void TestStats::periodChoicesFillTheDateLabels()
 
 void TestStats::monthWithoutTransactions()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addBasics(w);
     addTx(w, ledger::pickedDateText(QDate::currentDate().addMonths(-1)), QStringLiteral("5"), true);
     Form6 *f = w.form6();
@@ -167,10 +155,8 @@ void TestStats::monthWithoutTransactions()
 
 void TestStats::emptyLedger()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form6 *f = w.form6();
     f->show();
     f->day1(QStringLiteral("03-1-1"));
@@ -186,10 +172,8 @@ void TestStats::emptyLedger()
 
 void TestStats::userRangeUsesTheDatePicker()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form6 *f = w.form6();
     f->show();
     f->day1(QStringLiteral("03-1-1"));
@@ -221,10 +205,8 @@ void TestStats::userRangeUsesTheDatePicker()
 
 void TestStats::runListsOneLinePerDay()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addBasics(w);
     addTx(w, QStringLiteral("03-5-7"), QStringLiteral("100"), false);
     addTx(w, QStringLiteral("03-5-6"), QStringLiteral("1500"), true);
@@ -245,7 +227,7 @@ void TestStats::runListsOneLinePerDay()
     };
     for (int run = 0; run < 2; ++run) {
         f->Command1_Click();
-        QCOMPARE(listLines(f->List1), expected);
+        QCOMPARE(lines(f->List1), expected);
         QCOMPARE(f->dayno, 2);
         QCOMPARE(f->ProgressBar1->value(), 100);
         QCOMPARE(feedback(f), QStringLiteral("任务完成"));
@@ -273,10 +255,8 @@ void TestStats::runListsOneLinePerDay()
 
 void TestStats::runNeedsBothDates()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addBasics(w);
     addTx(w, QStringLiteral("03-5-7"), QStringLiteral("100"), false);
     Form6 *f = w.form6();
@@ -300,10 +280,8 @@ void TestStats::runMatchesTheLedgerLogic()
 {
     // The window lists what the ledger logic computes, for a ledger mixing date forms, both
     // directions and a period across the turn of the century.
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addBasics(w);
     const QString dates[] = {QStringLiteral("99-12-30"), QStringLiteral("1999/12/30"), QStringLiteral("00-1-2"),
                              QStringLiteral("2000/01/02"), QStringLiteral("00-01-03"), QStringLiteral("98-1-1"),
@@ -319,13 +297,13 @@ void TestStats::runMatchesTheLedgerLogic()
     f->Command1_Click();
     const QStringList expected = ledger::statisticsLines(w.store()->rows(), f->Label3->text(), f->Label4->text());
     QCOMPARE(expected.size(), 5);
-    QCOMPARE(listLines(f->List1), expected);
+    QCOMPARE(lines(f->List1), expected);
 }
 
 void TestStats::progressSteps()
 {
-    FreshFolder folder;
-    Form1 w;
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form6 *f = w.form6();
     QList<int> values;
     connect(f->ProgressBar1, &QProgressBar::valueChanged, this, [&](int v) { values << v; });
@@ -392,10 +370,8 @@ void TestStats::progressSteps()
 
 void TestStats::feedbackLine()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form6 *f = w.form6();
     f->show();
     QCOMPARE(f->Label2->text(), QString(31, u' ') + QStringLiteral("系统反馈提示"));
@@ -433,10 +409,8 @@ void TestStats::feedbackLine()
 
 void TestStats::dayDetailUsesTheFindOptions()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addBasics(w);
     addTx(w, QStringLiteral("03-5-6"), QStringLiteral("10"), true);
     addTx(w, QStringLiteral("03-5-7"), QStringLiteral("20"), false);
