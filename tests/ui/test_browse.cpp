@@ -497,7 +497,8 @@ void TestBrowse::failedDeleteKeepsLines()
         w.Command9_Click();
     }
     QCOMPARE(boxes.texts().size(), 2);
-    QVERIFY(boxes.texts()[1].startsWith(QStringLiteral("记录未能从账本文件")));
+    QCOMPARE(boxes.texts()[1], QStringLiteral("记录未能从账本文件“%1”中删除：文件正被其他程序使用，请稍后再试！")
+                                   .arg(w.store()->path()));
     QCOMPARE(boxes.titles()[1], QStringLiteral("系统提示："));
     QCOMPARE(lines(w.List3), before);
     QCOMPARE(countKind(w, kTransaction), 2);

@@ -71,11 +71,11 @@ void TestCalc::layoutAndStartState()
     auto &[folder, boxes, w] = s;
     Form5 *d = open(w);
     QCOMPARE(d->windowTitle(), QStringLiteral("计算"));
-    QCOMPARE(d->size(), ui::twips(0, 0, 5130, 3300).size());
+    QCOMPARE(d->size(), QSize(342, 220)); // 5130 x 3300 twips, 15 to a pixel
     // On screen Option5 sits between Option2 and Option3.
     QCOMPARE(d->Option5->text(), QStringLiteral("库存积压总货款"));
     QVERIFY(d->Option2->y() < d->Option5->y() && d->Option5->y() < d->Option3->y() && d->Option3->y() < d->Option4->y());
-    QCOMPARE(d->Option4->geometry(), ui::twips(480, 2880, 3495, 255));
+    QCOMPARE(d->Option4->geometry(), QRect(32, 192, 233, 17));
     QCOMPARE(d->Command1->text(), QStringLiteral("计算"));
     for (QRadioButton *o : {d->Option1, d->Option2, d->Option3, d->Option4, d->Option5})
         QVERIFY(!o->isChecked());

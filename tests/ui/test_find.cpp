@@ -85,11 +85,11 @@ void TestFind::layoutAndStartState()
     auto &[folder, boxes, w] = s;
     Form4 *d = open(w);
     QCOMPARE(d->windowTitle(), QStringLiteral("查找"));
-    QCOMPARE(d->size(), ui::twips(0, 0, 5910, 3480).size());
+    QCOMPARE(d->size(), QSize(394, 232)); // 5910 x 3480 twips, 15 to a pixel
     QCOMPARE(d->Frame1->title(), QStringLiteral("方法："));
     QCOMPARE(d->Option3->parentWidget(), d->Frame1);
-    QCOMPARE(d->Option3->geometry(), ui::twips(1920, 360, 855, 375));
-    QCOMPARE(d->Command2->geometry(), ui::twips(4800, 2160, 975, 495));
+    QCOMPARE(d->Option3->geometry(), QRect(128, 24, 57, 25));
+    QCOMPARE(d->Command2->geometry(), QRect(320, 144, 65, 33));
     QCOMPARE(d->Label3->text(), QStringLiteral("日期方法："));
     QVERIFY(d->Combo1->isEditable());
     for (QCheckBox *c : {d->Check1, d->Check2, d->Check3, d->Check4, d->Check5, d->Check6})
