@@ -3,18 +3,18 @@
 // encrypted file. Prints markdown table rows; scripts/bench.sh runs one size per process.
 //
 //   warehouse_bench <records> <cache folder>
-#include "browse/browse.h"
+#include "ledger/browse.h"
+#include "ledger/calc.h"
 #include "ledger/dates.h"
+#include "ledger/find.h"
+#include "ledger/stats.h"
 #include "ledger/store.h"
 #include "ledger/text.h"
 #include "mainwin/form1.h"
-#include "query/calc.h"
-#include "query/find.h"
 #include "query/form4.h"
 #include "query/form5.h"
 #include "sqlite_db.h"
 #include "stats/form6.h"
-#include "stats/stats.h"
 
 #include <QApplication>
 #include <QCheckBox>
