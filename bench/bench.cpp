@@ -617,7 +617,7 @@ int runBench(int argc, char **argv)
     std::unique_ptr<Form1> w;
     QElapsedTimer t;
     t.start();
-    w = std::make_unique<Form1>();
+    w = std::make_unique<Form1>(Store::open(QStringLiteral("1.mdb")));
     w->axd(QString(), 2);
     const Timing open{msSince(t), false};
     g_oursPeakKb = std::max(g_oursPeakKb, peakKb());
@@ -626,9 +626,7 @@ int runBench(int argc, char **argv)
         auto s = Store::open(QStringLiteral("1.mdb"));
         s->rows();
     }, 3);
-    w = std::make_unique<Form1>();
-    if (!w->store())
-        die(w->openError());
+    w = std::make_unique<Form1>(Store::open(QStringLiteral("1.mdb")));
     if (qEnvironmentVariableIntValue("BENCH_OPEN_ONLY")) { // for profiling the load
         std::printf("open %.0f ms\n", open.ms);
         const Timing steps = median([&] {
@@ -867,5 +865,7 @@ int main(int argc, char **argv)
         return runBench(argc, argv);
     } catch (const sqldb::Error &e) {
         die(QString::fromUtf8(e.what()));
+    } catch (const StoreError &e) {
+        die(e.message());
     }
 }

@@ -70,7 +70,7 @@ void setAutoText(QLabel *label, const QString &text)
 
 } // namespace
 
-Form1::Form1()
+Form1::Form1(std::unique_ptr<Store> store) : m_store(std::move(store))
 {
     ui::setupApplication();
     setObjectName(QStringLiteral("Form1"));
@@ -161,14 +161,6 @@ void Form1::buildControls()
 void Form1::Form_Load()
 {
     Text6->setText(currentDateText());
-    try {
-        m_store = Store::open(QStringLiteral("1.mdb"));
-    } catch (const StoreError &e) {
-        // An existing file that cannot be opened is left alone; the program cannot go on.
-        m_openError = e.message();
-        ui::message(this, m_openError);
-        return;
-    }
     Option1->setChecked(true);
     Check1->setChecked(true);
 }

@@ -1,9 +1,11 @@
 #include "mainwin/ui_app.h"
 
+#include "ledger/store.h"
 #include "mainwin/form1.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFont>
@@ -28,6 +30,8 @@ bool isForm(QObject *o)
 }
 
 class Tracker : public QObject {
+    Q_OBJECT
+
 public:
     using QObject::QObject;
     QPointer<QWidget> active;
@@ -92,15 +96,8 @@ private:
     }
 };
 
-Tracker *tracker()
-{
-    static Tracker *t = nullptr;
-    if (!t) {
-        t = new Tracker(qApp);
-        qApp->installEventFilter(t);
-    }
-    return t;
-}
+// The application object holds the tracker: its state ends with the application.
+Tracker *tracker() { return qApp ? qApp->findChild<Tracker *>(QString(), Qt::FindDirectChildrenOnly) : nullptr; }
 
 } // namespace
 
@@ -108,20 +105,22 @@ QString monoFontFamily() { return QStringLiteral("Noto Sans Mono CJK SC"); }
 
 void setupApplication()
 {
-    static bool done = false;
-    if (done || !qApp)
+    if (!qApp || tracker())
         return;
-    done = true;
     // The whole interface is Chinese, the calendar's month and day names included.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     QApplication::setFont(QFont(QStringLiteral("Noto Sans CJK SC"), 9));
     auto *qt = new QTranslator(qApp);
     if (qt->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(qt);
-    tracker();
+    qApp->installEventFilter(new Tracker(qApp));
 }
 
-QWidget *activeForm() { return tracker()->active; }
+QWidget *activeForm()
+{
+    const Tracker *t = tracker();
+    return t ? t->active : nullptr;
+}
 
 void message(QWidget *parent, const QString &text, const QString &title)
 {
@@ -171,11 +170,19 @@ void onListClick(QListWidget *list, std::function<void()> handler)
     QObject::connect(list, &QListWidget::itemClicked, list, [handler](QListWidgetItem *) { handler(); });
 }
 
-int runProgram()
+int runProgram(const QString &folder)
 {
-    Form1 w;
-    if (!w.store())
+    setupApplication();
+    const QString file = QStringLiteral("1.mdb");
+    std::unique_ptr<ledger::Store> store;
+    try {
+        store = ledger::Store::open(folder.isEmpty() ? file : QDir(folder).filePath(file));
+    } catch (const ledger::StoreError &e) {
+        // An existing file that cannot be opened is left alone; the program cannot go on.
+        message(nullptr, e.message());
         return 1;
+    }
+    Form1 w(std::move(store));
     w.show();
     return QApplication::exec();
 }
@@ -192,3 +199,5 @@ void showHelp(QWidget *parent)
 }
 
 } // namespace ui
+
+#include "ui_app.moc"

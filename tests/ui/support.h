@@ -1,4 +1,4 @@
-// Shared by the window tests: answers message boxes without a person and runs each test in a
+// Shared by the window tests: answers message boxes without a person and gives each test a
 // fresh folder of its own.
 #pragma once
 
@@ -88,15 +88,14 @@ private:
     QPointer<QMessageBox> m_last;
 };
 
-// Makes a fresh empty folder the current one for the lifetime of the object.
+// A fresh empty folder for the lifetime of the object; the current folder stays as it is.
 class FreshFolder {
 public:
-    FreshFolder() : m_old(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
-    ~FreshFolder() { QDir::setCurrent(m_old); }
+    FreshFolder() = default;
+    explicit FreshFolder(const QString &pattern) : m_dir(pattern) {}
     QString path() const { return m_dir.path(); }
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
 private:
     QTemporaryDir m_dir;
-    QString m_old;
 };

@@ -14,12 +14,18 @@
 
 #include <chrono>
 
+// The ledger 1.mdb of a folder, opened as the program's start opens it.
+inline std::unique_ptr<ledger::Store> ledgerIn(const FreshFolder &folder)
+{
+    return ledger::Store::open(folder.file(QStringLiteral("1.mdb")));
+}
+
 // One main window, shown, on a fresh ledger of its own, with its message boxes answered.
 // A test takes it apart: Session s; auto &[folder, boxes, w] = s;
 struct Session {
     FreshFolder folder;
     Boxes boxes;
-    Form1 w;
+    Form1 w{ledgerIn(folder)};
     Session() { w.show(); }
 };
 

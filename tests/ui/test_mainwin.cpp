@@ -3,6 +3,7 @@
 #include "ledger/dates.h"
 #include "mainwin/form1.h"
 #include "mainwin/form2.h"
+#include "mainwin/ui_app.h"
 #include "support_main.h"
 
 #include <QCheckBox>
@@ -61,11 +62,11 @@ private slots:
         FreshFolder folder;
         Boxes boxes;
         {
-            Form1 w;
+            Form1 w(ledgerIn(folder));
             w.show();
             QCOMPARE(w.axd(QStringLiteral("1|水果"), 0), 0);
         }
-        Form1 again;
+        Form1 again(ledgerIn(folder));
         again.show();
         QCOMPARE(again.store()->count(), 1);
         QCOMPARE(again.store()->rows()[0].name, QStringLiteral("水果"));
@@ -186,11 +187,10 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(garbage);
         }
-        Form1 w;
-        QVERIFY(!w.store());
+        QCOMPARE(ui::runProgram(folder.path()), 1);
         QCOMPARE(boxes.titles(), QStringList{QStringLiteral("系统提示：")});
-        QCOMPARE(boxes.texts()[0],
-                 QStringLiteral("无法打开账本文件“1.mdb”：文件已损坏、不是本软件的账本文件或密码不符！"));
+        QCOMPARE(boxes.texts()[0], QStringLiteral("无法打开账本文件“%1”：文件已损坏、不是本软件的账本文件或密码不符！")
+                                       .arg(folder.file(QStringLiteral("1.mdb"))));
         QFile f(folder.file(QStringLiteral("1.mdb")));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), garbage);
