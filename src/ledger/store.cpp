@@ -110,7 +110,6 @@ private:
     int m_rc = SQLITE_OK;
 };
 
-
 // Refuses what cannot be a ledger before SQLite touches it. Returns true when the file is
 // absent or empty: it is then set up like a new one, as an empty file holds nothing to lose.
 bool checkFile(const QString &path)
