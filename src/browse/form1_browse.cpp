@@ -1,6 +1,6 @@
 // Browsing and deletion in the main window: the lists, the transaction line, selection and
 // deletion.
-#include "browse/browse.h"
+#include "ledger/browse.h"
 #include "ledger/text.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"

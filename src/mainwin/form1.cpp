@@ -3,8 +3,8 @@
 #include "about/form3.h"
 #include "about/form7.h"
 #include "ledger/dates.h"
+#include "ledger/entry_check.h"
 #include "ledger/text.h"
-#include "mainwin/entry_check.h"
 #include "mainwin/form2.h"
 #include "mainwin/ui_app.h"
 #include "mainwin/ui_export.h"
@@ -88,7 +88,7 @@ void setAutoText(QLabel *label, const QString &text)
 
 } // namespace
 
-Form1::Form1()
+Form1::Form1(std::unique_ptr<Store> store) : m_store(std::move(store))
 {
     ui::setupApplication();
     setObjectName(QStringLiteral("Form1"));
@@ -181,14 +181,6 @@ void Form1::buildControls()
 void Form1::Form_Load()
 {
     Text6->setText(currentDateText());
-    try {
-        m_store = Store::open(QStringLiteral("1.mdb"));
-    } catch (const StoreError &e) {
-        // An existing file that cannot be opened is left alone; the program cannot go on.
-        m_openError = e.message();
-        ui::message(this, m_openError);
-        return;
-    }
     Option1->setChecked(true);
     Check1->setChecked(true);
 }

@@ -31,8 +31,8 @@ class Form1 : public QWidget {
     Q_OBJECT
 
 public:
-    // Opens (or creates) 1.mdb in the current folder, as the program's start does.
-    Form1();
+    // The main window on this ledger, which the program's start has opened.
+    explicit Form1(std::unique_ptr<ledger::Store> store);
     ~Form1() override;
 
     // The dispatcher: splits the "|"-separated request, runs operation ff, rewrites the status
@@ -62,9 +62,7 @@ public:
     Form7 *form7();
     bool hasForm(int number) const;
 
-    // Null when the ledger file could not be opened; openError() then says why.
     ledger::Store *store() const { return m_store.get(); }
-    const QString &openError() const { return m_openError; }
 
     // The ledger record a transaction line was made from (id 0 when it has none).
     static ledger::Record lineRecord(const QListWidgetItem *item);
@@ -139,7 +137,7 @@ private:
     bool op102(const QStringList &f);                 // statistics run; false: skip the trailer
 
     std::unique_ptr<ledger::Store> m_store;
-    QString m_openError;
+    QString m_openError; // what the handlers report should the window have no store
     qint64 m_qsum = 0; // quantity sum of the current axd call
     ledger::Rnd m_rnd;
     ledger::Record m_lastAdded; // the row operation 0 stored last, with its id

@@ -1,7 +1,7 @@
 // Adding categories, products and transactions in the main window.
 #include "ledger/dates.h"
+#include "ledger/adding.h"
 #include "ledger/text.h"
-#include "mainwin/adding.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 

@@ -64,9 +64,10 @@ QWidget *activeForm();
 // if missing. Says so and returns false when that fails.
 bool enterLedgerFolder(const QString &chosen);
 
-// What main does: opens the main window in the current folder and runs the program. Returns
-// 1 when the ledger file cannot be opened (the user has been told why).
-int runProgram();
+// What main does: opens the ledger file 1.mdb in folder (the current folder when empty), shows
+// the main window on it and runs the program. Returns 1 when the file cannot be opened (the user
+// has been told why; the file is left alone).
+int runProgram(const QString &folder = QString());
 
 // Opens help.HLP of the current folder with the desktop's viewer; says so if it is missing.
 void showHelp(QWidget *parent);

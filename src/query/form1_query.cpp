@@ -1,11 +1,11 @@
 // The main window's side of the find and calculation dialogs: filling their combo boxes, the
 // find query and the calculations.
-#include "browse/browse.h"
+#include "ledger/browse.h"
+#include "ledger/calc.h"
+#include "ledger/find.h"
 #include "ledger/text.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
-#include "query/calc.h"
-#include "query/find.h"
 #include "query/form4.h"
 #include "query/form5.h"
 #include "query/ui_query.h"

@@ -2,9 +2,9 @@
 // the statistics run (102). Both report to the window through its public methods.
 #include "mainwin/form1.h"
 
+#include "ledger/stats.h"
 #include "mainwin/ui_app.h"
 #include "stats/form6.h"
-#include "stats/stats.h"
 
 #include <QLabel>
 

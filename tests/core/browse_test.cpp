@@ -1,4 +1,4 @@
-#include "browse/browse.h"
+#include "ledger/browse.h"
 #include "ledger/text.h"
 #include "rows.h"
 

@@ -1,15 +1,37 @@
-// Shared by the window tests: answers message boxes without a person and runs each test in a
+// Shared by the window tests: answers message boxes without a person and gives each test a
 // fresh folder of its own.
 #pragma once
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPair>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+
+// The main window's status line when nothing else is shown there.
+inline const QString kWelcome =
+    QStringLiteral("                         欢迎您使用禾岚小型仓库管理软件！（按F1帮助）");
+
+inline QStringList lines(const QListWidget *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+inline QStringList items(const QComboBox *box)
+{
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
 
 // Watches for modal message boxes, records their title and text and answers them: with the
 // next queued answer, else OK (or the only button).
@@ -66,15 +88,14 @@ private:
     QPointer<QMessageBox> m_last;
 };
 
-// Makes a fresh empty folder the current one for the lifetime of the object.
+// A fresh empty folder for the lifetime of the object; the current folder stays as it is.
 class FreshFolder {
 public:
-    FreshFolder() : m_old(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
-    ~FreshFolder() { QDir::setCurrent(m_old); }
+    FreshFolder() = default;
+    explicit FreshFolder(const QString &pattern) : m_dir(pattern) {}
     QString path() const { return m_dir.path(); }
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
 private:
     QTemporaryDir m_dir;
-    QString m_old;
 };

@@ -3,7 +3,7 @@
 #include "about/form7.h"
 #include "mainwin/form1.h"
 #include "stats/form6.h"
-#include "support.h"
+#include "support_main.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -25,10 +25,8 @@ private slots:
 
 void TestAbout::aboutBoxResetsTheStatusLine()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     // A stock-value line from an earlier find stays on the status line until something resets it.
     w.statusmode = 2;
     w.runtotal = 70;
@@ -45,7 +43,7 @@ void TestAbout::aboutBoxResetsTheStatusLine()
     QVERIFY(!about->isVisible());
     QCOMPARE(w.statusmode, 0);
     // Back in the main window, its activation rewrites the status line.
-    QTRY_VERIFY(w.Label5->text().contains(QStringLiteral("欢迎您使用禾岚小型仓库管理软件！")));
+    QTRY_COMPARE(w.Label5->text(), kWelcome);
     QVERIFY(boxes.seen.isEmpty());
 }
 
@@ -54,7 +52,7 @@ void TestAbout::aboutBoxSaysWhereTheLedgerLives()
     FreshFolder folder;
     Boxes boxes;
     qputenv("XDG_DATA_HOME", "/srv/data");
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     w.Command13->click();
     const QLabel *place = w.form3()->Label5;
@@ -74,10 +72,8 @@ void TestAbout::aboutBoxSaysWhereTheLedgerLives()
 
 void TestAbout::chooserOpensTheDailyStatistics()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form7 *chooser = w.form7();
     chooser->show();
     QCOMPARE(chooser->windowTitle(), QStringLiteral("智能分析"));
@@ -95,10 +91,8 @@ void TestAbout::chooserOpensTheDailyStatistics()
 
 void TestAbout::chooserCancelCreatesNothing()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form7 *chooser = w.form7();
     chooser->show();
     w.hide();

@@ -7,7 +7,7 @@
 #include "ledger/dates.h"
 #include "mainwin/form1.h"
 #include "stats/form6.h"
-#include "support.h"
+#include "support_main.h"
 
 #include <QChart>
 #include <QChartView>
@@ -75,7 +75,7 @@ void TestAnalysis::chooserOpensEachAnalysis()
 {
     FreshFolder folder;
     Boxes boxes;
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     Form7 *chooser = w.form7();
     const std::pair<QRadioButton *, QString> options[] = {{chooser->Option2, QStringLiteral("库存预警")},
@@ -106,7 +106,7 @@ void TestAnalysis::lowStockListsWhatRunsOut()
 {
     FreshFolder folder;
     Boxes boxes;
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     addLedger(w);
     FormLowStock *win = w.form7()->lowStock();
@@ -127,7 +127,7 @@ void TestAnalysis::rankingSortsByTheClickedHeading()
 {
     FreshFolder folder;
     Boxes boxes;
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     addLedger(w);
     FormRanking *win = w.form7()->ranking();
@@ -159,7 +159,7 @@ void TestAnalysis::stockValueSetsNegativeStockApart()
 {
     FreshFolder folder;
     Boxes boxes;
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     addLedger(w);
     FormStockValue *win = w.form7()->stockValue();
@@ -180,7 +180,7 @@ void TestAnalysis::chartOfTheStatisticsList()
 {
     FreshFolder folder;
     Boxes boxes;
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     addLedger(w);
     Form6 *stats = w.form6();

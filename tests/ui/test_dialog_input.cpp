@@ -4,7 +4,7 @@
 #include "query/form5.h"
 #include "query_support.h"
 #include "stats/form6.h"
-#include "support.h"
+#include "support_main.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -62,7 +62,7 @@ void TestDialogInput::typedTextIsSentAsTyped()
 {
     FreshFolder folder;
     Boxes boxes;
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     addSample(w);
 
@@ -95,7 +95,7 @@ void TestDialogInput::separatorIsRefused()
 {
     FreshFolder folder;
     Boxes boxes;
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     addSample(w);
     const QString category = QStringLiteral("类中不能含有“|”竖线系统默认分隔符！");
@@ -142,7 +142,7 @@ void TestDialogInput::everyClickOnAnOptionCounts()
 {
     FreshFolder folder;
     Boxes boxes;
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     addSample(w);
 

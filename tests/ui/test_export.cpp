@@ -57,7 +57,7 @@ private slots:
     {
         FreshFolder folder;
         Boxes boxes;
-        Form1 w;
+        Form1 w(ledgerIn(folder));
         w.show();
         shop(w);
         QList<QWidget *> lists{w.List1, w.List2, w.List3, w.form6()->List1};
@@ -91,7 +91,7 @@ private slots:
     {
         FreshFolder folder;
         Boxes boxes;
-        Form1 w;
+        Form1 w(ledgerIn(folder));
         w.show();
         shop(w);
         QCOMPARE(w.List3->count(), 2);
@@ -119,7 +119,7 @@ private slots:
     {
         FreshFolder folder;
         Boxes boxes;
-        Form1 w;
+        Form1 w(ledgerIn(folder));
         w.show();
         shop(w);
         const QString target = folder.file(QStringLiteral("导出.csv"));
@@ -167,7 +167,7 @@ private slots:
         Boxes boxes;
         QDateTime now(QDate(2026, 12, 7), QTime(10, 0));
         ui::setBackupClock([&now] { return now; });
-        Form1 w;
+        Form1 w(ledgerIn(folder));
         w.show();
         shop(w);
         addCategory(w, QStringLiteral("空类"));
@@ -209,7 +209,7 @@ private slots:
             QFile blocker(QStringLiteral("备份")); // a file where the folder should be
             QVERIFY(blocker.open(QIODevice::WriteOnly));
         }
-        Form1 w;
+        Form1 w(ledgerIn(folder));
         w.show();
         shop(w);
         ui::startDailyBackup(&w);

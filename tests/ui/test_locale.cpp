@@ -30,7 +30,7 @@ void TestLocale::numbersKeepTheirPoint()
 
     FreshFolder folder;
     Boxes boxes;
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     addCategory(w, QStringLiteral("c"));
     choose(w, QStringLiteral("c"));

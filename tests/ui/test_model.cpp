@@ -90,15 +90,13 @@ private slots:
     void randomRunsMatchTheModel()
     {
         // On tmpfs where there is one: every add syncs the file, and thousands of steps add up.
-        std::unique_ptr<QTemporaryDir> dir = QDir(QStringLiteral("/dev/shm")).exists()
-                                                 ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/ledger-model-XXXXXX"))
-                                                 : std::make_unique<QTemporaryDir>();
-        const QString old = QDir::currentPath();
-        QDir::setCurrent(dir->path());
+        const auto folder = QDir(QStringLiteral("/dev/shm")).exists()
+                                ? std::make_unique<FreshFolder>(QStringLiteral("/dev/shm/ledger-model-XXXXXX"))
+                                : std::make_unique<FreshFolder>();
         Boxes boxes;
         QRandomGenerator rng(424242);
         Model model;
-        auto w = std::make_unique<Form1>();
+        auto w = std::make_unique<Form1>(ledgerIn(*folder));
         w->show();
         int restarts = 0, steps = 0, checks = 0;
         constexpr int kSteps = 5000;
@@ -192,7 +190,7 @@ private slots:
                 ++checks;
             } else { // the program is closed and started again
                 w.reset();
-                w = std::make_unique<Form1>();
+                w = std::make_unique<Form1>(ledgerIn(*folder));
                 w->show();
                 ++restarts;
                 QCOMPARE(lines(w->List1), model.categories().isEmpty() ? QStringList() : model.categories());
@@ -207,7 +205,6 @@ private slots:
         qInfo("%d steps, %d restarts, %d answers compared, %zu rows at the end", steps, restarts, checks,
               model.rows.size());
         w.reset();
-        QDir::setCurrent(old);
     }
 };
 

@@ -70,7 +70,7 @@ void TestSelection::deletionLeavesNoLineChosen()
 {
     FreshFolder folder;
     Boxes boxes;
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     addSample(w);
 
@@ -118,7 +118,7 @@ void TestSelection::categoryGoesWithEverythingOrNothing()
         QVERIFY(failAt < 10);
         FreshFolder folder;
         Boxes boxes;
-        Form1 w;
+        Form1 w(ledgerIn(folder));
         w.show();
         addSample(w);
         const std::vector<Record> before = stored(w);
@@ -158,7 +158,7 @@ void TestSelection::chosenLineStaysChosen()
 {
     FreshFolder folder;
     Boxes boxes;
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     addSample(w);
     choose(w, QStringLiteral("水果"), QStringLiteral("梨"));
@@ -175,7 +175,7 @@ void TestSelection::clickAnywhereOnABox()
 {
     FreshFolder folder;
     Boxes boxes;
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     w.Command12_Click();
     Form4 *find = w.form4();
@@ -196,7 +196,7 @@ void TestSelection::namesShownAsTyped()
 {
     FreshFolder folder;
     Boxes boxes;
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     addCategory(w, QStringLiteral("<i>c</i>"));
     choose(w, QStringLiteral("<i>c</i>"));

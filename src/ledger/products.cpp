@@ -1,4 +1,4 @@
-#include "analysis/products.h"
+#include "ledger/products.h"
 
 #include "ledger/dates.h"
 #include "ledger/text.h"

@@ -1,6 +1,6 @@
-#include "analysis/stockvalue.h"
+#include "ledger/stockvalue.h"
 
-#include "browse/browse.h"
+#include "ledger/browse.h"
 #include "ledger/text.h"
 
 namespace ledger {

@@ -1,4 +1,4 @@
-#include "analysis/lowstock.h"
+#include "ledger/lowstock.h"
 
 #include "ledger/dates.h"
 #include "ledger/text.h"

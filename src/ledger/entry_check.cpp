@@ -1,4 +1,4 @@
-#include "mainwin/entry_check.h"
+#include "ledger/entry_check.h"
 
 #include "ledger/text.h"
 

@@ -1,4 +1,4 @@
-#include "stats/stats.h"
+#include "ledger/stats.h"
 
 #include "ledger/dates.h"
 #include "ledger/text.h"

@@ -1,4 +1,4 @@
-#include "query/calc.h"
+#include "ledger/calc.h"
 
 #include "ledger/dates.h"
 #include "ledger/text.h"

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "ledger/store.h"
-#include "query/calc.h"
+#include "ledger/calc.h"
 
 #include <QDate>
 #include <QHash>

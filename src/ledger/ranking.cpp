@@ -1,4 +1,4 @@
-#include "analysis/ranking.h"
+#include "ledger/ranking.h"
 
 #include "ledger/dates.h"
 #include "ledger/text.h"
