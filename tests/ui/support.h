@@ -89,6 +89,19 @@ private:
 };
 
 // A fresh empty folder for the lifetime of the object; the current folder stays as it is.
+// The folder is the current one while this lives: for the code that works in the current folder
+// as the program's start leaves it (the start itself, backups beside "1.mdb").
+class InFolder {
+public:
+    explicit InFolder(const QString &path) : m_old(QDir::currentPath()) { QDir::setCurrent(path); }
+    ~InFolder() { QDir::setCurrent(m_old); }
+    InFolder(const InFolder &) = delete;
+    InFolder &operator=(const InFolder &) = delete;
+
+private:
+    QString m_old;
+};
+
 class FreshFolder {
 public:
     FreshFolder() = default;

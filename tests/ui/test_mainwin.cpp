@@ -31,6 +31,7 @@ private slots:
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.close();
         const QString bad = folder.file(QStringLiteral("plain/books"));
+        InFolder in(folder.path());
         QVERIFY(!ui::enterLedgerFolder(bad));
         QCOMPARE(boxes.seen.size(), 1);
         QCOMPARE(boxes.seen[0].first, QStringLiteral("系统提示："));

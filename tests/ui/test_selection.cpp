@@ -128,7 +128,7 @@ void TestSelection::categoryGoesWithEverythingOrNothing()
         w.Command2_Click();
         sqlite3_commit_hook(w.store()->handle(), nullptr, nullptr);
 
-        const std::vector<Record> after = Store::open(QStringLiteral("1.mdb"))->rows();
+        const std::vector<Record> after = Store::open(folder.file(QStringLiteral("1.mdb")))->rows();
         if (fault.seen < failAt) { // went through without meeting the failure
             QCOMPARE(after.size(), before.size() - 7);
             for (const Record &r : after)
