@@ -58,16 +58,9 @@ int Form1::lenx(const QString &str) { return displayWidth(str); }
 
 void Form1::op1(const QStringList &f)
 {
-    if (!m_store)
-        throw StoreError(m_openError);
     const QString category = currentCategory();
     const QString dir = direction();
-    // A category goes with everything filed under it, all or nothing: a transaction left
-    // behind would still count in find and statistics, unreachable from the lists.
-    const bool wholeCategory = parseNumber(f[0]) == kCategory && !category.isEmpty();
-    m_store->removeWhere([&](const Record &r) {
-        return deleteMatches(r, f, category, dir) || (wholeCategory && r.cat == category);
-    });
+    openStore().removeWhere([&](const Record &r) { return deleteRemoves(r, f, category, dir); });
 }
 
 void Form1::op2()
@@ -100,7 +93,7 @@ void Form1::op4()
     m_qsum = listing.quantitySum;
     runtotal = listing.amountSum;
     if (!listing.records.empty())
-        statusmode = 1;
+        statusmode = StatusTotals;
 }
 
 void Form1::fillList3(const RecordRefs &records)
@@ -152,11 +145,11 @@ void Form1::Command2_Click()
     const QString category = currentCategory();
     if (pds(category))
         return;
-    ui::backupBeforeDeletion(this, [&](const Record &r) {
-        return r.cat == category || (r.kind == kCategory && r.name == category);
-    });
     // Operation 1 takes the category, its products and its transactions in one write.
     lastreq = QStringLiteral("1|") + category;
+    const QStringList f = splitRequest(lastreq);
+    const QString dir = direction();
+    ui::backupBeforeDeletion(this, [&](const Record &r) { return deleteRemoves(r, f, category, dir); });
     if (axd(lastreq, 1) != 0)
         return;
     List2->clear();
@@ -212,20 +205,11 @@ void Form1::Command9_Click()
             ++i;
             continue;
         }
-        // A line made from a stored row deletes that row and nothing else; a line without one
-        // falls back to matching its fields.
-        const Record r = lineRecord(item);
-        bool written = true;
-        if (r.id != 0) {
-            statusmode = 0;
-            written = storeWrite(this, [&] {
-                if (!m_store)
-                    throw StoreError(m_openError);
-                m_store->removeExact(r); // already gone: nothing to delete, the line goes too
-            });
-        } else {
-            written = axd(jkg(item->text(), 1), 1) == 0;
-        }
+        statusmode = StatusWelcome;
+        const bool written = storeWrite(this, [&] {
+            removeLine(openStore(), lineRecord(item), splitRequest(jkg(item->text(), 1)), currentCategory(),
+                       direction());
+        });
         if (!written)
             break; // the remaining lines still stand for rows in the file
         delete List3->takeItem(i);

@@ -130,4 +130,20 @@ bool deleteMatches(const Record &r, const QStringList &f, const QString &categor
     return true;
 }
 
+bool deleteRemoves(const Record &r, const QStringList &f, const QString &category,
+                   const QString &direction)
+{
+    const bool wholeCategory = parseNumber(f.value(0)) == kCategory && !category.isEmpty();
+    return deleteMatches(r, f, category, direction) || (wholeCategory && r.cat == category);
+}
+
+void removeLine(Store &store, const Record &line, const QStringList &f, const QString &category,
+                const QString &direction)
+{
+    if (line.id != 0)
+        store.removeExact(line);
+    else
+        store.removeWhere([&](const Record &r) { return deleteRemoves(r, f, category, direction); });
+}
+
 } // namespace ledger

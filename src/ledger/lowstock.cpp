@@ -47,7 +47,7 @@ std::vector<LowStockRow> lowStock(const std::vector<Record> &rows, const QDate &
         if (p < 0)
             continue;
         Sums &s = sums[static_cast<std::size_t>(p)];
-        const bool stockIn = r.method == kStockInText;
+        const bool stockIn = r.method == kStockIn;
         const double qty = parseNumber(r.qty);
         // Only the net stock is used here: the totals are not read.
         s.totals.add(stockIn, qty, 0, true);

@@ -14,9 +14,6 @@
 
 namespace ledger {
 
-// The stock-in direction; every other direction is a stock-out, as in the calculations.
-inline const QString kStockInText = QStringLiteral("进货");
-
 struct Product {
     QString category;
     QString name;

@@ -19,7 +19,7 @@ std::vector<RankingRow> ranking(const std::vector<Record> &rows, const std::opti
         const int p = index.find(r);
         if (p < 0)
             continue;
-        const bool stockIn = r.method == kStockInText;
+        const bool stockIn = r.method == kStockIn;
         const bool inPeriod = !stockIn && (!period || period->contains(days.day(r.date)));
         sums[static_cast<std::size_t>(p)].add(stockIn, parseNumber(r.qty), parseNumber(r.total), inPeriod);
         if (inPeriod)

@@ -11,8 +11,6 @@ namespace {
 
 QString spaces(qsizetype n) { return n > 0 ? QString(n, u' ') : QString(); }
 
-const QString kStockIn = QStringLiteral("进货");
-
 } // namespace
 
 QString dateKey(const QString &date)

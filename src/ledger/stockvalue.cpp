@@ -21,7 +21,7 @@ StockValue stockValue(const std::vector<Record> &rows)
         if (p < 0)
             continue;
         // The value needs the stock-in totals only; the stock-out totals are not read.
-        const bool stockIn = r.method == kStockInText;
+        const bool stockIn = r.method == kStockIn;
         sums[static_cast<std::size_t>(p)].add(stockIn, parseNumber(r.qty), stockIn ? parseNumber(r.total) : 0, true);
     }
 

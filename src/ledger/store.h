@@ -20,6 +20,10 @@ inline constexpr int kCategory = 1;
 inline constexpr int kProduct = 2;
 inline constexpr int kTransaction = 3;
 
+// The two directions a transaction's 方法 holds; anything but stock-in counts as stock-out.
+inline const QString kStockIn = QStringLiteral("进货");
+inline const QString kStockOut = QStringLiteral("出货");
+
 // One row of the table. A null QString is a column that was never written.
 struct Record {
     qint64 id = 0;       // SQLite rowid; not a column of the table

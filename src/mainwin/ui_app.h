@@ -2,6 +2,8 @@
 // in twips, and the click and activation behaviour the handlers are written against.
 #pragma once
 
+#include "ledger/text.h"
+
 #include <QRect>
 #include <QString>
 #include <functional>
@@ -13,9 +15,9 @@ class QWidget;
 
 namespace ui {
 
-inline const QString kTipTitle = QStringLiteral("系统提示：");
+using ledger::kResultTitle;
+using ledger::kTipTitle;
 inline const QString kAskTitle = QStringLiteral("系统提问：");
-inline const QString kResultTitle = QStringLiteral("计算结果：");
 
 // Fonts, the Chinese translation of the standard buttons, F1 help and the activation
 // tracker. Safe to call more than once; the first window calls it.

@@ -28,7 +28,7 @@ void TestAbout::aboutBoxResetsTheStatusLine()
     Session s;
     auto &[folder, boxes, w] = s;
     // A stock-value line from an earlier find stays on the status line until something resets it.
-    w.statusmode = 2;
+    w.statusmode = Form1::StatusFindAmount;
     w.runtotal = 70;
     w.axd(QString(), 2);
     QCOMPARE(w.Label5->text(), QStringLiteral("         积压总金额：70元"));
@@ -41,7 +41,7 @@ void TestAbout::aboutBoxResetsTheStatusLine()
     QCOMPARE(about->Label2->text(), QStringLiteral("    VER 1.2"));
     about->Command1->click();
     QVERIFY(!about->isVisible());
-    QCOMPARE(w.statusmode, 0);
+    QCOMPARE(w.statusmode, Form1::StatusWelcome);
     // Back in the main window, its activation rewrites the status line.
     QTRY_COMPARE(w.Label5->text(), kWelcome);
     QVERIFY(boxes.seen.isEmpty());

@@ -212,7 +212,7 @@ void TestBrowse::quantitySumRoundingAndTenDigits()
     const QString before = w.Label5->text();
     clickLine(w.List2, 1);
     QCOMPARE(w.List3->count(), 2);
-    QCOMPARE(w.statusmode, 1);
+    QCOMPARE(w.statusmode, Form1::StatusTotals);
     QCOMPARE(w.Label5->text(), before);
 }
 

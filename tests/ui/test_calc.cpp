@@ -220,7 +220,7 @@ void TestCalc::afterACalculation()
     auto &[folder, boxes, w] = s;
     addSample(w);
     Form5 *d = w.form5();
-    w.statusmode = 2;
+    w.statusmode = Form1::StatusFindAmount;
     w.List3->addItem(QStringLiteral("earlier line"));
     run(w, boxes, d->Option3);
     QVERIFY(!d->isVisible());
@@ -241,11 +241,11 @@ void TestCalc::cancelClearsTheList()
     Form5 *d = open(w);
     d->Combo1->setCurrentIndex(0);
     d->Option2->click();
-    w.statusmode = 2;
+    w.statusmode = Form1::StatusFindAmount;
     w.List3->addItem(QStringLiteral("earlier line"));
     d->Command2_Click();
     QVERIFY(!d->isVisible());
-    QCOMPARE(w.statusmode, 0);
+    QCOMPARE(w.statusmode, Form1::StatusWelcome);
     QCOMPARE(w.List3->count(), 0);
     open(w);
     QCOMPARE(d->Combo1->currentText(), QStringLiteral("饮料"));

@@ -107,7 +107,7 @@ void TestDatePicker::cancelDeliversNothing()
     auto &[folder, boxes, w] = s;
     w.List3->addItem(QStringLiteral("a line"));
     const QString text6 = w.Text6->text();
-    w.statusmode = 2;
+    w.statusmode = Form1::StatusFindAmount;
     w.runtotal = 12;
     Form2 *f = w.form2();
     f->sety(-1);
@@ -118,7 +118,7 @@ void TestDatePicker::cancelDeliversNothing()
     QVERIFY(!f->isVisible());
     QCOMPARE(f->xflag, 0);
     QCOMPARE(f->yflag, 0);
-    QCOMPARE(w.statusmode, 0);
+    QCOMPARE(w.statusmode, Form1::StatusWelcome);
     QVERIFY(!w.hasForm(6));
     QVERIFY(w.pickdate.isEmpty());
     QCOMPARE(w.Text6->text(), text6);

@@ -386,7 +386,7 @@ void TestFind::emptyLedgerKeepsTheList()
     QCOMPARE(d->Combo2->count(), 0);
     allOf(d);
     w.List3->addItem(QStringLiteral("earlier line"));
-    w.statusmode = 2;
+    w.statusmode = Form1::StatusFindAmount;
     w.runtotal = 5;
     d->Command1_Click();
     QCOMPARE(lines(w.List3), QStringList({"earlier line"}));
@@ -400,15 +400,15 @@ void TestFind::dayDetailConditionKeepsTheWelcomeLine()
     Session s;
     auto &[folder, boxes, w] = s;
     addSample(w);
-    // The statistics window's day detail sets the options on the hidden dialog itself.
-    allOf(w.form4());
+    // The statistics window's day detail hands over its options with the request.
+    const Form1::Given every{ledger::kEveryTransaction, {}};
     QVERIFY(!w.form4()->isVisible());
-    w.axd(QStringLiteral("||06-3-9|6"), 8);
+    w.axd(QStringLiteral("||06-3-9|6"), 8, every);
     QCOMPARE(lines(w.List3), linesOf(w, withNumbers(w, {"2", "3"})));
-    QCOMPARE(w.statusmode, 0);
+    QCOMPARE(w.statusmode, Form1::StatusWelcome);
     QCOMPARE(w.Label5->text(), kWelcome);
     // Any other number finds nothing.
-    w.axd(QStringLiteral("||06-3-9|4"), 8);
+    w.axd(QStringLiteral("||06-3-9|4"), 8, every);
     QCOMPARE(w.List3->count(), 0);
 }
 
@@ -426,7 +426,7 @@ void TestFind::cancelKeepsTheListAndResetsTheStatusLine()
     open(w);
     d->Command2_Click();
     QVERIFY(!d->isVisible());
-    QCOMPARE(w.statusmode, 0);
+    QCOMPARE(w.statusmode, Form1::StatusWelcome);
     QCOMPARE(lines(w.List3), found);
     w.axd(QString(), 2);
     QCOMPARE(w.Label5->text(), kWelcome);

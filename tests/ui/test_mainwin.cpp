@@ -122,20 +122,20 @@ private slots:
     {
         Session s;
         auto &[folder, boxes, w] = s;
-        w.statusmode = 2;
+        w.statusmode = Form1::StatusFindAmount;
         w.runtotal = 70;
         w.axd(QString(), 2); // keeps the selector
         QCOMPARE(w.Label5->text(), QStringLiteral("         积压总金额：70元"));
         w.axd(QString(), 3);
-        QCOMPARE(w.statusmode, 0);
+        QCOMPARE(w.statusmode, Form1::StatusWelcome);
         QCOMPARE(w.Label5->text(), kWelcome);
-        w.statusmode = 2;
+        w.statusmode = Form1::StatusFindAmount;
         w.runtotal = -12.5;
         w.axd(QString(), 2);
         QCOMPARE(w.Label5->text(), QStringLiteral("         积压总金额：-12.5元"));
         w.axd(QString(), 99); // an unknown code still rewrites the line
         QCOMPARE(w.Label5->text(), kWelcome);
-        w.statusmode = 2;
+        w.statusmode = Form1::StatusFindAmount;
         w.setx(0);
         w.axd(QString(), 2);
         QCOMPARE(w.Label5->text(), kWelcome);

@@ -479,7 +479,7 @@ void TestStats::dayDetailUsesTheFindOptions()
         connect(c, &QCheckBox::toggled, this, [&changes, c](bool on) {
             changes << c->objectName() + (on ? u'+' : u'-');
         });
-    w.statusmode = 2;
+    w.statusmode = Form1::StatusFindAmount;
     w.Label5->setText(QStringLiteral("状态"));
 
     f->List1->setCurrentRow(1);
