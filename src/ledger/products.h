@@ -9,7 +9,6 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
-#include <array>
 #include <vector>
 
 namespace ledger {
@@ -34,15 +33,20 @@ private:
     std::vector<Product> m_products;
     QHash<QString, int> m_byName; // the last product of each name
     std::vector<int> m_sameName;  // the product before it of the same name, or -1
-    // The ledger shares equal texts, so most lookups end at the texts' addresses.
+    // The loaded ledger shares equal texts, so a product is found by its texts' addresses
+    // (an open table that grows with the pairs seen), the texts compared only once a pair.
     struct Slot {
         const QChar *cat = nullptr;
         const QChar *name = nullptr;
         qsizetype catSize = 0;
         qsizetype nameSize = 0;
         int product = -1;
+        bool used = false;
     };
-    std::array<Slot, 4096> m_slots{};
+    std::vector<Slot> m_slots = std::vector<Slot>(1024);
+    std::size_t m_used = 0;
+    static std::size_t slotOf(const QChar *cat, const QChar *name, std::size_t mask);
+    void grow();
 };
 
 // Days as two-digit-year day numbers (dayNumber), as every date test of the program compares

@@ -18,12 +18,12 @@ namespace ledger {
 namespace {
 
 // Shares one QString among the equal texts of a column (names, categories, dates, prices,
-// quantities repeat across a large ledger), which keeps the loaded ledger small and spares a
-// conversion per field. A direct-mapped table: a text whose slot another text took is simply
-// converted again.
+// quantities repeat across a large ledger), which keeps the loaded ledger small, spares a
+// conversion per field and lets the analyses group products by the texts' addresses. Exact up
+// to kMaxTexts different texts a column; beyond that a new text is simply converted.
 class Interner {
 public:
-    Interner() : m_slots(kSlots) {}
+    Interner() : m_slots(1024) {}
 
     // n < 0: a column never written.
     QString text(const char *p, int n)
@@ -35,21 +35,49 @@ public:
         quint32 h = 2166136261u; // FNV-1a
         for (int i = 0; i < n; ++i)
             h = (h ^ static_cast<unsigned char>(p[i])) * 16777619u;
-        Slot &slot = m_slots[h & (kSlots - 1)];
-        if (slot.bytes.size() == n && std::memcmp(slot.bytes.constData(), p, static_cast<std::size_t>(n)) == 0)
-            return slot.text;
-        slot.bytes = QByteArray(p, n);
-        slot.text = QString::fromUtf8(p, n);
-        return slot.text;
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+            Slot &slot = m_slots[i];
+            if (slot.bytes.isNull()) {
+                QString text = QString::fromUtf8(p, n);
+                if (m_used >= kMaxTexts)
+                    return text;
+                slot = {h, QByteArray(p, n), text};
+                if (++m_used * 2 > m_slots.size())
+                    grow();
+                return text;
+            }
+            if (slot.hash == h && slot.bytes.size() == n &&
+                std::memcmp(slot.bytes.constData(), p, static_cast<std::size_t>(n)) == 0)
+                return slot.text;
+        }
     }
 
 private:
-    static constexpr std::size_t kSlots = 1 << 14;
+    static constexpr std::size_t kMaxTexts = 1 << 16;
     struct Slot {
-        QByteArray bytes;
+        quint32 hash = 0;
+        QByteArray bytes; // null: a free slot
         QString text;
     };
+
+    void grow()
+    {
+        std::vector<Slot> old(m_slots.size() * 2);
+        old.swap(m_slots);
+        const std::size_t mask = m_slots.size() - 1;
+        for (Slot &s : old) {
+            if (s.bytes.isNull())
+                continue;
+            std::size_t i = s.hash & mask;
+            while (!m_slots[i].bytes.isNull())
+                i = (i + 1) & mask;
+            m_slots[i] = std::move(s);
+        }
+    }
+
     std::vector<Slot> m_slots;
+    std::size_t m_used = 0;
 };
 
 // Rows copied out of SQLite as raw bytes, so that another thread turns them into records while
