@@ -2,7 +2,7 @@
 // and restarts, each step checked against a small in-memory model of the ledger kept here.
 #include "ledger/dates.h"
 #include "ledger/text.h"
-#include "query/form4.h"
+#include "ledger/find.h"
 #include "support.h"
 #include "support_main.h"
 
@@ -164,14 +164,10 @@ private slots:
                 w->axd(QStringLiteral("2|%1|%2").arg(product, cat), 1);
                 std::erase_if(model.rows, [&](const Row &r) { return same(r.cat, cat) && same(r.name, product); });
             } else if (op < 82) { // find everything, or one day
-                Form4 *f = w->form4();
-                f->Check1->setChecked(true);
-                f->Check5->setChecked(true);
-                f->Check3->setChecked(true);
-                f->Check4->setChecked(true);
                 const bool oneDay = rng.bounded(2);
                 const QString day = QStringLiteral("24-6-15");
-                w->axd(oneDay ? QStringLiteral("||%1|2").arg(day) : QStringLiteral("|||0"), 8);
+                w->axd(oneDay ? QStringLiteral("||%1|2").arg(day) : QStringLiteral("|||0"), 8,
+                       Form1::Given{ledger::kEveryTransaction, {}});
                 QStringList expected;
                 double net = 0;
                 for (const Row &r : model.rows)
