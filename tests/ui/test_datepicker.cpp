@@ -145,10 +145,8 @@ void TestDatePicker::closingIsCancel_data()
 void TestDatePicker::closingIsCancel()
 {
     QFETCH(bool, escape);
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w(ledgerIn(folder));
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     // Opened for the statistics window's start date, then closed without "确定".
     Form2 *f = w.form2();
     f->sety(-1);

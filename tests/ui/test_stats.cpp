@@ -429,10 +429,8 @@ static QRect inkOf(QLabel *label)
 
 void TestStats::feedbackShowsWholeOnOneLine()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w(ledgerIn(folder));
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form6 *f = w.form6();
     f->show();
     QStringList written;
