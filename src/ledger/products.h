@@ -26,6 +26,14 @@ public:
     const std::vector<Product> &products() const { return m_products; }
     // The product of a transaction, or -1 when it has none.
     int find(const Record &r);
+    // Calls fn(transaction, its product) for every transaction of a known product, in stored order.
+    template <class Fn> void forEachTransaction(const std::vector<Record> &rows, Fn fn)
+    {
+        for (const Record &r : rows)
+            if (r.hasKind && r.kind == kTransaction)
+                if (const int p = find(r); p >= 0)
+                    fn(r, static_cast<std::size_t>(p));
+    }
 
 private:
     int lookup(const QString &category, const QString &name) const;
