@@ -1,11 +1,11 @@
 #include "ledger/entry_check.h"
+#include "rows.h"
 
 #include <gtest/gtest.h>
 
 using namespace ledger;
 
 namespace {
-QString q(const char *utf8) { return QString::fromUtf8(utf8); }
 QStringList msgs(const char *text, const char *field) { return checkEntry(q(text), q(field)).messages; }
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "ledger/store.h"
+#include "rows.h"
 #include "sqlite_db.h"
 
 #include <QDir>
@@ -10,13 +11,7 @@ using namespace ledger;
 
 namespace {
 
-QString q(const char *utf8) { return QString::fromUtf8(utf8); }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 void writeAll(const QString &path, const QByteArray &bytes)
 {
