@@ -333,7 +333,7 @@ Listed plainFind(sqlite3 *db, const FindQuery &q)
     return out;
 }
 
-CalcTotals plainCalc(sqlite3 *db, const QString &cat, const QString &prod, double calcno)
+CalcTotals plainCalc(sqlite3 *db, const QString &cat, const QString &prod, Calculation calcno)
 {
     // The walk itself, then the same arithmetic on its sums.
     std::vector<Record> mine;
@@ -794,7 +794,7 @@ int runBench(int argc, char **argv)
             ref([&] { sqlNames(db, kProduct, cat); }), f5->Combo2->count());
     }
     // 13: each calculation, through the function the operation calls (its answer is a message box).
-    for (int calcno = 1; calcno <= 5; ++calcno) {
+    for (Calculation calcno : {CalcStock, CalcTurnover, CalcProfit, CalcStockValue, CalcMonthProfit}) {
         const QDate today = QDate::currentDate();
         std::vector<CalcMessage> boxes;
         const Timing ours = median([&] { boxes = calculate(w->store()->rows(), cat, prod, calcno, kIn, today); });
@@ -809,7 +809,7 @@ int runBench(int argc, char **argv)
                   same(mine.outAmount, sql.outAmount) &&
                   same(mine.monthOutQty, calcno == CalcMonthProfit ? sql.monthOutQty : sql.outQty),
               "op13 sql");
-        row(QStringLiteral("13 calc %1").arg(calcno), ours, ref([&] { plainCalc(db, cat, prod, calcno); }),
+        row(QStringLiteral("13 calc %1").arg(static_cast<int>(calcno)), ours, ref([&] { plainCalc(db, cat, prod, calcno); }),
             ref([&] { sqlCalc(db, cat, prod); }), static_cast<qint64>(boxes.size()));
     }
     // 101: the period of every record; 102: the statistics run over it.
@@ -851,7 +851,7 @@ int runBench(int argc, char **argv)
     {
         const std::vector<Record> &all = w->store()->rows();
         const QDate today = QDate::currentDate();
-        auto answer = [&](const Product &p, double calcno) {
+        auto answer = [&](const Product &p, Calculation calcno) {
             const std::vector<CalcMessage> boxes = calculate(all, p.category, p.name, calcno, kIn, today);
             return boxes.empty() ? QString() : boxes[0].text.section(u'\uff1a', 1);
         };

@@ -124,6 +124,7 @@ protected:
 
 private:
     void buildControls();
+    void connectHandlers();
     QString direction() const;
     QString currentCategory() const;
     QString currentProduct() const;
