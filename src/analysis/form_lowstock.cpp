@@ -1,6 +1,7 @@
 #include "analysis/form_lowstock.h"
 
 #include "ledger/lowstock.h"
+#include "ledger/facts.h"
 #include "mainwin/form1.h"
 
 #include <QCheckBox>
@@ -24,7 +25,7 @@ FormLowStock::FormLowStock(Form1 *main) : AnalysisWindow(main, "FormLowStock", Q
 void FormLowStock::refresh()
 {
     std::vector<LowStockRow> rows;
-    if (!m_main->readRows([&](const std::vector<Record> &all) {
+    if (!m_main->readFacts([&](const LedgerFacts &all) {
             rows = lowStock(all, QDate::currentDate(), Check1->isChecked());
         }))
         return;

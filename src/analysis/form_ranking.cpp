@@ -1,6 +1,7 @@
 #include "analysis/form_ranking.h"
 
 #include "ledger/dates.h"
+#include "ledger/facts.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 
@@ -106,7 +107,7 @@ std::optional<DaySpan> FormRanking::period() const
 void FormRanking::refresh()
 {
     const std::optional<DaySpan> span = period();
-    if (!m_main->readRows([&](const std::vector<Record> &all) { m_rows = ranking(all, span); }))
+    if (!m_main->readFacts([&](const LedgerFacts &all) { m_rows = ranking(all, span); }))
         return;
     showRows();
 }

@@ -1,6 +1,7 @@
 #include "analysis/form_stockvalue.h"
 
 #include "ledger/stockvalue.h"
+#include "ledger/facts.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 
@@ -33,7 +34,7 @@ FormStockValue::FormStockValue(Form1 *main)
 void FormStockValue::refresh()
 {
     StockValue v;
-    if (!m_main->readRows([&](const std::vector<Record> &all) { v = stockValue(all); }))
+    if (!m_main->readFacts([&](const LedgerFacts &all) { v = stockValue(all); }))
         return;
     QStringList lines;
     for (const CategoryValue &c : v.categories)

@@ -21,6 +21,7 @@ struct RankingRow {
 // The products with stock-outs in the period (every record when period is empty), best profit
 // first.
 std::vector<RankingRow> ranking(const std::vector<Record> &rows, const std::optional<DaySpan> &period);
+std::vector<RankingRow> ranking(const LedgerFacts &facts, const std::optional<DaySpan> &period);
 
 enum class RankColumn { Category, Product, Quantity, Turnover, Profit, Share };
 inline constexpr int kRankColumns = 6;

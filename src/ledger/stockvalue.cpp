@@ -1,6 +1,6 @@
 #include "ledger/stockvalue.h"
 
-#include "ledger/browse.h"
+#include "ledger/facts.h"
 #include "ledger/text.h"
 
 namespace ledger {
@@ -10,14 +10,14 @@ const std::vector<int> kCategoryWidths = {20, -8, -10, -14};
 const std::vector<int> kApartWidths = {12, 20, -8, -14, 10};
 } // namespace
 
-StockValue stockValue(const std::vector<Record> &rows)
+StockValue stockValue(const std::vector<Record> &rows) { return stockValue(LedgerFacts(rows)); }
+
+StockValue stockValue(const LedgerFacts &facts)
 {
-    ProductIndex index(rows);
-    std::vector<CalcTotals> sums(index.products().size());
-    index.forEachTransaction(rows, [&](const Record &r, std::size_t p) {
+    std::vector<CalcTotals> sums(facts.products().size());
+    facts.forEachTransaction([&](const RowFact &f) {
         // The value needs the stock-in totals only; the stock-out totals are not read.
-        const bool stockIn = r.method == kStockIn;
-        sums[p].add(stockIn, parseNumber(r.qty), stockIn ? parseNumber(r.total) : 0, true);
+        sums[static_cast<std::size_t>(f.product)].add(f.stockIn, f.qty, f.stockIn ? f.total : 0, true);
     });
 
     StockValue v;
@@ -30,10 +30,10 @@ StockValue stockValue(const std::vector<Record> &rows)
         }
         return v.categories[*it];
     };
-    for (const QString &name : categoryNames(rows))
+    for (const QString &name : facts.categories())
         categoryOf(name);
     for (std::size_t i = 0; i < sums.size(); ++i) {
-        const Product &p = index.products()[i];
+        const Product &p = facts.products()[i];
         CategoryValue &c = categoryOf(p.category);
         const CalcFigures f = deriveFigures(sums[i]);
         const qint64 stock = sums[i].netStock;

@@ -28,6 +28,7 @@ struct StockValue {
 };
 
 StockValue stockValue(const std::vector<Record> &rows);
+StockValue stockValue(const LedgerFacts &facts);
 
 QString stockValueHeader();
 QString stockValueLine(const CategoryValue &c);
