@@ -3,6 +3,7 @@
 #include "ledger/lowstock.h"
 #include "ledger/facts.h"
 #include "mainwin/form1.h"
+#include "mainwin/ui_export.h"
 
 #include <QCheckBox>
 #include <QDate>
@@ -20,18 +21,20 @@ FormLowStock::FormLowStock(Form1 *main) : AnalysisWindow(main, "FormLowStock", Q
     Label1->setText(lowStockHeader());
     resize(listWidth(76), 420);
     connect(Check1, &QCheckBox::toggled, this, [this] { refresh(); });
+    ui::addExportMenu(List1, {windowTitle(), lowStockColumns(), [this](int row) {
+                                  return lowStockCells(m_rows[static_cast<std::size_t>(row)]);
+                              }});
 }
 
 void FormLowStock::refresh()
 {
-    std::vector<LowStockRow> rows;
     if (!m_main->readFacts([&](const LedgerFacts &all) {
-            rows = lowStock(all, QDate::currentDate(), Check1->isChecked());
+            m_rows = lowStock(all, QDate::currentDate(), Check1->isChecked());
         }))
         return;
     QStringList lines;
     int urgent = 0;
-    for (const LowStockRow &row : rows) {
+    for (const LowStockRow &row : m_rows) {
         lines << lowStockLine(row);
         if (row.group != LowStockRow::Enough)
             ++urgent;

@@ -4,6 +4,7 @@
 #include "ledger/facts.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_export.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -86,6 +87,9 @@ FormRanking::FormRanking(Form1 *main) : AnalysisWindow(main, "FormRanking", QStr
     connect(DateEdit1, &QDateEdit::dateChanged, this, [this] { refresh(); });
     connect(DateEdit2, &QDateEdit::dateChanged, this, [this] { refresh(); });
     connect(Header1, &QHeaderView::sectionClicked, this, &FormRanking::Header1_Click);
+    ui::addExportMenu(List1, {windowTitle(), rankingColumns(), [this](int row) {
+                                  return rankingCells(m_rows[static_cast<std::size_t>(row)]);
+                              }});
 }
 
 std::optional<DaySpan> FormRanking::period() const

@@ -4,6 +4,7 @@
 #include "ledger/facts.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_export.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -29,13 +30,19 @@ FormStockValue::FormStockValue(Form1 *main)
                                    "下列商品未计入上面的金额：库存为负说明出货多于进货，"
                                    "请核对更正记录，否则金额没有意义。"));
     resize(listWidth(70), 460);
+    ui::addExportMenu(List1, {windowTitle(), stockValueColumns(), [this](int row) {
+                                  return stockValueCells(m_value, static_cast<std::size_t>(row));
+                              }});
+    ui::addExportMenu(List2, {QStringLiteral("未计入库存金额的商品"), unvaluedColumns(), [this](int row) {
+                                  return unvaluedCells(m_value.apart[static_cast<std::size_t>(row)]);
+                              }});
 }
 
 void FormStockValue::refresh()
 {
-    StockValue v;
-    if (!m_main->readFacts([&](const LedgerFacts &all) { v = stockValue(all); }))
+    if (!m_main->readFacts([&](const LedgerFacts &all) { m_value = stockValue(all); }))
         return;
+    const StockValue &v = m_value;
     QStringList lines;
     for (const CategoryValue &c : v.categories)
         lines << stockValueLine(c);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "analysis/form_analysis.h"
+#include "ledger/stockvalue.h"
 
 class FormStockValue : public AnalysisWindow {
     Q_OBJECT
@@ -15,4 +16,7 @@ public:
 
 protected:
     void refresh() override;
+
+private:
+    ledger::StockValue m_value; // the lines of List1 and List2
 };

@@ -96,16 +96,37 @@ QString lowStockHeader()
                        kWidths);
 }
 
+namespace {
+const QString kStatus[] = {QStringLiteral("缺货"), QStringLiteral("7天内"), QStringLiteral("30天内"), QString()};
+} // namespace
+
+QStringList lowStockColumns()
+{
+    return {QStringLiteral("类"),       QStringLiteral("商品名"),   QStringLiteral("库存"),
+            QStringLiteral("日均出货"), QStringLiteral("按天数计"), QStringLiteral("可售天数"),
+            QStringLiteral("状态")};
+}
+
+QStringList lowStockCells(const LowStockRow &row)
+{
+    const bool rated = row.rateDays > 0;
+    return {row.product.category,
+            row.product.name,
+            QString::number(row.stock),
+            rated ? shortNumber(row.dailyOut) : QString(),
+            rated ? QString::number(row.rateDays) : QString(),
+            row.daysLeft ? shortNumber(*row.daysLeft) : QString(),
+            kStatus[row.group]};
+}
+
 QString lowStockLine(const LowStockRow &row)
 {
-    static const QString status[] = {QStringLiteral("缺货"), QStringLiteral("7天内"),
-                                     QStringLiteral("30天内"), QString()};
     QString rate = shortNumber(row.dailyOut);
     if (row.rateDays == 90)
         rate = QStringLiteral("*") + rate; // taken over 90 days
     return columnsLine({row.product.category, row.product.name, QString::number(row.stock), rate,
                         row.daysLeft ? shortNumber(*row.daysLeft) : QStringLiteral("-"),
-                        status[row.group]},
+                        kStatus[row.group]},
                        kWidths);
 }
 

@@ -96,4 +96,21 @@ QString rankingLine(const RankingRow &row)
                        rankingWidths());
 }
 
+QStringList rankingColumns()
+{
+    QStringList columns = rankingHeaders();
+    columns.last() += QStringLiteral("(%)");
+    return columns;
+}
+
+QStringList rankingCells(const RankingRow &row)
+{
+    return {row.product.category,
+            row.product.name,
+            formatNumber(row.outQty),
+            formatNumber(row.turnover),
+            row.hasProfit ? formatNumber(row.profit) : QString(),
+            row.hasProfit ? shortNumber(row.share) : QString()};
+}
+
 } // namespace ledger

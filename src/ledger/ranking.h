@@ -33,5 +33,9 @@ QStringList rankingHeaders();
 // Display columns of each field of a line, for the header over the list.
 const std::vector<int> &rankingWidths();
 QString rankingLine(const RankingRow &row);
+// The same as a table for spreadsheets: plain numbers, the share in percent without its sign,
+// empty cells for a product without a profit.
+QStringList rankingColumns();
+QStringList rankingCells(const RankingRow &row);
 
 } // namespace ledger

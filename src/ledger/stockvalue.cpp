@@ -8,6 +8,11 @@ namespace ledger {
 namespace {
 const std::vector<int> kCategoryWidths = {20, -8, -10, -14};
 const std::vector<int> kApartWidths = {12, 20, -8, -14, 10};
+
+QString unvaluedReason(const UnvaluedProduct &p)
+{
+    return p.stock < 0 ? QStringLiteral("库存为负") : QStringLiteral("无进货价");
+}
 } // namespace
 
 StockValue stockValue(const std::vector<Record> &rows) { return stockValue(LedgerFacts(rows)); }
@@ -53,9 +58,7 @@ StockValue stockValue(const LedgerFacts &facts)
 
 QString stockValueHeader()
 {
-    return columnsLine({QStringLiteral("类"), QStringLiteral("商品数"), QStringLiteral("库存数量"),
-                        QStringLiteral("库存金额(元)")},
-                       kCategoryWidths);
+    return columnsLine(stockValueColumns(), kCategoryWidths);
 }
 
 QString stockValueLine(const CategoryValue &c)
@@ -71,17 +74,40 @@ QString stockValueTotalLine(const StockValue &v)
 
 QString unvaluedHeader()
 {
-    return columnsLine({QStringLiteral("类"), QStringLiteral("商品名"), QStringLiteral("库存"),
-                        QStringLiteral("金额(元)"), QStringLiteral("原因")},
-                       kApartWidths);
+    return columnsLine(unvaluedColumns(), kApartWidths);
 }
 
 QString unvaluedLine(const UnvaluedProduct &p)
 {
     return columnsLine({p.product.category, p.product.name, QString::number(p.stock),
                         p.hasValue ? formatNumber(p.value) : QStringLiteral("-"),
-                        p.stock < 0 ? QStringLiteral("库存为负") : QStringLiteral("无进货价")},
+                        unvaluedReason(p)},
                        kApartWidths);
+}
+
+QStringList stockValueColumns()
+{
+    return {QStringLiteral("类"), QStringLiteral("商品数"), QStringLiteral("库存数量"), QStringLiteral("库存金额(元)")};
+}
+
+QStringList stockValueCells(const StockValue &v, std::size_t row)
+{
+    if (row >= v.categories.size())
+        return {QStringLiteral("合计"), QString(), QString(), formatNumber(v.total)};
+    const CategoryValue &c = v.categories[row];
+    return {c.category, QString::number(c.products), QString::number(c.stock), formatNumber(c.value)};
+}
+
+QStringList unvaluedColumns()
+{
+    return {QStringLiteral("类"), QStringLiteral("商品名"), QStringLiteral("库存"), QStringLiteral("金额(元)"),
+            QStringLiteral("原因")};
+}
+
+QStringList unvaluedCells(const UnvaluedProduct &p)
+{
+    return {p.product.category, p.product.name, QString::number(p.stock),
+            p.hasValue ? formatNumber(p.value) : QString(), unvaluedReason(p)};
 }
 
 } // namespace ledger

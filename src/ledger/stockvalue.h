@@ -35,5 +35,11 @@ QString stockValueLine(const CategoryValue &c);
 QString stockValueTotalLine(const StockValue &v);
 QString unvaluedHeader();
 QString unvaluedLine(const UnvaluedProduct &p);
+// The two lists as tables for spreadsheets: the categories with the total as the last row,
+// and the products left out.
+QStringList stockValueColumns();
+QStringList stockValueCells(const StockValue &v, std::size_t row);
+QStringList unvaluedColumns();
+QStringList unvaluedCells(const UnvaluedProduct &p);
 
 } // namespace ledger

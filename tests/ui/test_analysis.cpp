@@ -9,7 +9,9 @@
 #include "stats/form6.h"
 #include "support_main.h"
 
+#include <QAction>
 #include <QChart>
+#include <QClipboard>
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
@@ -50,6 +52,14 @@ void addLedger(Form1 &w)
     add("梨", "水果", false, "abc", "x", today);
 }
 
+// What "复制" of a list's context menu puts on the clipboard.
+QString copied(QListWidget *list)
+{
+    QGuiApplication::clipboard()->clear();
+    list->findChild<QAction *>(QStringLiteral("exportCopy"), Qt::FindDirectChildrenOnly)->trigger();
+    return QGuiApplication::clipboard()->text();
+}
+
 QStringList lines(QListWidget *list)
 {
     QStringList out;
@@ -69,6 +79,7 @@ private slots:
     void rankingSortsByTheClickedHeading();
     void stockValueSetsNegativeStockApart();
     void chartOfTheStatisticsList();
+    void listsCopyTheirFiguresAsTables();
 };
 
 void TestAnalysis::chooserOpensEachAnalysis()
@@ -211,6 +222,39 @@ void TestAnalysis::chartOfTheStatisticsList()
     if (qEnvironmentVariableIsSet("CHART_PNG"))
         chart->grab().save(qEnvironmentVariable("CHART_PNG"));
     QVERIFY(QImage(png).width() >= 600);
+    QVERIFY(boxes.seen.isEmpty());
+}
+
+void TestAnalysis::listsCopyTheirFiguresAsTables()
+{
+    Session s;
+    auto &[folder, boxes, w] = s;
+    addLedger(w);
+    FormLowStock *low = w.form7()->lowStock();
+    low->show();
+    QTRY_COMPARE(low->List1->count(), 1);
+    // 苹果: 12 sold in 30 days, 0.4 a day, -2 left.
+    QCOMPARE(copied(low->List1), QStringLiteral("类\t商品名\t库存\t日均出货\t按天数计\t可售天数\t状态\n"
+                                                "水果\t苹果\t-2\t0.4\t30\t0\t缺货\n"));
+
+    FormRanking *rank = w.form7()->ranking();
+    rank->show();
+    QTRY_COMPARE(rank->List1->count(), 3);
+    const QString header = QStringLiteral("类\t商品名\t出货数量\t营业额\t营业利润\t利润占比(%)\n");
+    const QString apple = QStringLiteral("水果\t苹果\t12\t96\t36\t80\n");
+    const QString cola = QStringLiteral("饮料\t可乐\t5\t15\t5\t11.11\n");
+    const QString pear = QStringLiteral("水果\t梨\t2\t10\t4\t8.89\n");
+    QCOMPARE(copied(rank->List1), header + apple + cola + pear);
+    // In the order shown after a click on a heading.
+    rank->Header1_Click(static_cast<int>(ledger::RankColumn::Profit));
+    QCOMPARE(copied(rank->List1), header + pear + cola + apple);
+
+    FormStockValue *value = w.form7()->stockValue();
+    value->show();
+    QTRY_COMPARE(value->List1->count(), 3);
+    QCOMPARE(copied(value->List1), QStringLiteral("类\t商品数\t库存数量\t库存金额(元)\n水果\t1\t98\t294\n"
+                                                  "饮料\t1\t15\t30\n合计\t\t\t324\n"));
+    QCOMPARE(copied(value->List2), QStringLiteral("类\t商品名\t库存\t金额(元)\t原因\n水果\t苹果\t-2\t-10\t库存为负\n"));
     QVERIFY(boxes.seen.isEmpty());
 }
 
