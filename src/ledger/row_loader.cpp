@@ -1,5 +1,7 @@
 #include "ledger/row_loader.h"
 
+#include "ledger/facts.h"
+
 #include <sqlite3.h>
 #ifdef __linux__
 #include <sys/mman.h>
@@ -112,7 +114,10 @@ struct RawBatch {
 // Turns batches into records, in order, on its own thread.
 class RowBuilder {
 public:
-    explicit RowBuilder(std::vector<Record> &rows) : m_rows(rows), m_thread([this] { run(); }) {}
+    RowBuilder(std::vector<Record> &rows, LedgerFacts *facts)
+        : m_rows(rows), m_facts(facts), m_thread([this] { run(); })
+    {
+    }
     ~RowBuilder() { finish(); }
 
     void push(RawBatch &&batch)
@@ -181,10 +186,13 @@ private:
             r.date = field(&m_date);
             r.method = field(&m_method);
             r.txno = field(nullptr);
+            if (m_facts)
+                m_facts->take(r);
         }
     }
 
     std::vector<Record> &m_rows;
+    LedgerFacts *m_facts;
     Interner m_name, m_cat, m_price, m_qty, m_date, m_method;
     std::mutex m_mutex;
     std::condition_variable m_ready;
@@ -211,11 +219,13 @@ void adviseLargePages(void *data, std::size_t bytes)
 
 } // namespace
 
-int loadRows(sqlite3_stmt *st, std::vector<Record> &rows)
+int loadRows(sqlite3_stmt *st, std::vector<Record> &rows, LedgerFacts *facts)
 {
     adviseLargePages(rows.data(), rows.capacity() * sizeof(Record));
+    if (facts)
+        facts->reserve(rows.capacity());
     int rc = SQLITE_OK;
-    RowBuilder builder(rows);
+    RowBuilder builder(rows, facts);
     RawBatch batch;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         batch.add(st);
@@ -224,6 +234,8 @@ int loadRows(sqlite3_stmt *st, std::vector<Record> &rows)
     }
     builder.push(std::move(batch));
     builder.finish();
+    if (facts)
+        facts->settle(rows);
     return rc;
 }
 
