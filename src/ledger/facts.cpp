@@ -8,35 +8,15 @@ namespace {
 bool isKind(const Record &r, int kind) { return r.hasKind && r.kind == kind; }
 } // namespace
 
-LedgerFacts::LedgerFacts(const std::vector<Record> &rows) : m_index({})
+LedgerFacts::LedgerFacts(const std::vector<Record> &rows) : m_index(rows)
 {
     m_facts.reserve(rows.capacity());
-    for (const Record &r : rows)
-        take(r);
-    settle(rows);
-}
-
-void LedgerFacts::take(const Record &r)
-{
-    if (isKind(r, kCategory))
-        m_categories << r.name;
-    if (isKind(r, kProduct))
-        m_index.add(r);
-    // find() may go by the texts' addresses while the rows are read; rows added later are
-    // looked up by their texts.
-    m_facts.push_back(factOf(r, isKind(r, kTransaction) ? m_index.find(r) : -1));
-}
-
-void LedgerFacts::settle(const std::vector<Record> &rows) { resolveOrphans(rows); }
-
-void LedgerFacts::resolveOrphans(const std::vector<Record> &rows)
-{
-    if (m_orphans == 0)
-        return;
-    for (std::size_t i = 0; i < m_facts.size(); ++i) {
-        RowFact &f = m_facts[i];
-        if (f.transaction && f.product < 0 && (f.product = m_index.lookup(rows[i].cat, rows[i].name)) >= 0)
-            --m_orphans;
+    for (const Record &r : rows) {
+        if (isKind(r, kCategory))
+            m_categories << r.name;
+        // find() may go by the texts' addresses here, while the rows stand still; later rows
+        // are looked up by their texts.
+        m_facts.push_back(factOf(r, isKind(r, kTransaction) ? m_index.find(r) : -1));
     }
 }
 
@@ -61,8 +41,14 @@ void LedgerFacts::appended(const std::vector<Record> &rows)
     const Record &r = rows.back();
     if (isKind(r, kCategory))
         m_categories << r.name;
-    if (isKind(r, kProduct) && m_index.add(r))
-        resolveOrphans(rows); // transactions typed before their product row now belong to it
+    if (isKind(r, kProduct) && m_index.add(r) && m_orphans > 0) {
+        // Transactions typed before their product row now belong to it.
+        for (std::size_t i = 0; i < m_facts.size(); ++i) {
+            RowFact &f = m_facts[i];
+            if (f.transaction && f.product < 0 && (f.product = m_index.lookup(rows[i].cat, rows[i].name)) >= 0)
+                --m_orphans;
+        }
+    }
     if (m_facts.size() == m_facts.capacity()) // grow as the rows do, by a sixteenth
         m_facts.reserve(m_facts.size() + m_facts.size() / 16 + 256);
     m_facts.push_back(factOf(r, isKind(r, kTransaction) ? m_index.lookup(r.cat, r.name) : -1));

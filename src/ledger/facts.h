@@ -21,13 +21,6 @@ class LedgerFacts {
 public:
     // One fact per row, at the row's position.
     explicit LedgerFacts(const std::vector<Record> &rows);
-    // Or row by row while the rows are read: take() each in stored order, then settle().
-    LedgerFacts() : m_index({}) {}
-    void reserve(std::size_t rows) { m_facts.reserve(rows); }
-    // The next row; its texts must stay where they are until settle().
-    void take(const Record &r);
-    // Gives the transactions read before their product row their product.
-    void settle(const std::vector<Record> &rows);
 
     const std::vector<Product> &products() const { return m_index.products(); }
     // The names of the category rows, in stored order.
@@ -50,7 +43,6 @@ public:
 
 private:
     RowFact factOf(const Record &r, int product);
-    void resolveOrphans(const std::vector<Record> &rows);
 
     ProductIndex m_index;
     QStringList m_categories;

@@ -3,7 +3,6 @@
 #include "ledger/dates.h"
 #include "ledger/text.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -24,11 +23,6 @@ bool ProductIndex::add(const Record &r)
     m_sameName.push_back(same == m_byName.cend() ? -1 : *same);
     m_byName.insert(r.name, static_cast<int>(m_products.size()));
     m_products.push_back({r.cat, r.name});
-    // Texts seen before without a product may be this one's.
-    if (m_used > 0) {
-        std::fill(m_slots.begin(), m_slots.end(), Slot{});
-        m_used = 0;
-    }
     return true;
 }
 

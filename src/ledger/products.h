@@ -31,8 +31,7 @@ public:
     int find(const Record &r);
     // The same by comparing the texts.
     int lookup(const QString &category, const QString &name) const;
-    // Takes a product row in; false when its product was known already. Forgets the addresses
-    // find() remembered.
+    // Takes a product row in; false when its product was known already.
     bool add(const Record &productRow);
 
 private:

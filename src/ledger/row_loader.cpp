@@ -1,7 +1,5 @@
 #include "ledger/row_loader.h"
 
-#include "ledger/facts.h"
-
 #include <sqlite3.h>
 #ifdef __linux__
 #include <sys/mman.h>
@@ -114,10 +112,7 @@ struct RawBatch {
 // Turns batches into records, in order, on its own thread.
 class RowBuilder {
 public:
-    RowBuilder(std::vector<Record> &rows, LedgerFacts *facts)
-        : m_rows(rows), m_facts(facts), m_thread([this] { run(); })
-    {
-    }
+    explicit RowBuilder(std::vector<Record> &rows) : m_rows(rows), m_thread([this] { run(); }) {}
     ~RowBuilder() { finish(); }
 
     void push(RawBatch &&batch)
@@ -186,13 +181,10 @@ private:
             r.date = field(&m_date);
             r.method = field(&m_method);
             r.txno = field(nullptr);
-            if (m_facts)
-                m_facts->take(r);
         }
     }
 
     std::vector<Record> &m_rows;
-    LedgerFacts *m_facts;
     Interner m_name, m_cat, m_price, m_qty, m_date, m_method;
     std::mutex m_mutex;
     std::condition_variable m_ready;
@@ -219,13 +211,11 @@ void adviseLargePages(void *data, std::size_t bytes)
 
 } // namespace
 
-int loadRows(sqlite3_stmt *st, std::vector<Record> &rows, LedgerFacts *facts)
+int loadRows(sqlite3_stmt *st, std::vector<Record> &rows)
 {
     adviseLargePages(rows.data(), rows.capacity() * sizeof(Record));
-    if (facts)
-        facts->reserve(rows.capacity());
     int rc = SQLITE_OK;
-    RowBuilder builder(rows, facts);
+    RowBuilder builder(rows);
     RawBatch batch;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         batch.add(st);
@@ -234,8 +224,6 @@ int loadRows(sqlite3_stmt *st, std::vector<Record> &rows, LedgerFacts *facts)
     }
     builder.push(std::move(batch));
     builder.finish();
-    if (facts)
-        facts->settle(rows);
     return rc;
 }
 

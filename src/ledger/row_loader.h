@@ -9,12 +9,9 @@ struct sqlite3_stmt;
 
 namespace ledger {
 
-class LedgerFacts;
-
 // Steps st (rowid, kind and the eight text columns, in stored order) to its end, appending a
-// record per row to rows, and each to facts (when given) as it is made. Returns the last result
-// of sqlite3_step (SQLITE_DONE when all went well). Reserve rows beforehand: a large ledger is
-// then filled in large pages.
-int loadRows(sqlite3_stmt *st, std::vector<Record> &rows, LedgerFacts *facts = nullptr);
+// record per row to rows. Returns the last result of sqlite3_step (SQLITE_DONE when all went
+// well). Reserve rows beforehand: a large ledger is then filled in large pages.
+int loadRows(sqlite3_stmt *st, std::vector<Record> &rows);
 
 } // namespace ledger

@@ -335,16 +335,13 @@ void Store::refresh(bool force, const QString &what)
             rows.reserve(most + most / 16 + 256);
         }
     }
-    // The analyses' reading of the rows is made on the way, on the loading thread.
-    auto facts = std::make_unique<LedgerFacts>();
     Statement st(m_db, kSelectAll);
     int rc = st.prepareResult();
     if (rc == SQLITE_OK)
-        rc = loadRows(st.get(), rows, facts.get());
+        rc = loadRows(st.get(), rows);
     if (rc != SQLITE_DONE)
         fail(rc, what);
     m_rows = std::move(rows);
-    m_facts = std::move(facts);
     m_version = version;
     m_loaded = true;
 }
