@@ -874,7 +874,7 @@ int runBench(int argc, char **argv)
         row(QStringLiteral("analysis facts: reading every row once"), factsBuilt, std::nullopt, std::nullopt,
             static_cast<qint64>(facts.facts().size()));
         row(QStringLiteral("low stock (window, first after opening)"), lowFirst, std::nullopt, std::nullopt);
-        row(QStringLiteral("low stock (window)"), lowWin, std::nullopt, std::nullopt, low->List1->count());
+        row(QStringLiteral("low stock (window)"), lowWin, std::nullopt, std::nullopt, low->List1->model()->rowCount());
         row(QStringLiteral("low stock (core)"), lowCore, std::nullopt, std::nullopt, static_cast<qint64>(lows.size()));
 
         FormRanking *rank = f7->ranking();
@@ -889,7 +889,7 @@ int runBench(int argc, char **argv)
                               formatNumber(ranked[i].profit),
                       "ranking");
             const QString what = choice == 0 ? QStringLiteral("all records") : QStringLiteral("this month");
-            row(QStringLiteral("ranking, %1 (window)").arg(what), ours, std::nullopt, std::nullopt, rank->List1->count());
+            row(QStringLiteral("ranking, %1 (window)").arg(what), ours, std::nullopt, std::nullopt, rank->List1->model()->rowCount());
             row(QStringLiteral("ranking, %1 (core)").arg(what), core, std::nullopt, std::nullopt,
                 static_cast<qint64>(ranked.size()));
         }
@@ -902,7 +902,7 @@ int runBench(int argc, char **argv)
         for (std::size_t i = 0; i < v.apart.size() && i < 20; ++i)
             check(!v.apart[i].hasValue || answer(v.apart[i].product, CalcStockValue) == formatNumber(v.apart[i].value),
                   "stock value");
-        row(QStringLiteral("stock value (window)"), valueWin, std::nullopt, std::nullopt, value->List1->count());
+        row(QStringLiteral("stock value (window)"), valueWin, std::nullopt, std::nullopt, value->List1->model()->rowCount());
         row(QStringLiteral("stock value (core)"), valueCore, std::nullopt, std::nullopt,
             static_cast<qint64>(v.categories.size()));
 

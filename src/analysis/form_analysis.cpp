@@ -5,7 +5,7 @@
 
 #include <QFontMetrics>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -19,9 +19,7 @@ AnalysisWindow::AnalysisWindow(Form1 *main, const char *objectName, const QStrin
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(mono);
-    List1 = new QListWidget(this);
-    List1->setObjectName(QStringLiteral("List1"));
-    List1->setFont(mono);
+    List1 = makeList("List1");
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setWordWrap(true);
@@ -49,12 +47,37 @@ void AnalysisWindow::Command1_Click()
     m_main->activateWindow();
 }
 
-void AnalysisWindow::setLines(QListWidget *list, const QStringList &lines)
+void LineModel::setLines(int count, std::function<QString(int)> line)
 {
-    list->setUpdatesEnabled(false);
-    list->clear();
-    list->addItems(lines);
-    list->setUpdatesEnabled(true);
+    beginResetModel();
+    m_count = count;
+    m_line = std::move(line);
+    endResetModel();
+}
+
+int LineModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_count; }
+
+QVariant LineModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_count)
+        return {};
+    return m_line(index.row());
+}
+
+QListView *AnalysisWindow::makeList(const char *objectName)
+{
+    auto *list = new QListView(this);
+    list->setObjectName(QString::fromLatin1(objectName));
+    list->setFont(QFont(ui::monoFontFamily(), 9));
+    list->setUniformItemSizes(true);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setModel(new LineModel(list));
+    return list;
+}
+
+void AnalysisWindow::setLines(QListView *list, int count, std::function<QString(int)> line)
+{
+    static_cast<LineModel *>(list->model())->setLines(count, std::move(line));
 }
 
 int AnalysisWindow::listWidth(int columns)

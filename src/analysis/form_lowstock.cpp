@@ -8,7 +8,7 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QVBoxLayout>
 
 using namespace ledger;
@@ -32,14 +32,12 @@ void FormLowStock::refresh()
             m_rows = lowStock(all, QDate::currentDate(), Check1->isChecked());
         }))
         return;
-    QStringList lines;
     int urgent = 0;
-    for (const LowStockRow &row : m_rows) {
-        lines << lowStockLine(row);
+    for (const LowStockRow &row : m_rows)
         if (row.group != LowStockRow::Enough)
             ++urgent;
-    }
-    setLines(List1, lines);
+    setLines(List1, static_cast<int>(m_rows.size()),
+             [this](int row) { return lowStockLine(m_rows[static_cast<std::size_t>(row)]); });
     Label2->setText(QStringLiteral("需要补货的商品：%1 种。日均出货按最近30天计算，带*的按最近90天"
                                    "（最近30天没有出货）；从未出货的商品不预警。")
                         .arg(urgent));

@@ -11,7 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QStandardItemModel>
 
 using namespace ledger;
@@ -129,10 +129,8 @@ void FormRanking::showRows()
     sortRanking(m_rows, static_cast<RankColumn>(m_column), m_reversed);
     const bool numeric = m_column >= static_cast<int>(RankColumn::Quantity);
     Header1->setSortIndicator(m_column, numeric != m_reversed ? Qt::DescendingOrder : Qt::AscendingOrder);
-    QStringList lines;
-    for (const RankingRow &row : m_rows)
-        lines << rankingLine(row);
-    setLines(List1, lines);
-    Label1->setText(lines.isEmpty() ? QStringLiteral("所选期间没有出货记录。")
-                                    : QStringLiteral("所选期间有出货的商品：%1 种").arg(lines.size()));
+    setLines(List1, static_cast<int>(m_rows.size()),
+             [this](int row) { return rankingLine(m_rows[static_cast<std::size_t>(row)]); });
+    Label1->setText(m_rows.empty() ? QStringLiteral("所选期间没有出货记录。")
+                                   : QStringLiteral("所选期间有出货的商品：%1 种").arg(m_rows.size()));
 }

@@ -7,7 +7,7 @@
 #include "mainwin/ui_export.h"
 
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QVBoxLayout>
 
 using namespace ledger;
@@ -19,9 +19,7 @@ FormStockValue::FormStockValue(Form1 *main)
     Label3 = new QLabel(this);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setFont(mono);
-    List2 = new QListWidget(this);
-    List2->setObjectName(QStringLiteral("List2"));
-    List2->setFont(mono);
+    List2 = makeList("List2");
     // Under the note on the values: the heading and list of the products left out.
     column()->insertWidget(3, Label3);
     column()->insertWidget(4, List2, 1);
@@ -42,15 +40,12 @@ void FormStockValue::refresh()
 {
     if (!m_main->readFacts([&](const LedgerFacts &all) { m_value = stockValue(all); }))
         return;
-    const StockValue &v = m_value;
-    QStringList lines;
-    for (const CategoryValue &c : v.categories)
-        lines << stockValueLine(c);
-    lines << stockValueTotalLine(v);
-    setLines(List1, lines);
-    QStringList apart;
-    for (const UnvaluedProduct &p : v.apart)
-        apart << unvaluedLine(p);
-    setLines(List2, apart);
-    Label3->setText(apart.isEmpty() ? QStringLiteral("没有库存为负或无进货价的商品。") : unvaluedHeader());
+    // The categories, then the total.
+    setLines(List1, static_cast<int>(m_value.categories.size()) + 1, [this](int row) {
+        const auto i = static_cast<std::size_t>(row);
+        return i < m_value.categories.size() ? stockValueLine(m_value.categories[i]) : stockValueTotalLine(m_value);
+    });
+    setLines(List2, static_cast<int>(m_value.apart.size()),
+             [this](int row) { return unvaluedLine(m_value.apart[static_cast<std::size_t>(row)]); });
+    Label3->setText(m_value.apart.empty() ? QStringLiteral("没有库存为负或无进货价的商品。") : unvaluedHeader());
 }

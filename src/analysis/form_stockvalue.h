@@ -12,7 +12,7 @@ public:
     explicit FormStockValue(Form1 *main);
 
     QLabel *Label3;      // heading of the products left out
-    QListWidget *List2;  // the products left out
+    QListView *List2;    // the products left out
 
 protected:
     void refresh() override;
