@@ -5,7 +5,7 @@
 
 #include <QFontMetrics>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -18,8 +18,7 @@ AnalysisWindow::AnalysisWindow(Form1 *main, const char *objectName, const QStrin
     const QFont mono(ui::monoFontFamily(), 9);
     Label1 = ui::control<QLabel>(this, "Label1");
     Label1->setFont(mono);
-    List1 = ui::control<QListWidget>(this, "List1");
-    List1->setFont(mono);
+    List1 = makeList("List1");
     Label2 = ui::control<QLabel>(this, "Label2");
     Label2->setWordWrap(true);
     Command1 = ui::control<QPushButton>(this, "Command1", QStringLiteral("关闭"));
@@ -43,12 +42,36 @@ void AnalysisWindow::Command1_Click()
     ui::present(m_main);
 }
 
-void AnalysisWindow::setLines(QListWidget *list, const QStringList &lines)
+void LineModel::setLines(int count, std::function<QString(int)> line)
 {
-    list->setUpdatesEnabled(false);
-    list->clear();
-    list->addItems(lines);
-    list->setUpdatesEnabled(true);
+    beginResetModel();
+    m_count = count;
+    m_line = std::move(line);
+    endResetModel();
+}
+
+int LineModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_count; }
+
+QVariant LineModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_count)
+        return {};
+    return m_line(index.row());
+}
+
+QListView *AnalysisWindow::makeList(const char *objectName)
+{
+    auto *list = ui::control<QListView>(this, objectName);
+    list->setFont(QFont(ui::monoFontFamily(), 9));
+    list->setUniformItemSizes(true);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setModel(new LineModel(list));
+    return list;
+}
+
+void AnalysisWindow::setLines(QListView *list, int count, std::function<QString(int)> line)
+{
+    static_cast<LineModel *>(list->model())->setLines(count, std::move(line));
 }
 
 int AnalysisWindow::listWidth(int columns)

@@ -1,13 +1,15 @@
 #include "analysis/form_lowstock.h"
 
 #include "ledger/lowstock.h"
+#include "ledger/facts.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_export.h"
 
 #include <QCheckBox>
 #include <QDate>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QVBoxLayout>
 
 using namespace ledger;
@@ -19,23 +21,23 @@ FormLowStock::FormLowStock(Form1 *main) : AnalysisWindow(main, "FormLowStock", Q
     Label1->setText(lowStockHeader());
     resize(listWidth(76), 420);
     connect(Check1, &QCheckBox::toggled, this, [this] { refresh(); });
+    ui::addExportMenu(List1, {windowTitle(), lowStockColumns(), [this](int row) {
+                                  return lowStockCells(m_rows[static_cast<std::size_t>(row)]);
+                              }});
 }
 
 void FormLowStock::refresh()
 {
-    std::vector<LowStockRow> rows;
-    if (!m_main->readRows([&](const std::vector<Record> &all) {
-            rows = lowStock(all, QDate::currentDate(), Check1->isChecked());
+    if (!m_main->readFacts([&](const LedgerFacts &all) {
+            m_rows = lowStock(all, QDate::currentDate(), Check1->isChecked());
         }))
         return;
-    QStringList lines;
     int urgent = 0;
-    for (const LowStockRow &row : rows) {
-        lines << lowStockLine(row);
+    for (const LowStockRow &row : m_rows)
         if (row.group != LowStockRow::Enough)
             ++urgent;
-    }
-    setLines(List1, lines);
+    setLines(List1, static_cast<int>(m_rows.size()),
+             [this](int row) { return lowStockLine(m_rows[static_cast<std::size_t>(row)]); });
     Label2->setText(QStringLiteral("需要补货的商品：%1 种。日均出货按最近30天计算，带*的按最近90天"
                                    "（最近30天没有出货）；从未出货的商品不预警。")
                         .arg(urgent));

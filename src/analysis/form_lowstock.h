@@ -2,6 +2,7 @@
 #pragma once
 
 #include "analysis/form_analysis.h"
+#include "ledger/lowstock.h"
 
 class QCheckBox;
 
@@ -15,4 +16,7 @@ public:
 
 protected:
     void refresh() override;
+
+private:
+    std::vector<ledger::LowStockRow> m_rows; // the lines of List1
 };

@@ -1,15 +1,17 @@
 #include "analysis/form_ranking.h"
 
 #include "ledger/dates.h"
+#include "ledger/facts.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_export.h"
 
 #include <QComboBox>
 #include <QDateEdit>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QStandardItemModel>
 
 using namespace ledger;
@@ -84,6 +86,9 @@ FormRanking::FormRanking(Form1 *main) : AnalysisWindow(main, "FormRanking", QStr
     connect(DateEdit1, &QDateEdit::dateChanged, this, [this] { refresh(); });
     connect(DateEdit2, &QDateEdit::dateChanged, this, [this] { refresh(); });
     connect(Header1, &QHeaderView::sectionClicked, this, &FormRanking::Header1_Click);
+    ui::addExportMenu(List1, {windowTitle(), rankingColumns(), [this](int row) {
+                                  return rankingCells(m_rows[static_cast<std::size_t>(row)]);
+                              }});
 }
 
 std::optional<DaySpan> FormRanking::period() const
@@ -105,7 +110,7 @@ std::optional<DaySpan> FormRanking::period() const
 void FormRanking::refresh()
 {
     const std::optional<DaySpan> span = period();
-    if (!m_main->readRows([&](const std::vector<Record> &all) { m_rows = ranking(all, span); }))
+    if (!m_main->readFacts([&](const LedgerFacts &all) { m_rows = ranking(all, span); }))
         return;
     showRows();
 }
@@ -123,10 +128,8 @@ void FormRanking::showRows()
     sortRanking(m_rows, static_cast<RankColumn>(m_column), m_reversed);
     const bool numeric = m_column >= static_cast<int>(RankColumn::Quantity);
     Header1->setSortIndicator(m_column, numeric != m_reversed ? Qt::DescendingOrder : Qt::AscendingOrder);
-    QStringList lines;
-    for (const RankingRow &row : m_rows)
-        lines << rankingLine(row);
-    setLines(List1, lines);
-    Label1->setText(lines.isEmpty() ? QStringLiteral("所选期间没有出货记录。")
-                                    : QStringLiteral("所选期间有出货的商品：%1 种").arg(lines.size()));
+    setLines(List1, static_cast<int>(m_rows.size()),
+             [this](int row) { return rankingLine(m_rows[static_cast<std::size_t>(row)]); });
+    Label1->setText(m_rows.empty() ? QStringLiteral("所选期间没有出货记录。")
+                                   : QStringLiteral("所选期间有出货的商品：%1 种").arg(m_rows.size()));
 }

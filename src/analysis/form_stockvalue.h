@@ -3,6 +3,7 @@
 #pragma once
 
 #include "analysis/form_analysis.h"
+#include "ledger/stockvalue.h"
 
 class FormStockValue : public AnalysisWindow {
     Q_OBJECT
@@ -11,8 +12,11 @@ public:
     explicit FormStockValue(Form1 *main);
 
     QLabel *Label3;      // heading of the products left out
-    QListWidget *List2;  // the products left out
+    QListView *List2;    // the products left out
 
 protected:
     void refresh() override;
+
+private:
+    ledger::StockValue m_value; // the lines of List1 and List2
 };

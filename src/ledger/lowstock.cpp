@@ -1,6 +1,7 @@
 #include "ledger/lowstock.h"
 
 #include "ledger/dates.h"
+#include "ledger/facts.h"
 #include "ledger/text.h"
 
 #include <algorithm>
@@ -35,25 +36,25 @@ LowStockRow::Group groupOf(const LowStockRow &row, bool everOut)
 
 std::vector<LowStockRow> lowStock(const std::vector<Record> &rows, const QDate &today, bool all)
 {
-    ProductIndex index(rows);
-    std::vector<Sums> sums(index.products().size());
+    return lowStock(LedgerFacts(rows), today, all);
+}
+
+std::vector<LowStockRow> lowStock(const LedgerFacts &facts, const QDate &today, bool all)
+{
+    std::vector<Sums> sums(facts.products().size());
     const DaySpan last30 = DaySpan::lastDays(today, 30);
     const DaySpan last90 = DaySpan::lastDays(today, 90);
-    DayMemo days;
-    index.forEachTransaction(rows, [&](const Record &r, std::size_t p) {
-        Sums &s = sums[p];
-        const bool stockIn = r.method == kStockIn;
-        const double qty = parseNumber(r.qty);
+    facts.forEachTransaction([&](const RowFact &f) {
+        Sums &s = sums[static_cast<std::size_t>(f.product)];
         // Only the net stock is used here: the totals are not read.
-        s.totals.add(stockIn, qty, 0, true);
-        if (stockIn)
+        s.totals.add(f.stockIn, f.qty, 0, true);
+        if (f.stockIn)
             return;
         s.everOut = true;
-        const int day = days.day(r.date);
-        if (last90.contains(day)) {
-            s.out90 += qty;
-            if (last30.contains(day))
-                s.out30 += qty;
+        if (last90.contains(f.day)) {
+            s.out90 += f.qty;
+            if (last30.contains(f.day))
+                s.out30 += f.qty;
         }
     });
 
@@ -61,7 +62,7 @@ std::vector<LowStockRow> lowStock(const std::vector<Record> &rows, const QDate &
     for (std::size_t i = 0; i < sums.size(); ++i) {
         const Sums &s = sums[i];
         LowStockRow row;
-        row.product = index.products()[i];
+        row.product = facts.products()[i];
         row.stock = s.totals.netStock;
         if (s.out30 > 0) {
             row.dailyOut = s.out30 / 30;
@@ -95,16 +96,37 @@ QString lowStockHeader()
                        kWidths);
 }
 
+namespace {
+const QString kStatus[] = {QStringLiteral("缺货"), QStringLiteral("7天内"), QStringLiteral("30天内"), QString()};
+} // namespace
+
+QStringList lowStockColumns()
+{
+    return {QStringLiteral("类"),       QStringLiteral("商品名"),   QStringLiteral("库存"),
+            QStringLiteral("日均出货"), QStringLiteral("按天数计"), QStringLiteral("可售天数"),
+            QStringLiteral("状态")};
+}
+
+QStringList lowStockCells(const LowStockRow &row)
+{
+    const bool rated = row.rateDays > 0;
+    return {row.product.category,
+            row.product.name,
+            QString::number(row.stock),
+            rated ? shortNumber(row.dailyOut) : QString(),
+            rated ? QString::number(row.rateDays) : QString(),
+            row.daysLeft ? shortNumber(*row.daysLeft) : QString(),
+            kStatus[row.group]};
+}
+
 QString lowStockLine(const LowStockRow &row)
 {
-    static const QString status[] = {QStringLiteral("缺货"), QStringLiteral("7天内"),
-                                     QStringLiteral("30天内"), QString()};
     QString rate = shortNumber(row.dailyOut);
     if (row.rateDays == 90)
         rate = QStringLiteral("*") + rate; // taken over 90 days
     return columnsLine({row.product.category, row.product.name, QString::number(row.stock), rate,
                         row.daysLeft ? shortNumber(*row.daysLeft) : QStringLiteral("-"),
-                        status[row.group]},
+                        kStatus[row.group]},
                        kWidths);
 }
 

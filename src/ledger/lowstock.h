@@ -22,8 +22,12 @@ struct LowStockRow {
 // group by days left; the others (among them every product that never had a stock-out) only
 // with all.
 std::vector<LowStockRow> lowStock(const std::vector<Record> &rows, const QDate &today, bool all);
+std::vector<LowStockRow> lowStock(const LedgerFacts &facts, const QDate &today, bool all);
 
 QString lowStockHeader();
 QString lowStockLine(const LowStockRow &row);
+// The same as a table for spreadsheets: plain numbers, an empty cell where the line shows "-".
+QStringList lowStockColumns();
+QStringList lowStockCells(const LowStockRow &row);
 
 } // namespace ledger

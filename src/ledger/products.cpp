@@ -10,14 +10,20 @@ namespace ledger {
 
 ProductIndex::ProductIndex(const std::vector<Record> &rows)
 {
-    for (const Record &r : rows) {
-        if (!r.isKind(kProduct) || lookup(r.cat, r.name) >= 0)
-            continue;
-        const auto same = m_byName.constFind(r.name);
-        m_sameName.push_back(same == m_byName.cend() ? -1 : *same);
-        m_byName.insert(r.name, static_cast<int>(m_products.size()));
-        m_products.push_back({r.cat, r.name});
-    }
+    for (const Record &r : rows)
+        if (r.isKind(kProduct))
+            add(r);
+}
+
+bool ProductIndex::add(const Record &r)
+{
+    if (lookup(r.cat, r.name) >= 0)
+        return false;
+    const auto same = m_byName.constFind(r.name);
+    m_sameName.push_back(same == m_byName.cend() ? -1 : *same);
+    m_byName.insert(r.name, static_cast<int>(m_products.size()));
+    m_products.push_back({r.cat, r.name});
+    return true;
 }
 
 int ProductIndex::lookup(const QString &category, const QString &name) const

@@ -13,6 +13,8 @@
 
 namespace ledger {
 
+class LedgerFacts;
+
 struct Product {
     QString category;
     QString name;
@@ -24,20 +26,15 @@ class ProductIndex {
 public:
     explicit ProductIndex(const std::vector<Record> &rows);
     const std::vector<Product> &products() const { return m_products; }
-    // The product of a transaction, or -1 when it has none.
+    // The product of a transaction, or -1 when it has none. Remembers the texts' addresses:
+    // only while the rows it was asked about are unchanged.
     int find(const Record &r);
-    // Calls fn(transaction, its product) for every transaction of a known product, in stored order.
-    template <class Fn> void forEachTransaction(const std::vector<Record> &rows, Fn fn)
-    {
-        for (const Record &r : rows)
-            if (r.isKind(kTransaction))
-                if (const int p = find(r); p >= 0)
-                    fn(r, static_cast<std::size_t>(p));
-    }
+    // The same by comparing the texts.
+    int lookup(const QString &category, const QString &name) const;
+    // Takes a product row in; false when its product was known already.
+    bool add(const Record &productRow);
 
 private:
-    int lookup(const QString &category, const QString &name) const;
-
     std::vector<Product> m_products;
     QHash<QString, int> m_byName; // the last product of each name
     std::vector<int> m_sameName;  // the product before it of the same name, or -1

@@ -1,6 +1,7 @@
 #include "ledger/ranking.h"
 
 #include "ledger/dates.h"
+#include "ledger/facts.h"
 #include "ledger/text.h"
 
 #include <algorithm>
@@ -9,14 +10,17 @@ namespace ledger {
 
 std::vector<RankingRow> ranking(const std::vector<Record> &rows, const std::optional<DaySpan> &period)
 {
-    ProductIndex index(rows);
-    std::vector<CalcTotals> sums(index.products().size());
+    return ranking(LedgerFacts(rows), period);
+}
+
+std::vector<RankingRow> ranking(const LedgerFacts &facts, const std::optional<DaySpan> &period)
+{
+    std::vector<CalcTotals> sums(facts.products().size());
     std::vector<bool> sold(sums.size(), false);
-    DayMemo days;
-    index.forEachTransaction(rows, [&](const Record &r, std::size_t p) {
-        const bool stockIn = r.method == kStockIn;
-        const bool inPeriod = !stockIn && (!period || period->contains(days.day(r.date)));
-        sums[p].add(stockIn, parseNumber(r.qty), parseNumber(r.total), inPeriod);
+    facts.forEachTransaction([&](const RowFact &f) {
+        const auto p = static_cast<std::size_t>(f.product);
+        const bool inPeriod = !f.stockIn && (!period || period->contains(f.day));
+        sums[p].add(f.stockIn, f.qty, f.total, inPeriod);
         if (inPeriod)
             sold[p] = true;
     });
@@ -29,7 +33,7 @@ std::vector<RankingRow> ranking(const std::vector<Record> &rows, const std::opti
         const CalcTotals &t = sums[i];
         const CalcFigures f = deriveFigures(t);
         RankingRow row;
-        row.product = index.products()[i];
+        row.product = facts.products()[i];
         row.outQty = t.monthOutQty;
         row.turnover = t.monthOutAmount;
         row.hasProfit = f.hasProfit();
@@ -90,6 +94,23 @@ QString rankingLine(const RankingRow &row)
                         formatNumber(row.turnover), row.hasProfit ? formatNumber(row.profit) : QStringLiteral("-"),
                         row.hasProfit ? shortNumber(row.share) + u'%' : QStringLiteral("-")},
                        rankingWidths());
+}
+
+QStringList rankingColumns()
+{
+    QStringList columns = rankingHeaders();
+    columns.last() += QStringLiteral("(%)");
+    return columns;
+}
+
+QStringList rankingCells(const RankingRow &row)
+{
+    return {row.product.category,
+            row.product.name,
+            formatNumber(row.outQty),
+            formatNumber(row.turnover),
+            row.hasProfit ? formatNumber(row.profit) : QString(),
+            row.hasProfit ? shortNumber(row.share) : QString()};
 }
 
 } // namespace ledger

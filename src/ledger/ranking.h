@@ -21,6 +21,7 @@ struct RankingRow {
 // The products with stock-outs in the period (every record when period is empty), best profit
 // first.
 std::vector<RankingRow> ranking(const std::vector<Record> &rows, const std::optional<DaySpan> &period);
+std::vector<RankingRow> ranking(const LedgerFacts &facts, const std::optional<DaySpan> &period);
 
 enum class RankColumn { Category, Product, Quantity, Turnover, Profit, Share };
 inline constexpr int kRankColumns = 6;
@@ -32,5 +33,9 @@ QStringList rankingHeaders();
 // Display columns of each field of a line, for the header over the list.
 const std::vector<int> &rankingWidths();
 QString rankingLine(const RankingRow &row);
+// The same as a table for spreadsheets: plain numbers, the share in percent without its sign,
+// empty cells for a product without a profit.
+QStringList rankingColumns();
+QStringList rankingCells(const RankingRow &row);
 
 } // namespace ledger

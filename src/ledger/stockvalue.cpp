@@ -1,6 +1,6 @@
 #include "ledger/stockvalue.h"
 
-#include "ledger/browse.h"
+#include "ledger/facts.h"
 #include "ledger/text.h"
 
 namespace ledger {
@@ -8,16 +8,21 @@ namespace ledger {
 namespace {
 const std::vector<int> kCategoryWidths = {20, -8, -10, -14};
 const std::vector<int> kApartWidths = {12, 20, -8, -14, 10};
+
+QString unvaluedReason(const UnvaluedProduct &p)
+{
+    return p.stock < 0 ? QStringLiteral("库存为负") : QStringLiteral("无进货价");
+}
 } // namespace
 
-StockValue stockValue(const std::vector<Record> &rows)
+StockValue stockValue(const std::vector<Record> &rows) { return stockValue(LedgerFacts(rows)); }
+
+StockValue stockValue(const LedgerFacts &facts)
 {
-    ProductIndex index(rows);
-    std::vector<CalcTotals> sums(index.products().size());
-    index.forEachTransaction(rows, [&](const Record &r, std::size_t p) {
+    std::vector<CalcTotals> sums(facts.products().size());
+    facts.forEachTransaction([&](const RowFact &f) {
         // The value needs the stock-in totals only; the stock-out totals are not read.
-        const bool stockIn = r.method == kStockIn;
-        sums[p].add(stockIn, parseNumber(r.qty), stockIn ? parseNumber(r.total) : 0, true);
+        sums[static_cast<std::size_t>(f.product)].add(f.stockIn, f.qty, f.stockIn ? f.total : 0, true);
     });
 
     StockValue v;
@@ -30,10 +35,10 @@ StockValue stockValue(const std::vector<Record> &rows)
         }
         return v.categories[*it];
     };
-    for (const QString &name : categoryNames(rows))
+    for (const QString &name : facts.categories())
         categoryOf(name);
     for (std::size_t i = 0; i < sums.size(); ++i) {
-        const Product &p = index.products()[i];
+        const Product &p = facts.products()[i];
         CategoryValue &c = categoryOf(p.category);
         const CalcFigures f = deriveFigures(sums[i]);
         const qint64 stock = sums[i].netStock;
@@ -53,9 +58,7 @@ StockValue stockValue(const std::vector<Record> &rows)
 
 QString stockValueHeader()
 {
-    return columnsLine({QStringLiteral("类"), QStringLiteral("商品数"), QStringLiteral("库存数量"),
-                        QStringLiteral("库存金额(元)")},
-                       kCategoryWidths);
+    return columnsLine(stockValueColumns(), kCategoryWidths);
 }
 
 QString stockValueLine(const CategoryValue &c)
@@ -71,17 +74,40 @@ QString stockValueTotalLine(const StockValue &v)
 
 QString unvaluedHeader()
 {
-    return columnsLine({QStringLiteral("类"), QStringLiteral("商品名"), QStringLiteral("库存"),
-                        QStringLiteral("金额(元)"), QStringLiteral("原因")},
-                       kApartWidths);
+    return columnsLine(unvaluedColumns(), kApartWidths);
 }
 
 QString unvaluedLine(const UnvaluedProduct &p)
 {
     return columnsLine({p.product.category, p.product.name, QString::number(p.stock),
                         p.hasValue ? formatNumber(p.value) : QStringLiteral("-"),
-                        p.stock < 0 ? QStringLiteral("库存为负") : QStringLiteral("无进货价")},
+                        unvaluedReason(p)},
                        kApartWidths);
+}
+
+QStringList stockValueColumns()
+{
+    return {QStringLiteral("类"), QStringLiteral("商品数"), QStringLiteral("库存数量"), QStringLiteral("库存金额(元)")};
+}
+
+QStringList stockValueCells(const StockValue &v, std::size_t row)
+{
+    if (row >= v.categories.size())
+        return {QStringLiteral("合计"), QString(), QString(), formatNumber(v.total)};
+    const CategoryValue &c = v.categories[row];
+    return {c.category, QString::number(c.products), QString::number(c.stock), formatNumber(c.value)};
+}
+
+QStringList unvaluedColumns()
+{
+    return {QStringLiteral("类"), QStringLiteral("商品名"), QStringLiteral("库存"), QStringLiteral("金额(元)"),
+            QStringLiteral("原因")};
+}
+
+QStringList unvaluedCells(const UnvaluedProduct &p)
+{
+    return {p.product.category, p.product.name, QString::number(p.stock),
+            p.hasValue ? formatNumber(p.value) : QString(), unvaluedReason(p)};
 }
 
 } // namespace ledger

@@ -1,5 +1,6 @@
 #include "ledger/store.h"
 
+#include "ledger/facts.h"
 #include "ledger/row_loader.h"
 
 #include <QFileInfo>
@@ -320,6 +321,7 @@ void Store::refresh(bool force, const QString &what)
     if (m_loaded && !force && version == m_version)
         return;
     // Drop the old copy first: a large ledger should not be held twice.
+    m_facts.reset();
     m_rows.clear();
     m_rows.shrink_to_fit();
     m_loaded = false;
@@ -351,6 +353,14 @@ const std::vector<Record> &Store::rows()
     return m_rows;
 }
 
+const LedgerFacts &Store::facts()
+{
+    refresh(false, kReadFailed);
+    if (!m_facts)
+        m_facts = std::make_unique<LedgerFacts>(m_rows);
+    return *m_facts;
+}
+
 qint64 Store::count() { return static_cast<qint64>(rows().size()); }
 
 Record Store::add(const Record &r)
@@ -371,6 +381,8 @@ Record Store::add(const Record &r)
     if (m_rows.size() == m_rows.capacity()) // grow by a sixteenth, not double a large ledger
         m_rows.reserve(m_rows.size() + m_rows.size() / 16 + 256);
     m_rows.push_back(stored);
+    if (m_facts)
+        m_facts->appended(m_rows);
     return stored;
 }
 
@@ -421,6 +433,8 @@ int Store::removePositions(Transaction &tx, const std::vector<std::size_t> &posi
     tx.commit();
     if (positions.empty())
         return 0;
+    if (m_facts && !m_facts->removing(m_rows, positions))
+        m_facts.reset();
     // Close the gaps from the first one on; the rows before it stay where they are.
     auto out = m_rows.begin() + static_cast<std::ptrdiff_t>(positions.front());
     auto next = positions.cbegin();

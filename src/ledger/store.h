@@ -16,6 +16,8 @@ struct sqlite3;
 
 namespace ledger {
 
+class LedgerFacts;
+
 inline constexpr int kCategory = 1;
 inline constexpr int kProduct = 2;
 inline constexpr int kTransaction = 3;
@@ -84,6 +86,9 @@ public:
     // Every row in stored order, reloaded first if another program changed the file.
     const std::vector<Record> &rows();
     qint64 count();
+    // The rows as the analyses read them (see LedgerFacts), built on first use and then kept
+    // up to date with the rows.
+    const LedgerFacts &facts();
 
     // Appends one row (its id is ignored) and commits; returns the new row with its id.
     // Throws StoreError and stores nothing when the write fails.
@@ -126,6 +131,7 @@ private:
     QString m_path;
     sqlite3 *m_db = nullptr;
     std::vector<Record> m_rows;
+    std::unique_ptr<LedgerFacts> m_facts; // null until asked for, and after a reload
     bool m_loaded = false;
     qint64 m_version = -1;
     std::chrono::milliseconds m_lockWait;

@@ -236,10 +236,10 @@ int Form1::axd(const QString &str, int ff, const Given &given)
     return result;
 }
 
-bool Form1::readRows(const std::function<void(const std::vector<Record> &)> &use)
+bool Form1::readFacts(const std::function<void(const LedgerFacts &)> &use)
 {
     try {
-        use(rows());
+        use(openStore().facts());
         return true;
     } catch (const StoreError &e) {
         ui::message(this, e.message());

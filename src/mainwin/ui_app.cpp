@@ -20,6 +20,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTimer>
 #include <QTranslator>
 #include <QUrl>
 
@@ -222,6 +223,16 @@ int runProgram(const QString &folder)
     Form1 w(std::move(store));
     w.show();
     ui::startDailyBackup(&w); // after the window is up: a large ledger takes a while to copy
+    // The analyses read every row once (a fifth of a second for a million): done while the
+    // user looks at the new window rather than when the first analysis is asked for.
+    QTimer::singleShot(100, &w, [&w] {
+        try {
+            if (w.store())
+                w.store()->facts();
+        } catch (const ledger::StoreError &) {
+            // told with the next operation that reads the ledger
+        }
+    });
     return QApplication::exec();
 }
 

@@ -1,6 +1,7 @@
 // The analyses of the chooser: low stock, ranking, stock value and the chart's days. Their
 // figures are checked against what the calculation dialog answers for the same product.
 #include "ledger/daychart.h"
+#include "ledger/facts.h"
 #include "ledger/lowstock.h"
 #include "ledger/ranking.h"
 #include "ledger/stockvalue.h"
@@ -10,6 +11,8 @@
 #include "rows.h"
 #include "ledger/stats.h"
 
+#include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace ledger;
@@ -71,7 +74,55 @@ std::optional<QString> answer(const std::vector<Record> &rows, const Product &p,
     return boxes[0].text.section(u'：', 1);
 }
 
+// Every line the three analyses give, over all records and over this month.
+template <class Source> QStringList analysisLines(const Source &source)
+{
+    QStringList lines;
+    for (const LowStockRow &row : lowStock(source, kToday, true))
+        lines << lowStockLine(row);
+    for (const auto &period : {std::optional<DaySpan>(), std::optional(DaySpan::lastDays(kToday, 30))})
+        for (const RankingRow &row : ranking(source, period))
+            lines << rankingLine(row);
+    const StockValue v = stockValue(source);
+    for (const CategoryValue &c : v.categories)
+        lines << stockValueLine(c);
+    for (const UnvaluedProduct &p : v.apart)
+        lines << unvaluedLine(p);
+    return lines << stockValueTotalLine(v);
+}
+
 } // namespace
+
+TEST(Analyses, StoreKeepsTheirRowsUpToDateThroughAddsAndDeletes)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(qs("1.mdb"));
+    auto store = Store::open(path);
+    store->addAll(awkwardLedger());
+    // A sale typed before its product and category exist.
+    store->add(tx(qs("新品"), qs("新类"), kOut, qs("3"), qs("30"), pickedDateText(kToday)));
+    auto same = [&](const char *step) {
+        const std::string kept = analysisLines(store->facts()).join(u'\n').toStdString();
+        EXPECT_EQ(kept, analysisLines(store->rows()).join(u'\n').toStdString()) << step;
+        return kept;
+    };
+    const std::string before = same("loaded");
+    store->add(category(qs("新类")));
+    store->add(product(qs("新品"), qs("新类")));
+    store->add(tx(qs("新品"), qs("新类"), kIn, qs("10"), qs("50"), pickedDateText(kToday)));
+    EXPECT_NE(same("added"), before);
+    const std::vector<Record> &rows = store->rows();
+    EXPECT_TRUE(store->removeExact(*std::find_if(rows.begin(), rows.end(), [](const Record &r) {
+        return r.kind == kTransaction;
+    })));
+    store->removeWhere([](const Record &r) { return r.qty == qs("abc"); });
+    same("transactions deleted");
+    store->removeWhere([](const Record &r) { return r.kind == kProduct && r.name == qs("茶"); });
+    same("a product deleted");
+    // Another program's change is read back with the rows.
+    Store::open(path)->add(tx(qs("可乐"), qs("饮料"), kOut, qs("4"), qs("8"), pickedDateText(kToday)));
+    same("changed elsewhere");
+}
 
 TEST(Analyses, StockOfEveryProductIsTheRemainingStockOfTheCalculation)
 {

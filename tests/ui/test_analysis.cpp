@@ -9,7 +9,9 @@
 #include "stats/form6.h"
 #include "support_main.h"
 
+#include <QAction>
 #include <QChart>
+#include <QClipboard>
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
@@ -50,13 +52,23 @@ void addLedger(Form1 &w)
     add("梨", "水果", false, "abc", "x", today);
 }
 
-QStringList lines(QListWidget *list)
+// What "复制" of a list's context menu puts on the clipboard.
+QString copied(QAbstractItemView *list)
+{
+    QGuiApplication::clipboard()->clear();
+    list->findChild<QAction *>(QStringLiteral("exportCopy"), Qt::FindDirectChildrenOnly)->trigger();
+    return QGuiApplication::clipboard()->text();
+}
+
+QStringList lines(QAbstractItemView *list)
 {
     QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
+    for (int i = 0; i < list->model()->rowCount(); ++i)
+        out << list->model()->index(i, 0).data().toString();
     return out;
 }
+
+int count(QAbstractItemView *list) { return list->model()->rowCount(); }
 
 } // namespace
 
@@ -69,6 +81,7 @@ private slots:
     void rankingSortsByTheClickedHeading();
     void stockValueSetsNegativeStockApart();
     void chartOfTheStatisticsList();
+    void listsCopyTheirFiguresAsTables();
 };
 
 void TestAnalysis::chooserOpensEachAnalysis()
@@ -107,14 +120,14 @@ void TestAnalysis::lowStockListsWhatRunsOut()
     addLedger(w);
     FormLowStock *win = w.form7()->lowStock();
     win->show();
-    QTRY_COMPARE(win->List1->count(), 1);
-    const QString line = win->List1->item(0)->text();
+    QTRY_COMPARE(count(win->List1), 1);
+    const QString line = lines(win->List1).at(0);
     QVERIFY(line.startsWith(QStringLiteral("水果")));
     QVERIFY(line.contains(QStringLiteral("苹果")));
     QVERIFY(line.contains(QStringLiteral(" -2 ")));
     QVERIFY(line.endsWith(QStringLiteral("缺货")));
     win->Check1->setChecked(true);
-    QCOMPARE(win->List1->count(), 3);
+    QCOMPARE(count(win->List1), 3);
     QVERIFY(win->Label1->text().contains(QStringLiteral("可售天数")));
     QVERIFY(boxes.seen.isEmpty());
 }
@@ -126,7 +139,7 @@ void TestAnalysis::rankingSortsByTheClickedHeading()
     addLedger(w);
     FormRanking *win = w.form7()->ranking();
     win->show();
-    QTRY_COMPARE(win->List1->count(), 3);
+    QTRY_COMPARE(count(win->List1), 3);
     // By profit: 苹果 (8 - 5) x 12 = 36, 梨 (5 - 3) x 2 = 4, 可乐 (3 - 2) x 5 = 5.
     auto names = [win] {
         QStringList out;
@@ -145,7 +158,7 @@ void TestAnalysis::rankingSortsByTheClickedHeading()
     QCOMPARE(names(), QStringLiteral("梨,可乐,苹果"));
     // This month: 可乐 sold last month only.
     win->Combo1->setCurrentIndex(2);
-    QCOMPARE(win->List1->count(), 2);
+    QCOMPARE(count(win->List1), 2);
     QVERIFY(boxes.seen.isEmpty());
 }
 
@@ -157,14 +170,14 @@ void TestAnalysis::stockValueSetsNegativeStockApart()
     FormStockValue *win = w.form7()->stockValue();
     win->show();
     // 梨: 98 pieces at 3 = 294; 可乐: 15 at 2 = 30; 苹果 (-2) apart.
-    QTRY_COMPARE(win->List1->count(), 3);
+    QTRY_COMPARE(count(win->List1), 3);
     QVERIFY(lines(win->List1).at(0).startsWith(QStringLiteral("水果")));
     QVERIFY(lines(win->List1).at(0).endsWith(QStringLiteral(" 294")));
     QVERIFY(lines(win->List1).at(1).endsWith(QStringLiteral(" 30")));
     QVERIFY(lines(win->List1).at(2).startsWith(QStringLiteral("合计")));
     QVERIFY(lines(win->List1).at(2).endsWith(QStringLiteral(" 324")));
-    QCOMPARE(win->List2->count(), 1);
-    QVERIFY(win->List2->item(0)->text().contains(QStringLiteral("库存为负")));
+    QCOMPARE(count(win->List2), 1);
+    QVERIFY(lines(win->List2).at(0).contains(QStringLiteral("库存为负")));
     QVERIFY(boxes.seen.isEmpty());
 }
 
@@ -211,6 +224,39 @@ void TestAnalysis::chartOfTheStatisticsList()
     if (qEnvironmentVariableIsSet("CHART_PNG"))
         chart->grab().save(qEnvironmentVariable("CHART_PNG"));
     QVERIFY(QImage(png).width() >= 600);
+    QVERIFY(boxes.seen.isEmpty());
+}
+
+void TestAnalysis::listsCopyTheirFiguresAsTables()
+{
+    Session s;
+    auto &[folder, boxes, w] = s;
+    addLedger(w);
+    FormLowStock *low = w.form7()->lowStock();
+    low->show();
+    QTRY_COMPARE(count(low->List1), 1);
+    // 苹果: 12 sold in 30 days, 0.4 a day, -2 left.
+    QCOMPARE(copied(low->List1), QStringLiteral("类\t商品名\t库存\t日均出货\t按天数计\t可售天数\t状态\n"
+                                                "水果\t苹果\t-2\t0.4\t30\t0\t缺货\n"));
+
+    FormRanking *rank = w.form7()->ranking();
+    rank->show();
+    QTRY_COMPARE(count(rank->List1), 3);
+    const QString header = QStringLiteral("类\t商品名\t出货数量\t营业额\t营业利润\t利润占比(%)\n");
+    const QString apple = QStringLiteral("水果\t苹果\t12\t96\t36\t80\n");
+    const QString cola = QStringLiteral("饮料\t可乐\t5\t15\t5\t11.11\n");
+    const QString pear = QStringLiteral("水果\t梨\t2\t10\t4\t8.89\n");
+    QCOMPARE(copied(rank->List1), header + apple + cola + pear);
+    // In the order shown after a click on a heading.
+    rank->Header1_Click(static_cast<int>(ledger::RankColumn::Profit));
+    QCOMPARE(copied(rank->List1), header + pear + cola + apple);
+
+    FormStockValue *value = w.form7()->stockValue();
+    value->show();
+    QTRY_COMPARE(count(value->List1), 3);
+    QCOMPARE(copied(value->List1), QStringLiteral("类\t商品数\t库存数量\t库存金额(元)\n水果\t1\t98\t294\n"
+                                                  "饮料\t1\t15\t30\n合计\t\t\t324\n"));
+    QCOMPARE(copied(value->List2), QStringLiteral("类\t商品名\t库存\t金额(元)\t原因\n水果\t苹果\t-2\t-10\t库存为负\n"));
     QVERIFY(boxes.seen.isEmpty());
 }
 
