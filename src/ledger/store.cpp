@@ -477,6 +477,7 @@ void Store::refresh(bool force)
     // Drop the old copy first: a large ledger should not be held twice.
     m_rows.clear();
     m_rows.shrink_to_fit();
+    ++m_generation;
     m_loaded = false;
     std::vector<Record> rows;
     {
@@ -543,8 +544,10 @@ Record Store::add(const Record &r)
     rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         fail(rc, kAddFailed);
-    if (m_rows.size() == m_rows.capacity()) // grow by a sixteenth, not double a large ledger
+    if (m_rows.size() == m_rows.capacity()) { // grow by a sixteenth, not double a large ledger
         m_rows.reserve(m_rows.size() + m_rows.size() / 16 + 256);
+        ++m_generation;
+    }
     m_rows.push_back(stored);
     return stored;
 }
@@ -604,7 +607,11 @@ int Store::removePositions(const std::vector<std::size_t> &positions)
     const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         fail(rc, kRemoveFailed);
+    if (m_removalWatcher)
+        for (std::size_t i : positions)
+            m_removalWatcher(m_rows[i]);
     // Close the gaps from the first one on; the rows before it stay where they are.
+    ++m_generation;
     auto out = m_rows.begin() + static_cast<std::ptrdiff_t>(positions.front());
     auto next = positions.cbegin();
     for (std::size_t i = positions.front(); i < m_rows.size(); ++i) {

@@ -72,6 +72,12 @@ public:
     // Every row in stored order, reloaded first if another program changed the file.
     const std::vector<Record> &rows();
     qint64 count();
+    // The rows as last read, without looking at the file: for drawing lines, which must not
+    // reload a ledger.
+    const std::vector<Record> &loadedRows() const { return m_rows; }
+    // Changes whenever rows may have moved or gone (reload, deletion, growth): references into
+    // the rows taken under another generation must be looked up again by id.
+    quint64 generation() const { return m_generation; }
 
     // Appends one row (its id is ignored) and commits; returns the new row with its id.
     // Throws StoreError and stores nothing when the write fails.
@@ -88,6 +94,9 @@ public:
     // Deletes exactly this row, provided it still holds the same content. Returns false when
     // it is gone (or was changed by someone else).
     bool removeExact(const Record &r);
+
+    // Told of every row this store deletes, just before it goes (for lines still showing it).
+    void setRemovalWatcher(std::function<void(const Record &)> watcher) { m_removalWatcher = std::move(watcher); }
 
     // The raw connection, for tests and tools that must look underneath.
     sqlite3 *handle() const { return m_db; }
@@ -109,6 +118,8 @@ private:
     std::vector<Record> m_rows;
     bool m_loaded = false;
     qint64 m_version = -1;
+    quint64 m_generation = 0;
+    std::function<void(const Record &)> m_removalWatcher;
 };
 
 } // namespace ledger

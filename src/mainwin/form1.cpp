@@ -1,6 +1,7 @@
 #include "mainwin/form1.h"
 
 #include "about/form3.h"
+#include "browse/ui_tx_list.h"
 #include "about/form7.h"
 #include "ledger/dates.h"
 #include "ledger/text.h"
@@ -119,8 +120,9 @@ void Form1::buildControls()
     Label9 = autoLabel(this, "Label9", 4005, 120);
     List1 = list<ChoiceList>(this, "List1", twips(240, 480, 1575, 3480));
     List2 = list<ChoiceList>(this, "List2", twips(1920, 480, 1815, 3480));
-    List3 = list(this, "List3", twips(3960, 480, 7815, 3000));
-    List3->setSelectionMode(QAbstractItemView::MultiSelection);
+    List3 = new ui::TxList(this);
+    List3->setObjectName(QStringLiteral("List3"));
+    List3->setGeometry(twips(3960, 480, 7815, 3000));
     Label5 = autoLabel(this, "Label5", 4080, 3600);
     Frame1 = make<QGroupBox>(this, "Frame1", QStringLiteral("方式："), twips(3840, 3900, 1935, 615));
     Option1 = make<ui::OptionButton>(Frame1, "Option1", QStringLiteral("进货"), twips(240, 240, 735, 255));
@@ -189,6 +191,7 @@ void Form1::Form_Load()
         ui::message(this, m_openError);
         return;
     }
+    m_store->setRemovalWatcher([this](const Record &r) { List3->lines()->rowGone(r); });
     Option1->setChecked(true);
     Check1->setChecked(true);
 }
@@ -404,12 +407,4 @@ bool Form1::hasForm(int number) const
     }
 }
 
-Record Form1::lineRecord(const QListWidgetItem *item)
-{
-    return item ? item->data(Qt::UserRole).value<Record>() : Record{};
-}
-
-void Form1::setLineRecord(QListWidgetItem *item, const Record &r)
-{
-    item->setData(Qt::UserRole, QVariant::fromValue(r));
-}
+Record Form1::lineRecord(int row) const { return List3->lines()->record(row); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ledger/store.h"
+#include "browse/ui_tx_list.h"
 #include "mainwin/form1.h"
 
 #include <QCheckBox>
@@ -12,30 +13,25 @@
 
 #include <sqlite3.h>
 
-inline QStringList lines(const QListWidget *list)
+// The lines a list shows, read through its model as a list widget or a list view shows them.
+inline QStringList lines(const QAbstractItemView *list)
 {
     QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
+    for (int i = 0; i < list->model()->rowCount(); ++i)
+        out << list->model()->index(i, 0).data().toString();
     return out;
 }
 
 // A mouse click on one line, as the user makes it.
-inline void clickLine(QListWidget *list, int row)
+inline void clickLine(QAbstractItemView *list, int row)
 {
-    QListWidgetItem *item = list->item(row);
-    QVERIFY(item);
-    list->scrollToItem(item);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+    const QModelIndex index = list->model()->index(row, 0);
+    QVERIFY(index.isValid());
+    list->scrollTo(index);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
 }
 
-inline int rowOf(const QListWidget *list, const QString &text)
-{
-    for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->text() == text)
-            return i;
-    return -1;
-}
+inline int rowOf(const QAbstractItemView *list, const QString &text) { return static_cast<int>(lines(list).indexOf(text)); }
 
 inline void addCategory(Form1 &w, const QString &name)
 {
