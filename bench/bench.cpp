@@ -603,7 +603,7 @@ QStringList sqlStats(sqlite3 *db, const QString &startText, const QString &endTe
                 "MAX(id) AS last FROM t WHERE k IS NOT NULL GROUP BY k) "
                 "SELECT (SELECT \"日期\" FROM \"库\" WHERE rowid = g.last), si, so FROM g "
                 "WHERE first IS NOT NULL ORDER BY first");
-    q.bind(1, p.reversed ? p.end : p.start).bind(2, p.reversed ? p.start : p.end);
+    q.bind(1, p.low).bind(2, p.high);
     QStringList lines;
     int n = 0;
     while (q.next())
