@@ -3,6 +3,14 @@
 // encrypted file. Prints markdown table rows; scripts/bench.sh runs one size per process.
 //
 //   warehouse_bench <records> <cache folder>
+#include "about/form7.h"
+#include "analysis/form_daychart.h"
+#include "analysis/form_lowstock.h"
+#include "analysis/form_ranking.h"
+#include "analysis/form_stockvalue.h"
+#include "analysis/lowstock.h"
+#include "analysis/ranking.h"
+#include "analysis/stockvalue.h"
 #include "browse/browse.h"
 #include "ledger/backup.h"
 #include "ledger/commands.h"
@@ -27,6 +35,7 @@
 #include <QHash>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QSignalBlocker>
 #include <QTextStream>
 #include <QThread>
@@ -910,6 +919,62 @@ int main(int argc, char **argv)
             median([&] { statisticsDays(w->store()->rows(), Period::fromLabels(start, end)); }), std::nullopt, std::nullopt);
         row(QStringLiteral("102 statistics run, all records"), ours, plainTime,
             ref([&] { sqlStats(db, start, end); }, 3), mine.size());
+    }
+    // The analyses of the chooser: each window's refresh (what it runs when it becomes active),
+    // its core function alone, and a sample of its figures checked against the calculations.
+    {
+        const std::vector<Record> &all = w->store()->rows();
+        const QDate today = QDate::currentDate();
+        auto answer = [&](const Product &p, double calcno) {
+            const std::vector<CalcMessage> boxes = calculate(all, p.category, p.name, calcno, kIn, today);
+            return boxes.empty() ? QString() : boxes[0].text.section(u'\uff1a', 1);
+        };
+        Form7 *f7 = w->form7();
+        FormLowStock *low = f7->lowStock();
+        const Timing lowWin = median([&] { low->Form_Activate(); });
+        std::vector<LowStockRow> lows;
+        const Timing lowCore = median([&] { lows = lowStock(all, today, false); });
+        const std::vector<LowStockRow> every = lowStock(all, today, true);
+        for (std::size_t i = 0; i < every.size(); i += std::max<std::size_t>(1, every.size() / 20))
+            check(answer(every[i].product, CalcStock) == QString::number(every[i].stock), "low stock");
+        row(QStringLiteral("low stock (window)"), lowWin, std::nullopt, std::nullopt, low->List1->count());
+        row(QStringLiteral("low stock (core)"), lowCore, std::nullopt, std::nullopt, static_cast<qint64>(lows.size()));
+
+        FormRanking *rank = f7->ranking();
+        for (int choice : {0, 2}) {
+            rank->Combo1->setCurrentIndex(choice);
+            const Timing ours = median([&] { rank->Form_Activate(); });
+            std::vector<RankingRow> ranked;
+            const Timing core = median([&] { ranked = ranking(all, rank->period()); });
+            for (std::size_t i = 0; i < ranked.size(); i += std::max<std::size_t>(1, ranked.size() / 20))
+                check(!ranked[i].hasProfit ||
+                          answer(ranked[i].product, choice == 0 ? CalcProfit : CalcMonthProfit) ==
+                              formatNumber(ranked[i].profit),
+                      "ranking");
+            const QString what = choice == 0 ? QStringLiteral("all records") : QStringLiteral("this month");
+            row(QStringLiteral("ranking, %1 (window)").arg(what), ours, std::nullopt, std::nullopt, rank->List1->count());
+            row(QStringLiteral("ranking, %1 (core)").arg(what), core, std::nullopt, std::nullopt,
+                static_cast<qint64>(ranked.size()));
+        }
+
+        FormStockValue *value = f7->stockValue();
+        const Timing valueWin = median([&] { value->Form_Activate(); });
+        StockValue v;
+        const Timing valueCore = median([&] { v = stockValue(all); });
+        for (std::size_t i = 0; i < v.apart.size() && i < 20; ++i)
+            check(!v.apart[i].hasValue || answer(v.apart[i].product, CalcStockValue) == formatNumber(v.apart[i].value),
+                  "stock value");
+        row(QStringLiteral("stock value (window)"), valueWin, std::nullopt, std::nullopt, value->List1->count());
+        row(QStringLiteral("stock value (core)"), valueCore, std::nullopt, std::nullopt,
+            static_cast<qint64>(v.categories.size()));
+
+        // The chart of the statistics list that 102 wrote above.
+        QMenu menu;
+        addChartAction(&menu, f6);
+        const Timing chart = median([&] { menu.actions().first()->trigger(); });
+        auto *drawn = f6->findChild<FormDayChart *>();
+        row(QStringLiteral("chart of the statistics list"), chart, std::nullopt, std::nullopt,
+            static_cast<qint64>(drawn->data().days.size()));
     }
     // Adding one transaction (committed) and deleting its line.
     {

@@ -2,7 +2,8 @@
 # Installs the Debian packages the program needs to build, run and test, if any is missing.
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-translations-l10n
+packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-charts-dev libqt6opengl6-dev
+          qt6-translations-l10n
           libsqlcipher-dev mdbtools-dev libgtest-dev fonts-noto-cjk xdg-utils python3
           librsvg2-bin lintian desktop-file-utils
           locales) # locales: the sources localedef builds the window tests' comma locale from

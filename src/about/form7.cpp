@@ -1,5 +1,8 @@
 #include "about/form7.h"
 
+#include "analysis/form_lowstock.h"
+#include "analysis/form_ranking.h"
+#include "analysis/form_stockvalue.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 #include "stats/form6.h"
@@ -13,11 +16,21 @@ Form7::Form7(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     using ui::twips;
     setObjectName(QStringLiteral("Form7"));
     setWindowTitle(QStringLiteral("智能分析"));
-    setFixedSize(twips(0, 0, 4680, 2445).size());
+    // Grown downwards for the analyses under the daily statistics.
+    setFixedSize(twips(0, 0, 4680, 3525).size());
 
     Option1 = new ui::OptionButton(QStringLiteral("每日统计"), this);
     Option1->setObjectName(QStringLiteral("Option1"));
     Option1->setGeometry(twips(360, 480, 1695, 255));
+    auto option = [this](const char *name, const QString &caption, int top) {
+        auto *o = new QRadioButton(caption, this);
+        o->setObjectName(QString::fromLatin1(name));
+        o->setGeometry(twips(360, top, 1695, 255));
+        return o;
+    };
+    Option2 = option("Option2", QStringLiteral("库存预警"), 840);
+    Option3 = option("Option3", QStringLiteral("商品排行"), 1200);
+    Option4 = option("Option4", QStringLiteral("库存金额"), 1560);
     Command1 = new QPushButton(QStringLiteral("确定"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setGeometry(twips(3360, 480, 1095, 375));
@@ -28,7 +41,7 @@ Form7::Form7(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
                                        "欢迎告诉我们，帮助我们把它做得更好！"),
                         this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(twips(120, 840, 3255, 1335));
+    Label1->setGeometry(twips(120, 1920, 3255, 1335));
     Label1->setWordWrap(true);
 
     connect(Command1, &QPushButton::clicked, this, &Form7::Command1_Click);
@@ -37,12 +50,20 @@ Form7::Form7(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
 
 void Form7::Command1_Click()
 {
-    // Daily statistics is the only analysis, so the option need not be ticked.
+    // Without a choice it is the daily statistics, as when that was the only analysis.
     hide();
-    Form6 *stats = m_main->form6();
-    stats->show();
-    stats->raise();
-    stats->activateWindow();
+    QWidget *chosen = nullptr;
+    if (Option2->isChecked())
+        chosen = lowStock();
+    else if (Option3->isChecked())
+        chosen = ranking();
+    else if (Option4->isChecked())
+        chosen = stockValue();
+    else
+        chosen = m_main->form6();
+    chosen->show();
+    chosen->raise();
+    chosen->activateWindow();
 }
 
 void Form7::Command2_Click()
@@ -51,4 +72,25 @@ void Form7::Command2_Click()
     m_main->show();
     m_main->raise();
     m_main->activateWindow();
+}
+
+FormLowStock *Form7::lowStock()
+{
+    if (!m_lowStock)
+        m_lowStock = new FormLowStock(m_main);
+    return m_lowStock;
+}
+
+FormRanking *Form7::ranking()
+{
+    if (!m_ranking)
+        m_ranking = new FormRanking(m_main);
+    return m_ranking;
+}
+
+FormStockValue *Form7::stockValue()
+{
+    if (!m_stockValue)
+        m_stockValue = new FormStockValue(m_main);
+    return m_stockValue;
 }

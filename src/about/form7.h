@@ -1,9 +1,14 @@
-// The analysis chooser, opened from the find dialog; its one analysis is the daily statistics.
+// The analysis chooser, opened from the find dialog: the daily statistics, and the low stock,
+// ranking and stock value windows.
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 class Form1;
+class FormLowStock;
+class FormRanking;
+class FormStockValue;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -14,9 +19,14 @@ class Form7 : public QWidget {
 public:
     explicit Form7(Form1 *main);
 
-    QRadioButton *Option1;
+    QRadioButton *Option1, *Option2, *Option3, *Option4;
     QPushButton *Command1, *Command2;
     QLabel *Label1;
+
+    // The analysis windows, each created on first use.
+    FormLowStock *lowStock();
+    FormRanking *ranking();
+    FormStockValue *stockValue();
 
 public slots:
     void Command1_Click();
@@ -24,4 +34,7 @@ public slots:
 
 private:
     Form1 *m_main;
+    QPointer<FormLowStock> m_lowStock;
+    QPointer<FormRanking> m_ranking;
+    QPointer<FormStockValue> m_stockValue;
 };

@@ -2,6 +2,7 @@
 
 #include "ledger/backup.h"
 #include "ledger/csv.h"
+#include "ledger/ledger_folder.h"
 #include "ledger/store.h"
 
 #include <QCoreApplication>
@@ -118,7 +119,12 @@ std::optional<int> runCommandLine(int argc, char *argv[])
     // No window and no display: a console application.
     QCoreApplication app(argc, argv);
     QTextStream out(stdout), err(stderr);
-    return runCommand(app.arguments().mid(1), QStringLiteral("1.mdb"), QDateTime::currentDateTime(), out, err);
+    // The same ledger a start with these arguments opens (--folder, or the menu start's folder).
+    const QStringList args = app.arguments().mid(1);
+    const qsizetype at = args.indexOf(QStringLiteral("--folder"));
+    const QString chosen = at >= 0 ? args.value(at + 1) : QString();
+    const QString ledgerPath = QDir(ledgerFolderForStart(chosen)).filePath(kLedgerFileName);
+    return runCommand(args, ledgerPath, QDateTime::currentDateTime(), out, err);
 }
 
 } // namespace ledger

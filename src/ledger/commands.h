@@ -16,8 +16,8 @@ namespace ledger {
 std::optional<int> runCommand(const QStringList &args, const QString &ledgerPath, const QDateTime &now,
                               QTextStream &out, QTextStream &err);
 
-// What main calls first: when the arguments hold an option, runs it on "1.mdb" of the current
-// folder under a QCoreApplication and returns the exit code.
+// What main calls first: when the arguments hold an option, runs it under a QCoreApplication on
+// the ledger a start with the same arguments would open, and returns the exit code.
 std::optional<int> runCommandLine(int argc, char *argv[]);
 
 } // namespace ledger

@@ -271,6 +271,17 @@ int Form1::axd(const QString &str, int ff)
     return result;
 }
 
+bool Form1::readRows(const std::function<void(const std::vector<Record> &)> &use)
+{
+    try {
+        use(rows());
+        return true;
+    } catch (const StoreError &e) {
+        ui::message(this, e.message());
+        return false;
+    }
+}
+
 void Form1::writeStatus()
 {
     if (statusmode == 1) {

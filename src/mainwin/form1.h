@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -40,6 +41,9 @@ public:
     // then been told why and nothing was changed).
     int axd(const QString &str, int ff);
     void setx(int value);
+    // The analysis windows read the rows through this: use() runs on them, or the user is told
+    // why the file could not be read and false is returned.
+    bool readRows(const std::function<void(const std::vector<ledger::Record> &)> &use);
     // Entry check: true when rejected (the messages have been shown).
     bool pd(const QString &strs, const QString &kk);
     // Receives the date picked for the date box.

@@ -10,9 +10,6 @@ namespace {
 const QString kTip = QStringLiteral("系统提示：");
 const QString kResult = QStringLiteral("计算结果：");
 
-// Which quantity sum is missing: none, the stock-ins (this wins), the stock-outs.
-enum ZeroFlag { BothPresent = 0, NoStockIn = 1, NoStockOut = 2 };
-
 bool isMonth(const QString &date, int month)
 {
     const int day = dayNumber(date);
@@ -20,6 +17,28 @@ bool isMonth(const QString &date, int month)
 }
 
 } // namespace
+
+void CalcTotals::add(const Record &r, const QString &stockIn, bool inMonth)
+{
+    add(r.method == stockIn, parseNumber(r.qty), parseNumber(r.total), inMonth);
+}
+
+void CalcTotals::add(bool stockIn, double qty, double total, bool inMonth)
+{
+    if (stockIn) {
+        netStock = roundEven(static_cast<double>(netStock) + qty);
+        inAmount += total;
+        inQty += qty;
+    } else {
+        outAmount += total;
+        netStock = roundEven(static_cast<double>(netStock) - qty);
+        outQty += qty;
+        if (inMonth) {
+            monthOutQty += qty;
+            monthOutAmount += total;
+        }
+    }
+}
 
 CalcTotals sumProduct(const std::vector<Record> &rows, const QString &category, const QString &product,
                       double calcno, const QString &stockIn, const QDate &today)
@@ -29,21 +48,31 @@ CalcTotals sumProduct(const std::vector<Record> &rows, const QString &category, 
     for (const Record &r : rows) {
         if (!r.hasKind || r.kind != kTransaction || r.cat != category || r.name != product)
             continue;
-        const double qty = parseNumber(r.qty);
-        const double total = parseNumber(r.total);
-        if (r.method == stockIn) {
-            t.netStock = roundEven(static_cast<double>(t.netStock) + qty);
-            t.inAmount += total;
-            t.inQty += qty;
-        } else {
-            t.outAmount += total;
-            t.netStock = roundEven(static_cast<double>(t.netStock) - qty);
-            t.outQty += qty;
-            if (calcno != CalcMonthProfit || isMonth(r.date, month))
-                t.monthOutQty += qty;
-        }
+        // The date is read only for the stock-outs of calculation 5.
+        t.add(r, stockIn, calcno != CalcMonthProfit || (r.method != stockIn && isMonth(r.date, month)));
     }
     return t;
+}
+
+CalcFigures deriveFigures(const CalcTotals &t)
+{
+    CalcFigures f;
+    if (t.outQty == 0)
+        f.zero = CalcFigures::NoStockOut;
+    if (t.inQty == 0)
+        f.zero = CalcFigures::NoStockIn;
+    if (f.zero == CalcFigures::BothPresent) {
+        f.outAvg = roundPrice(t.outAmount / t.outQty);
+        f.inAvg = roundPrice(t.inAmount / t.inQty);
+        f.profit = (f.outAvg - f.inAvg) * t.outQty;
+        f.monthProfit = (f.outAvg - f.inAvg) * t.monthOutQty;
+    } else if (f.zero == CalcFigures::NoStockOut) {
+        // The stock value needs stock-ins only.
+        f.inAvg = roundPrice(t.inAmount / t.inQty);
+    }
+    if (f.hasStockValue())
+        f.stockValue = f.inAvg * static_cast<double>(t.netStock);
+    return f;
 }
 
 std::vector<CalcMessage> calculate(const std::vector<Record> &rows, const QString &category,
@@ -51,43 +80,26 @@ std::vector<CalcMessage> calculate(const std::vector<Record> &rows, const QStrin
                                    const QDate &today)
 {
     const CalcTotals t = sumProduct(rows, category, product, calcno, stockIn, today);
-
-    int zero = BothPresent;
-    if (t.outQty == 0)
-        zero = NoStockOut;
-    if (t.inQty == 0)
-        zero = NoStockIn;
-
-    double outAvg = 0, inAvg = 0, profit = 0, monthProfit = 0;
-    if (zero == BothPresent) {
-        outAvg = roundPrice(t.outAmount / t.outQty);
-        inAvg = roundPrice(t.inAmount / t.inQty);
-        profit = (outAvg - inAvg) * t.outQty;
-        monthProfit = (outAvg - inAvg) * t.monthOutQty;
-    }
-    // The stock value needs stock-ins only.
-    if (calcno == CalcStockValue && zero == NoStockOut) {
-        inAvg = roundPrice(t.inAmount / t.inQty);
-        zero = BothPresent;
-    }
+    const CalcFigures f = deriveFigures(t);
 
     std::vector<CalcMessage> boxes;
     if (calcno == CalcStock)
         boxes.push_back({kResult, QStringLiteral("此商品库存：") + QString::number(t.netStock)});
     else if (calcno == CalcTurnover)
         boxes.push_back({kResult, QStringLiteral("此商品营业额：") + formatNumber(t.outAmount)});
-    else if (calcno == CalcProfit && zero == BothPresent)
-        boxes.push_back({kResult, QStringLiteral("此商品营业利润：") + formatNumber(profit)});
-    else if (calcno == CalcStockValue && zero == BothPresent)
-        boxes.push_back({kResult, QStringLiteral("此商品库存积压货款：") +
-                                      formatNumber(inAvg * static_cast<double>(t.netStock))});
-    else if (calcno == CalcMonthProfit && zero == BothPresent)
-        boxes.push_back({kResult, QStringLiteral("此商品本月营业利润：") + formatNumber(monthProfit)});
+    else if (calcno == CalcProfit && f.hasProfit())
+        boxes.push_back({kResult, QStringLiteral("此商品营业利润：") + formatNumber(f.profit)});
+    else if (calcno == CalcStockValue && f.hasStockValue())
+        boxes.push_back({kResult, QStringLiteral("此商品库存积压货款：") + formatNumber(f.stockValue)});
+    else if (calcno == CalcMonthProfit && f.hasProfit())
+        boxes.push_back({kResult, QStringLiteral("此商品本月营业利润：") + formatNumber(f.monthProfit)});
 
+    // The stock value does without stock-outs, so it has no note about them.
+    const bool noStockOut = f.zero == CalcFigures::NoStockOut && calcno != CalcStockValue;
     if (calcno >= CalcProfit) {
-        if (zero == NoStockOut)
+        if (noStockOut)
             boxes.push_back({kTip, QStringLiteral("出货商品数为0！")});
-        else if (zero == NoStockIn)
+        else if (f.zero == CalcFigures::NoStockIn)
             boxes.push_back({kTip, QStringLiteral("进货货商品数为0！")});
     }
     return boxes;

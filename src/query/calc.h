@@ -20,6 +20,13 @@ struct CalcTotals {
     double outAmount = 0; // the turnover
     double outQty = 0;
     double monthOutQty = 0; // for calculation 5 only the stock-outs of the current month
+    double monthOutAmount = 0; // the stock-out totals counted with monthOutQty
+
+    // One transaction of the product. A record is a stock-in when its direction equals stockIn;
+    // inMonth says whether a stock-out counts in the month sums.
+    void add(const Record &r, const QString &stockIn, bool inMonth);
+    // The same with the quantity and total already read.
+    void add(bool stockIn, double qty, double total, bool inMonth);
 };
 
 // Sums the transactions of one product. A record is a stock-in when its direction equals
@@ -27,6 +34,22 @@ struct CalcTotals {
 // of the current month.
 CalcTotals sumProduct(const std::vector<Record> &rows, const QString &category, const QString &product,
                       double calcno, const QString &stockIn, const QDate &today);
+
+// What the calculations derive from the sums. profit and monthProfit exist only when both
+// quantity sums are non-zero, the stock value only when there were stock-ins.
+struct CalcFigures {
+    enum Zero { BothPresent = 0, NoStockIn = 1, NoStockOut = 2 };
+    Zero zero = BothPresent;
+    double outAvg = 0;
+    double inAvg = 0;
+    double profit = 0;
+    double monthProfit = 0;
+    double stockValue = 0;
+
+    bool hasProfit() const { return zero == BothPresent; }
+    bool hasStockValue() const { return zero != NoStockIn; }
+};
+CalcFigures deriveFigures(const CalcTotals &t);
 
 // One message box to show: its title and text.
 struct CalcMessage {

@@ -1,5 +1,6 @@
 #include "stats/form6.h"
 
+#include "analysis/form_daychart.h"
 #include "ledger/text.h"
 #include "mainwin/form1.h"
 #include "mainwin/form2.h"
@@ -124,6 +125,7 @@ void Form6::buildControls()
     connect(Command2, &QPushButton::clicked, this, &Form6::Command2_Click);
     ui::onListClick(List1, [this] { List1_Click(); });
     ui::addExportMenus(this);
+    addChartAction(List1, this); // joins the export actions of the same menu
 
     for (QWidget *w : {static_cast<QWidget *>(Label2), static_cast<QWidget *>(Label3),
                        static_cast<QWidget *>(Label4), List1->viewport(),

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <random>
+#include <string>
 #include <limits>
 
 using namespace ledger;
@@ -29,6 +32,28 @@ TEST(ParseNumber, ReadsTheLongestLeadingNumber)
     EXPECT_DOUBLE_EQ(parseNumber(q("+7")), 7);
     EXPECT_DOUBLE_EQ(parseNumber(q("-")), 0);
     EXPECT_DOUBLE_EQ(parseNumber(q("１２")), 0); // full-width digits are not digits
+}
+
+TEST(ParseNumber, PlainDecimalsReadExactlyAsStrtod)
+{
+    // Every length up to 17 digits (past the direct reading's 15), the point anywhere, signs and
+    // a unit behind: the same double, bit for bit, as the C library's reading.
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 200000; ++i) {
+        const int length = 1 + static_cast<int>(random() % 17);
+        std::string digits;
+        for (int d = 0; d < length; ++d)
+            digits.push_back(static_cast<char>('0' + random() % 10));
+        const std::size_t point = random() % (digits.size() + 2);
+        if (point <= digits.size())
+            digits.insert(point, ".");
+        const char *sign = i % 3 == 0 ? "-" : i % 7 == 0 ? "+" : "";
+        const std::string text = sign + digits;
+        const double expected = std::strtod(text.c_str(), nullptr);
+        const double read = parseNumber(QString::fromStdString(text) + (i % 2 ? q("元") : QString()));
+        ASSERT_EQ(std::signbit(read), std::signbit(expected)) << text;
+        ASSERT_EQ(read, expected) << text;
+    }
 }
 
 TEST(ParseNumber, NeverFailsOnHugeOrOddInput)

@@ -3,6 +3,11 @@
 //   QT_QPA_PLATFORM=offscreen ./render_windows OUTPUT_FOLDER
 #include "about/form3.h"
 #include "about/form7.h"
+#include "analysis/form_daychart.h"
+#include "analysis/form_lowstock.h"
+#include "analysis/form_ranking.h"
+#include "analysis/form_stockvalue.h"
+#include "ledger/dates.h"
 #include "mainwin/form1.h"
 #include "mainwin/form2.h"
 #include "query/form4.h"
@@ -15,6 +20,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QRadioButton>
 
 int main(int argc, char *argv[])
@@ -95,6 +101,17 @@ int main(int argc, char *argv[])
     w.form6()->Label3_MouseMove(); // the longest feedback: the reminder to choose the user range
     save(w.form6(), QStringLiteral("form6_reminder"));
     save(w.form7(), QStringLiteral("form7"));
+    // The analyses, with a sale that leaves 苹果 short and one of a Latin-named product.
+    w.Option2->setChecked(true);
+    w.axd(QStringLiteral("3|苹果|水果|1|1040|1500|%1|1").arg(ledger::pickedDateText(QDate::currentDate())), 0);
+    w.axd(QStringLiteral("3|Kiwi fruit|Drinks|8|1|10|%1|1").arg(ledger::pickedDateText(QDate::currentDate())), 0);
+    save(w.form7()->lowStock(), QStringLiteral("analysis_lowstock"));
+    save(w.form7()->ranking(), QStringLiteral("analysis_ranking"));
+    save(w.form7()->stockValue(), QStringLiteral("analysis_stockvalue"));
+    QMenu menu;
+    addChartAction(&menu, w.form6());
+    menu.actions().first()->trigger();
+    save(w.form6()->findChild<FormDayChart *>(), QStringLiteral("analysis_chart"));
     qInfo("windows written to %s", qPrintable(out));
     return 0;
 }

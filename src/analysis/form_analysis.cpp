@@ -1,0 +1,64 @@
+#include "analysis/form_analysis.h"
+
+#include "mainwin/form1.h"
+#include "mainwin/ui_app.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+AnalysisWindow::AnalysisWindow(Form1 *main, const char *objectName, const QString &title)
+    : QWidget(main, Qt::Window), m_main(main)
+{
+    setObjectName(QString::fromLatin1(objectName));
+    setWindowTitle(title);
+    const QFont mono(ui::monoFontFamily(), 9);
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(mono);
+    List1 = new QListWidget(this);
+    List1->setObjectName(QStringLiteral("List1"));
+    List1->setFont(mono);
+    Label2 = new QLabel(this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setWordWrap(true);
+    Command1 = new QPushButton(QStringLiteral("关闭"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+
+    m_column = new QVBoxLayout(this);
+    m_column->addWidget(Label1);
+    m_column->addWidget(List1, 1);
+    m_column->addWidget(Label2);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Command1);
+    m_column->addLayout(buttons);
+    connect(Command1, &QPushButton::clicked, this, &AnalysisWindow::Command1_Click);
+}
+
+void AnalysisWindow::Form_Activate() { refresh(); }
+
+void AnalysisWindow::Command1_Click()
+{
+    hide();
+    m_main->show();
+    m_main->raise();
+    m_main->activateWindow();
+}
+
+void AnalysisWindow::setLines(QListWidget *list, const QStringList &lines)
+{
+    list->setUpdatesEnabled(false);
+    list->clear();
+    list->addItems(lines);
+    list->setUpdatesEnabled(true);
+}
+
+int AnalysisWindow::listWidth(int columns)
+{
+    const QFontMetrics fm(QFont(ui::monoFontFamily(), 9));
+    return fm.horizontalAdvance(QString(columns, u'0')) + 40;
+}

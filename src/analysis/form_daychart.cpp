@@ -1,0 +1,138 @@
+#include "analysis/form_daychart.h"
+
+#include "ledger/text.h"
+#include "stats/form6.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QDateTimeAxis>
+#include <QLabel>
+#include <QLineSeries>
+#include <QListWidget>
+#include <QMenu>
+#include <QToolTip>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace ledger;
+
+namespace {
+
+qreal msecs(const QDate &d) { return static_cast<qreal>(d.startOfDay().toMSecsSinceEpoch()); }
+
+} // namespace
+
+FormDayChart::FormDayChart(QWidget *parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("FormDayChart"));
+    setWindowTitle(QStringLiteral("每日进出货金额图表"));
+    Chart1 = new QChartView(this);
+    Chart1->setObjectName(QStringLiteral("Chart1"));
+    Chart1->setRenderHint(QPainter::Antialiasing);
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Chart1, 1);
+    layout->addWidget(Label1);
+    resize(760, 460);
+}
+
+void FormDayChart::showLines(const QStringList &dayLines)
+{
+    m_data = chartDays(dayLines);
+    auto *chart = new QChart;
+    chart->setTitle(QStringLiteral("每日进货总额与出货总额"));
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    auto *in = new QLineSeries(chart);
+    in->setName(QStringLiteral("进货总额"));
+    auto *out = new QLineSeries(chart);
+    out->setName(QStringLiteral("出货总额"));
+    double top = 0;
+    for (const ChartDay &d : m_data.days) {
+        in->append(msecs(d.date), d.in);
+        out->append(msecs(d.date), d.out);
+        top = std::max({top, d.in, d.out});
+    }
+    // Single days show as dots; a few weeks still show each day.
+    const bool dots = m_data.days.size() <= 62;
+    in->setPointsVisible(dots);
+    out->setPointsVisible(dots);
+    chart->addSeries(in);
+    chart->addSeries(out);
+
+    auto *x = new QDateTimeAxis(chart);
+    x->setTitleText(QStringLiteral("日期"));
+    const qint64 span = m_data.days.empty() ? 0 : m_data.days.back().date.toJulianDay() - m_data.days.front().date.toJulianDay();
+    x->setFormat(span > 730 ? QStringLiteral("yyyy-MM") : QStringLiteral("yy-MM-dd"));
+    x->setTickCount(static_cast<int>(std::clamp<qint64>(span + 1, 2, 7)));
+    if (!m_data.days.empty()) {
+        // A lone day gets a day either side, so that it has an axis to sit on.
+        const QDate first = m_data.days.front().date, last = m_data.days.back().date;
+        x->setRange(first.addDays(span == 0 ? -1 : 0).startOfDay(), last.addDays(span == 0 ? 1 : 0).startOfDay());
+    }
+    auto *y = new QValueAxis(chart);
+    y->setTitleText(QStringLiteral("金额（元）"));
+    y->setRange(0, top > 0 ? top * 1.05 : 1);
+    y->applyNiceNumbers();
+    y->setLabelFormat(QStringLiteral("%.0f"));
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+    for (QLineSeries *s : {in, out}) {
+        s->attachAxis(x);
+        s->attachAxis(y);
+        connect(s, &QLineSeries::hovered, this, &FormDayChart::hovered);
+    }
+    QChart *old = Chart1->chart();
+    Chart1->setChart(chart);
+    delete old;
+
+    QString note;
+    if (m_data.days.empty())
+        note = QStringLiteral("统计列表中没有可画的日期，请先在“每日统计”中统计。");
+    else
+        note = QStringLiteral("共 %1 天，没有进出货的日子按 0 画出。").arg(m_data.days.size());
+    if (m_data.unreadable > 0)
+        note += QStringLiteral("另有 %1 行的日期无法识别，未画入图中。").arg(m_data.unreadable);
+    Label1->setText(note);
+}
+
+QString FormDayChart::tipText(int dayIndex) const
+{
+    if (dayIndex < 0 || dayIndex >= static_cast<int>(m_data.days.size()))
+        return QString();
+    const ChartDay &d = m_data.days[static_cast<std::size_t>(dayIndex)];
+    return QStringLiteral("%1\n进货总额：%2 元\n出货总额：%3 元")
+        .arg(d.date.toString(QStringLiteral("yyyy-MM-dd")), formatNumber(d.in), formatNumber(d.out));
+}
+
+void FormDayChart::hovered(const QPointF &point, bool state)
+{
+    if (!state || m_data.days.empty()) {
+        QToolTip::hideText();
+        return;
+    }
+    // The nearest day to the pointer.
+    const double days = (point.x() - msecs(m_data.days.front().date)) / 86400000.0;
+    const auto last = static_cast<qint64>(m_data.days.size()) - 1;
+    QToolTip::showText(QCursor::pos(), tipText(static_cast<int>(std::clamp<qint64>(std::llround(days), 0, last))), Chart1);
+}
+
+void addChartAction(QWidget *target, Form6 *stats)
+{
+    QAction *action = target->addAction(QStringLiteral("图表"));
+    QObject::connect(action, &QAction::triggered, stats, [stats] {
+        auto *chart = stats->findChild<FormDayChart *>(QStringLiteral("FormDayChart"));
+        if (!chart)
+            chart = new FormDayChart(stats);
+        QStringList lines;
+        for (int i = 0; i < stats->List1->count(); ++i)
+            lines << stats->List1->item(i)->text();
+        chart->showLines(lines);
+        chart->show();
+        chart->raise();
+        chart->activateWindow();
+    });
+}

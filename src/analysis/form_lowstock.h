@@ -1,0 +1,18 @@
+// 库存预警: the goods that are running out, most urgent first.
+#pragma once
+
+#include "analysis/form_analysis.h"
+
+class QCheckBox;
+
+class FormLowStock : public AnalysisWindow {
+    Q_OBJECT
+
+public:
+    explicit FormLowStock(Form1 *main);
+
+    QCheckBox *Check1; // "显示全部商品"
+
+protected:
+    void refresh() override;
+};

@@ -1,0 +1,37 @@
+// 商品排行: the products of a period ranked by profit, or by any column whose heading is
+// clicked.
+#pragma once
+
+#include "analysis/form_analysis.h"
+#include "analysis/ranking.h"
+
+class QComboBox;
+class QDateEdit;
+class QHeaderView;
+
+class FormRanking : public AnalysisWindow {
+    Q_OBJECT
+
+public:
+    explicit FormRanking(Form1 *main);
+
+    QComboBox *Combo1;                  // the period, as in the daily statistics
+    QDateEdit *DateEdit1, *DateEdit2;   // the picked period
+    QHeaderView *Header1;               // the column headings; a click sorts
+
+    // The days of the chosen period; empty for every record.
+    std::optional<ledger::DaySpan> period() const;
+
+public slots:
+    void Header1_Click(int column);
+
+protected:
+    void refresh() override;
+
+private:
+    void showRows();
+
+    std::vector<ledger::RankingRow> m_rows;
+    int m_column = static_cast<int>(ledger::RankColumn::Profit);
+    bool m_reversed = false;
+};

@@ -1,0 +1,116 @@
+#include "analysis/lowstock.h"
+
+#include "ledger/dates.h"
+#include "ledger/text.h"
+
+#include <algorithm>
+
+namespace ledger {
+
+namespace {
+
+const std::vector<int> kWidths = {12, 20, -8, -10, -10, 8};
+
+struct Sums {
+    CalcTotals totals;
+    double out30 = 0;
+    double out90 = 0;
+    bool everOut = false;
+};
+
+LowStockRow::Group groupOf(const LowStockRow &row, bool everOut)
+{
+    if (!everOut)
+        return LowStockRow::Enough;
+    if (row.stock <= 0)
+        return LowStockRow::OutOfStock;
+    if (row.daysLeft && *row.daysLeft < 7)
+        return LowStockRow::Within7Days;
+    if (row.daysLeft && *row.daysLeft < 30)
+        return LowStockRow::Within30Days;
+    return LowStockRow::Enough;
+}
+
+} // namespace
+
+std::vector<LowStockRow> lowStock(const std::vector<Record> &rows, const QDate &today, bool all)
+{
+    ProductIndex index(rows);
+    std::vector<Sums> sums(index.products().size());
+    const DaySpan last30 = DaySpan::lastDays(today, 30);
+    const DaySpan last90 = DaySpan::lastDays(today, 90);
+    DayMemo days;
+    for (const Record &r : rows) {
+        if (!r.hasKind || r.kind != kTransaction)
+            continue;
+        const int p = index.find(r);
+        if (p < 0)
+            continue;
+        Sums &s = sums[static_cast<std::size_t>(p)];
+        const bool stockIn = r.method == kStockInText;
+        const double qty = parseNumber(r.qty);
+        // Only the net stock is used here: the totals are not read.
+        s.totals.add(stockIn, qty, 0, true);
+        if (stockIn)
+            continue;
+        s.everOut = true;
+        const int day = days.day(r.date);
+        if (last90.contains(day)) {
+            s.out90 += qty;
+            if (last30.contains(day))
+                s.out30 += qty;
+        }
+    }
+
+    std::vector<LowStockRow> out;
+    for (std::size_t i = 0; i < sums.size(); ++i) {
+        const Sums &s = sums[i];
+        LowStockRow row;
+        row.product = index.products()[i];
+        row.stock = s.totals.netStock;
+        if (s.out30 > 0) {
+            row.dailyOut = s.out30 / 30;
+            row.rateDays = 30;
+        } else if (s.out90 > 0) {
+            row.dailyOut = s.out90 / 90;
+            row.rateDays = 90;
+        }
+        if (row.rateDays > 0)
+            row.daysLeft = std::max(0.0, static_cast<double>(row.stock) / row.dailyOut);
+        row.group = groupOf(row, s.everOut);
+        if (all || row.group != LowStockRow::Enough)
+            out.push_back(row);
+    }
+    std::stable_sort(out.begin(), out.end(), [](const LowStockRow &a, const LowStockRow &b) {
+        if (a.group != b.group)
+            return a.group < b.group;
+        if (a.daysLeft.has_value() != b.daysLeft.has_value())
+            return a.daysLeft.has_value();
+        if (a.daysLeft && *a.daysLeft != *b.daysLeft)
+            return *a.daysLeft < *b.daysLeft;
+        return a.dailyOut > b.dailyOut; // the faster seller first
+    });
+    return out;
+}
+
+QString lowStockHeader()
+{
+    return columnsLine({QStringLiteral("类"), QStringLiteral("商品名"), QStringLiteral("库存"),
+                        QStringLiteral("日均出货"), QStringLiteral("可售天数"), QStringLiteral("状态")},
+                       kWidths);
+}
+
+QString lowStockLine(const LowStockRow &row)
+{
+    static const QString status[] = {QStringLiteral("缺货"), QStringLiteral("7天内"),
+                                     QStringLiteral("30天内"), QString()};
+    QString rate = shortNumber(row.dailyOut);
+    if (row.rateDays == 90)
+        rate = QStringLiteral("*") + rate; // taken over 90 days
+    return columnsLine({row.product.category, row.product.name, QString::number(row.stock), rate,
+                        row.daysLeft ? shortNumber(*row.daysLeft) : QStringLiteral("-"),
+                        status[row.group]},
+                       kWidths);
+}
+
+} // namespace ledger

@@ -1,0 +1,87 @@
+#include "analysis/products.h"
+
+#include "ledger/dates.h"
+#include "ledger/text.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace ledger {
+
+ProductIndex::ProductIndex(const std::vector<Record> &rows)
+{
+    for (const Record &r : rows) {
+        if (!r.hasKind || r.kind != kProduct || lookup(r.cat, r.name) >= 0)
+            continue;
+        const auto same = m_byName.constFind(r.name);
+        m_sameName.push_back(same == m_byName.cend() ? -1 : *same);
+        m_byName.insert(r.name, static_cast<int>(m_products.size()));
+        m_products.push_back({r.cat, r.name});
+    }
+}
+
+int ProductIndex::lookup(const QString &category, const QString &name) const
+{
+    const auto last = m_byName.constFind(name);
+    if (last == m_byName.cend())
+        return -1;
+    for (int p = *last; p >= 0; p = m_sameName[static_cast<std::size_t>(p)])
+        if (m_products[static_cast<std::size_t>(p)].category == category)
+            return p;
+    return -1;
+}
+
+int ProductIndex::find(const Record &r)
+{
+    const auto a = reinterpret_cast<std::uintptr_t>(r.cat.constData());
+    const auto b = reinterpret_cast<std::uintptr_t>(r.name.constData());
+    Slot &slot = m_slots[((a >> 4) * 31 + (b >> 4)) % m_slots.size()];
+    if (slot.cat == r.cat.constData() && slot.name == r.name.constData() &&
+        slot.catSize == r.cat.size() && slot.nameSize == r.name.size() && slot.cat)
+        return slot.product;
+    const int product = lookup(r.cat, r.name);
+    slot = {r.cat.constData(), r.name.constData(), r.cat.size(), r.name.size(), product};
+    return product;
+}
+
+DaySpan DaySpan::between(const QDate &first, const QDate &last)
+{
+    return {dayNumber(first), dayNumber(last)};
+}
+
+DaySpan DaySpan::lastDays(const QDate &today, int n) { return between(today.addDays(1 - n), today); }
+
+bool DaySpan::contains(int day) const
+{
+    if (day == kNoDay)
+        return false;
+    if (from <= to)
+        return day >= from && day <= to;
+    return day >= from || day <= to;
+}
+
+QString columnsLine(const QStringList &cells, const std::vector<int> &widths)
+{
+    QString line;
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        const int width = i < static_cast<qsizetype>(widths.size()) ? widths[static_cast<std::size_t>(i)] : 0;
+        const QString &cell = cells[i];
+        const int pad = std::abs(width) - displayWidth(cell);
+        if (i > 0)
+            line += u' ';
+        if (width < 0 && pad > 0)
+            line += QString(pad, u' ');
+        line += cell;
+        if (width > 0 && pad > 0 && i + 1 < cells.size())
+            line += QString(pad, u' ');
+    }
+    return line;
+}
+
+QString shortNumber(double value)
+{
+    const double rounded = std::round(value * 100.0) / 100.0;
+    return formatNumber(rounded == 0 ? 0.0 : rounded);
+}
+
+} // namespace ledger

@@ -1,0 +1,71 @@
+// What the analyses share: the products of the ledger with the calculation sums of each, spans
+// of days, and the fixed-width columns of their lists.
+#pragma once
+
+#include "ledger/store.h"
+#include "query/calc.h"
+
+#include <QDate>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <vector>
+
+namespace ledger {
+
+// The stock-in direction; every other direction is a stock-out, as in the calculations.
+inline const QString kStockInText = QStringLiteral("进货");
+
+struct Product {
+    QString category;
+    QString name;
+};
+
+// Every product row of the ledger, once per category and name, in stored order; and for a
+// transaction, the product it belongs to.
+class ProductIndex {
+public:
+    explicit ProductIndex(const std::vector<Record> &rows);
+    const std::vector<Product> &products() const { return m_products; }
+    // The product of a transaction, or -1 when it has none.
+    int find(const Record &r);
+
+private:
+    int lookup(const QString &category, const QString &name) const;
+
+    std::vector<Product> m_products;
+    QHash<QString, int> m_byName; // the last product of each name
+    std::vector<int> m_sameName;  // the product before it of the same name, or -1
+    // The ledger shares equal texts, so most lookups end at the texts' addresses.
+    struct Slot {
+        const QChar *cat = nullptr;
+        const QChar *name = nullptr;
+        qsizetype catSize = 0;
+        qsizetype nameSize = 0;
+        int product = -1;
+    };
+    std::array<Slot, 4096> m_slots{};
+};
+
+// Days as two-digit-year day numbers (dayNumber), as every date test of the program compares
+// them: from..to inclusive; a span whose start lies after its end runs across the turn of a
+// century (99-12-20 .. 00-01-10).
+struct DaySpan {
+    int from = 0;
+    int to = 0;
+    static DaySpan between(const QDate &first, const QDate &last);
+    // The n days up to and including today.
+    static DaySpan lastDays(const QDate &today, int n);
+    bool contains(int day) const;
+};
+
+// Fixed-width columns in the monospace list font: a Chinese character takes two columns.
+// A positive width pads on the right (text), a negative one on the left (numbers); a value
+// wider than its column pushes the rest of the line along.
+QString columnsLine(const QStringList &cells, const std::vector<int> &widths);
+
+// A number for a list column: two decimals at most, no trailing zeros.
+QString shortNumber(double value);
+
+} // namespace ledger

@@ -1,0 +1,280 @@
+// The analyses of the chooser: low stock, ranking, stock value and the chart's days. Their
+// figures are checked against what the calculation dialog answers for the same product.
+#include "analysis/daychart.h"
+#include "analysis/lowstock.h"
+#include "analysis/ranking.h"
+#include "analysis/stockvalue.h"
+#include "ledger/dates.h"
+#include "ledger/text.h"
+#include "query/calc.h"
+#include "rows.h"
+#include "stats/stats.h"
+
+#include <gtest/gtest.h>
+
+using namespace ledger;
+
+namespace {
+
+const QString kIn = QStringLiteral("进货");
+const QString kOut = QStringLiteral("出货");
+const QDate kToday(2026, 12, 7);
+
+QString qs(const char *s) { return QString::fromUtf8(s); }
+
+// A ledger with every kind of awkward text: unreadable and missing dates, numbers with units
+// or blanks or none at all, an unknown direction, a duplicated product row and a product
+// without a product row.
+std::vector<Record> awkwardLedger()
+{
+    const QStringList cats = {qs("饮料"), qs("Fruit"), qs("文具")};
+    const QStringList names = {qs("可乐"), qs("Kiwi fruit"), qs("笔|芯"), qs("茶")};
+    std::vector<Record> rows;
+    for (const QString &c : cats) {
+        rows.push_back(category(c));
+        for (const QString &n : names)
+            rows.push_back(product(n, c));
+    }
+    rows.push_back(product(names[0], cats[0])); // listed twice, counted once
+    const char *qtys[] = {"5", "2.5", "12", "abc", "", "1 2", "3元", "-1", "0", "40", "7.5"};
+    const char *totals[] = {"50", "12.5", "abc", "", "100.25", "7元", "1E3", "33.3"};
+    const char *methods[] = {"进货", "进货", "出货", "出货", "出货", "退货"};
+    const char *odd[] = {"昨天", "2024/13/45", "", nullptr};
+    quint32 seed = 12345;
+    auto next = [&seed](quint32 n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % n;
+    };
+    for (int i = 0; i < 900; ++i) {
+        const QString cat = i % 97 == 0 ? qs("无此类") : cats[static_cast<int>(next(3))];
+        const QString name = names[static_cast<int>(next(4))];
+        QString date;
+        if (next(20) == 0) {
+            const char *o = odd[next(4)];
+            date = o ? qs(o) : QString();
+        } else {
+            const QDate d = kToday.addDays(3 - static_cast<int>(next(500)));
+            date = next(2) ? pickedDateText(d) : d.toString(QStringLiteral("yyyy/M/d"));
+        }
+        rows.push_back(transaction(name, cat, qs("1"), qs(qtys[next(11)]), qs(totals[next(8)]), date,
+                                   qs(methods[next(6)]), qs("7")));
+    }
+    return rows;
+}
+
+// The number the calculation dialog shows for this product, or nothing when it shows a note.
+std::optional<QString> answer(const std::vector<Record> &rows, const Product &p, double calcno)
+{
+    const std::vector<CalcMessage> boxes = calculate(rows, p.category, p.name, calcno, kIn, kToday);
+    if (boxes.empty() || boxes[0].title != qs("计算结果："))
+        return std::nullopt;
+    return boxes[0].text.section(u'：', 1);
+}
+
+} // namespace
+
+TEST(Analyses, StockOfEveryProductIsTheRemainingStockOfTheCalculation)
+{
+    const std::vector<Record> rows = awkwardLedger();
+    const std::vector<LowStockRow> all = lowStock(rows, kToday, true);
+    ASSERT_EQ(all.size(), 12u);
+    for (const LowStockRow &row : all)
+        EXPECT_EQ(answer(rows, row.product, CalcStock), QString::number(row.stock)) << qPrintable(row.product.name);
+}
+
+TEST(Analyses, RankingOfAllRecordsIsTheTurnoverAndProfitOfTheCalculation)
+{
+    const std::vector<Record> rows = awkwardLedger();
+    const std::vector<RankingRow> ranked = ranking(rows, std::nullopt);
+    ASSERT_FALSE(ranked.empty());
+    double total = 0;
+    for (const RankingRow &row : ranked) {
+        EXPECT_EQ(answer(rows, row.product, CalcTurnover), formatNumber(row.turnover));
+        const std::optional<QString> profit = answer(rows, row.product, CalcProfit);
+        EXPECT_EQ(profit.has_value(), row.hasProfit);
+        if (profit) {
+            EXPECT_EQ(*profit, formatNumber(row.profit));
+        }
+        if (row.hasProfit)
+            total += row.profit;
+    }
+    for (std::size_t i = 1; i < ranked.size(); ++i)
+        if (ranked[i].hasProfit) {
+            EXPECT_GE(ranked[i - 1].profit, ranked[i].profit); // the best on top
+        }
+    for (const RankingRow &row : ranked)
+        EXPECT_DOUBLE_EQ(row.share, row.hasProfit ? row.profit / total * 100 : 0);
+}
+
+TEST(Analyses, RankingOfThisMonthIsTheMonthProfitOfTheCalculation)
+{
+    const std::vector<Record> rows = awkwardLedger();
+    const std::vector<RankingRow> ranked =
+        ranking(rows, DaySpan::between(QDate(2026, 12, 1), QDate(2026, 12, 31)));
+    ASSERT_FALSE(ranked.empty());
+    int compared = 0;
+    for (const RankingRow &row : ranked) {
+        const std::optional<QString> profit = answer(rows, row.product, CalcMonthProfit);
+        EXPECT_EQ(profit.has_value(), row.hasProfit);
+        if (profit) {
+            EXPECT_EQ(*profit, formatNumber(row.profit));
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 3);
+}
+
+TEST(Analyses, StockValuePerCategoryAddsTheCalculationsValues)
+{
+    const std::vector<Record> rows = awkwardLedger();
+    const StockValue v = stockValue(rows);
+    ASSERT_EQ(v.categories.size(), 3u);
+    double total = 0;
+    for (const CategoryValue &c : v.categories) {
+        double sum = 0;
+        for (const LowStockRow &row : lowStock(rows, kToday, true)) {
+            if (row.product.category != c.category || row.stock < 0)
+                continue;
+            if (const std::optional<QString> value = answer(rows, row.product, CalcStockValue))
+                sum += parseNumber(*value);
+        }
+        EXPECT_NEAR(c.value, sum, 1e-9 * std::max(1.0, std::abs(sum))) << qPrintable(c.category);
+        total += c.value;
+    }
+    EXPECT_DOUBLE_EQ(v.total, total);
+    // Negative stock is listed apart, at the calculation's value.
+    ASSERT_FALSE(v.apart.empty());
+    for (const UnvaluedProduct &p : v.apart) {
+        const std::optional<QString> value = answer(rows, p.product, CalcStockValue);
+        EXPECT_EQ(value.has_value(), p.hasValue);
+        if (value) {
+            EXPECT_EQ(*value, formatNumber(p.value));
+        }
+        EXPECT_TRUE(p.stock < 0 || !p.hasValue);
+    }
+}
+
+TEST(Analyses, LowStockGroupsAndRates)
+{
+    auto in = [](const char *name, const char *qty, int daysAgo) {
+        return tx(qs(name), qs("类"), qs("进货"), qs(qty), qs("1"), pickedDateText(kToday.addDays(-daysAgo)));
+    };
+    auto out = [](const char *name, const char *qty, int daysAgo) {
+        return tx(qs(name), qs("类"), qs("出货"), qs(qty), qs("1"), pickedDateText(kToday.addDays(-daysAgo)));
+    };
+    std::vector<Record> rows = {category(qs("类"))};
+    for (const char *n : {"A", "B", "C", "D", "E", "G"})
+        rows.push_back(product(qs(n), qs("类")));
+    rows.insert(rows.end(), {in("A", "100", 40), out("A", "30", 29),             // 70 days left
+                             in("B", "10", 40), out("B", "9", 0),                // 1 left, 0.3 a day
+                             in("C", "10", 40), out("C", "12", 3),               // -2: out of stock
+                             in("D", "50", 100), out("D", "9", 60),              // rate over 90 days
+                             in("E", "5", 1),                                    // never sold
+                             in("G", "30", 40), out("G", "20", 10), out("G", "5", -2)}); // future sale
+    Record unread = out("G", "100", 0);
+    unread.date = qs("昨天"); // counts in the stock, not in the rate
+    rows.push_back(unread);
+    rows.push_back(out("A", "1", 30)); // a day too early for 30 days: A has still a 30-day rate
+
+    auto names = [](const std::vector<LowStockRow> &list) {
+        QStringList out;
+        for (const LowStockRow &r : list)
+            out << r.product.name;
+        return out.join(u',');
+    };
+    const std::vector<LowStockRow> warn = lowStock(rows, kToday, false);
+    EXPECT_EQ(names(warn), qs("G,C,B"));
+    EXPECT_EQ(warn[0].group, LowStockRow::OutOfStock); // G: 30 - 125 pieces
+    EXPECT_EQ(warn[1].group, LowStockRow::OutOfStock);
+    EXPECT_EQ(warn[1].stock, -2);
+    EXPECT_EQ(warn[2].group, LowStockRow::Within7Days);
+    EXPECT_DOUBLE_EQ(*warn[2].daysLeft, 1 / 0.3);
+
+    const std::vector<LowStockRow> all = lowStock(rows, kToday, true);
+    EXPECT_EQ(names(all), qs("G,C,B,A,D,E"));
+    EXPECT_DOUBLE_EQ(all[3].dailyOut, 1.0); // 30 pieces in 30 days, the 31st day left out
+    EXPECT_EQ(all[3].rateDays, 30);
+    EXPECT_EQ(all[4].rateDays, 90);
+    EXPECT_DOUBLE_EQ(all[4].dailyOut, 0.1);
+    EXPECT_FALSE(all[5].daysLeft.has_value());
+    EXPECT_EQ(all[5].group, LowStockRow::Enough);
+    // G sold 20 within the last 30 days; the future and the unreadable sale do not count.
+    EXPECT_DOUBLE_EQ(all[0].dailyOut, 20.0 / 30);
+}
+
+TEST(Analyses, SortingPutsTheBestOnTopAndProductsWithoutProfitLast)
+{
+    std::vector<RankingRow> rows(4);
+    const char *names[] = {"乙", "甲", "丙", "丁"};
+    const double qty[] = {5, 9, 1, 7};
+    for (int i = 0; i < 4; ++i) {
+        rows[static_cast<std::size_t>(i)].product = {qs("类"), qs(names[i])};
+        rows[static_cast<std::size_t>(i)].outQty = qty[i];
+        rows[static_cast<std::size_t>(i)].profit = qty[i];
+        rows[static_cast<std::size_t>(i)].hasProfit = i != 1;
+    }
+    auto order = [&rows] {
+        QString s;
+        for (const RankingRow &r : rows)
+            s += r.product.name;
+        return s;
+    };
+    sortRanking(rows, RankColumn::Quantity, false);
+    EXPECT_EQ(order(), qs("甲丁乙丙"));
+    sortRanking(rows, RankColumn::Quantity, true);
+    EXPECT_EQ(order(), qs("丙乙丁甲"));
+    sortRanking(rows, RankColumn::Profit, false);
+    EXPECT_EQ(order(), qs("丁乙丙甲"));
+    sortRanking(rows, RankColumn::Profit, true);
+    EXPECT_EQ(order(), qs("丙乙丁甲"));
+    sortRanking(rows, RankColumn::Product, false);
+    EXPECT_EQ(order(), qs("丁丙乙甲")); // text order of the names
+}
+
+TEST(Analyses, ChartDaysAreTheListedDaysWithZerosBetween)
+{
+    const std::vector<Record> rows = awkwardLedger();
+    const QStringList lines = statisticsLines(rows, qs("26-11-1"), qs("26-12-10"));
+    ASSERT_GT(lines.size(), 10);
+    QStringList withOdd = lines;
+    withOdd << dayLine(qs("昨天|5|6|99"), 0);
+    const DayChartData data = chartDays(withOdd);
+    EXPECT_EQ(data.unreadable, 1);
+    ASSERT_FALSE(data.days.empty());
+    EXPECT_EQ(data.days.front().date, QDate(2026, 11, 1));
+    EXPECT_EQ(data.days.back().date, QDate(2026, 12, 10));
+    EXPECT_EQ(data.days.size(), 40u);
+    int listed = 0;
+    for (const ChartDay &d : data.days) {
+        QString line;
+        for (const QString &l : lines)
+            if (dateKey(dayLine(l, 1).section(kSep, 0, 0)) == dateKey(pickedDateText(d.date)))
+                line = dayLine(l, 1);
+        if (line.isEmpty()) {
+            EXPECT_EQ(d.in, 0);
+            EXPECT_EQ(d.out, 0);
+            continue;
+        }
+        ++listed;
+        EXPECT_EQ(formatNumber(d.in), line.section(kSep, 1, 1));
+        EXPECT_EQ(formatNumber(d.out), line.section(kSep, 2, 2));
+    }
+    EXPECT_EQ(listed, lines.size());
+}
+
+TEST(Analyses, ColumnsLineUpWhateverTheNames)
+{
+    LowStockRow a, b;
+    a.product = {qs("饮料"), qs("可乐")};
+    b.product = {qs("Fruit"), qs("Kiwi fruit")};
+    a.stock = 12;
+    b.stock = -3;
+    a.group = LowStockRow::OutOfStock;
+    b.group = LowStockRow::Within7Days;
+    b.daysLeft = 2.5;
+    auto upToLast = [](const QString &line, const QString &last) {
+        return displayWidth(line) - displayWidth(last);
+    };
+    EXPECT_EQ(upToLast(lowStockLine(a), qs("缺货")), upToLast(lowStockHeader(), qs("状态")));
+    EXPECT_EQ(upToLast(lowStockLine(b), qs("7天内")), upToLast(lowStockHeader(), qs("状态")));
+}
