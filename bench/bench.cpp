@@ -8,23 +8,24 @@
 #include "analysis/form_lowstock.h"
 #include "analysis/form_ranking.h"
 #include "analysis/form_stockvalue.h"
-#include "analysis/lowstock.h"
-#include "analysis/ranking.h"
-#include "analysis/stockvalue.h"
-#include "browse/browse.h"
+#include "ledger/lowstock.h"
+#include "ledger/ranking.h"
+#include "ledger/stockvalue.h"
 #include "ledger/backup.h"
 #include "ledger/commands.h"
+#include "ledger/browse.h"
+#include "ledger/calc.h"
 #include "ledger/dates.h"
+#include "ledger/find.h"
+#include "ledger/stats.h"
 #include "ledger/store.h"
 #include "ledger/text.h"
 #include "browse/ui_tx_list.h"
 #include "mainwin/form1.h"
-#include "query/calc.h"
-#include "query/find.h"
 #include "query/form4.h"
 #include "query/form5.h"
+#include "sqlite_db.h"
 #include "stats/form6.h"
-#include "stats/stats.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -78,21 +79,7 @@ void check(bool ok, const char *what)
         die(QStringLiteral("answers differ: %1").arg(QString::fromUtf8(what)));
 }
 
-void execOrDie(sqlite3 *db, const char *sql)
-{
-    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-        die(QString::fromUtf8(sqlite3_errmsg(db)));
-}
-
-void bindText(sqlite3_stmt *st, int i, const QString &v)
-{
-    if (v.isNull()) {
-        sqlite3_bind_null(st, i);
-        return;
-    }
-    const QByteArray u = v.toUtf8();
-    sqlite3_bind_text(st, i, u.constData(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
-}
+using sqldb::Query;
 
 // A ledger of three years up to today, in the order a shop would have typed it: the categories,
 // their products, then the stock movements day by day. Written through the store's own
@@ -104,20 +91,15 @@ void generate(const QString &path, qint64 n)
     sqlite3 *db = store->handle();
     std::mt19937_64 rng(20240615);
     auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-    execOrDie(db, "BEGIN IMMEDIATE");
-    sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO \"库\" (\"标号\", \"名称\", \"类\", \"价格\", \"数量\", \"总额\", "
-                       "\"日期\", \"方法\", \"交易号码\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
-                       -1, &st, nullptr);
+    Query(db, "BEGIN IMMEDIATE").run();
+    Query insert(db, "INSERT INTO \"库\" (\"标号\", \"名称\", \"类\", \"价格\", \"数量\", \"总额\", "
+                     "\"日期\", \"方法\", \"交易号码\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
     auto put = [&](int kind, const Record &r) {
-        sqlite3_bind_int(st, 1, kind);
+        insert.bind(1, qint64{kind});
         const QString *texts[] = {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno};
         for (int i = 0; i < 8; ++i)
-            bindText(st, i + 2, *texts[i]);
-        if (sqlite3_step(st) != SQLITE_DONE)
-            die(QString::fromUtf8(sqlite3_errmsg(db)));
-        sqlite3_reset(st);
+            insert.bind(i + 2, *texts[i]);
+        insert.run();
     };
     std::vector<double> basePrice(kCategories * kProductsPer);
     for (int c = 0; c < kCategories; ++c) {
@@ -161,8 +143,7 @@ void generate(const QString &path, qint64 n)
         r.txno = QString::number(uniform(10000000, 99999999));
         put(kTransaction, r);
     }
-    sqlite3_finalize(st);
-    execOrDie(db, "COMMIT");
+    Query(db, "COMMIT").run();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -282,38 +263,25 @@ qint64 peakKb()
 // ---------------------------------------------------------------------------------------------
 // The straightforward algorithms: every call walks the stored rows afresh, as a recordset.
 
-QString columnText(sqlite3_stmt *st, int col)
-{
-    if (sqlite3_column_type(st, col) == SQLITE_NULL)
-        return QString();
-    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(st, col));
-    const int n = sqlite3_column_bytes(st, col);
-    return n == 0 ? QStringLiteral("") : QString::fromUtf8(p, n);
-}
-
 void walk(sqlite3 *db, const std::function<void(const Record &)> &visit)
 {
-    sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT rowid, \"标号\", \"名称\", \"类\", \"价格\", \"数量\", \"总额\", \"日期\", "
-                       "\"方法\", \"交易号码\" FROM \"库\" ORDER BY rowid",
-                       -1, &st, nullptr);
-    while (sqlite3_step(st) == SQLITE_ROW) {
+    Query q(db, "SELECT rowid, \"标号\", \"名称\", \"类\", \"价格\", \"数量\", \"总额\", \"日期\", "
+                "\"方法\", \"交易号码\" FROM \"库\" ORDER BY rowid");
+    while (q.next()) {
         Record r;
-        r.id = sqlite3_column_int64(st, 0);
-        r.hasKind = sqlite3_column_type(st, 1) != SQLITE_NULL;
-        r.kind = sqlite3_column_int(st, 1);
-        r.name = columnText(st, 2);
-        r.cat = columnText(st, 3);
-        r.price = columnText(st, 4);
-        r.qty = columnText(st, 5);
-        r.total = columnText(st, 6);
-        r.date = columnText(st, 7);
-        r.method = columnText(st, 8);
-        r.txno = columnText(st, 9);
+        r.id = q.integer(0);
+        r.hasKind = !q.isNull(1);
+        r.kind = static_cast<int>(q.integer(1));
+        r.name = q.text(2);
+        r.cat = q.text(3);
+        r.price = q.text(4);
+        r.qty = q.text(5);
+        r.total = q.text(6);
+        r.date = q.text(7);
+        r.method = q.text(8);
+        r.txno = q.text(9);
         visit(r);
     }
-    sqlite3_finalize(st);
 }
 
 bool isTx(const Record &r) { return r.hasKind && r.kind == kTransaction; }
@@ -477,35 +445,6 @@ void registerFunctions(sqlite3 *db)
                             nullptr, nullptr);
 }
 
-class Query {
-public:
-    Query(sqlite3 *db, const char *sql) : m_db(db)
-    {
-        if (sqlite3_prepare_v2(db, sql, -1, &m_st, nullptr) != SQLITE_OK)
-            die(QString::fromUtf8(sqlite3_errmsg(db)));
-    }
-    ~Query() { sqlite3_finalize(m_st); }
-    Query &bind(int i, const QString &v)
-    {
-        bindText(m_st, i, v);
-        return *this;
-    }
-    bool next()
-    {
-        const int rc = sqlite3_step(m_st);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            die(QString::fromUtf8(sqlite3_errmsg(m_db)));
-        return rc == SQLITE_ROW;
-    }
-    QString text(int i) const { return columnText(m_st, i); }
-    qint64 integer(int i) const { return sqlite3_column_int64(m_st, i); }
-    double real(int i) const { return sqlite3_column_double(m_st, i); }
-
-private:
-    sqlite3 *m_db;
-    sqlite3_stmt *m_st = nullptr;
-};
-
 QStringList sqlNames(sqlite3 *db, int kind, const QString &category)
 {
     QStringList out;
@@ -663,9 +602,7 @@ void chooseCombo(QComboBox *combo, const QString &text)
     combo->setCurrentIndex(combo->findText(text));
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+int runBench(int argc, char **argv)
 {
     if (argc < 3) {
         std::fprintf(stderr, "usage: warehouse_bench <records> <cache folder>\n");
@@ -696,7 +633,7 @@ int main(int argc, char **argv)
     std::unique_ptr<Form1> w;
     QElapsedTimer t;
     t.start();
-    w = std::make_unique<Form1>();
+    w = std::make_unique<Form1>(Store::open(QStringLiteral("1.mdb")));
     w->axd(QString(), 2);
     const Timing open{msSince(t), false};
     g_oursPeakKb = std::max(g_oursPeakKb, peakKb());
@@ -705,19 +642,15 @@ int main(int argc, char **argv)
         auto s = Store::open(QStringLiteral("1.mdb"));
         s->rows();
     }, 3);
-    w = std::make_unique<Form1>();
-    if (!w->store())
-        die(w->openError());
+    w = std::make_unique<Form1>(Store::open(QStringLiteral("1.mdb")));
     if (qEnvironmentVariableIntValue("BENCH_OPEN_ONLY")) { // for profiling the load
         std::printf("open %.0f ms\n", open.ms);
         const Timing steps = median([&] {
-            sqlite3_stmt *st = nullptr;
-            sqlite3_prepare_v2(w->store()->handle(), "SELECT rowid, * FROM \"库\"", -1, &st, nullptr);
+            Query q(w->store()->handle(), "SELECT rowid, * FROM \"库\"");
             qint64 bytes = 0;
-            while (sqlite3_step(st) == SQLITE_ROW)
+            while (q.next())
                 for (int c = 2; c < 10; ++c)
-                    bytes += sqlite3_column_bytes(st, c);
-            sqlite3_finalize(st);
+                    bytes += q.bytes(c);
         }, 3);
         std::printf("raw steps %.0f ms, peak %lld kB\n", steps.ms, static_cast<long long>(peakKb()));
         return 0;
@@ -1048,4 +981,17 @@ int main(int argc, char **argv)
     QDir::setCurrent(cache);
     QDir(work).removeRecursively();
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        return runBench(argc, argv);
+    } catch (const sqldb::Error &e) {
+        die(QString::fromUtf8(e.what()));
+    } catch (const StoreError &e) {
+        die(e.message());
+    }
 }

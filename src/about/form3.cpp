@@ -5,6 +5,7 @@
 #include "mainwin/ui_app.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 
@@ -38,13 +39,13 @@ Form3::Form3(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
 
 void Form3::showLedgerPlace()
 {
-    // The program runs in its ledger folder (main made it the current folder).
     const QString home = QDir::homePath();
     auto shown = [&home](const QString &path) {
         const QString p = QDir::cleanPath(path);
         return p.startsWith(home + QLatin1Char('/')) ? QStringLiteral("~") + p.mid(home.size()) : p;
     };
-    const QString ledgerFile = QDir::current().absoluteFilePath(ledger::kLedgerFileName);
+    // The file the main window works on, wherever the start found it.
+    const QString ledgerFile = QFileInfo(m_main->store() ? m_main->store()->path() : ledger::kLedgerFileName).absoluteFilePath();
     const QString menuFolder = ledger::userLedgerFolder(home, qEnvironmentVariable("XDG_DATA_HOME"));
     const QStringList lines = {QStringLiteral("账本：") + shown(ledgerFile),
                                QStringLiteral("从菜单启动时：") + shown(menuFolder),

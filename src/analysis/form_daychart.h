@@ -2,7 +2,7 @@
 // period, opened with "图表" from the context menu of the statistics list.
 #pragma once
 
-#include "analysis/daychart.h"
+#include "ledger/daychart.h"
 
 #include <QWidget>
 

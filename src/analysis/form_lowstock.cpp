@@ -1,6 +1,6 @@
 #include "analysis/form_lowstock.h"
 
-#include "analysis/lowstock.h"
+#include "ledger/lowstock.h"
 #include "mainwin/form1.h"
 
 #include <QCheckBox>

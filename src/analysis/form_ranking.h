@@ -3,7 +3,7 @@
 #pragma once
 
 #include "analysis/form_analysis.h"
-#include "analysis/ranking.h"
+#include "ledger/ranking.h"
 
 class QComboBox;
 class QDateEdit;

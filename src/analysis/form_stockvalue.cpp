@@ -1,6 +1,6 @@
 #include "analysis/form_stockvalue.h"
 
-#include "analysis/stockvalue.h"
+#include "ledger/stockvalue.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 

@@ -1,7 +1,7 @@
 // Browsing and deletion in the main window: the lists, the transaction line, selection and
 // deletion.
 #include "browse/ui_tx_list.h"
-#include "browse/browse.h"
+#include "ledger/browse.h"
 #include "ledger/text.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
@@ -59,16 +59,9 @@ int Form1::lenx(const QString &str) { return displayWidth(str); }
 
 void Form1::op1(const QStringList &f)
 {
-    if (!m_store)
-        throw StoreError(m_openError);
     const QString category = currentCategory();
     const QString dir = direction();
-    // A category goes with everything filed under it, all or nothing: a transaction left
-    // behind would still count in find and statistics, unreachable from the lists.
-    const bool wholeCategory = parseNumber(f[0]) == kCategory && !category.isEmpty();
-    m_store->removeWhere([&](const Record &r) {
-        return deleteMatches(r, f, category, dir) || (wholeCategory && r.cat == category);
-    });
+    openStore().removeWhere([&](const Record &r) { return deleteRemoves(r, f, category, dir); });
 }
 
 void Form1::op2()
@@ -101,7 +94,7 @@ void Form1::op4()
     m_qsum = listing.quantitySum;
     runtotal = listing.amountSum;
     if (!listing.records.empty())
-        statusmode = 1;
+        statusmode = StatusTotals;
 }
 
 void Form1::fillList3(const RecordRefs &records)
@@ -145,11 +138,11 @@ void Form1::Command2_Click()
     const QString category = currentCategory();
     if (pds(category))
         return;
-    ui::backupBeforeDeletion(this, [&](const Record &r) {
-        return r.cat == category || (r.kind == kCategory && r.name == category);
-    });
     // Operation 1 takes the category, its products and its transactions in one write.
     lastreq = QStringLiteral("1|") + category;
+    const QStringList f = splitRequest(lastreq);
+    const QString dir = direction();
+    ui::backupBeforeDeletion(this, [&](const Record &r) { return deleteRemoves(r, f, category, dir); });
     if (axd(lastreq, 1) != 0)
         return;
     List2->clear();
@@ -203,20 +196,11 @@ void Form1::Command9_Click()
     ui::backupBeforeDeletion(this, static_cast<int>(selected.size()));
     std::vector<int> done;
     for (int row : selected) {
-        // A line made from a stored row deletes that row and nothing else; a line without one
-        // falls back to matching its fields.
-        const Record r = lineRecord(row);
-        bool written = true;
-        if (r.id != 0) {
-            statusmode = 0;
-            written = storeWrite(this, [&] {
-                if (!m_store)
-                    throw StoreError(m_openError);
-                m_store->removeExact(r); // already gone: nothing to delete, the line goes too
-            });
-        } else {
-            written = axd(jkg(List3->lineText(row), 1), 1) == 0;
-        }
+        statusmode = StatusWelcome;
+        const bool written = storeWrite(this, [&] {
+            removeLine(openStore(), lineRecord(row), splitRequest(jkg(List3->lineText(row), 1)), currentCategory(),
+                       direction());
+        });
         if (!written)
             break; // the remaining lines still stand for rows in the file
         done.push_back(row);

@@ -1,6 +1,6 @@
 #include "browse/ui_tx_list.h"
 
-#include "browse/browse.h"
+#include "ledger/browse.h"
 
 #include <algorithm>
 

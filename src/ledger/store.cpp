@@ -1,20 +1,13 @@
 #include "ledger/store.h"
 
+#include "ledger/row_loader.h"
+
 #include <QFileInfo>
 #include <sqlite3.h>
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <limits>
-#include <mutex>
-#include <string>
-#include <cstring>
 #include <random>
+#include <string>
 #include <thread>
 
 namespace ledger {
@@ -42,7 +35,8 @@ constexpr const char *kInsert =
     "\"交易号码\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
 // Message templates: %1 the file, %2 the reason.
-const QString kWriteFailed = QStringLiteral("无法写入账本文件“%1”：%2！");
+const QString kOpenFailed = QStringLiteral("无法打开账本文件“%1”：%2！");
+const QString kCreateFailed = QStringLiteral("无法创建账本文件“%1”：%2！");
 const QString kReadFailed = QStringLiteral("无法读取账本文件“%1”：%2！");
 const QString kAddFailed = QStringLiteral("记录未能保存到账本文件“%1”：%2！");
 const QString kRemoveFailed = QStringLiteral("记录未能从账本文件“%1”中删除：%2！");
@@ -60,26 +54,22 @@ QString columnText(sqlite3_stmt *st, int col)
     return QString::fromUtf8(p, n);
 }
 
-void bindText(sqlite3_stmt *st, int index, const QString &v)
+int bindText(sqlite3_stmt *st, int index, const QString &v)
 {
-    if (v.isNull()) {
-        sqlite3_bind_null(st, index);
-        return;
-    }
+    if (v.isNull())
+        return sqlite3_bind_null(st, index);
     const QByteArray u = v.toUtf8();
-    sqlite3_bind_text(st, index, u.constData(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
+    return sqlite3_bind_text(st, index, u.constData(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
 }
 
-// Binds the nine columns of kInsert.
-void bindRecord(sqlite3_stmt *st, const Record &r)
+// Binds the nine columns of kInsert; the first result that is not SQLITE_OK.
+int bindRecord(sqlite3_stmt *st, const Record &r)
 {
-    if (r.hasKind)
-        sqlite3_bind_int(st, 1, r.kind);
-    else
-        sqlite3_bind_null(st, 1);
+    int rc = r.hasKind ? sqlite3_bind_int(st, 1, r.kind) : sqlite3_bind_null(st, 1);
     const QString *texts[] = {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno};
-    for (int i = 0; i < 8; ++i)
-        bindText(st, i + 2, *texts[i]);
+    for (int i = 0; i < 8 && rc == SQLITE_OK; ++i)
+        rc = bindText(st, i + 2, *texts[i]);
+    return rc;
 }
 
 QString reason(int rc, sqlite3 *db)
@@ -129,29 +119,56 @@ private:
     int m_rc = SQLITE_OK;
 };
 
-// Waits for another program's lock in short random steps, up to ten seconds. SQLite's own
-// timeout sleeps up to 100 ms at a time and so loses the race against a program that
-// writes continuously.
-int waitForLock(void *, int attempt)
+// Refuses what cannot be a ledger before SQLite touches it. Returns true when the file is
+// absent or empty: it is then set up like a new one, as an empty file holds nothing to lose.
+bool checkFile(const QString &path)
 {
-    using Clock = std::chrono::steady_clock;
-    static thread_local std::minstd_rand rng(std::random_device{}());
-    static thread_local Clock::time_point start;
-    if (attempt == 0)
-        start = Clock::now();
-    else if (Clock::now() - start > std::chrono::seconds(10))
-        return 0;
-    std::this_thread::sleep_for(std::chrono::microseconds(500 + rng() % 3000));
-    return 1;
-}
-
-QString openError(const QString &path, bool creating, const QString &why)
-{
-    const QString verb = creating ? QStringLiteral("无法创建") : QStringLiteral("无法打开");
-    return QStringLiteral("%1账本文件“%2”：%3！").arg(verb, path, why);
+    const QFileInfo fi(path);
+    if (fi.exists() && fi.isDir())
+        throw StoreError(kOpenFailed.arg(path, QStringLiteral("同名的是一个文件夹，不是账本文件")));
+    if (fi.exists() && !fi.isReadable())
+        throw StoreError(kOpenFailed.arg(path, QStringLiteral("没有读取该文件的权限")));
+    return !fi.exists() || fi.size() == 0;
 }
 
 } // namespace
+
+// A write transaction that is rolled back when it goes out of scope uncommitted, whatever
+// ended it.
+class Store::Transaction {
+public:
+    Transaction(Store &store, const QString &what) : m_store(store), m_what(what)
+    {
+        // A rollback that failed earlier left a transaction open: end it before a new one.
+        if (!sqlite3_get_autocommit(m_store.m_db) && !m_store.rollback())
+            m_store.fail(sqlite3_extended_errcode(m_store.m_db), m_what);
+        // IMMEDIATE: take the write lock before reading, so two writers wait instead of deadlocking.
+        const int rc = sqlite3_exec(m_store.m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            m_store.fail(rc, m_what);
+    }
+    ~Transaction()
+    {
+        if (!m_committed)
+            m_store.rollback();
+    }
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    void commit()
+    {
+        const int rc = sqlite3_exec(m_store.m_db, "COMMIT", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            m_store.fail(rc, m_what);
+        m_committed = true;
+    }
+    [[noreturn]] void fail(int rc) { m_store.fail(rc, m_what); }
+
+private:
+    Store &m_store;
+    const QString &m_what;
+    bool m_committed = false;
+};
 
 bool Record::sameContent(const Record &o) const
 {
@@ -167,311 +184,139 @@ QString recordText(const Record &r)
     return QStringList{kind, r.name, r.cat, r.price, r.qty, r.total, r.date, r.method, r.txno}.join(u'|');
 }
 
-StoreError::StoreError(const QString &message)
-    : std::runtime_error(message.toStdString()), m_message(message)
+StoreError::StoreError(const QString &message, int code)
+    : std::runtime_error(message.toStdString()), m_message(message), m_code(code)
 {
 }
 
 QString failureReason(int rc, sqlite3 *db) { return reason(rc, db); }
 
-Store::Store(QString path, sqlite3 *db) : m_path(std::move(path)), m_db(db) {}
+Store::Store(QString path, sqlite3 *db, std::chrono::milliseconds lockWait)
+    : m_path(std::move(path)), m_db(db), m_lockWait(lockWait)
+{
+}
 
 Store::~Store() { sqlite3_close_v2(m_db); }
 
-std::unique_ptr<Store> Store::open(const QString &path)
+std::unique_ptr<Store> Store::open(const QString &path, std::chrono::milliseconds lockWait)
 {
-    const QFileInfo fi(path);
-    if (fi.exists() && fi.isDir())
-        throw StoreError(openError(path, false, QStringLiteral("同名的是一个文件夹，不是账本文件")));
-    // An empty file holds nothing to lose: it is set up like a new one.
-    const bool fresh = !fi.exists() || fi.size() == 0;
-    if (fi.exists() && !fi.isReadable())
-        throw StoreError(openError(path, false, QStringLiteral("没有读取该文件的权限")));
-
+    const bool fresh = checkFile(path);
+    const bool exists = QFileInfo::exists(path);
     sqlite3 *db = nullptr;
     // One connection per Store, used by one thread: no locking per call.
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (fi.exists() ? 0 : SQLITE_OPEN_CREATE);
-    int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
-    auto closeAndThrow = [&](int code, bool creating) {
-        const QString why = reason(code, db);
-        sqlite3_close_v2(db);
-        throw StoreError(openError(path, creating, why));
-    };
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (exists ? 0 : SQLITE_OPEN_CREATE);
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
+    // The store closes the connection, also when opening fails.
+    std::unique_ptr<Store> store(new Store(path, db, lockWait));
     if (rc != SQLITE_OK)
-        closeAndThrow(rc, !fi.exists());
+        store->fail(rc, exists ? kOpenFailed : kCreateFailed);
+    store->setUp(fresh);
+    return store;
+}
 
-    sqlite3_extended_result_codes(db, 1);
-    rc = sqlite3_key(db, kPassword, static_cast<int>(std::char_traits<char>::length(kPassword)));
-    if (rc != SQLITE_OK)
-        closeAndThrow(rc, fresh);
-    // Later SQLCipher releases read this file format only in compatibility mode.
-    sqlite3_exec(db, "PRAGMA cipher_compatibility = 3", nullptr, nullptr, nullptr);
-    sqlite3_busy_handler(db, waitForLock, nullptr);
-
-    // The key is only checked by the first read.
-    int tables = 0;
-    bool hasLedger = false;
-    {
-        Statement st(db, "SELECT name FROM sqlite_master WHERE type = 'table'");
-        rc = st.prepareResult();
-        if (rc != SQLITE_OK)
-            closeAndThrow(rc, false);
-        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-            ++tables;
-            if (columnText(st.get(), 0) == QStringLiteral("库"))
-                hasLedger = true;
-        }
-        if (rc != SQLITE_DONE)
-            closeAndThrow(rc, false);
-    }
-    if (!hasLedger && !(fresh || tables == 0)) {
-        sqlite3_close_v2(db);
-        throw StoreError(openError(path, false, QStringLiteral("文件中没有账本表“库”")));
-    }
-
-    std::unique_ptr<Store> store(new Store(path, db));
+void Store::setUp(bool fresh)
+{
+    configure(fresh ? kCreateFailed : kOpenFailed);
+    const bool create = !hasLedgerTable(fresh);
     // A single file that survives a crash: the journal is rolled back on the next open.
-    sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
-    if (!hasLedger) {
-        try {
-            store->begin(kWriteFailed);
-            store->exec(kCreateTable);
-            store->commit();
-        } catch (const StoreError &) {
-            throw StoreError(openError(path, true, reason(sqlite3_errcode(db), db)));
-        }
+    exec("PRAGMA synchronous = FULL", kOpenFailed);
+    if (create) {
+        Transaction tx(*this, kCreateFailed);
+        exec(kCreateTable, kCreateFailed);
+        tx.commit();
     }
     // journal_mode answers with a row; a read-only file keeps its mode.
-    sqlite3_exec(db, "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+    exec("PRAGMA journal_mode = DELETE", kOpenFailed);
     // Read every row now: a ledger damaged past its first pages is refused at the start rather
     // than at some later click.
-    try {
-        store->refresh(true);
-    } catch (const StoreError &) {
-        throw StoreError(openError(path, false, reason(sqlite3_extended_errcode(db), db)));
+    refresh(true, kOpenFailed);
+}
+
+void Store::configure(const QString &what)
+{
+    sqlite3_extended_result_codes(m_db, 1);
+    int rc = sqlite3_key(m_db, kPassword, static_cast<int>(std::char_traits<char>::length(kPassword)));
+    if (rc == SQLITE_OK)
+        rc = sqlite3_busy_handler(m_db, &Store::waitForLock, this);
+    if (rc != SQLITE_OK)
+        fail(rc, what);
+    // Later SQLCipher releases read this file format only in compatibility mode.
+    exec("PRAGMA cipher_compatibility = 3", what);
+}
+
+bool Store::hasLedgerTable(bool fresh)
+{
+    // The key is only checked here, by the first read.
+    int tables = 0;
+    bool found = false;
+    Statement st(m_db, "SELECT name FROM sqlite_master WHERE type = 'table'");
+    int rc = st.prepareResult();
+    if (rc == SQLITE_OK) {
+        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+            ++tables;
+            found = found || columnText(st.get(), 0) == QStringLiteral("库");
+        }
     }
-    return store;
+    if (rc != SQLITE_DONE)
+        fail(rc, kOpenFailed);
+    if (!found && !(fresh || tables == 0))
+        throw StoreError(kOpenFailed.arg(m_path, QStringLiteral("文件中没有账本表“库”")));
+    return found;
+}
+
+// Waits for another program's lock in short random steps, up to the store's lock wait.
+// SQLite's own timeout sleeps up to 100 ms at a time and so loses the race against a program
+// that writes continuously.
+int Store::waitForLock(void *store, int attempt)
+{
+    static thread_local std::minstd_rand rng(std::random_device{}());
+    auto *self = static_cast<Store *>(store);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempt == 0)
+        self->m_waitStart = now;
+    else if (now - self->m_waitStart > self->m_lockWait)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::microseconds(500 + rng() % 3000));
+    return 1;
 }
 
 void Store::fail(int rc, const QString &what)
 {
-    const QString why = reason(rc, m_db);
-    rollbackQuietly();
-    throw StoreError(what.arg(m_path, why));
+    // What is in memory may no longer match the file; read it again next time.
+    m_loaded = false;
+    throw StoreError(what.arg(m_path, reason(rc, m_db)), rc);
 }
 
-void Store::exec(const char *sql)
+void Store::exec(const char *sql, const QString &what)
 {
     const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        fail(rc, kWriteFailed);
-}
-
-void Store::begin(const QString &what)
-{
-    // IMMEDIATE: take the write lock before reading, so two writers wait instead of deadlocking.
-    const int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         fail(rc, what);
 }
 
-void Store::commit()
+bool Store::rollback()
 {
-    const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        fail(rc, kWriteFailed);
-}
-
-void Store::rollbackQuietly()
-{
-    if (!sqlite3_get_autocommit(m_db))
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    // What is in memory may no longer match the file; read it again next time.
     m_loaded = false;
+    if (sqlite3_get_autocommit(m_db))
+        return true;
+    // A failed ROLLBACK leaves the transaction open: the next write ends it first.
+    return sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-qint64 Store::dataVersion()
+qint64 Store::dataVersion(const QString &what)
 {
     Statement st(m_db, "PRAGMA data_version");
     int rc = st.prepareResult();
     if (rc == SQLITE_OK)
         rc = sqlite3_step(st.get());
     if (rc != SQLITE_ROW)
-        fail(rc, kReadFailed);
+        fail(rc, what);
     return sqlite3_column_int64(st.get(), 0);
 }
 
-namespace {
-
-// Shares one QString among the equal texts of a column (names, categories, dates, prices,
-// quantities repeat across a large ledger), which keeps the loaded ledger small and spares a
-// conversion per field. A direct-mapped table: a text whose slot another text took is simply
-// converted again.
-class Interner {
-public:
-    Interner() : m_slots(kSlots) {}
-
-    // n < 0: a column never written.
-    QString text(const char *p, int n)
-    {
-        if (n < 0)
-            return QString();
-        if (n == 0)
-            return QStringLiteral("");
-        quint32 h = 2166136261u; // FNV-1a
-        for (int i = 0; i < n; ++i)
-            h = (h ^ static_cast<unsigned char>(p[i])) * 16777619u;
-        Slot &slot = m_slots[h & (kSlots - 1)];
-        if (slot.bytes.size() == n && std::memcmp(slot.bytes.constData(), p, static_cast<std::size_t>(n)) == 0)
-            return slot.text;
-        slot.bytes = QByteArray(p, n);
-        slot.text = QString::fromUtf8(p, n);
-        return slot.text;
-    }
-
-private:
-    static constexpr std::size_t kSlots = 1 << 14;
-    struct Slot {
-        QByteArray bytes;
-        QString text;
-    };
-    std::vector<Slot> m_slots;
-};
-
-// Rows copied out of SQLite as raw bytes, so that another thread turns them into records while
-// this one decrypts the next pages (each takes about half of loading a large ledger).
-struct RawBatch {
-    static constexpr int kFields = 8; // the text columns
-    static constexpr std::size_t kRows = 4096;
-    std::vector<qint64> ids;
-    std::vector<int> kinds;   // kNoKind for a null kind
-    std::vector<int> lengths; // kFields a row; -1 for null
-    std::string bytes;
-    static constexpr int kNoKind = std::numeric_limits<int>::min();
-
-    void add(sqlite3_stmt *st)
-    {
-        ids.push_back(sqlite3_column_int64(st, 0));
-        kinds.push_back(sqlite3_column_type(st, 1) == SQLITE_NULL ? kNoKind : sqlite3_column_int(st, 1));
-        for (int c = 2; c < 2 + kFields; ++c) {
-            if (sqlite3_column_type(st, c) == SQLITE_NULL) {
-                lengths.push_back(-1);
-                continue;
-            }
-            const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(st, c));
-            const int n = sqlite3_column_bytes(st, c);
-            lengths.push_back(n);
-            bytes.append(p, static_cast<std::size_t>(n));
-        }
-    }
-    bool full() const { return ids.size() >= kRows; }
-};
-
-// Turns batches into records, in order, on its own thread.
-class RowBuilder {
-public:
-    explicit RowBuilder(std::vector<Record> &rows) : m_rows(rows), m_thread([this] { run(); }) {}
-    ~RowBuilder() { finish(); }
-
-    void push(RawBatch &&batch)
-    {
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_queue.push_back(std::move(batch));
-        }
-        m_ready.notify_one();
-    }
-    // Waits until every pushed batch is in the rows.
-    void finish()
-    {
-        if (!m_thread.joinable())
-            return;
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_done = true;
-        }
-        m_ready.notify_one();
-        m_thread.join();
-    }
-
-private:
-    void run()
-    {
-        for (;;) {
-            RawBatch batch;
-            {
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_ready.wait(lock, [this] { return m_done || !m_queue.empty(); });
-                if (m_queue.empty())
-                    return;
-                batch = std::move(m_queue.front());
-                m_queue.pop_front();
-            }
-            build(batch);
-        }
-    }
-
-    void build(const RawBatch &b)
-    {
-        const char *p = b.bytes.data();
-        const int *len = b.lengths.data();
-        auto field = [&](Interner *pool) {
-            const int n = *len++;
-            const char *at = p;
-            if (n > 0)
-                p += n;
-            if (pool)
-                return pool->text(at, n);
-            if (n < 0)
-                return QString();
-            return n == 0 ? QStringLiteral("") : QString::fromUtf8(at, n);
-        };
-        for (std::size_t i = 0; i < b.ids.size(); ++i) {
-            Record &r = m_rows.emplace_back();
-            r.id = b.ids[i];
-            r.hasKind = b.kinds[i] != RawBatch::kNoKind;
-            r.kind = r.hasKind ? b.kinds[i] : 0;
-            r.name = field(&m_name);
-            r.cat = field(&m_cat);
-            r.price = field(&m_price);
-            r.qty = field(&m_qty);
-            r.total = field(nullptr); // mostly unique
-            r.date = field(&m_date);
-            r.method = field(&m_method);
-            r.txno = field(nullptr);
-        }
-    }
-
-    std::vector<Record> &m_rows;
-    Interner m_name, m_cat, m_price, m_qty, m_date, m_method;
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::deque<RawBatch> m_queue;
-    bool m_done = false;
-    std::thread m_thread;
-};
-
-// A large ledger fills hundreds of megabytes page by page; in large pages that costs a
-// fraction of the page faults.
-void adviseLargePages(void *data, std::size_t bytes)
+void Store::refresh(bool force, const QString &what)
 {
-#ifdef __linux__
-    constexpr std::uintptr_t kLarge = 2u << 20;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kLarge - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(data);
-    Q_UNUSED(bytes);
-#endif
-}
-
-} // namespace
-
-void Store::refresh(bool force)
-{
-    const qint64 version = dataVersion();
+    const qint64 version = dataVersion(what);
     if (m_loaded && !force && version == m_version)
         return;
     // Drop the old copy first: a large ledger should not be held twice.
@@ -489,24 +334,12 @@ void Store::refresh(bool force)
             rows.reserve(most + most / 16 + 256);
         }
     }
-    adviseLargePages(rows.data(), rows.capacity() * sizeof(Record));
     Statement st(m_db, kSelectAll);
     int rc = st.prepareResult();
-    if (rc != SQLITE_OK)
-        fail(rc, kReadFailed);
-    {
-        RowBuilder builder(rows);
-        RawBatch batch;
-        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-            batch.add(st.get());
-            if (batch.full())
-                builder.push(std::exchange(batch, RawBatch{}));
-        }
-        builder.push(std::move(batch));
-        builder.finish();
-    }
+    if (rc == SQLITE_OK)
+        rc = loadRows(st.get(), rows);
     if (rc != SQLITE_DONE)
-        fail(rc, kReadFailed);
+        fail(rc, what);
     m_rows = std::move(rows);
     m_version = version;
     m_loaded = true;
@@ -515,7 +348,7 @@ void Store::refresh(bool force)
 const std::vector<Record> &Store::rows()
 {
     // Outside a write transaction each statement is its own read transaction.
-    refresh(false);
+    refresh(false, kReadFailed);
     return m_rows;
 }
 
@@ -523,27 +356,19 @@ qint64 Store::count() { return static_cast<qint64>(rows().size()); }
 
 Record Store::add(const Record &r)
 {
-    begin(kAddFailed);
-    refresh(false);
+    Transaction tx(*this, kAddFailed);
+    refresh(false, kReadFailed);
     Statement st(m_db, kInsert);
     int rc = st.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = bindRecord(st.get(), r);
+    if (rc == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
+        rc = SQLITE_OK;
     if (rc != SQLITE_OK)
-        fail(rc, kAddFailed);
-    if (r.hasKind)
-        sqlite3_bind_int(st.get(), 1, r.kind);
-    else
-        sqlite3_bind_null(st.get(), 1);
-    const QString *texts[] = {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno};
-    for (int i = 0; i < 8; ++i)
-        bindText(st.get(), i + 2, *texts[i]);
-    rc = sqlite3_step(st.get());
-    if (rc != SQLITE_DONE)
-        fail(rc, kAddFailed);
+        tx.fail(rc);
     Record stored = r;
     stored.id = sqlite3_last_insert_rowid(m_db);
-    rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        fail(rc, kAddFailed);
+    tx.commit();
     if (m_rows.size() == m_rows.capacity()) { // grow by a sixteenth, not double a large ledger
         m_rows.reserve(m_rows.size() + m_rows.size() / 16 + 256);
         ++m_generation;
@@ -554,59 +379,51 @@ Record Store::add(const Record &r)
 
 void Store::addAll(const std::vector<Record> &records, const std::function<void(std::size_t)> &progress)
 {
-    begin(kAddFailed);
+    Transaction tx(*this, kAddFailed);
     {
         Statement st(m_db, kInsert);
         int rc = st.prepareResult();
-        if (rc != SQLITE_OK)
-            fail(rc, kAddFailed);
-        for (std::size_t n = 0; n < records.size(); ++n) {
-            bindRecord(st.get(), records[n]);
-            rc = sqlite3_step(st.get());
-            if (rc != SQLITE_DONE)
-                fail(rc, kAddFailed);
-            sqlite3_reset(st.get());
+        for (std::size_t n = 0; n < records.size() && rc == SQLITE_OK; ++n) {
+            if ((rc = bindRecord(st.get(), records[n])) == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
+                rc = sqlite3_reset(st.get());
             if (progress && n % 1024 == 1023)
                 progress(n + 1);
         }
+        if (rc != SQLITE_OK)
+            tx.fail(rc);
     }
-    commit();
+    tx.commit();
     m_loaded = false; // read back on the next rows()
 }
 
 int Store::removeWhere(const std::function<bool(const Record &)> &match)
 {
-    begin(kRemoveFailed);
-    refresh(false);
+    Transaction tx(*this, kRemoveFailed);
+    refresh(false, kReadFailed);
     std::vector<std::size_t> positions;
     for (std::size_t i = 0; i < m_rows.size(); ++i)
         if (match(m_rows[i]))
             positions.push_back(i);
-    return removePositions(positions);
+    return removePositions(tx, positions);
 }
 
-int Store::removePositions(const std::vector<std::size_t> &positions)
+int Store::removePositions(Transaction &tx, const std::vector<std::size_t> &positions)
 {
-    if (positions.empty()) {
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr); // nothing to write
-        return 0;
-    }
     {
         Statement st(m_db, "DELETE FROM \"库\" WHERE rowid = ?");
         int rc = st.prepareResult();
-        if (rc != SQLITE_OK)
-            fail(rc, kRemoveFailed);
-        for (std::size_t i : positions) {
-            sqlite3_bind_int64(st.get(), 1, m_rows[i].id);
-            rc = sqlite3_step(st.get());
-            if (rc != SQLITE_DONE)
-                fail(rc, kRemoveFailed);
-            sqlite3_reset(st.get());
+        for (std::size_t i = 0; i < positions.size() && rc == SQLITE_OK; ++i) {
+            rc = sqlite3_bind_int64(st.get(), 1, m_rows[positions[i]].id);
+            if (rc == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
+                rc = sqlite3_reset(st.get());
         }
+        if (rc != SQLITE_OK)
+            tx.fail(rc);
     }
-    const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-        fail(rc, kRemoveFailed);
+    // With nothing to delete this writes nothing and only lets go of the lock.
+    tx.commit();
+    if (positions.empty())
+        return 0;
     if (m_removalWatcher)
         for (std::size_t i : positions)
             m_removalWatcher(m_rows[i]);
@@ -627,8 +444,8 @@ int Store::removePositions(const std::vector<std::size_t> &positions)
 
 bool Store::removeExact(const Record &target)
 {
-    begin(kRemoveFailed);
-    refresh(false);
+    Transaction tx(*this, kRemoveFailed);
+    refresh(false, kReadFailed);
     // Rows are held in rowid order, so the row is found without a walk.
     const auto it = std::lower_bound(m_rows.cbegin(), m_rows.cend(), target.id,
                                      [](const Record &r, qint64 id) { return r.id < id; });
@@ -641,7 +458,7 @@ bool Store::removeExact(const Record &target)
             if (m_rows[i].id == target.id && m_rows[i].sameContent(target))
                 positions.push_back(i);
     }
-    return removePositions(positions) > 0;
+    return removePositions(tx, positions) > 0;
 }
 
 } // namespace ledger

@@ -6,6 +6,7 @@
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -18,6 +19,10 @@ namespace ledger {
 inline constexpr int kCategory = 1;
 inline constexpr int kProduct = 2;
 inline constexpr int kTransaction = 3;
+
+// The two directions a transaction's 方法 holds; anything but stock-in counts as stock-out.
+inline const QString kStockIn = QStringLiteral("进货");
+inline const QString kStockOut = QStringLiteral("出货");
 
 // One row of the table. A null QString is a column that was never written.
 struct Record {
@@ -42,14 +47,17 @@ using RecordRefs = std::vector<std::reference_wrapper<const Record>>;
 // The nine fields in stored order joined by "|" (null columns give empty text).
 QString recordText(const Record &r);
 
-// A failure the user must be told about; message() is a complete Chinese sentence.
+// A failure the user must be told about; message() is a complete Chinese sentence. code() is
+// the SQLite result code where the failure was first seen (0 when it did not come from SQLite).
 class StoreError : public std::runtime_error {
 public:
-    explicit StoreError(const QString &message);
+    explicit StoreError(const QString &message, int code = 0);
     const QString &message() const { return m_message; }
+    int code() const { return m_code; }
 
 private:
     QString m_message;
+    int m_code = 0;
 };
 
 // Why an SQLite call failed, as a Chinese phrase (rc: its result code; db may be null).
@@ -58,16 +66,19 @@ QString failureReason(int rc, sqlite3 *db);
 class Store {
 public:
     static constexpr const char *kPassword = "qzvmrt";
+    // How long an operation waits for another program's lock before it gives up.
+    static constexpr std::chrono::milliseconds kLockWait{10000};
 
     // Opens the file, creating it (with its table) only when it is absent or empty.
     // Throws StoreError with a sentence naming the file and the reason; an existing file
     // that cannot be opened is never modified.
-    static std::unique_ptr<Store> open(const QString &path);
+    static std::unique_ptr<Store> open(const QString &path, std::chrono::milliseconds lockWait = kLockWait);
     ~Store();
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
 
     const QString &path() const { return m_path; }
+    void setLockWait(std::chrono::milliseconds wait) { m_lockWait = wait; }
 
     // Every row in stored order, reloaded first if another program changed the file.
     const std::vector<Record> &rows();
@@ -102,22 +113,31 @@ public:
     sqlite3 *handle() const { return m_db; }
 
 private:
-    Store(QString path, sqlite3 *db);
-    void exec(const char *sql);
-    void begin(const QString &what);
-    void commit();
-    void rollbackQuietly();
-    void refresh(bool force);
-    // Deletes these rows (ascending positions in m_rows) and commits the open transaction.
-    int removePositions(const std::vector<std::size_t> &positions);
-    qint64 dataVersion();
+    class Transaction;
+
+    Store(QString path, sqlite3 *db, std::chrono::milliseconds lockWait);
+    // The steps of open() once the connection is there; fresh: the file is absent or empty.
+    void setUp(bool fresh);
+    void configure(const QString &what);
+    bool hasLedgerTable(bool fresh);
+    void exec(const char *sql, const QString &what);
+    // Ends an open transaction without writing; returns false when it could not be ended.
+    bool rollback();
+    // what: the message template (%1 the file, %2 the reason) for a failure.
+    void refresh(bool force, const QString &what);
+    // Deletes these rows (ascending positions in m_rows) inside tx and commits it.
+    int removePositions(Transaction &tx, const std::vector<std::size_t> &positions);
+    qint64 dataVersion(const QString &what);
     [[noreturn]] void fail(int rc, const QString &what);
+    static int waitForLock(void *store, int attempt);
 
     QString m_path;
     sqlite3 *m_db = nullptr;
     std::vector<Record> m_rows;
     bool m_loaded = false;
     qint64 m_version = -1;
+    std::chrono::milliseconds m_lockWait;
+    std::chrono::steady_clock::time_point m_waitStart;
     quint64 m_generation = 0;
     std::function<void(const Record &)> m_removalWatcher;
 };

@@ -7,6 +7,10 @@
 
 namespace ledger {
 
+// The titles of the program's message boxes: a notice, a calculation's result.
+inline const QString kTipTitle = QStringLiteral("系统提示：");
+inline const QString kResultTitle = QStringLiteral("计算结果：");
+
 // Field separator of ledger requests and list lines.
 inline constexpr QChar kSep = u'|';
 // A request never has more than this many fields; text after the last one is dropped.

@@ -1,11 +1,11 @@
 #include "mainwin/form1.h"
 
 #include "about/form3.h"
-#include "browse/ui_tx_list.h"
 #include "about/form7.h"
+#include "browse/ui_tx_list.h"
 #include "ledger/dates.h"
+#include "ledger/entry_check.h"
 #include "ledger/text.h"
-#include "mainwin/entry_check.h"
 #include "mainwin/form2.h"
 #include "mainwin/ui_app.h"
 #include "mainwin/ui_export.h"
@@ -89,7 +89,7 @@ void setAutoText(QLabel *label, const QString &text)
 
 } // namespace
 
-Form1::Form1()
+Form1::Form1(std::unique_ptr<Store> store) : m_store(std::move(store))
 {
     ui::setupApplication();
     setObjectName(QStringLiteral("Form1"));
@@ -125,8 +125,8 @@ void Form1::buildControls()
     List3->setGeometry(twips(3960, 480, 7815, 3000));
     Label5 = autoLabel(this, "Label5", 4080, 3600);
     Frame1 = make<QGroupBox>(this, "Frame1", QStringLiteral("方式："), twips(3840, 3900, 1935, 615));
-    Option1 = make<ui::OptionButton>(Frame1, "Option1", QStringLiteral("进货"), twips(240, 240, 735, 255));
-    Option2 = make<ui::OptionButton>(Frame1, "Option2", QStringLiteral("出货"), twips(1080, 240, 735, 255));
+    Option1 = make<ui::OptionButton>(Frame1, "Option1", kStockIn, twips(240, 240, 735, 255));
+    Option2 = make<ui::OptionButton>(Frame1, "Option2", kStockOut, twips(1080, 240, 735, 255));
     Text1 = edit(this, "Text1", twips(240, 4080, 1575, 375));
     Text2 = edit(this, "Text2", twips(1920, 4080, 1815, 375));
     Label6 = make<QLabel>(this, "Label6", QStringLiteral("单价："), twips(5880, 4200, 540, 180));
@@ -183,15 +183,8 @@ void Form1::buildControls()
 void Form1::Form_Load()
 {
     Text6->setText(currentDateText());
-    try {
-        m_store = Store::open(QStringLiteral("1.mdb"));
-    } catch (const StoreError &e) {
-        // An existing file that cannot be opened is left alone; the program cannot go on.
-        m_openError = e.message();
-        ui::message(this, m_openError);
-        return;
-    }
-    m_store->setRemovalWatcher([this](const Record &r) { List3->lines()->rowGone(r); });
+    if (m_store) // lines still showing a row the store deletes keep it
+        m_store->setRemovalWatcher([this](const Record &r) { List3->lines()->rowGone(r); });
     Option1->setChecked(true);
     Check1->setChecked(true);
 }
@@ -215,12 +208,14 @@ void Form1::closeEvent(QCloseEvent *event)
     QApplication::quit();
 }
 
-const std::vector<Record> &Form1::rows()
+Store &Form1::openStore()
 {
     if (!m_store)
         throw StoreError(m_openError);
-    return m_store->rows();
+    return *m_store;
 }
+
+const std::vector<Record> &Form1::rows() { return openStore().rows(); }
 
 QString Form1::direction() const { return Option1->isChecked() ? Option1->text() : Option2->text(); }
 
@@ -236,10 +231,10 @@ QString Form1::currentProduct() const
     return item && item->isSelected() ? item->text() : QString();
 }
 
-int Form1::axd(const QString &str, int ff)
+int Form1::axd(const QString &str, int ff, const Given &given)
 {
     if (ff != 2)
-        statusmode = 0;
+        statusmode = StatusWelcome;
     const QStringList f = splitRequest(str);
     m_qsum = 0;
     bool trailer = true;
@@ -254,12 +249,12 @@ int Form1::axd(const QString &str, int ff)
         case 5: op5(str); break;
         case 6: op6(); break;
         case 7: op7(); break;
-        case 8: op8(f); break;
+        case 8: op8(f, given.find); break;
         case 12: op12(); break;
         case 11: op11(); break;
         case 13: op13(f); break;
         case 101: trailer = op101(f); break;
-        case 102: trailer = op102(f); break;
+        case 102: trailer = op102(given.period); break;
         default: break;
         }
     } catch (const StoreError &e) {
@@ -284,18 +279,18 @@ bool Form1::readRows(const std::function<void(const std::vector<Record> &)> &use
 
 void Form1::writeStatus()
 {
-    if (statusmode == 1) {
+    if (statusmode == StatusTotals) {
         if (m_qsum == 0)
             return;
         setAutoText(Label5, totalsLine(m_qsum, runtotal));
-    } else if (statusmode == 2) {
+    } else if (statusmode == StatusFindAmount) {
         setAutoText(Label5, QStringLiteral("         积压总金额：") + formatNumber(runtotal) + QStringLiteral("元"));
     } else {
         setAutoText(Label5, kWelcome);
     }
 }
 
-void Form1::setx(int value) { statusmode = value; }
+void Form1::setx(int value) { statusmode = static_cast<StatusMode>(value); }
 
 void Form1::op0(const QStringList &f)
 {
@@ -310,9 +305,7 @@ void Form1::op0(const QStringList &f)
     r.date = optional(f[6]);
     r.txno = optional(f[7]);
     r.method = direction();
-    if (!m_store)
-        throw StoreError(m_openError);
-    m_lastAdded = m_store->add(r);
+    m_lastAdded = openStore().add(r);
 }
 
 bool Form1::pd(const QString &strs, const QString &kk)

@@ -3,7 +3,9 @@
 #pragma once
 
 #include "browse/ui_tx_list.h"
+#include "ledger/find.h"
 #include "ledger/random.h"
+#include "ledger/stats.h"
 #include "ledger/store.h"
 
 #include <QPointer>
@@ -32,14 +34,21 @@ class Form1 : public QWidget {
     Q_OBJECT
 
 public:
-    // Opens (or creates) 1.mdb in the current folder, as the program's start does.
-    Form1();
+    // The main window on this ledger, which the program's start has opened.
+    explicit Form1(std::unique_ptr<ledger::Store> store);
     ~Form1() override;
+
+    // What a window hands the dispatcher besides the request: the find options (operation 8)
+    // and the chosen period (operation 102).
+    struct Given {
+        ledger::FindOptions find;
+        ledger::PeriodText period;
+    };
 
     // The dispatcher: splits the "|"-separated request, runs operation ff, rewrites the status
     // line. Returns 0, or 1 when the ledger file could not be read or written (the user has
     // then been told why and nothing was changed).
-    int axd(const QString &str, int ff);
+    int axd(const QString &str, int ff, const Given &given = {});
     void setx(int value);
     // The analysis windows read the rows through this: use() runs on them, or the user is told
     // why the file could not be read and false is returned.
@@ -63,9 +72,7 @@ public:
     Form7 *form7();
     bool hasForm(int number) const;
 
-    // Null when the ledger file could not be opened; openError() then says why.
     ledger::Store *store() const { return m_store.get(); }
-    const QString &openError() const { return m_openError; }
 
     // The ledger record a line of List3 was made from (id 0 when it has none).
     ledger::Record lineRecord(int row) const;
@@ -84,7 +91,10 @@ public:
     // Form-level state.
     QString lastreq;
     QString pickdate;
-    int statusmode = 0;
+    // What the status line shows after an operation: the welcome line, the totals of the listed
+    // transactions, the net amount of a find.
+    enum StatusMode : int { StatusWelcome = 0, StatusTotals = 1, StatusFindAmount = 2 };
+    StatusMode statusmode = StatusWelcome;
     double runtotal = 0;
     bool rangebusy = false;
 
@@ -119,6 +129,8 @@ private:
     QString currentCategory() const;
     QString currentProduct() const;
     void writeStatus();
+    // The ledger, or a StoreError with the reason it could not be opened.
+    ledger::Store &openStore();
     const std::vector<ledger::Record> &rows();
     // Replaces List3's lines with the transaction lines of these records.
     void fillList3(const ledger::RecordRefs &records);
@@ -132,15 +144,15 @@ private:
     void op5(const QString &line);                    // append a line
     void op6();                                       // find dialog: categories
     void op7();                                       // find dialog: products
-    void op8(const QStringList &f);                   // find query
+    void op8(const QStringList &f, const ledger::FindOptions &o); // find query
     void op11();                                      // calculation dialog: products
     void op12();                                      // calculation dialog: categories
     void op13(const QStringList &f);                  // calculations
     bool op101(const QStringList &f);                 // period range; false: skip the trailer
-    bool op102(const QStringList &f);                 // statistics run; false: skip the trailer
+    bool op102(const ledger::PeriodText &period); // statistics run; false: skip the trailer
 
     std::unique_ptr<ledger::Store> m_store;
-    QString m_openError;
+    QString m_openError; // what the handlers report should the window have no store
     qint64 m_qsum = 0; // quantity sum of the current axd call
     ledger::Rnd m_rnd;
     ledger::Record m_lastAdded; // the row operation 0 stored last, with its id

@@ -1,8 +1,9 @@
 // Adding categories, products and transactions in the main window.
 #include "browse/ui_tx_list.h"
 #include "ledger/dates.h"
+#include "ledger/adding.h"
+#include "ledger/entry_check.h"
 #include "ledger/text.h"
-#include "mainwin/adding.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 
@@ -90,43 +91,25 @@ void Form1::Command8_Click()
     }
     d[5] = m_rnd.next();
 
-    if (Label2->text().isEmpty()) {
-        ui::message(this, QStringLiteral("请选择类名！"));
-        return;
-    }
-    if (Label4->text().isEmpty()) {
-        ui::message(this, QStringLiteral("请选择商品名！"));
-        return;
-    }
-    if (rowCount < 0) {
-        ui::message(this, readError);
+    const QString target = checkTransactionTarget(Label2->text(), Label4->text(), readError);
+    if (!target.isNull()) {
+        ui::message(this, target);
         return;
     }
     if (Check1->isChecked())
         Text6->setText(currentDateText());
-    if (pd(Text4->text(), QStringLiteral("单价"))) {
-        Text4->clear();
-        return;
-    }
-    if (pd(Text5->text(), QStringLiteral("数量"))) {
-        Text5->clear();
-        return;
-    }
-    // The date goes into a 20-character column and into a "|"-separated request.
     const QString date = Text6->text();
-    if (charCount(date) > 20) {
-        ui::message(this, QStringLiteral("日期输入过长！"));
+    const TransactionCheck check = checkTransactionValues(Text4->text(), Text5->text(), date);
+    for (const QString &m : check.messages)
+        ui::message(this, m);
+    if (check.rejected) {
+        if (check.clearField == QStringLiteral("单价"))
+            Text4->clear();
+        else if (check.clearField == QStringLiteral("数量"))
+            Text5->clear();
         return;
     }
-    if (date.contains(kSep)) {
-        ui::message(this, QStringLiteral("日期中不能含有“|”竖线系统默认分隔符！"));
-        return;
-    }
-    const QString total = totalText(Text4->text(), Text5->text());
-    if (charCount(total) > 10) {
-        ui::message(this, QStringLiteral("总额位数过长请减少数量！"));
-        return;
-    }
+    const QString &total = check.total;
     const QString number = QString::number(transactionNumber(d, rowCount));
     const QString product = Label4->text(), category = Label2->text();
     const QString head = QStringList{QStringLiteral("3"), product, category, Text4->text(), Text5->text(),

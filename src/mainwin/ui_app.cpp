@@ -1,6 +1,7 @@
 #include "mainwin/ui_app.h"
 
 #include "ledger/ledger_folder.h"
+#include "ledger/store.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_backup.h"
 #include "mainwin/ui_jet_import.h"
@@ -33,6 +34,8 @@ bool isForm(QObject *o)
 }
 
 class Tracker : public QObject {
+    Q_OBJECT
+
 public:
     using QObject::QObject;
     QPointer<QWidget> active;
@@ -97,15 +100,8 @@ private:
     }
 };
 
-Tracker *tracker()
-{
-    static Tracker *t = nullptr;
-    if (!t) {
-        t = new Tracker(qApp);
-        qApp->installEventFilter(t);
-    }
-    return t;
-}
+// The application object holds the tracker: its state ends with the application.
+Tracker *tracker() { return qApp ? qApp->findChild<Tracker *>(QString(), Qt::FindDirectChildrenOnly) : nullptr; }
 
 } // namespace
 
@@ -113,20 +109,22 @@ QString monoFontFamily() { return QStringLiteral("Noto Sans Mono CJK SC"); }
 
 void setupApplication()
 {
-    static bool done = false;
-    if (done || !qApp)
+    if (!qApp || tracker())
         return;
-    done = true;
     // The whole interface is Chinese, the calendar's month and day names included.
     QLocale::setDefault(QLocale(QLocale::Chinese, QLocale::China));
     QApplication::setFont(QFont(QStringLiteral("Noto Sans CJK SC"), 9));
     auto *qt = new QTranslator(qApp);
     if (qt->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(qt);
-    tracker();
+    qApp->installEventFilter(new Tracker(qApp));
 }
 
-QWidget *activeForm() { return tracker()->active; }
+QWidget *activeForm()
+{
+    const Tracker *t = tracker();
+    return t ? t->active : nullptr;
+}
 
 void plainLabels(QWidget *window)
 {
@@ -194,13 +192,21 @@ bool enterLedgerFolder(const QString &chosen)
     return false;
 }
 
-int runProgram()
+int runProgram(const QString &folder)
 {
-    if (!offerJetCarryOver(QStringLiteral("1.mdb")))
+    setupApplication();
+    const QString file = folder.isEmpty() ? QStringLiteral("1.mdb") : QDir(folder).filePath(QStringLiteral("1.mdb"));
+    if (!offerJetCarryOver(file))
         return 1;
-    Form1 w;
-    if (!w.store())
+    std::unique_ptr<ledger::Store> store;
+    try {
+        store = ledger::Store::open(file);
+    } catch (const ledger::StoreError &e) {
+        // An existing file that cannot be opened is left alone; the program cannot go on.
+        message(nullptr, e.message());
         return 1;
+    }
+    Form1 w(std::move(store));
     w.show();
     ui::startDailyBackup(&w); // after the window is up: a large ledger takes a while to copy
     return QApplication::exec();
@@ -218,3 +224,5 @@ void showHelp(QWidget *parent)
 }
 
 } // namespace ui
+
+#include "ui_app.moc"

@@ -2,6 +2,8 @@
 // in twips, and the click and activation behaviour the handlers are written against.
 #pragma once
 
+#include "ledger/text.h"
+
 #include <QRect>
 #include <QString>
 #include <functional>
@@ -13,9 +15,9 @@ class QWidget;
 
 namespace ui {
 
-inline const QString kTipTitle = QStringLiteral("系统提示：");
+using ledger::kResultTitle;
+using ledger::kTipTitle;
 inline const QString kAskTitle = QStringLiteral("系统提问：");
-inline const QString kResultTitle = QStringLiteral("计算结果：");
 
 // Fonts, the Chinese translation of the standard buttons, F1 help and the activation
 // tracker. Safe to call more than once; the first window calls it.
@@ -64,9 +66,10 @@ QWidget *activeForm();
 // if missing. Says so and returns false when that fails.
 bool enterLedgerFolder(const QString &chosen);
 
-// What main does: opens the main window in the current folder and runs the program. Returns
-// 1 when the ledger file cannot be opened (the user has been told why).
-int runProgram();
+// What main does: opens the ledger file 1.mdb in folder (the current folder when empty), shows
+// the main window on it and runs the program. Returns 1 when the file cannot be opened (the user
+// has been told why; the file is left alone).
+int runProgram(const QString &folder = QString());
 
 // Opens help.HLP of the current folder with the desktop's viewer; says so if it is missing.
 void showHelp(QWidget *parent);

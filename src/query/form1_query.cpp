@@ -1,16 +1,15 @@
 // The main window's side of the find and calculation dialogs: filling their combo boxes, the
 // find query and the calculations.
-#include "browse/browse.h"
+#include "ledger/browse.h"
+#include "ledger/calc.h"
+#include "ledger/find.h"
 #include "ledger/text.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
-#include "query/calc.h"
-#include "query/find.h"
 #include "query/form4.h"
 #include "query/form5.h"
 #include "query/ui_query.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
 #include <QListWidget>
@@ -37,28 +36,19 @@ void Form1::op12() { fillCategories(form5()->Combo1, form5()->Combo2, rows()); }
 
 void Form1::op11() { ui::refill(form5()->Combo2, productNames(rows(), form5()->Combo1->currentText())); }
 
-void Form1::op8(const QStringList &f)
+void Form1::op8(const QStringList &f, const FindOptions &o)
 {
     runtotal = 0;
     const std::vector<Record> &all = rows();
     if (all.empty())
         return; // List3 keeps what it shows
-    const Form4 *d = form4();
-    FindQuery q;
-    q.category = f[0];
-    q.product = f[1];
-    q.date = f[2];
-    q.condition = parseNumber(f[3]);
-    q.anyProduct = d->Check1->isChecked();
-    q.anyCategory = d->Check5->isChecked();
-    q.stockOut = d->Check3->isChecked();
-    q.stockIn = d->Check4->isChecked();
+    const FindQuery q{o, f[0], f[1], f[2], parseNumber(f[3])};
     const FindResult found = findTransactions(all, q);
 
     fillList3(found.matches);
     runtotal = found.net;
     if (!found.matches.empty())
-        statusmode = q.condition == DateDayDetail ? 0 : 2;
+        statusmode = q.condition == DateDayDetail ? StatusWelcome : StatusFindAmount;
 }
 
 void Form1::op13(const QStringList &f)

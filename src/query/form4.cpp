@@ -29,9 +29,9 @@ Form4::Form4(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     Check5 = control<ui::CheckBox>(this, "Check5", QStringLiteral("所有类"), twips(240, 840, 1335, 495));
     Label2 = control<QLabel>(this, "Label2", QStringLiteral("商品名："), twips(1680, 1080, 720, 180));
     Combo2 = ui::dropDown(this, "Combo2", twips(2400, 960, 2055, 300), [] {});
-    Check4 = control<ui::CheckBox>(this, "Check4", QStringLiteral("进货"), twips(240, 1320, 1335, 495));
+    Check4 = control<ui::CheckBox>(this, "Check4", ledger::kStockIn, twips(240, 1320, 1335, 495));
     Label3 = control<QLabel>(this, "Label3", QStringLiteral("日期方法："), twips(2160, 1680, 900, 180));
-    Check3 = control<ui::CheckBox>(this, "Check3", QStringLiteral("出货"), twips(240, 1800, 1335, 495));
+    Check3 = control<ui::CheckBox>(this, "Check3", ledger::kStockOut, twips(240, 1800, 1335, 495));
     Frame1 = control<QGroupBox>(this, "Frame1", QStringLiteral("方法："), twips(1680, 2040, 2895, 975));
     Option1 = control<ui::OptionButton>(Frame1, "Option1", QStringLiteral("小于"), twips(240, 360, 975, 375));
     Option2 = control<ui::OptionButton>(Frame1, "Option2", QStringLiteral("等于"), twips(1080, 360, 975, 375));
@@ -139,7 +139,7 @@ void Form4::Command1_Click()
         return;
     const QString request = Combo1->currentText() + u'|' + Combo2->currentText() + u'|' + datetext + u'|' +
                             QString::number(datemethod);
-    m_main->axd(request, 8);
+    m_main->axd(request, 8, Form1::Given{options(), {}});
     hide();
 }
 
@@ -147,4 +147,20 @@ void Form4::Command2_Click()
 {
     m_main->setx(0);
     hide();
+}
+
+ledger::FindOptions Form4::options() const
+{
+    ledger::FindOptions o;
+    o.anyCategory = Check5->isChecked();
+    o.anyProduct = Check1->isChecked();
+    o.stockIn = Check4->isChecked();
+    o.stockOut = Check3->isChecked();
+    return o;
+}
+
+void Form4::setEveryOption(bool on)
+{
+    for (QCheckBox *c : {Check1, Check5, Check4, Check3})
+        c->setChecked(on);
 }

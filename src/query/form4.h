@@ -2,6 +2,8 @@
 // or, with "智能分析" ticked, the way to the analysis chooser.
 #pragma once
 
+#include "ledger/find.h"
+
 #include <QWidget>
 
 class Form1;
@@ -19,8 +21,13 @@ public:
     explicit Form4(Form1 *main);
     // Receives the date chosen in the date picker.
     void days(const QString &dat);
+    // The options the check boxes give the find query.
+    ledger::FindOptions options() const;
+    // Checks (or clears) the four options of the day detail: any product, any category, both
+    // directions.
+    void setEveryOption(bool on);
 
-    // Controls; the find query reads the check boxes directly.
+    // Controls.
     QLabel *Label1, *Label2, *Label3, *Label4;
     QComboBox *Combo1, *Combo2;
     QCheckBox *Check1, *Check2, *Check3, *Check4, *Check5, *Check6;

@@ -2,11 +2,9 @@
 // the statistics run (102). Both report to the window through its public methods.
 #include "mainwin/form1.h"
 
+#include "ledger/stats.h"
 #include "mainwin/ui_app.h"
 #include "stats/form6.h"
-#include "stats/stats.h"
-
-#include <QLabel>
 
 using namespace ledger;
 
@@ -44,7 +42,7 @@ bool Form1::op101(const QStringList &f)
     return false;
 }
 
-bool Form1::op102(const QStringList &)
+bool Form1::op102(const PeriodText &period)
 {
     const std::vector<Record> &all = rows();
     Form6 *stats = form6();
@@ -53,19 +51,17 @@ bool Form1::op102(const QStringList &)
         return true;
     }
     stats->jdt(static_cast<qint64>(all.size()), 0);
-    const QString startText = stats->Label3->text();
-    const QString endText = stats->Label4->text();
-    if (startText.isEmpty()) {
+    if (period.start.isEmpty()) {
         ui::message(stats, QStringLiteral("起始日期填写错！"));
         return false;
     }
-    if (endText.isEmpty()) {
+    if (period.end.isEmpty()) {
         ui::message(stats, QStringLiteral("结束日期填写错！"));
         return false;
     }
 
     // Each day is listed when the run reaches its first transaction in the period.
-    const std::vector<StatDay> days = statisticsDays(all, Period::fromLabels(startText, endText));
+    const std::vector<StatDay> days = statisticsDays(all, Period::fromLabels(period.start, period.end));
     auto next = days.cbegin();
     for (std::size_t i = 0; i < all.size(); ++i) {
         stats->jdt(0, 1);

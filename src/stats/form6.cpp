@@ -8,7 +8,6 @@
 #include "mainwin/ui_export.h"
 #include "query/form4.h"
 
-#include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QLabel>
@@ -281,7 +280,7 @@ void Form6::Command1_Click()
     List1->clear();
     textoutx(QStringLiteral("正在统计请稍后..."));
     busy = true;
-    m_main->axd(QString(), 102);
+    m_main->axd(QString(), 102, Form1::Given{{}, {Label3->text(), Label4->text()}});
     busy = false;
 }
 
@@ -332,17 +331,13 @@ void Form6::List1_Click()
         return;
     const QString date = jkg(item->text(), 1).section(ledger::kSep, 0, 0);
 
-    // The find dialog carries the query options: every category and product, both directions.
-    QWidget *find = m_main->form4();
-    const char *const options[] = {"Check1", "Check5", "Check4", "Check3"};
-    auto setOptions = [find, &options](bool on) {
-        for (const char *name : options)
-            if (auto *check = find->findChild<QCheckBox *>(QString::fromLatin1(name)))
-                check->setChecked(on);
-    };
-    setOptions(true);
-    // Every category and product is asked for, so the dialog's typed texts are not sent: one
-    // with a "|" in it would shift the date out of its field.
-    m_main->axd(ledger::kSep + QString(ledger::kSep) + date + ledger::kSep + QStringLiteral("6"), 8);
-    setOptions(false);
+    // Every category and product, both directions. The find dialog shows these options while
+    // the query runs and is left with none, as it always was.
+    Form4 *find = m_main->form4();
+    find->setEveryOption(true);
+    // The dialog's typed texts are not sent: one with a "|" in it would shift the date out of
+    // its field.
+    m_main->axd(ledger::kSep + QString(ledger::kSep) + date + ledger::kSep + QStringLiteral("6"), 8,
+                Form1::Given{ledger::kEveryTransaction, {}});
+    find->setEveryOption(false);
 }

@@ -3,7 +3,7 @@
 // window's axd (operations 101 and 102), which calls back the public methods here.
 #pragma once
 
-#include "stats/stats.h"
+#include "ledger/stats.h"
 
 #include <QWidget>
 

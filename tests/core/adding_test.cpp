@@ -1,5 +1,5 @@
 #include "ledger/random.h"
-#include "mainwin/adding.h"
+#include "ledger/adding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // The analyses of the chooser: low stock, ranking, stock value and the chart's days. Their
 // figures are checked against what the calculation dialog answers for the same product.
-#include "analysis/daychart.h"
-#include "analysis/lowstock.h"
-#include "analysis/ranking.h"
-#include "analysis/stockvalue.h"
+#include "ledger/daychart.h"
+#include "ledger/lowstock.h"
+#include "ledger/ranking.h"
+#include "ledger/stockvalue.h"
 #include "ledger/dates.h"
 #include "ledger/text.h"
-#include "query/calc.h"
+#include "ledger/calc.h"
 #include "rows.h"
-#include "stats/stats.h"
+#include "ledger/stats.h"
 
 #include <gtest/gtest.h>
 

@@ -18,13 +18,7 @@ using namespace ledger;
 
 namespace {
 
-QString q(const char *utf8) { return QString::fromUtf8(utf8); }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QStringList texts(const QString &path)
 {

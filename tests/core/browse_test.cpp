@@ -1,6 +1,8 @@
-#include "browse/browse.h"
+#include "ledger/browse.h"
 #include "ledger/text.h"
 #include "rows.h"
+
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -220,4 +222,37 @@ TEST(DeleteRequest, LineRequestMatchesByNameNumberDateDirection)
                                otherDirection, product(p, QStringLiteral("A"))});
     const QString request = txLineToRequest(makeTxLine(recordText(same)));
     EXPECT_EQ(deleted(rows, request, QStringLiteral("A")), (std::vector<qint64>{1, 2, 5}));
+}
+
+TEST(DeleteRequest, CategoryGoesWithEverythingFiledUnderIt)
+{
+    const QString fruit = QStringLiteral("水果"), drinks = QStringLiteral("饮料");
+    const QStringList f = splitRequest(QStringLiteral("1|水果"));
+    const Record tx = movement(QStringLiteral("苹果"), fruit, QStringLiteral("1"), QStringLiteral("1"), QString());
+    EXPECT_TRUE(deleteRemoves(tx, f, fruit, kIn));
+    EXPECT_TRUE(deleteRemoves(product(QStringLiteral("苹果"), fruit), f, fruit, kIn));
+    EXPECT_TRUE(deleteRemoves(category(fruit), f, fruit, kIn));
+    EXPECT_FALSE(deleteRemoves(movement(fruit, drinks, QStringLiteral("1"), QStringLiteral("1"), QString()), f, fruit, kIn));
+    // With no category selected only the category row goes.
+    EXPECT_FALSE(deleteRemoves(tx, f, QString(), kIn));
+    // A product request does not take the selected category's transactions.
+    EXPECT_FALSE(deleteRemoves(tx, splitRequest(QStringLiteral("2|梨|水果")), fruit, kIn));
+}
+
+TEST(DeleteRequest, LineWithItsRowDeletesExactlyThatRowElseByFields)
+{
+    QTemporaryDir dir;
+    auto store = Store::open(dir.filePath(QStringLiteral("1.mdb")));
+    const Record tx = movement(QStringLiteral("苹果"), QStringLiteral("A"), QStringLiteral("10"), QStringLiteral("25"),
+                               QStringLiteral("24-06-15"), kIn, QStringLiteral("17"), QStringLiteral("2.5"));
+    const Record first = store->add(tx);
+    store->add(tx); // the same fields twice
+    const QStringList f = splitRequest(txLineToRequest(makeTxLine(recordText(tx))));
+    removeLine(*store, first, f, QStringLiteral("A"), kIn);
+    ASSERT_EQ(store->rows().size(), 1u);
+    removeLine(*store, first, f, QStringLiteral("A"), kIn); // already gone: nothing more
+    EXPECT_EQ(store->rows().size(), 1u);
+    store->add(tx);
+    removeLine(*store, tx, f, QStringLiteral("A"), kIn); // no row id: every match goes
+    EXPECT_TRUE(store->rows().empty());
 }

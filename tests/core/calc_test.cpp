@@ -1,4 +1,4 @@
-#include "query/calc.h"
+#include "ledger/calc.h"
 #include "rows.h"
 
 #include <gtest/gtest.h>

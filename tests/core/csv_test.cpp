@@ -1,5 +1,6 @@
 // CSV and clipboard tables: what a real CSV reader (Python's csv module) makes of them.
 #include "ledger/csv.h"
+#include "rows.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,13 +15,7 @@ using namespace ledger;
 
 namespace {
 
-QString q(const char *utf8) { return QString::fromUtf8(utf8); }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Python's csv module reads the file as a spreadsheet's CSV; the rows come back as JSON.
 QList<QStringList> readWithPython(const QString &path)

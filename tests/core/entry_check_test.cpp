@@ -1,11 +1,11 @@
-#include "mainwin/entry_check.h"
+#include "ledger/entry_check.h"
+#include "rows.h"
 
 #include <gtest/gtest.h>
 
 using namespace ledger;
 
 namespace {
-QString q(const char *utf8) { return QString::fromUtf8(utf8); }
 QStringList msgs(const char *text, const char *field) { return checkEntry(q(text), q(field)).messages; }
 } // namespace
 
@@ -42,4 +42,33 @@ TEST(EntryCheck, NamesOnlyRefuseTheSeparator)
     EXPECT_FALSE(checkEntry(q("'; DROP"), q("类")).rejected);
     EXPECT_EQ(msgs("a|b", "类"), QStringList{q("类中不能含有“|”竖线系统默认分隔符！")});
     EXPECT_EQ(msgs("", ""), QStringList{q("不能为空！")});
+}
+
+TEST(EntryCheck, NewTransactionChecksInOrder)
+{
+    const QString none;
+    EXPECT_EQ(checkTransactionTarget(none, none, QStringLiteral("read")), QStringLiteral("请选择类名！"));
+    EXPECT_EQ(checkTransactionTarget(QStringLiteral("A"), none, QStringLiteral("read")), QStringLiteral("请选择商品名！"));
+    EXPECT_EQ(checkTransactionTarget(QStringLiteral("A"), QStringLiteral("p"), QStringLiteral("read")), QStringLiteral("read"));
+    EXPECT_TRUE(checkTransactionTarget(QStringLiteral("A"), QStringLiteral("p"), none).isNull());
+
+    // The price before the quantity, each emptying its own box.
+    TransactionCheck c = checkTransactionValues(QString(), QString(), QStringLiteral("24-1-1"));
+    EXPECT_TRUE(c.rejected);
+    EXPECT_EQ(c.messages, QStringList{QStringLiteral("单价不能为空！")});
+    EXPECT_EQ(c.clearField, QStringLiteral("单价"));
+    c = checkTransactionValues(QStringLiteral("2"), QString(), QStringLiteral("24-1-1"));
+    EXPECT_EQ(c.clearField, QStringLiteral("数量"));
+    // Then the date, before the total.
+    c = checkTransactionValues(QStringLiteral("999999"), QStringLiteral("99999"), QString(21, u'1'));
+    EXPECT_EQ(c.messages, QStringList{QStringLiteral("日期输入过长！")});
+    EXPECT_TRUE(c.clearField.isEmpty());
+    c = checkTransactionValues(QStringLiteral("999999"), QStringLiteral("99999"), QStringLiteral("24|1"));
+    EXPECT_EQ(c.messages, QStringList{QStringLiteral("日期中不能含有“|”竖线系统默认分隔符！")});
+    c = checkTransactionValues(QStringLiteral("999999"), QStringLiteral("99999"), QStringLiteral("24-1-1"));
+    EXPECT_EQ(c.messages, QStringList{QStringLiteral("总额位数过长请减少数量！")});
+    c = checkTransactionValues(QStringLiteral("2.5"), QStringLiteral("4"), QStringLiteral("24-1-1"));
+    EXPECT_FALSE(c.rejected);
+    EXPECT_TRUE(c.messages.isEmpty());
+    EXPECT_EQ(c.total, QStringLiteral("10"));
 }

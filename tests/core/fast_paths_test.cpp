@@ -1,9 +1,9 @@
 // The shortcuts taken for large ledgers must give exactly what the plain text paths give.
-#include "browse/browse.h"
+#include "ledger/browse.h"
 #include "ledger/dates.h"
+#include "ledger/stats.h"
 #include "ledger/text.h"
 #include "rows.h"
-#include "stats/stats.h"
 
 #include <gtest/gtest.h>
 

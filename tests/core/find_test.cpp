@@ -1,4 +1,4 @@
-#include "query/find.h"
+#include "ledger/find.h"
 #include "rows.h"
 
 #include <gtest/gtest.h>

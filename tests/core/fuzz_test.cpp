@@ -1,10 +1,10 @@
 // Seeded random inputs for the text helpers: nothing may crash, and the documented properties
 // hold for every input.
 #include "ledger/dates.h"
+#include "ledger/entry_check.h"
+#include "ledger/stats.h"
 #include "ledger/store.h"
 #include "ledger/text.h"
-#include "mainwin/entry_check.h"
-#include "stats/stats.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>

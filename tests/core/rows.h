@@ -3,7 +3,18 @@
 
 #include "ledger/store.h"
 
+#include <QByteArray>
+#include <QFile>
 #include <QString>
+
+inline QString q(const char *utf8) { return QString::fromUtf8(utf8); }
+
+// A file's bytes, empty when it cannot be read.
+inline QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 inline ledger::Record category(const QString &name)
 {

@@ -2,8 +2,8 @@
 // ledger for every new day and searches the listed days for every record, with one line per
 // date key. Both must give the same lines in the same order on many random ledgers.
 #include "ledger/dates.h"
+#include "ledger/stats.h"
 #include "ledger/text.h"
-#include "stats/stats.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Daily statistics without a window: date keys, the period test, the day lines of a run, the
 // column format, the period range search and the feedback spacing.
-#include "stats/stats.h"
+#include "ledger/stats.h"
 
 #include <gtest/gtest.h>
 

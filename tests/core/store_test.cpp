@@ -1,22 +1,17 @@
 #include "ledger/store.h"
+#include "rows.h"
+#include "sqlite_db.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 using namespace ledger;
 
 namespace {
 
-QString q(const char *utf8) { return QString::fromUtf8(utf8); }
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 void writeAll(const QString &path, const QByteArray &bytes)
 {
@@ -60,14 +55,7 @@ QStringList names(Store &s)
 // Runs one SQL statement on a second, independent connection to the same file.
 int otherConnection(const QString &path, const char *sql, const char *key = Store::kPassword)
 {
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    if (key)
-        sqlite3_key(db, key, static_cast<int>(strlen(key)));
-    sqlite3_busy_timeout(db, 5000);
-    const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-    return rc;
+    return sqldb::Connection(path, key).exec(sql);
 }
 
 class StoreTest : public ::testing::Test {
@@ -82,14 +70,8 @@ TEST_F(StoreTest, FirstOpenCreatesTheTableWithItsColumnsInOrder)
 {
     auto store = Store::open(path());
     EXPECT_EQ(store->count(), 0);
-    sqlite3_stmt *st = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(store->handle(), "PRAGMA table_info(\"库\")", -1, &st, nullptr), SQLITE_OK);
-    QStringList columns, types;
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        columns << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 1)));
-        types << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 2)));
-    }
-    sqlite3_finalize(st);
+    const QStringList columns = sqldb::column(store->handle(), "PRAGMA table_info(\"库\")", 1);
+    const QStringList types = sqldb::column(store->handle(), "PRAGMA table_info(\"库\")", 2);
     EXPECT_EQ(columns, (QStringList{q("标号"), q("名称"), q("类"), q("价格"), q("数量"), q("总额"),
                                     q("日期"), q("方法"), q("交易号码")}));
     EXPECT_EQ(types, (QStringList{q("SMALLINT"), q("VARCHAR(20)"), q("VARCHAR(20)"), q("VARCHAR(20)"),
@@ -102,11 +84,9 @@ TEST_F(StoreTest, FileIsEncryptedWithThePassword)
     {
         auto store = Store::open(path());
         store->add(tx("SECRETNAME", "secretcat", "123456789"));
-        sqlite3_stmt *st = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(store->handle(), "PRAGMA cipher_version", -1, &st, nullptr), SQLITE_OK);
-        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW); // answered only by SQLCipher
-        EXPECT_FALSE(QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(st, 0))).isEmpty());
-        sqlite3_finalize(st);
+        const QStringList version = sqldb::column(store->handle(), "PRAGMA cipher_version");
+        ASSERT_EQ(version.size(), 1); // answered only by SQLCipher
+        EXPECT_FALSE(version[0].isEmpty());
     }
     const QByteArray bytes = readAll(path());
     ASSERT_GT(bytes.size(), 0);
@@ -241,33 +221,21 @@ TEST_F(StoreTest, ForeignFilesAreReportedAndLeftUnchanged)
         damaged[i] = static_cast<char>(i * 7);
 
     const QString plain = dir.filePath(QStringLiteral("plain.db"));
-    otherConnection(plain, "SELECT 1", nullptr);
-    {
-        sqlite3 *db = nullptr;
-        sqlite3_open(plain.toUtf8().constData(), &db);
-        sqlite3_exec(db, "CREATE TABLE t(x); INSERT INTO t VALUES (1)", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-    }
+    ASSERT_EQ(otherConnection(plain, "CREATE TABLE t(x); INSERT INTO t VALUES (1)", nullptr), SQLITE_OK);
     const QString other = dir.filePath(QStringLiteral("other.db"));
-    {
-        sqlite3 *db = nullptr;
-        sqlite3_open(other.toUtf8().constData(), &db);
-        sqlite3_key(db, "another", 7);
-        sqlite3_exec(db, "CREATE TABLE t(x); INSERT INTO t VALUES (1)", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-    }
+    ASSERT_EQ(otherConnection(other, "CREATE TABLE t(x); INSERT INTO t VALUES (1)", "another"), SQLITE_OK);
     const QList<QByteArray> contents = {"just some text\n", QByteArray(4096, '\x5a'), damaged,
                                         real.left(real.size() / 2), readAll(plain), readAll(other)};
+    const QString notALedger = q("文件已损坏、不是本软件的账本文件或密码不符");
+    const QStringList reasons = {notALedger, notALedger, notALedger, q("文件已损坏"), notALedger, notALedger};
     for (int i = 0; i < contents.size(); ++i) {
         SCOPED_TRACE(i);
         writeAll(path(), contents[i]);
         try {
-            auto store = Store::open(path());
-            store->rows();
-            // A truncated copy may open; then it must at least fail to read cleanly or be empty.
+            Store::open(path());
+            ADD_FAILURE() << "a foreign or damaged file was opened";
         } catch (const StoreError &e) {
-            EXPECT_TRUE(e.message().contains(q("1.mdb"))) << e.message().toStdString();
-            EXPECT_TRUE(e.message().startsWith(q("无法"))) << e.message().toStdString();
+            EXPECT_EQ(e.message(), q("无法打开账本文件“%1”：%2！").arg(path(), reasons[i]));
         }
         EXPECT_EQ(readAll(path()), contents[i]);
     }
@@ -276,12 +244,7 @@ TEST_F(StoreTest, ForeignFilesAreReportedAndLeftUnchanged)
 TEST_F(StoreTest, WrongPasswordAndPlainDatabaseAreRefusedAtOpen)
 {
     const QString plain = path();
-    {
-        sqlite3 *db = nullptr;
-        sqlite3_open(plain.toUtf8().constData(), &db);
-        sqlite3_exec(db, "CREATE TABLE \"库\"(x)", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-    }
+    ASSERT_EQ(otherConnection(plain, "CREATE TABLE \"库\"(x)", nullptr), SQLITE_OK);
     const QByteArray before = readAll(plain);
     try {
         Store::open(plain);
@@ -299,20 +262,19 @@ TEST_F(StoreTest, FolderInPlaceOfTheFile)
         Store::open(path());
         ADD_FAILURE() << "a folder was opened";
     } catch (const StoreError &e) {
-        EXPECT_TRUE(e.message().contains(q("文件夹")));
+        EXPECT_EQ(e.message(), q("无法打开账本文件“%1”：同名的是一个文件夹，不是账本文件！").arg(path()));
     }
 }
 
 TEST_F(StoreTest, ForeignTableLayoutIsNotTakenOver)
 {
-    {
-        sqlite3 *db = nullptr;
-        sqlite3_open(path().toUtf8().constData(), &db);
-        sqlite3_key(db, Store::kPassword, 6);
-        sqlite3_exec(db, "CREATE TABLE other(x)", nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-    }
+    ASSERT_EQ(otherConnection(path(), "CREATE TABLE other(x)"), SQLITE_OK);
     const QByteArray before = readAll(path());
-    EXPECT_THROW(Store::open(path()), StoreError);
+    try {
+        Store::open(path());
+        ADD_FAILURE() << "a ledger file without the ledger table was opened";
+    } catch (const StoreError &e) {
+        EXPECT_EQ(e.message(), q("无法打开账本文件“%1”：文件中没有账本表“库”！").arg(path()));
+    }
     EXPECT_EQ(readAll(path()), before);
 }

@@ -1,4 +1,5 @@
 #include "ledger/dates.h"
+#include "rows.h"
 #include "ledger/random.h"
 #include "ledger/text.h"
 
@@ -13,7 +14,6 @@
 using namespace ledger;
 
 namespace {
-QString q(const char *utf8) { return QString::fromUtf8(utf8); }
 } // namespace
 
 TEST(ParseNumber, ReadsTheLongestLeadingNumber)

@@ -2,30 +2,19 @@
 // transactions one at a time and is killed with SIGKILL at random moments; after every kill the
 // file must pass its integrity check and hold every reported record exactly once, whole.
 #include "ledger/store.h"
+#include "sqlite_db.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <map>
 
 using namespace ledger;
 
 namespace {
-
-QString integrity(Store &store)
-{
-    sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(store.handle(), "PRAGMA integrity_check", -1, &st, nullptr);
-    QString out;
-    while (sqlite3_step(st) == SQLITE_ROW)
-        out += QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
-    sqlite3_finalize(st);
-    return out;
-}
 
 // What the child writes for number n (see tests/tools/ledger_child.cpp).
 QString expectedText(long n)
@@ -66,7 +55,7 @@ TEST(CrashConsistency, KilledWriterLosesNothingItReported)
             ++reported[last];
         }
         auto store = Store::open(dir.filePath(QStringLiteral("1.mdb")));
-        ASSERT_EQ(integrity(*store), QStringLiteral("ok")) << "run " << run;
+        ASSERT_EQ(sqldb::integrity(store->handle()), QStringLiteral("ok")) << "run " << run;
         std::map<long, int> present;
         for (const Record &r : store->rows()) {
             const long n = r.txno.toLong();

@@ -1,7 +1,7 @@
 // Ledger set-up shared by the find and calculation window tests.
 #pragma once
 
-#include "mainwin/form1.h"
+#include "support_main.h"
 
 #include <QRadioButton>
 #include <QTest>

@@ -13,7 +13,7 @@
 #include "query/form4.h"
 #include "query/form5.h"
 #include "stats/form6.h"
-#include "support.h"
+#include "support_main.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,10 +28,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QString out = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screens")).absolutePath();
     QDir().mkpath(out);
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
 
     // A little of everything, through the same handlers a user would press.
     w.Text1->setText(QStringLiteral("水果"));

@@ -1,15 +1,38 @@
-// Shared by the window tests: answers message boxes without a person and runs each test in a
+// Shared by the window tests: answers message boxes without a person and gives each test a
 // fresh folder of its own.
 #pragma once
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPair>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+
+// The main window's status line when nothing else is shown there.
+inline const QString kWelcome =
+    QStringLiteral("                         欢迎您使用禾岚小型仓库管理软件！（按F1帮助）");
+
+// The lines a list shows, read through its model as a list widget or a list view shows them.
+inline QStringList lines(const QAbstractItemView *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->model()->rowCount(); ++i)
+        out << list->model()->index(i, 0).data().toString();
+    return out;
+}
+
+inline QStringList items(const QComboBox *box)
+{
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
 
 // Watches for modal message boxes, records their title and text and answers them: with the
 // next queued answer, else OK (or the only button).
@@ -66,15 +89,27 @@ private:
     QPointer<QMessageBox> m_last;
 };
 
-// Makes a fresh empty folder the current one for the lifetime of the object.
+// A fresh empty folder for the lifetime of the object; the current folder stays as it is.
+// The folder is the current one while this lives: for the code that works in the current folder
+// as the program's start leaves it (the start itself, backups beside "1.mdb").
+class InFolder {
+public:
+    explicit InFolder(const QString &path) : m_old(QDir::currentPath()) { QDir::setCurrent(path); }
+    ~InFolder() { QDir::setCurrent(m_old); }
+    InFolder(const InFolder &) = delete;
+    InFolder &operator=(const InFolder &) = delete;
+
+private:
+    QString m_old;
+};
+
 class FreshFolder {
 public:
-    FreshFolder() : m_old(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
-    ~FreshFolder() { QDir::setCurrent(m_old); }
+    FreshFolder() = default;
+    explicit FreshFolder(const QString &pattern) : m_dir(pattern) {}
     QString path() const { return m_dir.path(); }
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
 private:
     QTemporaryDir m_dir;
-    QString m_old;
 };

@@ -1,9 +1,11 @@
 // Shared by the main-window tests: drives Form1 the way a user does and looks into the ledger.
 #pragma once
 
-#include "ledger/store.h"
 #include "browse/ui_tx_list.h"
+#include "ledger/store.h"
 #include "mainwin/form1.h"
+#include "sqlite_db.h"
+#include "support.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -11,16 +13,22 @@
 #include <QListWidget>
 #include <QTest>
 
-#include <sqlite3.h>
+#include <chrono>
 
-// The lines a list shows, read through its model as a list widget or a list view shows them.
-inline QStringList lines(const QAbstractItemView *list)
+// The ledger 1.mdb of a folder, opened as the program's start opens it.
+inline std::unique_ptr<ledger::Store> ledgerIn(const FreshFolder &folder)
 {
-    QStringList out;
-    for (int i = 0; i < list->model()->rowCount(); ++i)
-        out << list->model()->index(i, 0).data().toString();
-    return out;
+    return ledger::Store::open(folder.file(QStringLiteral("1.mdb")));
 }
+
+// One main window, shown, on a fresh ledger of its own, with its message boxes answered.
+// A test takes it apart: Session s; auto &[folder, boxes, w] = s;
+struct Session {
+    FreshFolder folder;
+    Boxes boxes;
+    Form1 w{ledgerIn(folder)};
+    Session() { w.show(); }
+};
 
 // A mouse click on one line, as the user makes it.
 inline void clickLine(QAbstractItemView *list, int row)
@@ -71,24 +79,23 @@ inline int countKind(Form1 &w, int kind)
 }
 
 // A second connection that holds the write lock, so the window's next write fails once the
-// store's busy wait runs out.
+// store's lock wait (shortened here) runs out.
 class WriteLock {
 public:
-    explicit WriteLock(const QString &file)
+    explicit WriteLock(Form1 &w) : m_db(w.store()->path()), m_store(w.store())
     {
-        sqlite3_open_v2(file.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
-        sqlite3_key(m_db, ledger::Store::kPassword, 6);
-        sqlite3_exec(m_db, "PRAGMA cipher_compatibility = 3", nullptr, nullptr, nullptr);
-        m_ok = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+        m_store->setLockWait(std::chrono::milliseconds(200));
+        m_ok = m_db.exec("BEGIN IMMEDIATE") == SQLITE_OK;
     }
     ~WriteLock()
     {
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close_v2(m_db);
+        m_db.exec("ROLLBACK");
+        m_store->setLockWait(ledger::Store::kLockWait);
     }
     bool ok() const { return m_ok; }
 
 private:
-    sqlite3 *m_db = nullptr;
+    sqldb::Connection m_db;
+    ledger::Store *m_store;
     bool m_ok = false;
 };

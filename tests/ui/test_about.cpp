@@ -3,7 +3,7 @@
 #include "about/form7.h"
 #include "mainwin/form1.h"
 #include "stats/form6.h"
-#include "support.h"
+#include "support_main.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -25,12 +25,10 @@ private slots:
 
 void TestAbout::aboutBoxResetsTheStatusLine()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     // A stock-value line from an earlier find stays on the status line until something resets it.
-    w.statusmode = 2;
+    w.statusmode = Form1::StatusFindAmount;
     w.runtotal = 70;
     w.axd(QString(), 2);
     QCOMPARE(w.Label5->text(), QStringLiteral("         积压总金额：70元"));
@@ -43,9 +41,9 @@ void TestAbout::aboutBoxResetsTheStatusLine()
     QCOMPARE(about->Label2->text(), QStringLiteral("    VER 1.2"));
     about->Command1->click();
     QVERIFY(!about->isVisible());
-    QCOMPARE(w.statusmode, 0);
+    QCOMPARE(w.statusmode, Form1::StatusWelcome);
     // Back in the main window, its activation rewrites the status line.
-    QTRY_VERIFY(w.Label5->text().contains(QStringLiteral("欢迎您使用禾岚小型仓库管理软件！")));
+    QTRY_COMPARE(w.Label5->text(), kWelcome);
     QVERIFY(boxes.seen.isEmpty());
 }
 
@@ -54,7 +52,7 @@ void TestAbout::aboutBoxSaysWhereTheLedgerLives()
     FreshFolder folder;
     Boxes boxes;
     qputenv("XDG_DATA_HOME", "/srv/data");
-    Form1 w;
+    Form1 w(ledgerIn(folder));
     w.show();
     w.Command13->click();
     const QLabel *place = w.form3()->Label5;
@@ -68,16 +66,14 @@ void TestAbout::aboutBoxSaysWhereTheLedgerLives()
     QCOMPARE(lines[2], QStringLiteral("另选文件夹：warehouse --folder 文件夹"));
     // The tooltip names the ledger in full: the file the main window has just created.
     QVERIFY(QFileInfo::exists(folder.file(QStringLiteral("1.mdb"))));
-    QVERIFY(place->toolTip().contains(QDir(folder.path()).canonicalPath() + QStringLiteral("/1.mdb")));
+    QVERIFY(place->toolTip().contains(QFileInfo(folder.file(QStringLiteral("1.mdb"))).absoluteFilePath()));
     QVERIFY(boxes.seen.isEmpty());
 }
 
 void TestAbout::chooserOpensTheDailyStatistics()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form7 *chooser = w.form7();
     chooser->show();
     QCOMPARE(chooser->windowTitle(), QStringLiteral("智能分析"));
@@ -95,10 +91,8 @@ void TestAbout::chooserOpensTheDailyStatistics()
 
 void TestAbout::chooserCancelCreatesNothing()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form7 *chooser = w.form7();
     chooser->show();
     w.hide();

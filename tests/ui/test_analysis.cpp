@@ -7,7 +7,7 @@
 #include "ledger/dates.h"
 #include "mainwin/form1.h"
 #include "stats/form6.h"
-#include "support.h"
+#include "support_main.h"
 
 #include <QChart>
 #include <QChartView>
@@ -73,10 +73,8 @@ private slots:
 
 void TestAnalysis::chooserOpensEachAnalysis()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form7 *chooser = w.form7();
     const std::pair<QRadioButton *, QString> options[] = {{chooser->Option2, QStringLiteral("库存预警")},
                                                           {chooser->Option3, QStringLiteral("商品排行")},
@@ -104,10 +102,8 @@ void TestAnalysis::chooserOpensEachAnalysis()
 
 void TestAnalysis::lowStockListsWhatRunsOut()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addLedger(w);
     FormLowStock *win = w.form7()->lowStock();
     win->show();
@@ -125,10 +121,8 @@ void TestAnalysis::lowStockListsWhatRunsOut()
 
 void TestAnalysis::rankingSortsByTheClickedHeading()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addLedger(w);
     FormRanking *win = w.form7()->ranking();
     win->show();
@@ -157,10 +151,8 @@ void TestAnalysis::rankingSortsByTheClickedHeading()
 
 void TestAnalysis::stockValueSetsNegativeStockApart()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addLedger(w);
     FormStockValue *win = w.form7()->stockValue();
     win->show();
@@ -178,10 +170,8 @@ void TestAnalysis::stockValueSetsNegativeStockApart()
 
 void TestAnalysis::chartOfTheStatisticsList()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addLedger(w);
     Form6 *stats = w.form6();
     stats->show();

@@ -1,7 +1,6 @@
 // The main window's lists, the transaction lines with their totals, selection and deletion.
 #include "ledger/dates.h"
 #include "ledger/text.h"
-#include "support.h"
 #include "support_main.h"
 
 #include <QRadioButton>
@@ -10,8 +9,6 @@ using namespace ledger;
 
 namespace {
 
-const QString kWelcome =
-    QStringLiteral("                         欢迎您使用禾岚小型仓库管理软件！（按F1帮助）");
 const QString kIn = QStringLiteral("进货");
 const QString kOut = QStringLiteral("出货");
 
@@ -57,10 +54,8 @@ private slots:
 
 void TestBrowse::categoryClickListsProductsAndClears()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     // An empty ledger refills nothing: the lists keep what they show.
     w.List1->addItem(QStringLiteral("kept"));
     w.List3->addItem(QStringLiteral("kept"));
@@ -114,10 +109,8 @@ void TestBrowse::categoryClickListsProductsAndClears()
 
 void TestBrowse::transactionLinesAndTotals()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addCategory(w, QStringLiteral("水果"));
     choose(w, QStringLiteral("水果"));
     addProduct(w, QStringLiteral("苹果"));
@@ -155,10 +148,8 @@ void TestBrowse::transactionLinesAndTotals()
 
 void TestBrowse::directionAndMonthFilter()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addCategory(w, QStringLiteral("A"));
     addCategory(w, QStringLiteral("B"));
     choose(w, QStringLiteral("A"));
@@ -200,10 +191,8 @@ void TestBrowse::directionAndMonthFilter()
 
 void TestBrowse::quantitySumRoundingAndTenDigits()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addCategory(w, QStringLiteral("c"));
     choose(w, QStringLiteral("c"));
     addProduct(w, QStringLiteral("big"));
@@ -223,16 +212,14 @@ void TestBrowse::quantitySumRoundingAndTenDigits()
     const QString before = w.Label5->text();
     clickLine(w.List2, 1);
     QCOMPARE(w.List3->count(), 2);
-    QCOMPARE(w.statusmode, 1);
+    QCOMPARE(w.statusmode, Form1::StatusTotals);
     QCOMPARE(w.Label5->text(), before);
 }
 
 void TestBrowse::nothingSelectedOrCancelChangesNothing()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addCategory(w, QStringLiteral("c"));
     choose(w, QStringLiteral("c"));
     addProduct(w, QStringLiteral("p"));
@@ -280,10 +267,8 @@ void TestBrowse::deleteThreeOfFive_data()
 void TestBrowse::deleteThreeOfFive()
 {
     QFETCH(QList<int>, selected);
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addCategory(w, QStringLiteral("c"));
     choose(w, QStringLiteral("c"));
     addProduct(w, QStringLiteral("p"));
@@ -313,10 +298,8 @@ void TestBrowse::deleteThreeOfFive()
 
 void TestBrowse::deleteKeepsLookalikeTransactions()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addCategory(w, QStringLiteral("A"));
     addCategory(w, QStringLiteral("B"));
     choose(w, QStringLiteral("A"));
@@ -348,10 +331,8 @@ void TestBrowse::deleteKeepsLookalikeTransactions()
 
 void TestBrowse::lineWhoseRecordIsGone()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addCategory(w, QStringLiteral("c"));
     choose(w, QStringLiteral("c"));
     addProduct(w, QStringLiteral("p"));
@@ -379,10 +360,8 @@ void TestBrowse::lineWhoseRecordIsGone()
 
 void TestBrowse::selectAllThenDelete()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addCategory(w, QStringLiteral("c"));
     choose(w, QStringLiteral("c"));
     addProduct(w, QStringLiteral("p"));
@@ -409,10 +388,8 @@ void TestBrowse::selectAllThenDelete()
 
 void TestBrowse::invertTwice()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addCategory(w, QStringLiteral("c"));
     choose(w, QStringLiteral("c"));
     addProduct(w, QStringLiteral("p"));
@@ -438,10 +415,8 @@ void TestBrowse::invertTwice()
 
 void TestBrowse::deleteCategory()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addCategory(w, QStringLiteral("水果"));
     addCategory(w, QStringLiteral("饮料"));
     choose(w, QStringLiteral("饮料"));
@@ -475,10 +450,8 @@ void TestBrowse::deleteCategory()
 
 void TestBrowse::deleteProductOfTwoCategories()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     for (const QString &c : {QStringLiteral("A"), QStringLiteral("B")}) {
         addCategory(w, c);
         choose(w, c);
@@ -508,10 +481,8 @@ void TestBrowse::deleteProductOfTwoCategories()
 
 void TestBrowse::failedDeleteKeepsLines()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addCategory(w, QStringLiteral("c"));
     choose(w, QStringLiteral("c"));
     addProduct(w, QStringLiteral("p"));
@@ -521,12 +492,13 @@ void TestBrowse::failedDeleteKeepsLines()
     const QStringList before = lines(w.List3);
     w.Command6_Click();
     {
-        WriteLock lock(folder.file(QStringLiteral("1.mdb")));
+        WriteLock lock(w);
         QVERIFY(lock.ok());
         w.Command9_Click();
     }
     QCOMPARE(boxes.texts().size(), 2);
-    QVERIFY(boxes.texts()[1].startsWith(QStringLiteral("记录未能从账本文件")));
+    QCOMPARE(boxes.texts()[1], QStringLiteral("记录未能从账本文件“%1”中删除：文件正被其他程序使用，请稍后再试！")
+                                   .arg(w.store()->path()));
     QCOMPARE(boxes.titles()[1], QStringLiteral("系统提示："));
     QCOMPARE(lines(w.List3), before);
     QCOMPARE(countKind(w, kTransaction), 2);

@@ -3,7 +3,6 @@
 #include "mainwin/ui_app.h"
 #include "query/form5.h"
 #include "query_support.h"
-#include "support.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -12,19 +11,10 @@
 
 namespace {
 
-const QString kWelcome = QStringLiteral("                         欢迎您使用禾岚小型仓库管理软件！（按F1帮助）");
 using Box = QPair<QString, QString>;
 
 Box result(const char *text) { return {QStringLiteral("计算结果："), QString::fromUtf8(text)}; }
 Box tip(const char *text) { return {QStringLiteral("系统提示："), QString::fromUtf8(text)}; }
-
-QStringList items(const QComboBox *c)
-{
-    QStringList out;
-    for (int i = 0; i < c->count(); ++i)
-        out << c->itemText(i);
-    return out;
-}
 
 Form5 *open(Form1 &w)
 {
@@ -49,9 +39,9 @@ void addSample(Form1 &w)
 }
 
 // Chooses 饮料 / 可乐 from the lists and runs the calculation of one option button.
-QList<Box> run(Form1 &w, QRadioButton *option)
+QList<Box> run(Form1 &w, Boxes &boxes, QRadioButton *option)
 {
-    Boxes boxes;
+    boxes.clear();
     Form5 *d = open(w);
     d->Combo1->setCurrentIndex(0);
     d->Combo2->setCurrentIndex(0);
@@ -77,17 +67,15 @@ private slots:
 
 void TestCalc::layoutAndStartState()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form5 *d = open(w);
     QCOMPARE(d->windowTitle(), QStringLiteral("计算"));
-    QCOMPARE(d->size(), ui::twips(0, 0, 5130, 3300).size());
+    QCOMPARE(d->size(), QSize(342, 220)); // 5130 x 3300 twips, 15 to a pixel
     // On screen Option5 sits between Option2 and Option3.
     QCOMPARE(d->Option5->text(), QStringLiteral("库存积压总货款"));
     QVERIFY(d->Option2->y() < d->Option5->y() && d->Option5->y() < d->Option3->y() && d->Option3->y() < d->Option4->y());
-    QCOMPARE(d->Option4->geometry(), ui::twips(480, 2880, 3495, 255));
+    QCOMPARE(d->Option4->geometry(), QRect(32, 192, 233, 17));
     QCOMPARE(d->Command1->text(), QStringLiteral("计算"));
     for (QRadioButton *o : {d->Option1, d->Option2, d->Option3, d->Option4, d->Option5})
         QVERIFY(!o->isChecked());
@@ -109,10 +97,8 @@ void TestCalc::layoutAndStartState()
 
 void TestCalc::activationFillsOnceAndRefillsFollowTheMainWindow()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
     addRecord(w, QStringLiteral("1|饮料"));
 
@@ -158,10 +144,8 @@ void TestCalc::activationFillsOnceAndRefillsFollowTheMainWindow()
 
 void TestCalc::checksAndMessagesInOrder()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
     Form5 *d = open(w);
     w.List3->addItem(QStringLiteral("earlier line"));
@@ -190,24 +174,22 @@ void TestCalc::checksAndMessagesInOrder()
 
 void TestCalc::theFiveCalculations()
 {
-    FreshFolder folder;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
     Form5 *d = w.form5();
     // Option5 asks for calculation 4 and Option4 for calculation 5.
-    QCOMPARE(run(w, d->Option1), QList<Box>({result("此商品库存：3")}));
-    QCOMPARE(run(w, d->Option2), QList<Box>({result("此商品营业额：56")}));
-    QCOMPARE(run(w, d->Option3), QList<Box>({result("此商品营业利润：21")}));
-    QCOMPARE(run(w, d->Option4), QList<Box>({result("此商品本月营业利润：12")}));
-    QCOMPARE(run(w, d->Option5), QList<Box>({result("此商品库存积压货款：15")}));
+    QCOMPARE(run(w, boxes, d->Option1), QList<Box>({result("此商品库存：3")}));
+    QCOMPARE(run(w, boxes, d->Option2), QList<Box>({result("此商品营业额：56")}));
+    QCOMPARE(run(w, boxes, d->Option3), QList<Box>({result("此商品营业利润：21")}));
+    QCOMPARE(run(w, boxes, d->Option4), QList<Box>({result("此商品本月营业利润：12")}));
+    QCOMPARE(run(w, boxes, d->Option5), QList<Box>({result("此商品库存积压货款：15")}));
 }
 
 void TestCalc::missingStockInsOrStockOuts()
 {
-    FreshFolder folder;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addRecord(w, QStringLiteral("1|饮料"));
     addRecord(w, QStringLiteral("2|雪碧|饮料"));
     addRecord(w, QStringLiteral("2|芬达|饮料"));
@@ -215,11 +197,11 @@ void TestCalc::missingStockInsOrStockOuts()
     addRecord(w, QStringLiteral("3|芬达|饮料|3|2|6|06-3-9|2"), true);
     Form5 *d = w.form5();
     // 雪碧: stock-ins only.
-    QCOMPARE(run(w, d->Option3), QList<Box>({tip("出货商品数为0！")}));
-    QCOMPARE(run(w, d->Option4), QList<Box>({tip("出货商品数为0！")}));
-    QCOMPARE(run(w, d->Option5), QList<Box>({result("此商品库存积压货款：12")}));
+    QCOMPARE(run(w, boxes, d->Option3), QList<Box>({tip("出货商品数为0！")}));
+    QCOMPARE(run(w, boxes, d->Option4), QList<Box>({tip("出货商品数为0！")}));
+    QCOMPARE(run(w, boxes, d->Option5), QList<Box>({result("此商品库存积压货款：12")}));
     // 芬达: stock-outs only.
-    Boxes boxes;
+    boxes.clear();
     open(w);
     d->Combo1->setCurrentIndex(0);
     d->Combo2->setCurrentIndex(1);
@@ -234,14 +216,13 @@ void TestCalc::missingStockInsOrStockOuts()
 
 void TestCalc::afterACalculation()
 {
-    FreshFolder folder;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
     Form5 *d = w.form5();
-    w.statusmode = 2;
+    w.statusmode = Form1::StatusFindAmount;
     w.List3->addItem(QStringLiteral("earlier line"));
-    run(w, d->Option3);
+    run(w, boxes, d->Option3);
     QVERIFY(!d->isVisible());
     QCOMPARE(w.List3->count(), 0);
     QCOMPARE(w.Label5->text(), kWelcome);
@@ -254,19 +235,17 @@ void TestCalc::afterACalculation()
 
 void TestCalc::cancelClearsTheList()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
     Form5 *d = open(w);
     d->Combo1->setCurrentIndex(0);
     d->Option2->click();
-    w.statusmode = 2;
+    w.statusmode = Form1::StatusFindAmount;
     w.List3->addItem(QStringLiteral("earlier line"));
     d->Command2_Click();
     QVERIFY(!d->isVisible());
-    QCOMPARE(w.statusmode, 0);
+    QCOMPARE(w.statusmode, Form1::StatusWelcome);
     QCOMPARE(w.List3->count(), 0);
     open(w);
     QCOMPARE(d->Combo1->currentText(), QStringLiteral("饮料"));

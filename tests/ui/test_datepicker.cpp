@@ -2,7 +2,6 @@
 #include "ledger/dates.h"
 #include "mainwin/form2.h"
 #include "query/form4.h"
-#include "support.h"
 #include "support_main.h"
 
 #include <QCalendarWidget>
@@ -25,10 +24,8 @@ private slots:
 
 void TestDatePicker::mainWindowReceivesPickedDate()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     w.List3->addItem(QStringLiteral("a line"));
     w.Command5_Click();
     Form2 *f = w.form2();
@@ -58,10 +55,8 @@ void TestDatePicker::mainWindowReceivesPickedDate()
 
 void TestDatePicker::startsTodayKeepsChosenDay()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     w.Command5_Click();
     Form2 *f = w.form2();
     QCOMPARE(f->MonthView1->selectedDate(), QDate::currentDate());
@@ -78,10 +73,8 @@ void TestDatePicker::startsTodayKeepsChosenDay()
 
 void TestDatePicker::findAndStatisticsReceivers()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     w.List3->addItem(QStringLiteral("a line"));
     Form2 *f = w.form2();
 
@@ -110,13 +103,11 @@ void TestDatePicker::findAndStatisticsReceivers()
 
 void TestDatePicker::cancelDeliversNothing()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     w.List3->addItem(QStringLiteral("a line"));
     const QString text6 = w.Text6->text();
-    w.statusmode = 2;
+    w.statusmode = Form1::StatusFindAmount;
     w.runtotal = 12;
     Form2 *f = w.form2();
     f->sety(-1);
@@ -127,14 +118,14 @@ void TestDatePicker::cancelDeliversNothing()
     QVERIFY(!f->isVisible());
     QCOMPARE(f->xflag, 0);
     QCOMPARE(f->yflag, 0);
-    QCOMPARE(w.statusmode, 0);
+    QCOMPARE(w.statusmode, Form1::StatusWelcome);
     QVERIFY(!w.hasForm(6));
     QVERIFY(w.pickdate.isEmpty());
     QCOMPARE(w.Text6->text(), text6);
     QCOMPARE(w.List3->count(), 1);
     // The next status rewrite shows the welcome line, not the stock value.
     w.axd(QString(), 2);
-    QVERIFY(w.Label5->text().contains(QStringLiteral("欢迎您使用")));
+    QCOMPARE(w.Label5->text(), kWelcome);
 
     // The flags were cleared: an opening from the find dialog now reaches the find dialog.
     f->setx(0);
@@ -154,10 +145,8 @@ void TestDatePicker::closingIsCancel_data()
 void TestDatePicker::closingIsCancel()
 {
     QFETCH(bool, escape);
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     // Opened for the statistics window's start date, then closed without "确定".
     Form2 *f = w.form2();
     f->sety(-1);
@@ -182,10 +171,8 @@ void TestDatePicker::closingIsCancel()
 
 void TestDatePicker::pointerOverButtonFocusesIt()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     w.Command5_Click();
     Form2 *f = w.form2();
     f->activateWindow();

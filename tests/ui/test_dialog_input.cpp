@@ -4,7 +4,7 @@
 #include "query/form5.h"
 #include "query_support.h"
 #include "stats/form6.h"
-#include "support.h"
+#include "support_main.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -60,10 +60,8 @@ private slots:
 
 void TestDialogInput::typedTextIsSentAsTyped()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
 
     w.Command12_Click();
@@ -93,10 +91,8 @@ void TestDialogInput::typedTextIsSentAsTyped()
 
 void TestDialogInput::separatorIsRefused()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
     const QString category = QStringLiteral("类中不能含有“|”竖线系统默认分隔符！");
     const QString product = QStringLiteral("商品名中不能含有“|”竖线系统默认分隔符！");
@@ -140,10 +136,8 @@ void TestDialogInput::separatorIsRefused()
 
 void TestDialogInput::everyClickOnAnOptionCounts()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
 
     w.Command12_Click();

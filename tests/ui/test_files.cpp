@@ -1,6 +1,7 @@
 // The program started on foreign, damaged and protected ledger files: a clear message, a
 // non-zero exit where it cannot go on, and the file left exactly as it was.
 #include "ledger/store.h"
+#include "sqlite_db.h"
 #include "support.h"
 
 #include <QDate>
@@ -8,7 +9,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QtTest>
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -77,12 +77,7 @@ QByteArray realLedger(const QString &folder, int rows)
 
 QByteArray sqliteFile(const QString &path, const char *key)
 {
-    sqlite3 *db = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &db);
-    if (key)
-        sqlite3_key(db, key, static_cast<int>(strlen(key)));
-    sqlite3_exec(db, "CREATE TABLE \"库\"(x); INSERT INTO \"库\" VALUES (1)", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    sqldb::Connection(path, key).exec("CREATE TABLE \"库\"(x); INSERT INTO \"库\" VALUES (1)");
     return readAll(path);
 }
 

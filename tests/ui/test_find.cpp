@@ -5,7 +5,6 @@
 #include "mainwin/ui_app.h"
 #include "query/form4.h"
 #include "query_support.h"
-#include "support.h"
 
 #include <QCalendarWidget>
 #include <QCheckBox>
@@ -16,24 +15,6 @@
 #include <QPushButton>
 
 namespace {
-
-const QString kWelcome = QStringLiteral("                         欢迎您使用禾岚小型仓库管理软件！（按F1帮助）");
-
-QStringList items(const QComboBox *c)
-{
-    QStringList out;
-    for (int i = 0; i < c->count(); ++i)
-        out << c->itemText(i);
-    return out;
-}
-
-QStringList lines(const QAbstractItemView *l)
-{
-    QStringList out;
-    for (int i = 0; i < l->model()->rowCount(); ++i)
-        out << l->model()->index(i, 0).data().toString();
-    return out;
-}
 
 // Two categories, their products and five transactions of 饮料 / 可乐 and 水果 / 苹果.
 void addSample(Form1 &w)
@@ -100,17 +81,15 @@ private slots:
 
 void TestFind::layoutAndStartState()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form4 *d = open(w);
     QCOMPARE(d->windowTitle(), QStringLiteral("查找"));
-    QCOMPARE(d->size(), ui::twips(0, 0, 5910, 3480).size());
+    QCOMPARE(d->size(), QSize(394, 232)); // 5910 x 3480 twips, 15 to a pixel
     QCOMPARE(d->Frame1->title(), QStringLiteral("方法："));
     QCOMPARE(d->Option3->parentWidget(), d->Frame1);
-    QCOMPARE(d->Option3->geometry(), ui::twips(1920, 360, 855, 375));
-    QCOMPARE(d->Command2->geometry(), ui::twips(4800, 2160, 975, 495));
+    QCOMPARE(d->Option3->geometry(), QRect(128, 24, 57, 25));
+    QCOMPARE(d->Command2->geometry(), QRect(320, 144, 65, 33));
     QCOMPARE(d->Label3->text(), QStringLiteral("日期方法："));
     QVERIFY(d->Combo1->isEditable());
     for (QCheckBox *c : {d->Check1, d->Check2, d->Check3, d->Check4, d->Check5, d->Check6})
@@ -132,10 +111,8 @@ void TestFind::layoutAndStartState()
 
 void TestFind::activationFillsCategoriesOnceAndRefillsFollowTheMainWindow()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
     addRecord(w, QStringLiteral("1|饮料")); // the same name twice is listed twice
 
@@ -190,10 +167,8 @@ void TestFind::activationFillsCategoriesOnceAndRefillsFollowTheMainWindow()
 
 void TestFind::dateOptionsNeedADate()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form4 *d = open(w);
     d->Option1->click();
     QCOMPARE(boxes.seen, (QList<QPair<QString, QString>>{{"系统提示：", "请选择日期！"}}));
@@ -214,10 +189,8 @@ void TestFind::dateOptionsNeedADate()
 
 void TestFind::dateComesFromThePickerAndLabelKeepsTheFirst()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
     Form4 *d = open(w);
 
@@ -252,10 +225,8 @@ void TestFind::dateComesFromThePickerAndLabelKeepsTheFirst()
 
 void TestFind::checksAndMessagesInOrder()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
     Form4 *d = open(w);
     w.List3->addItem(QStringLiteral("earlier line"));
@@ -297,10 +268,8 @@ void TestFind::checksAndMessagesInOrder()
 
 void TestFind::searchWithoutDateForgetsTheDateMethod()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
     Form4 *d = open(w);
     allOf(d);
@@ -326,10 +295,8 @@ void TestFind::searchWithoutDateForgetsTheDateMethod()
 
 void TestFind::searchListsMatchesWithTheNetAmount()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
     Form4 *d = open(w);
     d->Combo1->setCurrentIndex(0);
@@ -366,10 +333,8 @@ void TestFind::searchListsMatchesWithTheNetAmount()
 
 void TestFind::directionsAndNamesDecideTheMatches()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addRecord(w, QStringLiteral("1|饮料"));
     addRecord(w, QStringLiteral("2|可乐|饮料"));
     addRecord(w, QStringLiteral("3|可乐|饮料|10|3|30|06-3-9|1"), true);
@@ -414,16 +379,14 @@ void TestFind::directionsAndNamesDecideTheMatches()
 
 void TestFind::emptyLedgerKeepsTheList()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     Form4 *d = open(w);
     QCOMPARE(d->Combo1->count(), 0);
     QCOMPARE(d->Combo2->count(), 0);
     allOf(d);
     w.List3->addItem(QStringLiteral("earlier line"));
-    w.statusmode = 2;
+    w.statusmode = Form1::StatusFindAmount;
     w.runtotal = 5;
     d->Command1_Click();
     QCOMPARE(lines(w.List3), QStringList({"earlier line"}));
@@ -434,29 +397,25 @@ void TestFind::emptyLedgerKeepsTheList()
 
 void TestFind::dayDetailConditionKeepsTheWelcomeLine()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
-    // The statistics window's day detail sets the options on the hidden dialog itself.
-    allOf(w.form4());
+    // The statistics window's day detail hands over its options with the request.
+    const Form1::Given every{ledger::kEveryTransaction, {}};
     QVERIFY(!w.form4()->isVisible());
-    w.axd(QStringLiteral("||06-3-9|6"), 8);
+    w.axd(QStringLiteral("||06-3-9|6"), 8, every);
     QCOMPARE(lines(w.List3), linesOf(w, withNumbers(w, {"2", "3"})));
-    QCOMPARE(w.statusmode, 0);
+    QCOMPARE(w.statusmode, Form1::StatusWelcome);
     QCOMPARE(w.Label5->text(), kWelcome);
     // Any other number finds nothing.
-    w.axd(QStringLiteral("||06-3-9|4"), 8);
+    w.axd(QStringLiteral("||06-3-9|4"), 8, every);
     QCOMPARE(w.List3->count(), 0);
 }
 
 void TestFind::cancelKeepsTheListAndResetsTheStatusLine()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
     Form4 *d = open(w);
     allOf(d);
@@ -467,7 +426,7 @@ void TestFind::cancelKeepsTheListAndResetsTheStatusLine()
     open(w);
     d->Command2_Click();
     QVERIFY(!d->isVisible());
-    QCOMPARE(w.statusmode, 0);
+    QCOMPARE(w.statusmode, Form1::StatusWelcome);
     QCOMPARE(lines(w.List3), found);
     w.axd(QString(), 2);
     QCOMPARE(w.Label5->text(), kWelcome);
@@ -479,10 +438,8 @@ void TestFind::cancelKeepsTheListAndResetsTheStatusLine()
 
 void TestFind::analysisOpensTheChooserInsteadOfSearching()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
     Form4 *d = open(w);
     w.List3->addItem(QStringLiteral("earlier line"));

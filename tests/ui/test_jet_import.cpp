@@ -45,6 +45,7 @@ private slots:
 void TestJetImport::convertsOnOkAndOpensTheNewLedger()
 {
     FreshFolder folder;
+    InFolder in(folder.path());
     QVERIFY(QFile::copy(generatedJet(QStringLiteral("ledger_jet4")), folder.file(QStringLiteral("1.mdb"))));
     const QByteArray original = fileBytes(folder.file(QStringLiteral("1.mdb")));
     {
@@ -75,6 +76,7 @@ void TestJetImport::cancelAndRefusalChangeNothing()
         {QStringLiteral("ledger_jet4"), QMessageBox::Cancel}, {QStringLiteral("refused_columns"), QMessageBox::Ok}};
     for (const auto &[stem, answer] : cases) {
         FreshFolder folder;
+        InFolder in(folder.path());
         QVERIFY(QFile::copy(generatedJet(stem), folder.file(QStringLiteral("1.mdb"))));
         const auto before = folderBytes(folder.path());
         Boxes boxes;

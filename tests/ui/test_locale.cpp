@@ -28,10 +28,8 @@ void TestLocale::numbersKeepTheirPoint()
     QCOMPARE(QByteArray(std::setlocale(LC_NUMERIC, nullptr)), QByteArray("de_DE.UTF-8"));
     QCOMPARE(QByteArray(std::localeconv()->decimal_point), QByteArray(","));
 
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addCategory(w, QStringLiteral("c"));
     choose(w, QStringLiteral("c"));
     addProduct(w, QStringLiteral("p"));

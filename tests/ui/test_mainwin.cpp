@@ -4,7 +4,7 @@
 #include "mainwin/form1.h"
 #include "mainwin/form2.h"
 #include "mainwin/ui_app.h"
-#include "support.h"
+#include "support_main.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -17,8 +17,6 @@
 #include <QtTest>
 
 namespace {
-const QString kWelcome =
-    QStringLiteral("                         欢迎您使用禾岚小型仓库管理软件！（按F1帮助）");
 }
 
 class MainWindowTest : public QObject {
@@ -33,6 +31,7 @@ private slots:
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.close();
         const QString bad = folder.file(QStringLiteral("plain/books"));
+        InFolder in(folder.path());
         QVERIFY(!ui::enterLedgerFolder(bad));
         QCOMPARE(boxes.seen.size(), 1);
         QCOMPARE(boxes.seen[0].first, QStringLiteral("系统提示："));
@@ -42,10 +41,8 @@ private slots:
 
     void firstStartShowsAnEmptyLedger()
     {
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
+        Session s;
+        auto &[folder, boxes, w] = s;
         QVERIFY(QFile::exists(folder.file(QStringLiteral("1.mdb"))));
         QVERIFY(w.store());
         QCOMPARE(w.windowTitle(), QStringLiteral("禾岚小型仓储管理软件 VER 1.2"));
@@ -81,11 +78,11 @@ private slots:
         FreshFolder folder;
         Boxes boxes;
         {
-            Form1 w;
+            Form1 w(ledgerIn(folder));
             w.show();
             QCOMPARE(w.axd(QStringLiteral("1|水果"), 0), 0);
         }
-        Form1 again;
+        Form1 again(ledgerIn(folder));
         again.show();
         QCOMPARE(again.store()->count(), 1);
         QCOMPARE(again.store()->rows()[0].name, QStringLiteral("水果"));
@@ -93,10 +90,8 @@ private slots:
 
     void operationZeroStoresTheRequestWithTheDirection()
     {
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
+        Session s;
+        auto &[folder, boxes, w] = s;
         w.Option2->setChecked(true);
         w.axd(QStringLiteral("2|苹果|水果"), 0);
         w.Option1->setChecked(true);
@@ -113,13 +108,11 @@ private slots:
 
     void failedWriteIsReportedAndNothingStored()
     {
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
+        Session s;
+        auto &[folder, boxes, w] = s;
         QCOMPARE(w.axd(QStringLiteral("3|x|y|1|1|1|a date text that is far too long|1"), 0), 1);
         QCOMPARE(boxes.titles(), QStringList{QStringLiteral("系统提示：")});
-        QVERIFY(boxes.texts()[0].startsWith(QStringLiteral("记录未能保存到账本文件“1.mdb”")));
+        QCOMPARE(boxes.texts()[0], QStringLiteral("记录未能保存到账本文件“%1”：内容超出字段允许的长度！").arg(w.store()->path()));
         QCOMPARE(w.store()->count(), 0);
         QCOMPARE(w.axd(QStringLiteral("1|ok"), 0), 0); // and the program goes on
         QCOMPARE(w.store()->count(), 1);
@@ -127,24 +120,22 @@ private slots:
 
     void statusLineFollowsTheSelector()
     {
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
-        w.statusmode = 2;
+        Session s;
+        auto &[folder, boxes, w] = s;
+        w.statusmode = Form1::StatusFindAmount;
         w.runtotal = 70;
         w.axd(QString(), 2); // keeps the selector
         QCOMPARE(w.Label5->text(), QStringLiteral("         积压总金额：70元"));
         w.axd(QString(), 3);
-        QCOMPARE(w.statusmode, 0);
+        QCOMPARE(w.statusmode, Form1::StatusWelcome);
         QCOMPARE(w.Label5->text(), kWelcome);
-        w.statusmode = 2;
+        w.statusmode = Form1::StatusFindAmount;
         w.runtotal = -12.5;
         w.axd(QString(), 2);
         QCOMPARE(w.Label5->text(), QStringLiteral("         积压总金额：-12.5元"));
         w.axd(QString(), 99); // an unknown code still rewrites the line
         QCOMPARE(w.Label5->text(), kWelcome);
-        w.statusmode = 2;
+        w.statusmode = Form1::StatusFindAmount;
         w.setx(0);
         w.axd(QString(), 2);
         QCOMPARE(w.Label5->text(), kWelcome);
@@ -152,10 +143,8 @@ private slots:
 
     void autoDateNeedsAPickedDateToBeTurnedOff()
     {
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
+        Session s;
+        auto &[folder, boxes, w] = s;
         w.Text6->setText(QStringLiteral("typed"));
         w.Check1->setChecked(false);
         QCOMPARE(boxes.seen, (QList<QPair<QString, QString>>{{QStringLiteral("系统提示："), QStringLiteral("请先选择日期！")}}));
@@ -174,10 +163,8 @@ private slots:
 
     void activationRefillsAfterADialogIsHidden()
     {
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
+        Session s;
+        auto &[folder, boxes, w] = s;
         w.axd(QStringLiteral("1|水果"), 0);
         QCOMPARE(w.List1->count(), 0); // the list is refilled on activation, not by a plain store
         w.List2->addItem(QStringLiteral("stale"));
@@ -200,10 +187,8 @@ private slots:
 
     void helpKeyWithoutHelpFile()
     {
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
+        Session s;
+        auto &[folder, boxes, w] = s;
         QTest::keyClick(w.Text1, Qt::Key_F1);
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("找不到帮助文件“help.HLP”！")});
     }
@@ -218,11 +203,10 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(garbage);
         }
-        Form1 w;
-        QVERIFY(!w.store());
+        QCOMPARE(ui::runProgram(folder.path()), 1);
         QCOMPARE(boxes.titles(), QStringList{QStringLiteral("系统提示：")});
-        QCOMPARE(boxes.texts()[0],
-                 QStringLiteral("无法打开账本文件“1.mdb”：文件已损坏、不是本软件的账本文件或密码不符！"));
+        QCOMPARE(boxes.texts()[0], QStringLiteral("无法打开账本文件“%1”：文件已损坏、不是本软件的账本文件或密码不符！")
+                                       .arg(folder.file(QStringLiteral("1.mdb"))));
         QFile f(folder.file(QStringLiteral("1.mdb")));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), garbage);

@@ -2,7 +2,7 @@
 // and restarts, each step checked against a small in-memory model of the ledger kept here.
 #include "ledger/dates.h"
 #include "ledger/text.h"
-#include "query/form4.h"
+#include "ledger/find.h"
 #include "support.h"
 #include "support_main.h"
 
@@ -90,15 +90,13 @@ private slots:
     void randomRunsMatchTheModel()
     {
         // On tmpfs where there is one: every add syncs the file, and thousands of steps add up.
-        std::unique_ptr<QTemporaryDir> dir = QDir(QStringLiteral("/dev/shm")).exists()
-                                                 ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/ledger-model-XXXXXX"))
-                                                 : std::make_unique<QTemporaryDir>();
-        const QString old = QDir::currentPath();
-        QDir::setCurrent(dir->path());
+        const auto folder = QDir(QStringLiteral("/dev/shm")).exists()
+                                ? std::make_unique<FreshFolder>(QStringLiteral("/dev/shm/ledger-model-XXXXXX"))
+                                : std::make_unique<FreshFolder>();
         Boxes boxes;
         QRandomGenerator rng(424242);
         Model model;
-        auto w = std::make_unique<Form1>();
+        auto w = std::make_unique<Form1>(ledgerIn(*folder));
         w->show();
         int restarts = 0, steps = 0, checks = 0;
         constexpr int kSteps = 5000;
@@ -166,14 +164,10 @@ private slots:
                 w->axd(QStringLiteral("2|%1|%2").arg(product, cat), 1);
                 std::erase_if(model.rows, [&](const Row &r) { return same(r.cat, cat) && same(r.name, product); });
             } else if (op < 82) { // find everything, or one day
-                Form4 *f = w->form4();
-                f->Check1->setChecked(true);
-                f->Check5->setChecked(true);
-                f->Check3->setChecked(true);
-                f->Check4->setChecked(true);
                 const bool oneDay = rng.bounded(2);
                 const QString day = QStringLiteral("24-6-15");
-                w->axd(oneDay ? QStringLiteral("||%1|2").arg(day) : QStringLiteral("|||0"), 8);
+                w->axd(oneDay ? QStringLiteral("||%1|2").arg(day) : QStringLiteral("|||0"), 8,
+                       Form1::Given{ledger::kEveryTransaction, {}});
                 QStringList expected;
                 double net = 0;
                 for (const Row &r : model.rows)
@@ -192,7 +186,7 @@ private slots:
                 ++checks;
             } else { // the program is closed and started again
                 w.reset();
-                w = std::make_unique<Form1>();
+                w = std::make_unique<Form1>(ledgerIn(*folder));
                 w->show();
                 ++restarts;
                 QCOMPARE(lines(w->List1), model.categories().isEmpty() ? QStringList() : model.categories());
@@ -207,7 +201,6 @@ private slots:
         qInfo("%d steps, %d restarts, %d answers compared, %zu rows at the end", steps, restarts, checks,
               model.rows.size());
         w.reset();
-        QDir::setCurrent(old);
     }
 };
 

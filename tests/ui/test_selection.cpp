@@ -68,10 +68,8 @@ private slots:
 
 void TestSelection::deletionLeavesNoLineChosen()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
 
     // A product: its neighbour is not taken for chosen, and a second "删除" finds nothing to delete.
@@ -116,10 +114,8 @@ void TestSelection::categoryGoesWithEverythingOrNothing()
     // with everything filed under it, or none of it.
     for (int failAt = 1;; ++failAt) {
         QVERIFY(failAt < 10);
-        FreshFolder folder;
-        Boxes boxes;
-        Form1 w;
-        w.show();
+        Session s;
+        auto &[folder, boxes, w] = s;
         addSample(w);
         const std::vector<Record> before = stored(w);
         choose(w, QStringLiteral("水果"));
@@ -128,7 +124,7 @@ void TestSelection::categoryGoesWithEverythingOrNothing()
         w.Command2_Click();
         sqlite3_commit_hook(w.store()->handle(), nullptr, nullptr);
 
-        const std::vector<Record> after = Store::open(QStringLiteral("1.mdb"))->rows();
+        const std::vector<Record> after = Store::open(folder.file(QStringLiteral("1.mdb")))->rows();
         if (fault.seen < failAt) { // went through without meeting the failure
             QCOMPARE(after.size(), before.size() - 7);
             for (const Record &r : after)
@@ -156,10 +152,8 @@ static void keepChosen(QListWidget *list)
 
 void TestSelection::chosenLineStaysChosen()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addSample(w);
     choose(w, QStringLiteral("水果"), QStringLiteral("梨"));
     keepChosen(w.List2);
@@ -173,10 +167,8 @@ void TestSelection::chosenLineStaysChosen()
 
 void TestSelection::clickAnywhereOnABox()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     w.Command12_Click();
     Form4 *find = w.form4();
     w.Command11_Click();
@@ -194,10 +186,8 @@ void TestSelection::clickAnywhereOnABox()
 
 void TestSelection::namesShownAsTyped()
 {
-    FreshFolder folder;
-    Boxes boxes;
-    Form1 w;
-    w.show();
+    Session s;
+    auto &[folder, boxes, w] = s;
     addCategory(w, QStringLiteral("<i>c</i>"));
     choose(w, QStringLiteral("<i>c</i>"));
     addProduct(w, QStringLiteral("<b>AB</b>"));

@@ -1,4 +1,4 @@
-#include "analysis/lowstock.h"
+#include "ledger/lowstock.h"
 
 #include "ledger/dates.h"
 #include "ledger/text.h"
@@ -40,19 +40,14 @@ std::vector<LowStockRow> lowStock(const std::vector<Record> &rows, const QDate &
     const DaySpan last30 = DaySpan::lastDays(today, 30);
     const DaySpan last90 = DaySpan::lastDays(today, 90);
     DayMemo days;
-    for (const Record &r : rows) {
-        if (!r.hasKind || r.kind != kTransaction)
-            continue;
-        const int p = index.find(r);
-        if (p < 0)
-            continue;
-        Sums &s = sums[static_cast<std::size_t>(p)];
-        const bool stockIn = r.method == kStockInText;
+    index.forEachTransaction(rows, [&](const Record &r, std::size_t p) {
+        Sums &s = sums[p];
+        const bool stockIn = r.method == kStockIn;
         const double qty = parseNumber(r.qty);
         // Only the net stock is used here: the totals are not read.
         s.totals.add(stockIn, qty, 0, true);
         if (stockIn)
-            continue;
+            return;
         s.everOut = true;
         const int day = days.day(r.date);
         if (last90.contains(day)) {
@@ -60,7 +55,7 @@ std::vector<LowStockRow> lowStock(const std::vector<Record> &rows, const QDate &
             if (last30.contains(day))
                 s.out30 += qty;
         }
-    }
+    });
 
     std::vector<LowStockRow> out;
     for (std::size_t i = 0; i < sums.size(); ++i) {

@@ -1,4 +1,4 @@
-#include "mainwin/adding.h"
+#include "ledger/adding.h"
 
 #include "ledger/text.h"
 

@@ -2,7 +2,7 @@
 // the calculation "库存积压总货款" values it (average stock-in price times the net stock).
 #pragma once
 
-#include "analysis/products.h"
+#include "ledger/products.h"
 
 namespace ledger {
 

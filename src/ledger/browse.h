@@ -48,4 +48,16 @@ TxListing listTransactions(const std::vector<Record> &rows, const QString &categ
 bool deleteMatches(const Record &r, const QStringList &f, const QString &category,
                    const QString &direction);
 
+// What a delete request removes: deleteMatches, and with a category request while a category is
+// selected, everything filed under that category too. A transaction left behind would still
+// count in find and statistics, unreachable from the lists.
+bool deleteRemoves(const Record &r, const QStringList &f, const QString &category,
+                   const QString &direction);
+
+// Deletes a selected transaction line in one write: the stored row it was made from, exactly
+// (already gone: nothing to delete), or, for a line without one (id 0), the rows its delete
+// request f matches.
+void removeLine(Store &store, const Record &line, const QStringList &f, const QString &category,
+                const QString &direction);
+
 } // namespace ledger

@@ -2,7 +2,7 @@
 // gives it) and the stock-outs of the last 30 days (90 when there were none in 30).
 #pragma once
 
-#include "analysis/products.h"
+#include "ledger/products.h"
 
 #include <optional>
 

@@ -10,23 +10,27 @@
 
 namespace ledger {
 
-inline const QString kStockIn = QStringLiteral("进货");
-inline const QString kStockOut = QStringLiteral("出货");
-
 // Date conditions: none, before, on, after the chosen date; the day detail asks for "on"
 // with its own code so that the status line keeps the welcome text.
 // (Read from request text as numbers, hence doubles.)
 inline constexpr double DateAny = 0, DateBefore = 1, DateOn = 2, DateAfter = 3, DateDayDetail = 6;
 
-struct FindQuery {
-    QString category;
-    QString product;
-    QString date;      // the chosen date, any readable form
-    double condition = DateAny;
+// The find dialog's options: which categories, products and directions a query accepts.
+struct FindOptions {
     bool anyCategory = false;
     bool anyProduct = false;
     bool stockIn = false;  // include 进货
     bool stockOut = false; // include 出货
+};
+
+// Any category, any product, both directions: the statistics window's day detail.
+inline constexpr FindOptions kEveryTransaction{true, true, true, true};
+
+struct FindQuery : FindOptions {
+    QString category;
+    QString product;
+    QString date;      // the chosen date, any readable form
+    double condition = DateAny;
 };
 
 struct FindResult {

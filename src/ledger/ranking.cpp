@@ -1,4 +1,4 @@
-#include "analysis/ranking.h"
+#include "ledger/ranking.h"
 
 #include "ledger/dates.h"
 #include "ledger/text.h"
@@ -13,18 +13,13 @@ std::vector<RankingRow> ranking(const std::vector<Record> &rows, const std::opti
     std::vector<CalcTotals> sums(index.products().size());
     std::vector<bool> sold(sums.size(), false);
     DayMemo days;
-    for (const Record &r : rows) {
-        if (!r.hasKind || r.kind != kTransaction)
-            continue;
-        const int p = index.find(r);
-        if (p < 0)
-            continue;
-        const bool stockIn = r.method == kStockInText;
+    index.forEachTransaction(rows, [&](const Record &r, std::size_t p) {
+        const bool stockIn = r.method == kStockIn;
         const bool inPeriod = !stockIn && (!period || period->contains(days.day(r.date)));
-        sums[static_cast<std::size_t>(p)].add(stockIn, parseNumber(r.qty), parseNumber(r.total), inPeriod);
+        sums[p].add(stockIn, parseNumber(r.qty), parseNumber(r.total), inPeriod);
         if (inPeriod)
-            sold[static_cast<std::size_t>(p)] = true;
-    }
+            sold[p] = true;
+    });
 
     std::vector<RankingRow> out;
     double total = 0;

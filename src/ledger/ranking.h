@@ -3,7 +3,7 @@
 // the quantity of the period, as the month profit does for the current month).
 #pragma once
 
-#include "analysis/products.h"
+#include "ledger/products.h"
 
 #include <optional>
 

@@ -1,4 +1,4 @@
-#include "query/find.h"
+#include "ledger/find.h"
 
 #include "ledger/dates.h"
 #include "ledger/text.h"

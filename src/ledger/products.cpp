@@ -1,4 +1,4 @@
-#include "analysis/products.h"
+#include "ledger/products.h"
 
 #include "ledger/dates.h"
 #include "ledger/text.h"
@@ -31,17 +31,45 @@ int ProductIndex::lookup(const QString &category, const QString &name) const
     return -1;
 }
 
+std::size_t ProductIndex::slotOf(const QChar *cat, const QChar *name, std::size_t mask)
+{
+    const auto a = reinterpret_cast<std::uintptr_t>(cat);
+    const auto b = reinterpret_cast<std::uintptr_t>(name);
+    return static_cast<std::size_t>(((a >> 4) * 0x9E3779B97F4A7C15ull) ^ (b >> 4) * 0xC2B2AE3D27D4EB4Full) & mask;
+}
+
 int ProductIndex::find(const Record &r)
 {
-    const auto a = reinterpret_cast<std::uintptr_t>(r.cat.constData());
-    const auto b = reinterpret_cast<std::uintptr_t>(r.name.constData());
-    Slot &slot = m_slots[((a >> 4) * 31 + (b >> 4)) % m_slots.size()];
-    if (slot.cat == r.cat.constData() && slot.name == r.name.constData() &&
-        slot.catSize == r.cat.size() && slot.nameSize == r.name.size() && slot.cat)
-        return slot.product;
-    const int product = lookup(r.cat, r.name);
-    slot = {r.cat.constData(), r.name.constData(), r.cat.size(), r.name.size(), product};
-    return product;
+    const QChar *cat = r.cat.constData();
+    const QChar *name = r.name.constData();
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = slotOf(cat, name, mask);; i = (i + 1) & mask) {
+        Slot &slot = m_slots[i];
+        if (!slot.used) {
+            const int product = lookup(r.cat, r.name);
+            slot = {cat, name, r.cat.size(), r.name.size(), product, true};
+            if (++m_used * 2 > m_slots.size())
+                grow();
+            return product;
+        }
+        if (slot.cat == cat && slot.name == name && slot.catSize == r.cat.size() && slot.nameSize == r.name.size())
+            return slot.product;
+    }
+}
+
+void ProductIndex::grow()
+{
+    std::vector<Slot> old(m_slots.size() * 2);
+    old.swap(m_slots);
+    const std::size_t mask = m_slots.size() - 1;
+    for (const Slot &s : old) {
+        if (!s.used)
+            continue;
+        std::size_t i = slotOf(s.cat, s.name, mask);
+        while (m_slots[i].used)
+            i = (i + 1) & mask;
+        m_slots[i] = s;
+    }
 }
 
 DaySpan DaySpan::between(const QDate &first, const QDate &last)

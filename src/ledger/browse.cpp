@@ -1,4 +1,4 @@
-#include "browse/browse.h"
+#include "ledger/browse.h"
 
 #include "ledger/dates.h"
 #include "ledger/text.h"
@@ -128,6 +128,22 @@ bool deleteMatches(const Record &r, const QStringList &f, const QString &categor
         if (!passed)
             return false;
     return true;
+}
+
+bool deleteRemoves(const Record &r, const QStringList &f, const QString &category,
+                   const QString &direction)
+{
+    const bool wholeCategory = parseNumber(f.value(0)) == kCategory && !category.isEmpty();
+    return deleteMatches(r, f, category, direction) || (wholeCategory && r.cat == category);
+}
+
+void removeLine(Store &store, const Record &line, const QStringList &f, const QString &category,
+                const QString &direction)
+{
+    if (line.id != 0)
+        store.removeExact(line);
+    else
+        store.removeWhere([&](const Record &r) { return deleteRemoves(r, f, category, direction); });
 }
 
 } // namespace ledger

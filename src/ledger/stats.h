@@ -27,6 +27,12 @@ struct Period {
     bool contains(const QString &key) const;
 };
 
+// The two period labels' texts as the statistics window shows them; empty when not chosen.
+struct PeriodText {
+    QString start;
+    QString end;
+};
+
 // One day of a run: the position of its first in-period transaction, and every record carrying
 // the day's key, in stored order.
 struct StatDay {

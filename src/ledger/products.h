@@ -3,19 +3,15 @@
 #pragma once
 
 #include "ledger/store.h"
-#include "query/calc.h"
+#include "ledger/calc.h"
 
 #include <QDate>
 #include <QHash>
 #include <QString>
 #include <QStringList>
-#include <array>
 #include <vector>
 
 namespace ledger {
-
-// The stock-in direction; every other direction is a stock-out, as in the calculations.
-inline const QString kStockInText = QStringLiteral("进货");
 
 struct Product {
     QString category;
@@ -30,6 +26,14 @@ public:
     const std::vector<Product> &products() const { return m_products; }
     // The product of a transaction, or -1 when it has none.
     int find(const Record &r);
+    // Calls fn(transaction, its product) for every transaction of a known product, in stored order.
+    template <class Fn> void forEachTransaction(const std::vector<Record> &rows, Fn fn)
+    {
+        for (const Record &r : rows)
+            if (r.hasKind && r.kind == kTransaction)
+                if (const int p = find(r); p >= 0)
+                    fn(r, static_cast<std::size_t>(p));
+    }
 
 private:
     int lookup(const QString &category, const QString &name) const;
@@ -37,15 +41,20 @@ private:
     std::vector<Product> m_products;
     QHash<QString, int> m_byName; // the last product of each name
     std::vector<int> m_sameName;  // the product before it of the same name, or -1
-    // The ledger shares equal texts, so most lookups end at the texts' addresses.
+    // The loaded ledger shares equal texts, so a product is found by its texts' addresses
+    // (an open table that grows with the pairs seen), the texts compared only once a pair.
     struct Slot {
         const QChar *cat = nullptr;
         const QChar *name = nullptr;
         qsizetype catSize = 0;
         qsizetype nameSize = 0;
         int product = -1;
+        bool used = false;
     };
-    std::array<Slot, 4096> m_slots{};
+    std::vector<Slot> m_slots = std::vector<Slot>(1024);
+    std::size_t m_used = 0;
+    static std::size_t slotOf(const QChar *cat, const QChar *name, std::size_t mask);
+    void grow();
 };
 
 // Days as two-digit-year day numbers (dayNumber), as every date test of the program compares

@@ -1,6 +1,6 @@
-#include "analysis/stockvalue.h"
+#include "ledger/stockvalue.h"
 
-#include "browse/browse.h"
+#include "ledger/browse.h"
 #include "ledger/text.h"
 
 namespace ledger {
@@ -14,16 +14,11 @@ StockValue stockValue(const std::vector<Record> &rows)
 {
     ProductIndex index(rows);
     std::vector<CalcTotals> sums(index.products().size());
-    for (const Record &r : rows) {
-        if (!r.hasKind || r.kind != kTransaction)
-            continue;
-        const int p = index.find(r);
-        if (p < 0)
-            continue;
+    index.forEachTransaction(rows, [&](const Record &r, std::size_t p) {
         // The value needs the stock-in totals only; the stock-out totals are not read.
-        const bool stockIn = r.method == kStockInText;
-        sums[static_cast<std::size_t>(p)].add(stockIn, parseNumber(r.qty), stockIn ? parseNumber(r.total) : 0, true);
-    }
+        const bool stockIn = r.method == kStockIn;
+        sums[p].add(stockIn, parseNumber(r.qty), stockIn ? parseNumber(r.total) : 0, true);
+    });
 
     StockValue v;
     QHash<QString, std::size_t> slot;

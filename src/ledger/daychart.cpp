@@ -1,8 +1,8 @@
-#include "analysis/daychart.h"
+#include "ledger/daychart.h"
 
 #include "ledger/dates.h"
 #include "ledger/text.h"
-#include "stats/stats.h"
+#include "ledger/stats.h"
 
 #include <map>
 

@@ -1,4 +1,4 @@
-#include "query/calc.h"
+#include "ledger/calc.h"
 
 #include "ledger/dates.h"
 #include "ledger/text.h"
@@ -7,8 +7,6 @@ namespace ledger {
 
 namespace {
 
-const QString kTip = QStringLiteral("系统提示：");
-const QString kResult = QStringLiteral("计算结果：");
 
 bool isMonth(const QString &date, int month)
 {
@@ -84,23 +82,23 @@ std::vector<CalcMessage> calculate(const std::vector<Record> &rows, const QStrin
 
     std::vector<CalcMessage> boxes;
     if (calcno == CalcStock)
-        boxes.push_back({kResult, QStringLiteral("此商品库存：") + QString::number(t.netStock)});
+        boxes.push_back({kResultTitle, QStringLiteral("此商品库存：") + QString::number(t.netStock)});
     else if (calcno == CalcTurnover)
-        boxes.push_back({kResult, QStringLiteral("此商品营业额：") + formatNumber(t.outAmount)});
+        boxes.push_back({kResultTitle, QStringLiteral("此商品营业额：") + formatNumber(t.outAmount)});
     else if (calcno == CalcProfit && f.hasProfit())
-        boxes.push_back({kResult, QStringLiteral("此商品营业利润：") + formatNumber(f.profit)});
+        boxes.push_back({kResultTitle, QStringLiteral("此商品营业利润：") + formatNumber(f.profit)});
     else if (calcno == CalcStockValue && f.hasStockValue())
-        boxes.push_back({kResult, QStringLiteral("此商品库存积压货款：") + formatNumber(f.stockValue)});
+        boxes.push_back({kResultTitle, QStringLiteral("此商品库存积压货款：") + formatNumber(f.stockValue)});
     else if (calcno == CalcMonthProfit && f.hasProfit())
-        boxes.push_back({kResult, QStringLiteral("此商品本月营业利润：") + formatNumber(f.monthProfit)});
+        boxes.push_back({kResultTitle, QStringLiteral("此商品本月营业利润：") + formatNumber(f.monthProfit)});
 
     // The stock value does without stock-outs, so it has no note about them.
     const bool noStockOut = f.zero == CalcFigures::NoStockOut && calcno != CalcStockValue;
     if (calcno >= CalcProfit) {
         if (noStockOut)
-            boxes.push_back({kTip, QStringLiteral("出货商品数为0！")});
+            boxes.push_back({kTipTitle, QStringLiteral("出货商品数为0！")});
         else if (f.zero == CalcFigures::NoStockIn)
-            boxes.push_back({kTip, QStringLiteral("进货货商品数为0！")});
+            boxes.push_back({kTipTitle, QStringLiteral("进货货商品数为0！")});
     }
     return boxes;
 }

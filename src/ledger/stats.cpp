@@ -1,4 +1,4 @@
-#include "stats/stats.h"
+#include "ledger/stats.h"
 
 #include "ledger/dates.h"
 #include "ledger/text.h"
@@ -10,8 +10,6 @@ namespace ledger {
 namespace {
 
 QString spaces(qsizetype n) { return n > 0 ? QString(n, u' ') : QString(); }
-
-const QString kStockIn = QStringLiteral("进货");
 
 } // namespace
 
