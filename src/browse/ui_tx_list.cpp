@@ -24,25 +24,26 @@ const Record *TxLines::resolve(const Line &line) const
 {
     if (line.id == 0 || !m_store)
         return nullptr;
-    if (line.generation != m_store->generation()) {
-        const std::vector<Record> &rows = m_store->loadedRows(); // rows are in rowid order
+    const std::vector<Record> &rows = m_store->loadedRows();
+    const auto now = static_cast<quint32>(m_store->generation());
+    if (line.generation != now) {
+        // Rows are in rowid order.
         const auto it = std::lower_bound(rows.cbegin(), rows.cend(), line.id,
                                          [](const Record &r, qint64 id) { return r.id < id; });
-        line.rec = it != rows.cend() && it->id == line.id ? &*it : nullptr;
-        if (!line.rec) {
-            const auto gone = m_gone.constFind(line.id);
-            line.rec = gone != m_gone.cend() ? &*gone : nullptr;
-        }
-        line.generation = m_store->generation();
+        line.at = it != rows.cend() && it->id == line.id ? static_cast<quint32>(it - rows.cbegin()) : kMissing;
+        line.generation = now;
     }
-    return line.rec;
+    if (line.at != kMissing)
+        return &rows[line.at];
+    const auto gone = m_gone.constFind(line.id);
+    return gone != m_gone.cend() ? &*gone : nullptr;
 }
 
 QString TxLines::text(int row) const
 {
     const Line &line = m_lines[static_cast<std::size_t>(row)];
-    if (line.text >= 0)
-        return m_texts[static_cast<std::size_t>(line.text)];
+    if (line.id == 0)
+        return m_texts[line.at];
     const Record *r = resolve(line);
     return r ? transactionLine(*r) : QString();
 }
@@ -70,9 +71,13 @@ void TxLines::setRecords(Store *store, const RecordRefs &records)
     m_lines.clear();
     m_lines.shrink_to_fit();
     m_lines.reserve(records.size());
-    const quint64 generation = store ? store->generation() : 0;
-    for (const Record &r : records)
-        m_lines.push_back({r.id, &r, generation, -1});
+    const std::vector<Record> *rows = store ? &store->loadedRows() : nullptr;
+    const auto now = static_cast<quint32>(store ? store->generation() : 0);
+    for (const Record &r : records) {
+        // A row of the store's table is known by its position; any other by its id alone.
+        const bool inRows = rows && !rows->empty() && &r >= rows->data() && &r < rows->data() + rows->size();
+        m_lines.push_back({r.id, inRows ? static_cast<quint32>(&r - rows->data()) : 0, inRows ? now : now + 1});
+    }
     endResetModel();
 }
 
@@ -81,7 +86,7 @@ void TxLines::appendText(const QString &text)
     const int row = rowCount();
     beginInsertRows({}, row, row);
     m_texts.push_back(text);
-    m_lines.push_back({0, nullptr, 0, static_cast<int>(m_texts.size() - 1)});
+    m_lines.push_back({0, static_cast<quint32>(m_texts.size() - 1), 0});
     endInsertRows();
 }
 
@@ -91,12 +96,13 @@ void TxLines::setRecord(int row, const Store &store, const Record &stored)
         return;
     m_store = &store;
     Line &line = m_lines[static_cast<std::size_t>(row)];
+    const quint32 text = line.at;
     line.id = stored.id;
-    line.generation = store.generation() + 1; // look it up on first use
-    if (resolve(line)) // the line now shows its row; the text it was given goes
-        line.text = -1;
-    else
+    line.generation = static_cast<quint32>(store.generation()) + 1; // look it up now
+    if (!resolve(line)) { // the line keeps the text it was given
         line.id = 0;
+        line.at = text;
+    }
     emit dataChanged(index(row), index(row));
 }
 

@@ -35,12 +35,15 @@ public:
     void clear();
 
 private:
+    // 16 bytes a line, so a million lines cost 16 MB.
     struct Line {
-        qint64 id = 0;                               // 0: a line of text only
-        mutable const ledger::Record *rec = nullptr; // valid while the store is at generation
-        mutable quint64 generation = 0;
-        int text = -1; // index into m_texts
+        qint64 id = 0; // 0: a line of text only
+        // A row's position in the store's rows, valid while the store is at generation
+        // (kMissing: the row is not there); for a text line, its index into m_texts.
+        mutable quint32 at = 0;
+        mutable quint32 generation = 0; // low bits of the store's generation
     };
+    static constexpr quint32 kMissing = 0xffffffffu;
     // The row behind a line, looked up again by id after the rows moved; null when none.
     const ledger::Record *resolve(const Line &line) const;
 
