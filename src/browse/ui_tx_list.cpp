@@ -13,6 +13,12 @@ int TxLines::rowCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : static_cast<int>(m_lines.size());
 }
 
+QModelIndex TxLines::index(int row, int column, const QModelIndex &parent) const
+{
+    const bool valid = row >= 0 && static_cast<std::size_t>(row) < m_lines.size() && column == 0 && !parent.isValid();
+    return valid ? createIndex(row, 0) : QModelIndex();
+}
+
 QVariant TxLines::data(const QModelIndex &index, int role) const
 {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount())

@@ -17,6 +17,9 @@ public:
     explicit TxLines(QObject *parent) : QAbstractListModel(parent) {}
 
     int rowCount(const QModelIndex &parent = {}) const override;
+    // Without the virtual row and column counts: the view asks for every row's index when it
+    // lays out a refilled list.
+    QModelIndex index(int row, int column = 0, const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
 
     // Replaces every line by the lines of these rows of store.
