@@ -1,5 +1,6 @@
 // Browsing and deletion in the main window: the lists, the transaction line, selection and
 // deletion.
+#include "browse/ui_tx_list.h"
 #include "ledger/browse.h"
 #include "ledger/text.h"
 #include "mainwin/form1.h"
@@ -29,10 +30,10 @@ template <class F> bool storeWrite(QWidget *parent, F write)
 }
 
 // "删除" after "全选" or "反选" needs a current line to confirm against.
-void ensureCurrentLine(QListWidget *list)
+void ensureCurrentLine(ui::TxList *list)
 {
-    if (!list->currentItem() && list->count() > 0)
-        list->setCurrentItem(list->item(0), QItemSelectionModel::NoUpdate);
+    if (!list->currentIndex().isValid() && list->count() > 0)
+        list->selectionModel()->setCurrentIndex(list->model()->index(0, 0), QItemSelectionModel::NoUpdate);
 }
 
 // Removing a line is no click on the line that becomes current, nor a choice of it: a
@@ -92,19 +93,11 @@ void Form1::op4()
 
 void Form1::fillList3(const RecordRefs &records)
 {
-    // An item gets its record before it joins the list, so the list is not told twice; the
-    // list is drawn once at the end.
-    List3->setUpdatesEnabled(false);
-    List3->clear();
-    for (const Record &r : records) {
-        auto *item = new QListWidgetItem(transactionLine(r)); // jkg(recordText(r), 0)
-        setLineRecord(item, r);
-        List3->addItem(item);
-    }
-    List3->setUpdatesEnabled(true);
+    // Each line is spelled (transactionLine, as jkg(recordText(r), 0)) only when drawn.
+    List3->lines()->setRecords(m_store.get(), records);
 }
 
-void Form1::op5(const QString &line) { List3->addItem(line); }
+void Form1::op5(const QString &line) { List3->lines()->appendText(line); }
 
 bool Form1::pds(const QString &strs)
 {
@@ -175,38 +168,37 @@ void Form1::Command4_Click()
 
 void Form1::Command6_Click()
 {
-    for (int i = 0; i < List3->count(); ++i)
-        List3->item(i)->setSelected(true);
+    List3->selectAll();
     ensureCurrentLine(List3);
 }
 
 void Form1::Command7_Click()
 {
-    for (int i = 0; i < List3->count(); ++i)
-        List3->item(i)->setSelected(!List3->item(i)->isSelected());
+    if (List3->count() > 0) {
+        const QItemSelection all(List3->model()->index(0, 0), List3->model()->index(List3->count() - 1, 0));
+        List3->selectionModel()->select(all, QItemSelectionModel::Toggle);
+    }
     ensureCurrentLine(List3);
 }
 
 void Form1::Command9_Click()
 {
-    const QListWidgetItem *current = List3->currentItem();
-    if (pds(current ? current->text() : QString()))
+    const int current = List3->currentRow();
+    if (pds(current >= 0 ? List3->lineText(current) : QString()))
         return;
-    ui::backupBeforeDeletion(this, List3->selectedItems().size());
-    for (int i = 0; i < List3->count();) {
-        QListWidgetItem *item = List3->item(i);
-        if (!item->isSelected()) {
-            ++i;
-            continue;
-        }
+    const std::vector<int> selected = List3->selectedRows();
+    ui::backupBeforeDeletion(this, static_cast<int>(selected.size()));
+    std::vector<int> done;
+    for (int row : selected) {
         statusmode = StatusWelcome;
         const bool written = storeWrite(this, [&] {
-            removeLine(openStore(), lineRecord(item), splitRequest(jkg(item->text(), 1)), currentCategory(),
+            removeLine(openStore(), lineRecord(row), splitRequest(jkg(List3->lineText(row), 1)), currentCategory(),
                        direction());
         });
         if (!written)
             break; // the remaining lines still stand for rows in the file
-        delete List3->takeItem(i);
+        done.push_back(row);
     }
+    List3->lines()->removeLines(done);
     writeStatus();
 }

@@ -5,6 +5,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 namespace ledger {
 
 namespace {
@@ -176,10 +178,17 @@ void DayTally::addRecord(const QString &str)
     daytext = a < 0 ? str : s.left(a).toString();
 }
 
+namespace {
+// A plain loop: these texts are short, and this runs for every record of a run.
+bool hasSep(const QString &s) { return std::find(s.cbegin(), s.cend(), kSep) != s.cend(); }
+
+// A "|" inside a field shifts the fields of the record's text: the text decides then.
+bool shiftsFields(const Record &r) { return hasSep(r.date) || hasSep(r.total) || hasSep(r.method); }
+} // namespace
+
 void DayTally::addRecord(const Record &r)
 {
-    // A "|" inside a field shifts the fields of the text: let the text decide then.
-    if (r.date.contains(kSep) || r.total.contains(kSep) || r.method.contains(kSep)) {
+    if (shiftsFields(r)) {
         addRecord(dayRecordText(r));
         return;
     }
@@ -189,6 +198,20 @@ void DayTally::addRecord(const Record &r)
     else
         dayout += amount;
     daytext = r.date.isNull() ? QStringLiteral("") : r.date;
+}
+
+void DayTally::addRecords(const std::vector<Record> &rows, const std::vector<std::size_t> &which)
+{
+    // Only the last record's date text stays, so it is taken once, not for every record.
+    for (std::size_t i : which) {
+        const Record &r = rows[i];
+        if (shiftsFields(r) || i == which.back()) {
+            addRecord(r);
+            continue;
+        }
+        const double amount = parseNumber(r.total);
+        (r.method == kStockIn ? dayin : dayout) += amount;
+    }
 }
 
 QString DayTally::closeDay()

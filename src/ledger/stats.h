@@ -55,6 +55,8 @@ struct DayTally {
     void addRecord(const QString &str);
     // The same for one ledger record, without the text in between.
     void addRecord(const Record &r);
+    // The same for these records of rows, in order (one day of a run).
+    void addRecords(const std::vector<Record> &rows, const std::vector<std::size_t> &which);
     // Numbers the day and returns "date|in|out|index"; the sums start again at 0.
     QString closeDay();
 };

@@ -324,6 +324,7 @@ void Store::refresh(bool force, const QString &what)
     m_facts.reset();
     m_rows.clear();
     m_rows.shrink_to_fit();
+    ++m_generation;
     m_loaded = false;
     std::vector<Record> rows;
     {
@@ -378,8 +379,10 @@ Record Store::add(const Record &r)
     Record stored = r;
     stored.id = sqlite3_last_insert_rowid(m_db);
     tx.commit();
-    if (m_rows.size() == m_rows.capacity()) // grow by a sixteenth, not double a large ledger
+    if (m_rows.size() == m_rows.capacity()) { // grow by a sixteenth, not double a large ledger
         m_rows.reserve(m_rows.size() + m_rows.size() / 16 + 256);
+        ++m_generation;
+    }
     m_rows.push_back(stored);
     if (m_facts)
         m_facts->appended(m_rows);
@@ -433,9 +436,13 @@ int Store::removePositions(Transaction &tx, const std::vector<std::size_t> &posi
     tx.commit();
     if (positions.empty())
         return 0;
+    if (m_removalWatcher)
+        for (std::size_t i : positions)
+            m_removalWatcher(m_rows[i]);
     if (m_facts && !m_facts->removing(m_rows, positions))
         m_facts.reset();
     // Close the gaps from the first one on; the rows before it stay where they are.
+    ++m_generation;
     auto out = m_rows.begin() + static_cast<std::ptrdiff_t>(positions.front());
     auto next = positions.cbegin();
     for (std::size_t i = positions.front(); i < m_rows.size(); ++i) {

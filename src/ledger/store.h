@@ -89,6 +89,12 @@ public:
     // The rows as the analyses read them (see LedgerFacts), built on first use and then kept
     // up to date with the rows.
     const LedgerFacts &facts();
+    // The rows as last read, without looking at the file: for drawing lines, which must not
+    // reload a ledger.
+    const std::vector<Record> &loadedRows() const { return m_rows; }
+    // Changes whenever rows may have moved or gone (reload, deletion, growth): references into
+    // the rows taken under another generation must be looked up again by id.
+    quint64 generation() const { return m_generation; }
 
     // Appends one row (its id is ignored) and commits; returns the new row with its id.
     // Throws StoreError and stores nothing when the write fails.
@@ -105,6 +111,9 @@ public:
     // Deletes exactly this row, provided it still holds the same content. Returns false when
     // it is gone (or was changed by someone else).
     bool removeExact(const Record &r);
+
+    // Told of every row this store deletes, just before it goes (for lines still showing it).
+    void setRemovalWatcher(std::function<void(const Record &)> watcher) { m_removalWatcher = std::move(watcher); }
 
     // The raw connection, for tests and tools that must look underneath.
     sqlite3 *handle() const { return m_db; }
@@ -136,6 +145,8 @@ private:
     qint64 m_version = -1;
     std::chrono::milliseconds m_lockWait;
     std::chrono::steady_clock::time_point m_waitStart;
+    quint64 m_generation = 0;
+    std::function<void(const Record &)> m_removalWatcher;
 };
 
 } // namespace ledger

@@ -2,6 +2,7 @@
 
 #include "about/form3.h"
 #include "about/form7.h"
+#include "browse/ui_tx_list.h"
 #include "ledger/dates.h"
 #include "ledger/entry_check.h"
 #include "ledger/text.h"
@@ -90,8 +91,7 @@ void Form1::buildControls()
     Label9 = autoLabel(this, "Label9", 4005, 120);
     List1 = control<ChoiceList>(this, "List1", twips(240, 480, 1575, 3480));
     List2 = control<ChoiceList>(this, "List2", twips(1920, 480, 1815, 3480));
-    List3 = control<QListWidget>(this, "List3", twips(3960, 480, 7815, 3000));
-    List3->setSelectionMode(QAbstractItemView::MultiSelection);
+    List3 = control<ui::TxList>(this, "List3", twips(3960, 480, 7815, 3000));
     Label5 = autoLabel(this, "Label5", 4080, 3600);
     Frame1 = control<QGroupBox>(this, "Frame1", QStringLiteral("方式："), twips(3840, 3900, 1935, 615));
     Option1 = control<ui::OptionButton>(Frame1, "Option1", kStockIn, twips(240, 240, 735, 255));
@@ -155,6 +155,8 @@ void Form1::connectHandlers()
 void Form1::Form_Load()
 {
     Text6->setText(currentDateText());
+    if (m_store) // lines still showing a row the store deletes keep it
+        m_store->setRemovalWatcher([this](const Record &r) { List3->lines()->rowGone(r); });
     Option1->setChecked(true);
     Check1->setChecked(true);
 }
@@ -348,12 +350,4 @@ bool Form1::hasForm(int number) const
     }
 }
 
-Record Form1::lineRecord(const QListWidgetItem *item)
-{
-    return item ? item->data(Qt::UserRole).value<Record>() : Record{};
-}
-
-void Form1::setLineRecord(QListWidgetItem *item, const Record &r)
-{
-    item->setData(Qt::UserRole, QVariant::fromValue(r));
-}
+Record Form1::lineRecord(int row) const { return List3->lines()->record(row); }

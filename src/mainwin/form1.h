@@ -2,6 +2,7 @@
 // entry row, and the dispatcher axd through which every window reads and writes records.
 #pragma once
 
+#include "browse/ui_tx_list.h"
 #include "ledger/find.h"
 #include "ledger/random.h"
 #include "ledger/stats.h"
@@ -73,13 +74,13 @@ public:
 
     ledger::Store *store() const { return m_store.get(); }
 
-    // The ledger record a transaction line was made from (id 0 when it has none).
-    static ledger::Record lineRecord(const QListWidgetItem *item);
-    static void setLineRecord(QListWidgetItem *item, const ledger::Record &r);
+    // The ledger record a line of List3 was made from (id 0 when it has none).
+    ledger::Record lineRecord(int row) const;
 
     // Controls.
     QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9;
-    QListWidget *List1, *List2, *List3;
+    QListWidget *List1, *List2;
+    ui::TxList *List3;
     QGroupBox *Frame1;
     QRadioButton *Option1, *Option2;
     QLineEdit *Text1, *Text2, *Text4, *Text5, *Text6;

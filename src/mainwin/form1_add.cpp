@@ -1,4 +1,5 @@
 // Adding categories, products and transactions in the main window.
+#include "browse/ui_tx_list.h"
 #include "ledger/dates.h"
 #include "ledger/adding.h"
 #include "ledger/entry_check.h"
@@ -117,7 +118,7 @@ void Form1::Command8_Click()
         return;
     const Record stored = m_lastAdded;
     axd(jkg(head + kSep + dir + kSep + number, 0), 5);
-    setLineRecord(List3->item(List3->count() - 1), stored);
+    List3->lines()->setRecord(List3->count() - 1, *m_store, stored);
     Text4->clear();
     Text5->clear();
 }

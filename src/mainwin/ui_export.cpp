@@ -1,5 +1,7 @@
 #include "mainwin/ui_export.h"
 
+#include "browse/ui_tx_list.h"
+
 #include "ledger/text.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
@@ -105,7 +107,7 @@ void addExportMenus(Form1 *main)
                                 [main](int row) { return lineText(main->List2, row); }});
     // The record behind each line, not its padded text.
     addExportMenu(main->List3, {QStringLiteral("交易记录"), ledger::transactionHeader(), [main](int row) {
-                                    return ledger::transactionCells(Form1::lineRecord(main->List3->item(row)));
+                                    return ledger::transactionCells(main->lineRecord(row));
                                 }});
 }
 

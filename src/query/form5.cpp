@@ -1,3 +1,4 @@
+#include "browse/ui_tx_list.h"
 #include "query/form5.h"
 
 #include "mainwin/form1.h"

@@ -67,8 +67,7 @@ bool Form1::op102(const PeriodText &period)
         stats->jdt(0, 1);
         if (next == days.cend() || next->first != i)
             continue;
-        for (std::size_t r : next->records)
-            stats->addRecord(all[r]); // what axd(dayRecordText(...), 0) does, without the text
+        stats->addRecords(all, next->records); // what axd(dayRecordText(...), 0) does, without the text
         stats->axd(QString(), 1);
         ++next;
     }

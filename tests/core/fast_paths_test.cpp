@@ -66,6 +66,21 @@ TEST(FastPaths, DayTallyOfARecordEqualsTheTallyOfItsText)
         EXPECT_EQ(byRecord.daytext.isNull(), byText.daytext.isNull());
         EXPECT_EQ(byRecord.closeDay(), byText.closeDay()) << recordText(r).toStdString();
     }
+    // A whole day at once, ending on each record in turn (its date text is the one shown).
+    const std::vector<Record> rows = awkwardRecords();
+    for (std::size_t last = 0; last < rows.size(); ++last) {
+        std::vector<std::size_t> day;
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (i != last)
+                day.push_back(i);
+        day.push_back(last);
+        DayTally byDay, byText;
+        byDay.addRecords(rows, day);
+        for (std::size_t i : day)
+            byText.addRecord(dayRecordText(rows[i]));
+        EXPECT_EQ(byDay.daytext.isNull(), byText.daytext.isNull());
+        EXPECT_EQ(byDay.closeDay(), byText.closeDay()) << last;
+    }
 }
 
 TEST(FastPaths, DayNumbersOrderLikeTheNormalisedTexts)

@@ -17,11 +17,12 @@
 inline const QString kWelcome =
     QStringLiteral("                         欢迎您使用禾岚小型仓库管理软件！（按F1帮助）");
 
-inline QStringList lines(const QListWidget *list)
+// The lines a list shows, read through its model as a list widget or a list view shows them.
+inline QStringList lines(const QAbstractItemView *list)
 {
     QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
+    for (int i = 0; i < list->model()->rowCount(); ++i)
+        out << list->model()->index(i, 0).data().toString();
     return out;
 }
 

@@ -1,6 +1,7 @@
 // Shared by the main-window tests: drives Form1 the way a user does and looks into the ledger.
 #pragma once
 
+#include "browse/ui_tx_list.h"
 #include "ledger/store.h"
 #include "mainwin/form1.h"
 #include "sqlite_db.h"
@@ -30,21 +31,15 @@ struct Session {
 };
 
 // A mouse click on one line, as the user makes it.
-inline void clickLine(QListWidget *list, int row)
+inline void clickLine(QAbstractItemView *list, int row)
 {
-    QListWidgetItem *item = list->item(row);
-    QVERIFY(item);
-    list->scrollToItem(item);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+    const QModelIndex index = list->model()->index(row, 0);
+    QVERIFY(index.isValid());
+    list->scrollTo(index);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
 }
 
-inline int rowOf(const QListWidget *list, const QString &text)
-{
-    for (int i = 0; i < list->count(); ++i)
-        if (list->item(i)->text() == text)
-            return i;
-    return -1;
-}
+inline int rowOf(const QAbstractItemView *list, const QString &text) { return static_cast<int>(lines(list).indexOf(text)); }
 
 inline void addCategory(Form1 &w, const QString &name)
 {

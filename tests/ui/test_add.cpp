@@ -130,8 +130,8 @@ void TestAdd::transactionStoredAndListed()
     QVERIFY(r.txno.toLongLong() <= 111105 + 999 * 2);
 
     QCOMPARE(w.List3->count(), 1);
-    QCOMPARE(w.List3->item(0)->text(), w.jkg(recordText(r), 0));
-    const Record attached = Form1::lineRecord(w.List3->item(0));
+    QCOMPARE(w.List3->lineText(0), w.jkg(recordText(r), 0));
+    const Record attached = w.lineRecord(0);
     QCOMPARE(attached.id, r.id);
     QVERIFY(attached.sameContent(r));
     QVERIFY(w.Text4->text().isEmpty() && w.Text5->text().isEmpty());
@@ -235,8 +235,8 @@ void TestAdd::dateBox()
     QCOMPARE(txs.size(), size_t(2));
     QCOMPARE(txs[0].date, twenty);
     QVERIFY(txs[1].date.isNull());
-    QVERIFY(w.List3->item(0)->text().contains(u'|' + twenty + u'|'));
-    QCOMPARE(w.List3->item(1)->text().split(u'|').at(4), QString(8, u' '));
+    QVERIFY(w.List3->lineText(0).contains(u'|' + twenty + u'|'));
+    QCOMPARE(w.List3->lineText(1).split(u'|').at(4), QString(8, u' '));
 }
 
 void TestAdd::sameNumbersInEveryRun()

@@ -128,9 +128,9 @@ void TestBrowse::transactionLinesAndTotals()
     // Every line is the record's line and carries that record.
     const auto rows = stored(w);
     for (int i = 0; i < w.List3->count(); ++i) {
-        const Record r = Form1::lineRecord(w.List3->item(i));
+        const Record r = w.lineRecord(i);
         QVERIFY(r.id != 0);
-        QCOMPARE(w.List3->item(i)->text(), w.jkg(recordText(r), 0));
+        QCOMPARE(w.List3->lineText(i), w.jkg(recordText(r), 0));
         QCOMPARE(r.total, rows[static_cast<size_t>(i) + 2].total);
     }
     // Coming back to the window keeps the lines; focus entering the category list is no click.
@@ -140,7 +140,7 @@ void TestBrowse::transactionLinesAndTotals()
     QTRY_VERIFY(w.List1->hasFocus());
     QCOMPARE(w.List1->currentRow(), 0);
     QCOMPARE(lines(w.List3), added);
-    QCOMPARE(w.List3->item(0)->text(),
+    QCOMPARE(w.List3->lineText(0),
              QStringLiteral("苹果") + QString(16, u' ') + QStringLiteral("|         5|         2|        10|") +
                  today().rightJustified(8) + QStringLiteral("|进货|") + rows[2].txno.rightJustified(10));
     QVERIFY(boxes.seen.isEmpty());
@@ -167,7 +167,7 @@ void TestBrowse::directionAndMonthFilter()
     auto numbers = [&] {
         QStringList out;
         for (int i = 0; i < w.List3->count(); ++i)
-            out << Form1::lineRecord(w.List3->item(i)).txno;
+            out << w.lineRecord(i).txno;
         return out;
     };
     QVERIFY(w.Check2->isChecked());
@@ -229,7 +229,7 @@ void TestBrowse::nothingSelectedOrCancelChangesNothing()
     const size_t rowCount = stored(w).size();
 
     // Nothing current in the transaction list, no product, no category.
-    w.List3->setCurrentItem(nullptr);
+    w.List3->setCurrentIndex(QModelIndex());
     w.Command9_Click();
     choose(w, QStringLiteral("c"));
     w.Command4_Click();
@@ -281,7 +281,7 @@ void TestBrowse::deleteThreeOfFive()
     for (int i = 0; i < 5; ++i)
         if (!selected.contains(i)) {
             kept << before[i];
-            keptIds << Form1::lineRecord(w.List3->item(i)).id;
+            keptIds << w.lineRecord(i).id;
         }
     for (int i : selected)
         clickLine(w.List3, i);
@@ -313,8 +313,8 @@ void TestBrowse::deleteKeepsLookalikeTransactions()
     w.store()->add(mine);
     choose(w, QStringLiteral("A"), QStringLiteral("p"));
     QCOMPARE(w.List3->count(), 2);
-    QCOMPARE(w.List3->item(0)->text(), w.List3->item(1)->text());
-    const qint64 secondId = Form1::lineRecord(w.List3->item(1)).id;
+    QCOMPARE(w.List3->lineText(0), w.List3->lineText(1));
+    const qint64 secondId = w.lineRecord(1).id;
     clickLine(w.List3, 0);
     w.Command9_Click();
     QCOMPARE(w.List3->count(), 1);
@@ -340,7 +340,7 @@ void TestBrowse::lineWhoseRecordIsGone()
     addTx(w, QStringLiteral("1"), QStringLiteral("1"));
     addTx(w, QStringLiteral("2"), QStringLiteral("2"));
     // The first line's row goes elsewhere (another program, or a line listed twice).
-    QVERIFY(w.store()->removeExact(Form1::lineRecord(w.List3->item(0))));
+    QVERIFY(w.store()->removeExact(w.lineRecord(0)));
     const size_t rowCount = stored(w).size();
     clickLine(w.List3, 0);
     w.Command9_Click();
@@ -348,7 +348,7 @@ void TestBrowse::lineWhoseRecordIsGone()
     QCOMPARE(stored(w).size(), rowCount);
 
     // A line that never had a row attached deletes by its fields.
-    const QString line = w.List3->item(0)->text();
+    const QString line = w.List3->lineText(0);
     w.List3->clear();
     w.List3->addItem(line);
     clickLine(w.List3, 0);
@@ -371,10 +371,10 @@ void TestBrowse::selectAllThenDelete()
     choose(w, QStringLiteral("c"), QStringLiteral("p"));
     for (int i = 1; i <= 4; ++i)
         addTx(w, QString::number(i), QStringLiteral("1"));
-    QVERIFY(!w.List3->currentItem());
+    QVERIFY(w.List3->currentRow() < 0);
     w.Command6_Click();
-    QVERIFY(w.List3->currentItem());
-    QCOMPARE(w.List3->selectedItems().size(), 4);
+    QVERIFY(w.List3->currentRow() >= 0);
+    QCOMPARE(w.List3->selectedRows().size(), std::size_t{4});
     w.Command9_Click();
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("你是否确定删除！")});
     QCOMPARE(w.List3->count(), 0);
@@ -402,7 +402,7 @@ void TestBrowse::invertTwice()
     auto selection = [&] {
         QList<bool> s;
         for (int i = 0; i < w.List3->count(); ++i)
-            s << w.List3->item(i)->isSelected();
+            s << w.List3->isSelected(i);
         return s;
     };
     QCOMPARE(selection(), (QList<bool>{false, true, false, false}));

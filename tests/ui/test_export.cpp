@@ -103,11 +103,11 @@ private slots:
         const QString header = QStringLiteral("商品名\t价格\t数量\t总额\t日期\t方法\t交易号码\n");
         // The record's fields, not the padded line; the number comes from the random formula.
         const QString first = QStringLiteral("苹果\t2.5\t4\t10\t%1\t进货\t%2\n")
-                                  .arg(w.Text6->text(), Form1::lineRecord(w.List3->item(0)).txno);
+                                  .arg(w.Text6->text(), w.lineRecord(0).txno);
         const QString second = QStringLiteral("苹果\t3\t10\t30\t%1\t进货\t%2\n")
-                                   .arg(w.Text6->text(), Form1::lineRecord(w.List3->item(1)).txno);
+                                   .arg(w.Text6->text(), w.lineRecord(1).txno);
         QCOMPARE(clipboardAfterCopy(w.List3), header + first + second);
-        w.List3->item(1)->setSelected(true);
+        w.List3->setSelected(1, true);
         QCOMPARE(clipboardAfterCopy(w.List3), header + second);
         QCOMPARE(clipboardAfterCopy(w.List1), QStringLiteral("类\n水果\n"));
         QCOMPARE(clipboardAfterCopy(w.List2), QStringLiteral("商品名\n苹果\n"));
@@ -152,7 +152,7 @@ private slots:
         Table expected;
         expected.header = transactionHeader();
         for (int row = 0; row < 2; ++row)
-            expected.rows << transactionCells(Form1::lineRecord(w.List3->item(row)));
+            expected.rows << transactionCells(w.lineRecord(row));
         QFile file(target);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), toCsv(expected));

@@ -314,8 +314,8 @@ void TestFind::searchListsMatchesWithTheNetAmount()
     const std::vector<ledger::Record> expected = withNumbers(w, {"2", "3"});
     QCOMPARE(lines(w.List3), linesOf(w, expected));
     for (int i = 0; i < w.List3->count(); ++i)
-        QVERIFY(Form1::lineRecord(w.List3->item(i)).sameContent(expected[static_cast<size_t>(i)]));
-    QVERIFY(Form1::lineRecord(w.List3->item(0)).id == expected[0].id);
+        QVERIFY(w.lineRecord(i).sameContent(expected[static_cast<size_t>(i)]));
+    QVERIFY(w.lineRecord(0).id == expected[0].id);
     QCOMPARE(w.Label5->text(), QStringLiteral("         积压总金额：-20元"));
 
     // Without a date: 100 in, 30 and 1 out.

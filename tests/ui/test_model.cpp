@@ -148,8 +148,8 @@ private slots:
                     std::vector<size_t> gone;
                     for (int i = 0; i < w->List3->count(); ++i)
                         if (rng.bounded(3) == 0) {
-                            w->List3->item(i)->setSelected(true);
-                            w->List3->setCurrentRow(i, QItemSelectionModel::NoUpdate);
+                            w->List3->setSelected(i, true);
+                            w->List3->selectionModel()->setCurrentIndex(w->List3->model()->index(i, 0), QItemSelectionModel::NoUpdate);
                             gone.push_back(listed[static_cast<size_t>(i)]);
                         }
                     if (gone.empty())

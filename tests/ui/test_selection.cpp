@@ -105,7 +105,7 @@ void TestSelection::deletionLeavesNoLineChosen()
     w.Command9_Click();
     QCOMPARE(boxes.texts(), QStringList{kSure});
     QCOMPARE(w.List3->count(), 2);
-    QVERIFY(w.List3->selectedItems().isEmpty());
+    QVERIFY(w.List3->selectedRows().empty());
 }
 
 void TestSelection::categoryGoesWithEverythingOrNothing()
