@@ -322,7 +322,7 @@ void timeCalc(Bench &b)
         row(QStringLiteral("11 calc: products"), ours11, ref([&] { plainNames(db, kProduct, cat); }),
             ref([&] { sqlNames(db, kProduct, cat); }), f5->Combo2->count());
     }
-    for (int calcno = 1; calcno <= 5; ++calcno) {
+    for (Calculation calcno : {CalcStock, CalcTurnover, CalcProfit, CalcStockValue, CalcMonthProfit}) {
         const QDate today = QDate::currentDate();
         std::vector<CalcMessage> boxes;
         const Timing ours = median([&] { boxes = calculate(w->store()->rows(), cat, prod, calcno, kIn, today); });
@@ -337,7 +337,7 @@ void timeCalc(Bench &b)
                   same(mine.outAmount, sql.outAmount) &&
                   same(mine.monthOutQty, calcno == CalcMonthProfit ? sql.monthOutQty : sql.outQty),
               "op13 sql");
-        row(QStringLiteral("13 calc %1").arg(calcno), ours, ref([&] { plainCalc(db, cat, prod, calcno); }),
+        row(QStringLiteral("13 calc %1").arg(static_cast<int>(calcno)), ours, ref([&] { plainCalc(db, cat, prod, calcno); }),
             ref([&] { sqlCalc(db, cat, prod); }), static_cast<qint64>(boxes.size()));
     }
 }
@@ -405,7 +405,7 @@ struct Analyses {
     Form7 *f7;
 
     // What the calculation dialog answers for a product.
-    QString answer(const Product &p, double calcno) const
+    QString answer(const Product &p, Calculation calcno) const
     {
         const std::vector<CalcMessage> boxes = calculate(all, p.category, p.name, calcno, kIn, today);
         return boxes.empty() ? QString() : boxes[0].text.section(u'\uff1a', 1);

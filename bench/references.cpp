@@ -117,7 +117,7 @@ Listed plainFind(sqlite3 *db, const FindQuery &q)
     return out;
 }
 
-CalcTotals plainCalc(sqlite3 *db, const QString &cat, const QString &prod, double calcno)
+CalcTotals plainCalc(sqlite3 *db, const QString &cat, const QString &prod, Calculation calcno)
 {
     // The walk itself, then the same arithmetic on its sums.
     std::vector<Record> mine;

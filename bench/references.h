@@ -25,7 +25,7 @@ bool isTx(const ledger::Record &r);
 QStringList plainNames(sqlite3 *db, int kind, const QString &category);
 Listed plainTransactions(sqlite3 *db, const QString &cat, const QString &prod, const QString &dir, bool monthOnly);
 Listed plainFind(sqlite3 *db, const ledger::FindQuery &q);
-ledger::CalcTotals plainCalc(sqlite3 *db, const QString &cat, const QString &prod, double calcno);
+ledger::CalcTotals plainCalc(sqlite3 *db, const QString &cat, const QString &prod, ledger::Calculation calcno);
 ledger::DateRange plainRange(sqlite3 *db);
 // Stops after budgetMs (complete is then false) with the lines written so far.
 QStringList plainStats(sqlite3 *db, const QString &startText, const QString &endText, double budgetMs,

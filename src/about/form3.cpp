@@ -18,9 +18,7 @@ Form3::Form3(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     setFixedSize(twips(0, 0, 4680, 1965 + 900).size());
 
     auto label = [this](const char *name, const QString &text, QRect geometry) {
-        auto *l = new QLabel(text, this);
-        l->setObjectName(QString::fromLatin1(name));
-        l->setGeometry(geometry);
+        auto *l = ui::control<QLabel>(this, name, text, geometry);
         l->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
         return l;
     };
@@ -28,9 +26,7 @@ Form3::Form3(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     Label2 = label("Label2", QStringLiteral("    VER 1.2"), twips(1320, 600, 2055, 255));
     Label3 = label("Label3", QStringLiteral("欢迎您提出宝贵的意见和建议"), twips(720, 840, 3375, 255));
     Label4 = label("Label4", QStringLiteral("谢谢使用！"), twips(1800, 1200, 1215, 255));
-    Command1 = new QPushButton(QStringLiteral("确定"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(twips(1560, 1560, 1455, 300));
+    Command1 = ui::control<QPushButton>(this, "Command1", QStringLiteral("确定"), twips(1560, 1560, 1455, 300));
     connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
     Label5 = label("Label5", QString(), twips(120, 1980, 4440, 840));
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);

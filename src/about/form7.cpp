@@ -13,35 +13,26 @@
 
 Form7::Form7(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
 {
+    using ui::control;
     using ui::twips;
     setObjectName(QStringLiteral("Form7"));
     setWindowTitle(QStringLiteral("智能分析"));
     // Grown downwards for the analyses under the daily statistics.
     setFixedSize(twips(0, 0, 4680, 3525).size());
 
-    Option1 = new ui::OptionButton(QStringLiteral("每日统计"), this);
-    Option1->setObjectName(QStringLiteral("Option1"));
-    Option1->setGeometry(twips(360, 480, 1695, 255));
     auto option = [this](const char *name, const QString &caption, int top) {
-        auto *o = new QRadioButton(caption, this);
-        o->setObjectName(QString::fromLatin1(name));
-        o->setGeometry(twips(360, top, 1695, 255));
-        return o;
+        return control<ui::OptionButton>(this, name, caption, twips(360, top, 1695, 255));
     };
+    Option1 = option("Option1", QStringLiteral("每日统计"), 480);
     Option2 = option("Option2", QStringLiteral("库存预警"), 840);
     Option3 = option("Option3", QStringLiteral("商品排行"), 1200);
     Option4 = option("Option4", QStringLiteral("库存金额"), 1560);
-    Command1 = new QPushButton(QStringLiteral("确定"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(twips(3360, 480, 1095, 375));
-    Command2 = new QPushButton(QStringLiteral("取消"), this);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setGeometry(twips(3360, 1320, 1095, 375));
-    Label1 = new QLabel(QStringLiteral("这里的分析功能还在不断完善中。您在使用中有什么意见和建议，"
-                                       "欢迎告诉我们，帮助我们把它做得更好！"),
-                        this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(twips(120, 1920, 3255, 1335));
+    Command1 = control<QPushButton>(this, "Command1", QStringLiteral("确定"), twips(3360, 480, 1095, 375));
+    Command2 = control<QPushButton>(this, "Command2", QStringLiteral("取消"), twips(3360, 1320, 1095, 375));
+    Label1 = control<QLabel>(this, "Label1",
+                             QStringLiteral("这里的分析功能还在不断完善中。您在使用中有什么意见和建议，"
+                                            "欢迎告诉我们，帮助我们把它做得更好！"),
+                             twips(120, 1920, 3255, 1335));
     Label1->setWordWrap(true);
 
     connect(Command1, &QPushButton::clicked, this, &Form7::Command1_Click);
@@ -61,36 +52,17 @@ void Form7::Command1_Click()
         chosen = stockValue();
     else
         chosen = m_main->form6();
-    chosen->show();
-    chosen->raise();
-    chosen->activateWindow();
+    ui::present(chosen);
 }
 
 void Form7::Command2_Click()
 {
     hide();
-    m_main->show();
-    m_main->raise();
-    m_main->activateWindow();
+    ui::present(m_main);
 }
 
-FormLowStock *Form7::lowStock()
-{
-    if (!m_lowStock)
-        m_lowStock = new FormLowStock(m_main);
-    return m_lowStock;
-}
+FormLowStock *Form7::lowStock() { return ui::window(m_lowStock, m_main); }
 
-FormRanking *Form7::ranking()
-{
-    if (!m_ranking)
-        m_ranking = new FormRanking(m_main);
-    return m_ranking;
-}
+FormRanking *Form7::ranking() { return ui::window(m_ranking, m_main); }
 
-FormStockValue *Form7::stockValue()
-{
-    if (!m_stockValue)
-        m_stockValue = new FormStockValue(m_main);
-    return m_stockValue;
-}
+FormStockValue *Form7::stockValue() { return ui::window(m_stockValue, m_main); }

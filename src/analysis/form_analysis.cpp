@@ -16,17 +16,13 @@ AnalysisWindow::AnalysisWindow(Form1 *main, const char *objectName, const QStrin
     setObjectName(QString::fromLatin1(objectName));
     setWindowTitle(title);
     const QFont mono(ui::monoFontFamily(), 9);
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1 = ui::control<QLabel>(this, "Label1");
     Label1->setFont(mono);
-    List1 = new QListWidget(this);
-    List1->setObjectName(QStringLiteral("List1"));
+    List1 = ui::control<QListWidget>(this, "List1");
     List1->setFont(mono);
-    Label2 = new QLabel(this);
-    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2 = ui::control<QLabel>(this, "Label2");
     Label2->setWordWrap(true);
-    Command1 = new QPushButton(QStringLiteral("关闭"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1 = ui::control<QPushButton>(this, "Command1", QStringLiteral("关闭"));
 
     m_column = new QVBoxLayout(this);
     m_column->addWidget(Label1);
@@ -44,9 +40,7 @@ void AnalysisWindow::Form_Activate() { refresh(); }
 void AnalysisWindow::Command1_Click()
 {
     hide();
-    m_main->show();
-    m_main->raise();
-    m_main->activateWindow();
+    ui::present(m_main);
 }
 
 void AnalysisWindow::setLines(QListWidget *list, const QStringList &lines)

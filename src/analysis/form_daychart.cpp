@@ -2,6 +2,7 @@
 
 #include "ledger/text.h"
 #include "stats/form6.h"
+#include "mainwin/ui_app.h"
 
 #include <QChart>
 #include <QChartView>
@@ -29,11 +30,9 @@ FormDayChart::FormDayChart(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("FormDayChart"));
     setWindowTitle(QStringLiteral("每日进出货金额图表"));
-    Chart1 = new QChartView(this);
-    Chart1->setObjectName(QStringLiteral("Chart1"));
+    Chart1 = ui::control<QChartView>(this, "Chart1");
     Chart1->setRenderHint(QPainter::Antialiasing);
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1 = ui::control<QLabel>(this, "Label1");
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(Chart1, 1);
     layout->addWidget(Label1);
@@ -131,8 +130,6 @@ void addChartAction(QWidget *target, Form6 *stats)
         for (int i = 0; i < stats->List1->count(); ++i)
             lines << stats->List1->item(i)->text();
         chart->showLines(lines);
-        chart->show();
-        chart->raise();
-        chart->activateWindow();
+        ui::present(chart);
     });
 }

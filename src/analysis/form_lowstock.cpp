@@ -2,6 +2,7 @@
 
 #include "ledger/lowstock.h"
 #include "mainwin/form1.h"
+#include "mainwin/ui_app.h"
 
 #include <QCheckBox>
 #include <QDate>
@@ -13,8 +14,7 @@ using namespace ledger;
 
 FormLowStock::FormLowStock(Form1 *main) : AnalysisWindow(main, "FormLowStock", QStringLiteral("库存预警"))
 {
-    Check1 = new QCheckBox(QStringLiteral("显示全部商品"), this);
-    Check1->setObjectName(QStringLiteral("Check1"));
+    Check1 = ui::control<ui::CheckBox>(this, "Check1", QStringLiteral("显示全部商品"));
     column()->insertWidget(0, Check1);
     Label1->setText(lowStockHeader());
     resize(listWidth(76), 420);

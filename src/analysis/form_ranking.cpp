@@ -20,14 +20,13 @@ enum Choice { AllRecords, ThisYear, ThisMonth, Picked };
 
 FormRanking::FormRanking(Form1 *main) : AnalysisWindow(main, "FormRanking", QStringLiteral("商品排行"))
 {
-    Combo1 = new QComboBox(this);
-    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1 = ui::control<QComboBox>(this, "Combo1");
     Combo1->addItems({QStringLiteral("全部记录统计"), QStringLiteral("本年的全部记录统计"),
                       QStringLiteral("本月的全部记录统计"), QStringLiteral("按照用户选范围统计")});
     const QDate today = QDate::currentDate();
     auto dateEdit = [this](const char *name, const QDate &date) {
-        auto *e = new QDateEdit(date, this);
-        e->setObjectName(QString::fromLatin1(name));
+        auto *e = ui::control<QDateEdit>(this, name);
+        e->setDate(date);
         e->setCalendarPopup(true);
         e->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
         // Two-digit years of the ledger are read as 1930-2029.
@@ -51,7 +50,7 @@ FormRanking::FormRanking(Form1 *main) : AnalysisWindow(main, "FormRanking", QStr
     auto *headings = new QStandardItemModel(0, kRankColumns, this);
     headings->setHorizontalHeaderLabels(rankingHeaders());
     Header1 = new QHeaderView(Qt::Horizontal, this);
-    Header1->setObjectName(QStringLiteral("Header1"));
+    Header1->setObjectName(QStringLiteral("Header1")); // made by hand: it needs its orientation
     Header1->setModel(headings);
     Header1->setFont(mono);
     Header1->setSectionsClickable(true);

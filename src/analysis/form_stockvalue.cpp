@@ -14,11 +14,9 @@ FormStockValue::FormStockValue(Form1 *main)
     : AnalysisWindow(main, "FormStockValue", QStringLiteral("库存金额"))
 {
     const QFont mono(ui::monoFontFamily(), 9);
-    Label3 = new QLabel(this);
-    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3 = ui::control<QLabel>(this, "Label3");
     Label3->setFont(mono);
-    List2 = new QListWidget(this);
-    List2->setObjectName(QStringLiteral("List2"));
+    List2 = ui::control<QListWidget>(this, "List2");
     List2->setFont(mono);
     // Under the note on the values: the heading and list of the products left out.
     column()->insertWidget(3, Label3);

@@ -17,12 +17,6 @@ using namespace ledger;
 
 namespace {
 
-void setCaption(QLabel *label, const QString &text)
-{
-    label->setText(text);
-    label->adjustSize();
-}
-
 // Runs one write to the ledger; on failure tells the user why and answers false.
 template <class F> bool storeWrite(QWidget *parent, F write)
 {
@@ -116,16 +110,16 @@ bool Form1::pds(const QString &strs)
 
 void Form1::List1_Click()
 {
-    setCaption(Label4, QString());
+    ui::setAutoText(Label4, QString());
     List3->clear();
-    setCaption(Label2, currentCategory());
+    ui::setAutoText(Label2, currentCategory());
     axd(QString(), 3);
     Text2->setText(QString());
 }
 
 void Form1::List2_Click()
 {
-    setCaption(Label4, currentProduct());
+    ui::setAutoText(Label4, currentProduct());
     axd(QString(), 4);
 }
 
@@ -148,8 +142,8 @@ void Form1::Command2_Click()
     List2->clear();
     List3->clear();
     removeCurrentLine(List1);
-    setCaption(Label2, QString());
-    setCaption(Label4, QString());
+    ui::setAutoText(Label2, QString());
+    ui::setAutoText(Label4, QString());
     Text4->setText(QString());
     Text5->setText(QString());
     axd(QString(), 6);
@@ -169,7 +163,7 @@ void Form1::Command4_Click()
     List3->clear();
     Text4->setText(QString());
     Text5->setText(QString());
-    setCaption(Label4, QString());
+    ui::setAutoText(Label4, QString());
 }
 
 void Form1::Command6_Click()

@@ -6,6 +6,7 @@
 #include <QtNumeric>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace ledger {
 
@@ -17,7 +18,14 @@ bool eq(const QString &stored, const QString &value)
     return !stored.isNull() && !value.isEmpty() && stored == value;
 }
 
-bool kindIs(const Record &r, double kind) { return r.hasKind && r.kind == kind; }
+// The kind a request's first field names; none when it is not a whole number.
+std::optional<int> requestedKind(const QString &field)
+{
+    const double v = parseNumber(field);
+    if (v != std::trunc(v) || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return static_cast<int>(v);
+}
 
 qint64 saturatingAdd(qint64 a, qint64 b)
 {
@@ -33,7 +41,7 @@ QStringList categoryNames(const std::vector<Record> &rows)
 {
     QStringList out;
     for (const Record &r : rows)
-        if (kindIs(r, kCategory))
+        if (r.isKind(kCategory))
             out << r.name;
     return out;
 }
@@ -42,7 +50,7 @@ QStringList productNames(const std::vector<Record> &rows, const QString &categor
 {
     QStringList out;
     for (const Record &r : rows)
-        if (kindIs(r, kProduct) && eq(r.cat, category))
+        if (r.isKind(kProduct) && eq(r.cat, category))
             out << r.name;
     return out;
 }
@@ -86,7 +94,7 @@ TxListing listTransactions(const std::vector<Record> &rows, const QString &categ
     const int month = dayNumber(today) / 100;
     for (const Record &r : rows) {
         // The cheap tests first: only the product's own lines have their date read.
-        if (!kindIs(r, kTransaction) || !eq(r.cat, category) || !eq(r.name, product) ||
+        if (!r.isKind(kTransaction) || !eq(r.cat, category) || !eq(r.name, product) ||
             !eq(r.method, direction))
             continue;
         if (monthOnly) {
@@ -104,22 +112,23 @@ TxListing listTransactions(const std::vector<Record> &rows, const QString &categ
 bool deleteMatches(const Record &r, const QStringList &f, const QString &category,
                    const QString &direction)
 {
-    const double k = parseNumber(f.value(0));
+    const std::optional<int> k = requestedKind(f.value(0));
     const QString f1 = f.value(1), f2 = f.value(2), f3 = f.value(3), f4 = f.value(4),
                   f5 = f.value(5), f6 = f.value(6), f7 = f.value(7);
     // Either clause lets a record through every test.
-    const bool categoryClause = kindIs(r, kProduct) && eq(r.cat, category) && k == 1;
-    const bool productClause = k == 2 && eq(r.cat, f2) && eq(r.name, f1);
+    const bool kind1 = k == kCategory, kind2 = k == kProduct, kind3 = k == kTransaction;
+    const bool ofKind = k && r.isKind(*k);
+    const bool categoryClause = r.isKind(kProduct) && eq(r.cat, category) && kind1;
+    const bool productClause = kind2 && eq(r.cat, f2) && eq(r.name, f1);
     if (categoryClause || productClause)
         return true;
-    const bool kind1 = k == 1, kind2 = k == 2, kind3 = k == 3;
     const bool tests[] = {
-        kindIs(r, k),
+        ofKind,
         eq(r.name, f1),
         kind1 || kind3 || eq(r.cat, f2) || eq(r.total, f3),
         kind1 || kind2 || eq(r.price, f3) || eq(r.date, f4),
         kind1 || kind2 || eq(r.qty, f4) || eq(r.method, f5),
-        kind1 || kind2 || eq(r.total, f5) || kindIs(r, k),
+        kind1 || kind2 || eq(r.total, f5) || ofKind,
         kind1 || kind2 || eq(r.date, f6) || eq(r.txno, f6),
         kind1 || kind2 || eq(r.txno, f7) || eq(r.txno, f6),
         kind1 || kind2 || eq(r.method, direction) || eq(r.txno, f6),
@@ -133,7 +142,7 @@ bool deleteMatches(const Record &r, const QStringList &f, const QString &categor
 bool deleteRemoves(const Record &r, const QStringList &f, const QString &category,
                    const QString &direction)
 {
-    const bool wholeCategory = parseNumber(f.value(0)) == kCategory && !category.isEmpty();
+    const bool wholeCategory = requestedKind(f.value(0)) == kCategory && !category.isEmpty();
     return deleteMatches(r, f, category, direction) || (wholeCategory && r.cat == category);
 }
 

@@ -39,17 +39,25 @@ void CalcTotals::add(bool stockIn, double qty, double total, bool inMonth)
 }
 
 CalcTotals sumProduct(const std::vector<Record> &rows, const QString &category, const QString &product,
-                      double calcno, const QString &stockIn, const QDate &today)
+                      Calculation calcno, const QString &stockIn, const QDate &today)
 {
     CalcTotals t;
     const int month = dayNumber(today) / 100;
     for (const Record &r : rows) {
-        if (!r.hasKind || r.kind != kTransaction || r.cat != category || r.name != product)
+        if (!r.isKind(kTransaction) || r.cat != category || r.name != product)
             continue;
         // The date is read only for the stock-outs of calculation 5.
         t.add(r, stockIn, calcno != CalcMonthProfit || (r.method != stockIn && isMonth(r.date, month)));
     }
     return t;
+}
+
+Calculation calculation(double number)
+{
+    for (Calculation c : {CalcStock, CalcTurnover, CalcProfit, CalcStockValue, CalcMonthProfit})
+        if (number == static_cast<int>(c))
+            return c;
+    return number >= static_cast<int>(CalcProfit) ? CalcNotesOnly : CalcNone;
 }
 
 CalcFigures deriveFigures(const CalcTotals &t)
@@ -74,7 +82,7 @@ CalcFigures deriveFigures(const CalcTotals &t)
 }
 
 std::vector<CalcMessage> calculate(const std::vector<Record> &rows, const QString &category,
-                                   const QString &product, double calcno, const QString &stockIn,
+                                   const QString &product, Calculation calcno, const QString &stockIn,
                                    const QDate &today)
 {
     const CalcTotals t = sumProduct(rows, category, product, calcno, stockIn, today);

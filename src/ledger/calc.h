@@ -10,8 +10,21 @@
 
 namespace ledger {
 
-// Calculation numbers (read from request text as numbers, hence doubles).
-inline constexpr double CalcStock = 1, CalcTurnover = 2, CalcProfit = 3, CalcStockValue = 4, CalcMonthProfit = 5;
+// The calculations, by the numbers requests carry. A number that names none shows no result:
+// below the profit ones nothing at all (CalcNone), above them still the note that stock-ins or
+// stock-outs are missing (CalcNotesOnly).
+enum Calculation {
+    CalcNone = 0,
+    CalcStock = 1,
+    CalcTurnover = 2,
+    CalcProfit = 3,
+    CalcStockValue = 4,
+    CalcMonthProfit = 5,
+    CalcNotesOnly = 6,
+};
+
+// The calculation a request's number names.
+Calculation calculation(double number);
 
 struct CalcTotals {
     qint64 netStock = 0; // rounded to an integer (ties to even) after every record
@@ -33,7 +46,7 @@ struct CalcTotals {
 // stockIn; every other direction counts as a stock-out. A date that cannot be read is never
 // of the current month.
 CalcTotals sumProduct(const std::vector<Record> &rows, const QString &category, const QString &product,
-                      double calcno, const QString &stockIn, const QDate &today);
+                      Calculation calcno, const QString &stockIn, const QDate &today);
 
 // What the calculations derive from the sums. profit and monthProfit exist only when both
 // quantity sums are non-zero, the stock value only when there were stock-ins.
@@ -60,7 +73,7 @@ struct CalcMessage {
 // The boxes of one calculation, in the order they are shown: the result (if any), then the
 // note that stock-ins or stock-outs are missing.
 std::vector<CalcMessage> calculate(const std::vector<Record> &rows, const QString &category,
-                                   const QString &product, double calcno, const QString &stockIn,
+                                   const QString &product, Calculation calcno, const QString &stockIn,
                                    const QDate &today);
 
 } // namespace ledger

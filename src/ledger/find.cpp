@@ -7,16 +7,16 @@ namespace ledger {
 
 namespace {
 
-bool isTransaction(const Record &r) { return r.hasKind && r.kind == kTransaction; }
+bool isTransaction(const Record &r) { return r.isKind(kTransaction); }
 
 } // namespace
 
 namespace {
 
 // The date test on day numbers, which order like the "YY-MM-DD" texts.
-bool dayMatches(int stored, int chosen, double condition)
+bool dayMatches(int stored, int chosen, DateCondition condition)
 {
-    const double m = condition == DateDayDetail ? DateOn : condition;
+    const DateCondition m = condition == DateDayDetail ? DateOn : condition;
     if (m == DateAny)
         return true;
     if (stored == kNoDay || chosen == kNoDay)
@@ -34,7 +34,7 @@ bool dayMatches(int stored, int chosen, double condition)
 // The day detail lists the day of a statistics line, whose date may be a text that is no date:
 // such a stored text matches when it is exactly the chosen one.
 bool recordMatches(const QString &stored, int storedDay, const QString &chosen, int chosenDay,
-                   double condition)
+                   DateCondition condition)
 {
     if (condition == DateDayDetail && storedDay == kNoDay)
         return !stored.isEmpty() && stored == chosen;
@@ -43,7 +43,15 @@ bool recordMatches(const QString &stored, int storedDay, const QString &chosen, 
 
 } // namespace
 
-bool dateMatches(const QString &stored, const QString &chosen, double condition)
+DateCondition dateCondition(double code)
+{
+    for (DateCondition c : {DateAny, DateBefore, DateOn, DateAfter, DateDayDetail})
+        if (code == static_cast<int>(c))
+            return c;
+    return DateUnknown;
+}
+
+bool dateMatches(const QString &stored, const QString &chosen, DateCondition condition)
 {
     return recordMatches(stored, dayNumber(stored), chosen, dayNumber(chosen), condition);
 }

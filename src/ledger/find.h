@@ -11,9 +11,12 @@
 namespace ledger {
 
 // Date conditions: none, before, on, after the chosen date; the day detail asks for "on"
-// with its own code so that the status line keeps the welcome text.
-// (Read from request text as numbers, hence doubles.)
-inline constexpr double DateAny = 0, DateBefore = 1, DateOn = 2, DateAfter = 3, DateDayDetail = 6;
+// with its own code so that the status line keeps the welcome text. The values are the codes
+// requests carry.
+enum DateCondition { DateAny = 0, DateBefore = 1, DateOn = 2, DateAfter = 3, DateDayDetail = 6, DateUnknown = -1 };
+
+// The condition a request's code names; DateUnknown, which no record satisfies, for any other.
+DateCondition dateCondition(double code);
 
 // The find dialog's options: which categories, products and directions a query accepts.
 struct FindOptions {
@@ -30,7 +33,7 @@ struct FindQuery : FindOptions {
     QString category;
     QString product;
     QString date;      // the chosen date, any readable form
-    double condition = DateAny;
+    DateCondition condition = DateAny;
 };
 
 struct FindResult {
@@ -41,7 +44,7 @@ struct FindResult {
 // Compares the two dates normalised to YY-MM-DD as texts. A stored date that cannot be read
 // satisfies no condition but "none", except the day detail when it is exactly the chosen text;
 // an unreadable chosen date matches no readable stored one.
-bool dateMatches(const QString &stored, const QString &chosen, double condition);
+bool dateMatches(const QString &stored, const QString &chosen, DateCondition condition);
 
 FindResult findTransactions(const std::vector<Record> &rows, const FindQuery &q);
 

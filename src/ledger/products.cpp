@@ -11,7 +11,7 @@ namespace ledger {
 ProductIndex::ProductIndex(const std::vector<Record> &rows)
 {
     for (const Record &r : rows) {
-        if (!r.hasKind || r.kind != kProduct || lookup(r.cat, r.name) >= 0)
+        if (!r.isKind(kProduct) || lookup(r.cat, r.name) >= 0)
             continue;
         const auto same = m_byName.constFind(r.name);
         m_sameName.push_back(same == m_byName.cend() ? -1 : *same);

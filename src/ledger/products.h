@@ -30,7 +30,7 @@ public:
     template <class Fn> void forEachTransaction(const std::vector<Record> &rows, Fn fn)
     {
         for (const Record &r : rows)
-            if (r.hasKind && r.kind == kTransaction)
+            if (r.isKind(kTransaction))
                 if (const int p = find(r); p >= 0)
                     fn(r, static_cast<std::size_t>(p));
     }

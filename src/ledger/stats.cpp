@@ -149,7 +149,7 @@ std::vector<StatDay> statisticsDays(const std::vector<Record> &rows, const Perio
     std::vector<StatDay> days;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Record &r = rows[i];
-        if (recordGroup[i] < 0 || !r.hasKind || r.kind != kTransaction)
+        if (recordGroup[i] < 0 || !r.isKind(kTransaction))
             continue;
         const auto g = static_cast<std::size_t>(recordGroup[i]);
         if (listed[g] || !test.contains(keys[i]))
@@ -256,7 +256,7 @@ namespace {
 bool inRange(const Record &r, const QString &code, const QDate &today, DayMemo &days)
 {
     // A transaction without a date has no place in any period.
-    if (!r.hasKind || r.kind != kTransaction || r.date.isEmpty())
+    if (!r.isKind(kTransaction) || r.date.isEmpty())
         return false;
     if (code.isEmpty())
         return true;

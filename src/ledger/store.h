@@ -39,6 +39,7 @@ struct Record {
     QString txno;        // 交易号码
 
     bool sameContent(const Record &o) const;
+    bool isKind(int k) const { return hasKind && kind == k; }
 };
 
 // Records picked out of the ledger rows, without copying them: valid while the rows are.

@@ -32,18 +32,9 @@ const QString kWelcome =
 const QString kListHeader = QStringLiteral(
     "商品名：               价格：     数量：     总额：     日期：   方法：  交易代码：");
 
-template <class W> W *make(QWidget *parent, const char *name, const QString &text, QRect geometry)
-{
-    auto *w = new W(text, parent);
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(geometry);
-    return w;
-}
-
 QLabel *autoLabel(QWidget *parent, const char *name, int left, int top)
 {
-    auto *l = new QLabel(parent);
-    l->setObjectName(QString::fromLatin1(name));
+    auto *l = ui::control<QLabel>(parent, name);
     l->move(ui::twips(left, top, 0, 0).topLeft());
     return l;
 }
@@ -65,28 +56,6 @@ protected:
     }
 };
 
-template <class L = QListWidget> QListWidget *list(QWidget *parent, const char *name, QRect geometry)
-{
-    auto *l = new L(parent);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setGeometry(geometry);
-    return l;
-}
-
-QLineEdit *edit(QWidget *parent, const char *name, QRect geometry)
-{
-    auto *e = new QLineEdit(parent);
-    e->setObjectName(QString::fromLatin1(name));
-    e->setGeometry(geometry);
-    return e;
-}
-
-void setAutoText(QLabel *label, const QString &text)
-{
-    label->setText(text);
-    label->adjustSize();
-}
-
 } // namespace
 
 Form1::Form1(std::unique_ptr<Store> store) : m_store(std::move(store))
@@ -96,6 +65,7 @@ Form1::Form1(std::unique_ptr<Store> store) : m_store(std::move(store))
     setWindowTitle(QStringLiteral("禾岚小型仓储管理软件 VER 1.2"));
     setFixedSize(ui::twips(0, 0, 11880, 5160).size());
     buildControls();
+    connectHandlers();
     Form_Load();
 }
 
@@ -112,44 +82,43 @@ Form1::~Form1()
 
 void Form1::buildControls()
 {
+    using ui::control;
     using ui::twips;
-    Label1 = make<QLabel>(this, "Label1", QStringLiteral("类："), twips(240, 120, 360, 180));
+    Label1 = control<QLabel>(this, "Label1", QStringLiteral("类："), twips(240, 120, 360, 180));
     Label2 = autoLabel(this, "Label2", 600, 120);
-    Label3 = make<QLabel>(this, "Label3", QStringLiteral("商品名："), twips(1920, 120, 720, 180));
+    Label3 = control<QLabel>(this, "Label3", QStringLiteral("商品名："), twips(1920, 120, 720, 180));
     Label4 = autoLabel(this, "Label4", 2640, 120);
     Label9 = autoLabel(this, "Label9", 4005, 120);
-    List1 = list<ChoiceList>(this, "List1", twips(240, 480, 1575, 3480));
-    List2 = list<ChoiceList>(this, "List2", twips(1920, 480, 1815, 3480));
-    List3 = new ui::TxList(this);
-    List3->setObjectName(QStringLiteral("List3"));
-    List3->setGeometry(twips(3960, 480, 7815, 3000));
+    List1 = control<ChoiceList>(this, "List1", twips(240, 480, 1575, 3480));
+    List2 = control<ChoiceList>(this, "List2", twips(1920, 480, 1815, 3480));
+    List3 = control<ui::TxList>(this, "List3", twips(3960, 480, 7815, 3000));
     Label5 = autoLabel(this, "Label5", 4080, 3600);
-    Frame1 = make<QGroupBox>(this, "Frame1", QStringLiteral("方式："), twips(3840, 3900, 1935, 615));
-    Option1 = make<ui::OptionButton>(Frame1, "Option1", kStockIn, twips(240, 240, 735, 255));
-    Option2 = make<ui::OptionButton>(Frame1, "Option2", kStockOut, twips(1080, 240, 735, 255));
-    Text1 = edit(this, "Text1", twips(240, 4080, 1575, 375));
-    Text2 = edit(this, "Text2", twips(1920, 4080, 1815, 375));
-    Label6 = make<QLabel>(this, "Label6", QStringLiteral("单价："), twips(5880, 4200, 540, 180));
-    Text4 = edit(this, "Text4", twips(6480, 4080, 1095, 375));
-    Label7 = make<QLabel>(this, "Label7", QStringLiteral("数量："), twips(7680, 4200, 540, 180));
-    Text5 = edit(this, "Text5", twips(8280, 4080, 1095, 375));
-    Label8 = make<QLabel>(this, "Label8", QStringLiteral("日期："), twips(9480, 4200, 540, 180));
-    Text6 = edit(this, "Text6", twips(10080, 4080, 1095, 375));
-    Command5 = make<QPushButton>(this, "Command5", QStringLiteral("选择"), twips(11280, 4080, 495, 375));
-    Check1 = make<ui::CheckBox>(this, "Check1", QStringLiteral("自动填写日期"), twips(5880, 4560, 1455, 255));
-    Check2 = make<ui::CheckBox>(this, "Check2", QStringLiteral("只显示本月记录"), twips(5880, 4800, 1695, 255));
+    Frame1 = control<QGroupBox>(this, "Frame1", QStringLiteral("方式："), twips(3840, 3900, 1935, 615));
+    Option1 = control<ui::OptionButton>(Frame1, "Option1", kStockIn, twips(240, 240, 735, 255));
+    Option2 = control<ui::OptionButton>(Frame1, "Option2", kStockOut, twips(1080, 240, 735, 255));
+    Text1 = control<QLineEdit>(this, "Text1", twips(240, 4080, 1575, 375));
+    Text2 = control<QLineEdit>(this, "Text2", twips(1920, 4080, 1815, 375));
+    Label6 = control<QLabel>(this, "Label6", QStringLiteral("单价："), twips(5880, 4200, 540, 180));
+    Text4 = control<QLineEdit>(this, "Text4", twips(6480, 4080, 1095, 375));
+    Label7 = control<QLabel>(this, "Label7", QStringLiteral("数量："), twips(7680, 4200, 540, 180));
+    Text5 = control<QLineEdit>(this, "Text5", twips(8280, 4080, 1095, 375));
+    Label8 = control<QLabel>(this, "Label8", QStringLiteral("日期："), twips(9480, 4200, 540, 180));
+    Text6 = control<QLineEdit>(this, "Text6", twips(10080, 4080, 1095, 375));
+    Command5 = control<QPushButton>(this, "Command5", QStringLiteral("选择"), twips(11280, 4080, 495, 375));
+    Check1 = control<ui::CheckBox>(this, "Check1", QStringLiteral("自动填写日期"), twips(5880, 4560, 1455, 255));
+    Check2 = control<ui::CheckBox>(this, "Check2", QStringLiteral("只显示本月记录"), twips(5880, 4800, 1695, 255));
     Check2->setChecked(true);
-    Command1 = make<QPushButton>(this, "Command1", QStringLiteral("添加"), twips(360, 4680, 615, 255));
-    Command2 = make<QPushButton>(this, "Command2", QStringLiteral("删除"), twips(1080, 4680, 615, 255));
-    Command3 = make<QPushButton>(this, "Command3", QStringLiteral("添加"), twips(2160, 4680, 615, 255));
-    Command4 = make<QPushButton>(this, "Command4", QStringLiteral("删除"), twips(2880, 4680, 615, 255));
-    Command6 = make<QPushButton>(this, "Command6", QStringLiteral("全选"), twips(4200, 4680, 615, 255));
-    Command7 = make<QPushButton>(this, "Command7", QStringLiteral("反选"), twips(4920, 4680, 615, 255));
-    Command8 = make<QPushButton>(this, "Command8", QStringLiteral("添加"), twips(8040, 4680, 615, 255));
-    Command9 = make<QPushButton>(this, "Command9", QStringLiteral("删除"), twips(8760, 4680, 615, 255));
-    Command11 = make<QPushButton>(this, "Command11", QStringLiteral("计算"), twips(9480, 4680, 615, 255));
-    Command12 = make<QPushButton>(this, "Command12", QStringLiteral("查找"), twips(10200, 4680, 615, 255));
-    Command13 = make<QPushButton>(this, "Command13", QStringLiteral("关于"), twips(10920, 4680, 615, 255));
+    Command1 = control<QPushButton>(this, "Command1", QStringLiteral("添加"), twips(360, 4680, 615, 255));
+    Command2 = control<QPushButton>(this, "Command2", QStringLiteral("删除"), twips(1080, 4680, 615, 255));
+    Command3 = control<QPushButton>(this, "Command3", QStringLiteral("添加"), twips(2160, 4680, 615, 255));
+    Command4 = control<QPushButton>(this, "Command4", QStringLiteral("删除"), twips(2880, 4680, 615, 255));
+    Command6 = control<QPushButton>(this, "Command6", QStringLiteral("全选"), twips(4200, 4680, 615, 255));
+    Command7 = control<QPushButton>(this, "Command7", QStringLiteral("反选"), twips(4920, 4680, 615, 255));
+    Command8 = control<QPushButton>(this, "Command8", QStringLiteral("添加"), twips(8040, 4680, 615, 255));
+    Command9 = control<QPushButton>(this, "Command9", QStringLiteral("删除"), twips(8760, 4680, 615, 255));
+    Command11 = control<QPushButton>(this, "Command11", QStringLiteral("计算"), twips(9480, 4680, 615, 255));
+    Command12 = control<QPushButton>(this, "Command12", QStringLiteral("查找"), twips(10200, 4680, 615, 255));
+    Command13 = control<QPushButton>(this, "Command13", QStringLiteral("关于"), twips(10920, 4680, 615, 255));
 
     // The fixed-width lines and their header only line up in a monospace CJK font.
     const QFont mono(ui::monoFontFamily(), 9);
@@ -160,7 +129,10 @@ void Form1::buildControls()
     // Buttons are small; keep their captions readable.
     for (QPushButton *b : findChildren<QPushButton *>())
         b->setStyleSheet(QStringLiteral("padding: 0px;"));
+}
 
+void Form1::connectHandlers()
+{
     ui::onListClick(List1, [this] { List1_Click(); });
     ui::onListClick(List2, [this] { List2_Click(); });
     connect(Option1, &QRadioButton::toggled, this, [this](bool on) { if (on) Option1_Click(); });
@@ -193,9 +165,9 @@ void Form1::Form_Activate()
 {
     axd(QString(), 2);
     List2->clear();
-    setAutoText(Label4, QString());
-    setAutoText(Label2, QString());
-    setAutoText(Label9, kListHeader);
+    ui::setAutoText(Label4, QString());
+    ui::setAutoText(Label2, QString());
+    ui::setAutoText(Label9, kListHeader);
 }
 
 void Form1::closeEvent(QCloseEvent *event)
@@ -282,11 +254,11 @@ void Form1::writeStatus()
     if (statusmode == StatusTotals) {
         if (m_qsum == 0)
             return;
-        setAutoText(Label5, totalsLine(m_qsum, runtotal));
+        ui::setAutoText(Label5, totalsLine(m_qsum, runtotal));
     } else if (statusmode == StatusFindAmount) {
-        setAutoText(Label5, QStringLiteral("         积压总金额：") + formatNumber(runtotal) + QStringLiteral("元"));
+        ui::setAutoText(Label5, QStringLiteral("         积压总金额：") + formatNumber(runtotal) + QStringLiteral("元"));
     } else {
-        setAutoText(Label5, kWelcome);
+        ui::setAutoText(Label5, kWelcome);
     }
 }
 
@@ -336,8 +308,7 @@ void Form1::days(const QString &dat)
 void Form1::Command5_Click()
 {
     form2()->setx(-1);
-    form2()->show();
-    form2()->raise();
+    ui::present(form2());
 }
 
 namespace {
@@ -345,9 +316,7 @@ namespace {
 void reopen(QWidget *w)
 {
     w->hide();
-    w->show();
-    w->raise();
-    w->activateWindow();
+    ui::present(w);
 }
 } // namespace
 
@@ -355,47 +324,17 @@ void Form1::Command11_Click() { reopen(form5()); }
 void Form1::Command12_Click() { reopen(form4()); }
 void Form1::Command13_Click() { reopen(form3()); }
 
-Form2 *Form1::form2()
-{
-    if (!m_form2)
-        m_form2 = new Form2(this);
-    return m_form2;
-}
+Form2 *Form1::form2() { return ui::window(m_form2, this); }
 
-Form3 *Form1::form3()
-{
-    if (!m_form3)
-        m_form3 = new Form3(this);
-    return m_form3;
-}
+Form3 *Form1::form3() { return ui::window(m_form3, this); }
 
-Form4 *Form1::form4()
-{
-    if (!m_form4)
-        m_form4 = new Form4(this);
-    return m_form4;
-}
+Form4 *Form1::form4() { return ui::window(m_form4, this); }
 
-Form5 *Form1::form5()
-{
-    if (!m_form5)
-        m_form5 = new Form5(this);
-    return m_form5;
-}
+Form5 *Form1::form5() { return ui::window(m_form5, this); }
 
-Form6 *Form1::form6()
-{
-    if (!m_form6)
-        m_form6 = new Form6(this);
-    return m_form6;
-}
+Form6 *Form1::form6() { return ui::window(m_form6, this); }
 
-Form7 *Form1::form7()
-{
-    if (!m_form7)
-        m_form7 = new Form7(this);
-    return m_form7;
-}
+Form7 *Form1::form7() { return ui::window(m_form7, this); }
 
 bool Form1::hasForm(int number) const
 {

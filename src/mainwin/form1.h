@@ -125,6 +125,7 @@ protected:
 
 private:
     void buildControls();
+    void connectHandlers();
     QString direction() const;
     QString currentCategory() const;
     QString currentProduct() const;

@@ -19,19 +19,13 @@ Form2::Form2(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     // The calendar needs more height than the original design gave it.
     setFixedSize(ui::twips(0, 0, 5295, 3300).size());
 
-    MonthView1 = new QCalendarWidget(this);
-    MonthView1->setObjectName(QStringLiteral("MonthView1"));
-    MonthView1->setGeometry(ui::twips(60, 60, 4020, 3180));
+    MonthView1 = ui::control<QCalendarWidget>(this, "MonthView1", ui::twips(60, 60, 4020, 3180));
     MonthView1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     MonthView1->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
     MonthView1->setSelectedDate(QDate::currentDate());
 
-    Command1 = new QPushButton(QStringLiteral("确定"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(ui::twips(4200, 360, 975, 375));
-    Command2 = new QPushButton(QStringLiteral("取消"), this);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setGeometry(ui::twips(4200, 1320, 975, 375));
+    Command1 = ui::control<QPushButton>(this, "Command1", QStringLiteral("确定"), ui::twips(4200, 360, 975, 375));
+    Command2 = ui::control<QPushButton>(this, "Command2", QStringLiteral("取消"), ui::twips(4200, 1320, 975, 375));
 
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);

@@ -155,6 +155,19 @@ QRect twips(int left, int top, int width, int height)
     return QRect(px(left), px(top), px(width), px(height));
 }
 
+void setAutoText(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->adjustSize();
+}
+
+void present(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 void onListClick(QListWidget *list, std::function<void()> handler)
 {
     // A mouse press makes the line current before it selects it, so a click is handled when

@@ -4,14 +4,17 @@
 
 #include "ledger/text.h"
 
+#include <QPointer>
 #include <QRect>
 #include <QString>
+#include <QWidget>
 #include <functional>
+#include <type_traits>
 
 class QCheckBox;
 class QListWidget;
+class QLabel;
 class QRadioButton;
-class QWidget;
 
 namespace ui {
 
@@ -33,6 +36,41 @@ bool confirm(QWidget *parent, const QString &text, const QString &title = kAskTi
 
 // Position and size in twips (15 to a pixel).
 QRect twips(int left, int top, int width, int height);
+
+// A control of type W that handlers and tests find by its name, with its caption when W has
+// one, placed at geometry unless that is empty (a laid-out window places it itself).
+template <class W>
+W *control(QWidget *parent, const char *name, const QString &caption = QString(), QRect geometry = QRect())
+{
+    W *w;
+    if constexpr (std::is_constructible_v<W, const QString &, QWidget *>)
+        w = new W(caption, parent);
+    else
+        w = new W(parent);
+    w->setObjectName(QString::fromLatin1(name));
+    if (!geometry.isNull())
+        w->setGeometry(geometry);
+    return w;
+}
+template <class W> W *control(QWidget *parent, const char *name, QRect geometry)
+{
+    return control<W>(parent, name, QString(), geometry);
+}
+
+// Sets a label's text and fits the label to it.
+void setAutoText(QLabel *label, const QString &text);
+
+// Brings a window to the front and makes it the active one.
+void present(QWidget *window);
+
+// The window kept in slot, created with owner the first time it is asked for (and again
+// should it have been deleted).
+template <class W, class Owner> W *window(QPointer<W> &slot, Owner *owner)
+{
+    if (!slot)
+        slot = new W(owner);
+    return slot;
+}
 
 // An option button or check box that takes a click anywhere in its rectangle, not only on its
 // box and caption.

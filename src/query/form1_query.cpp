@@ -42,7 +42,7 @@ void Form1::op8(const QStringList &f, const FindOptions &o)
     const std::vector<Record> &all = rows();
     if (all.empty())
         return; // List3 keeps what it shows
-    const FindQuery q{o, f[0], f[1], f[2], parseNumber(f[3])};
+    const FindQuery q{o, f[0], f[1], f[2], dateCondition(parseNumber(f[3]))};
     const FindResult found = findTransactions(all, q);
 
     fillList3(found.matches);
@@ -54,7 +54,7 @@ void Form1::op8(const QStringList &f, const FindOptions &o)
 void Form1::op13(const QStringList &f)
 {
     const std::vector<CalcMessage> boxes =
-        calculate(rows(), f[0], f[1], parseNumber(f[2]), Option1->text(), QDate::currentDate());
+        calculate(rows(), f[0], f[1], calculation(parseNumber(f[2])), Option1->text(), QDate::currentDate());
     for (const CalcMessage &m : boxes)
         ui::message(this, m.text, m.title);
 }

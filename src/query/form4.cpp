@@ -90,8 +90,7 @@ void Form4::chooseMethod(QRadioButton *option, int method)
         ui::message(this, QStringLiteral("请选择日期！"));
         return;
     }
-    Label3->setText(QStringLiteral("日期") + option->text() + datetext + QStringLiteral("的记录"));
-    Label3->adjustSize();
+    ui::setAutoText(Label3, QStringLiteral("日期") + option->text() + datetext + QStringLiteral("的记录"));
     datemethod = method;
 }
 
@@ -103,18 +102,13 @@ void Form4::Command3_Click()
 {
     Form2 *picker = m_main->form2();
     picker->setx(0);
-    picker->show();
-    picker->raise();
-    picker->activateWindow();
+    ui::present(picker);
 }
 
 void Form4::Command1_Click()
 {
     if (Check6->isChecked()) {
-        Form7 *chooser = m_main->form7();
-        chooser->show();
-        chooser->raise();
-        chooser->activateWindow();
+        ui::present(m_main->form7());
         hide();
         return;
     }

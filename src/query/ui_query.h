@@ -11,15 +11,6 @@ class QWidget;
 
 namespace ui {
 
-// A control of type W with its object name, caption and position.
-template <class W> W *control(QWidget *parent, const char *name, const QString &caption, QRect geometry)
-{
-    auto *w = new W(caption, parent);
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(geometry);
-    return w;
-}
-
 // A drop-down combo box with an editable text part. Typed text stays exactly as typed and never
 // becomes a list entry. clicked runs when an entry is chosen from the list (also the one
 // already chosen) or with the arrow keys, and when code changes the chosen entry; never on

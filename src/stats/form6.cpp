@@ -64,51 +64,42 @@ Form6::Form6(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     setWindowTitle(QStringLiteral("每日统计"));
     setFixedSize(ui::twips(0, 0, 7080, 3615).size());
     buildControls();
+    connectHandlers();
     Form_Load();
 }
 
 void Form6::buildControls()
 {
+    using ui::control;
     using ui::twips;
-    auto place = [](QWidget *w, const char *name, QRect geometry) {
-        w->setObjectName(QString::fromLatin1(name));
-        w->setGeometry(geometry);
-    };
-    Label1 = new QLabel(QStringLiteral("日期       进货总额   出货总额   索引号"), this);
-    place(Label1, "Label1", twips(240, 240, 3510, 180));
-    List1 = new QListWidget(this);
+    Label1 = control<QLabel>(this, "Label1", QStringLiteral("日期       进货总额   出货总额   索引号"),
+                             twips(240, 240, 3510, 180));
     // A little wider than designed, so that a whole day line fits without a scroll bar.
-    place(List1, "List1", twips(240, 480, 4095, 2940));
-    Label2 = new FeedbackLabel(QStringLiteral("                               系统反馈提示"), this);
-    place(Label2, "Label2", twips(4560, 720, 2295, 540));
-    Label3 = new QLabel(this);
-    place(Label3, "Label3", twips(4560, 1440, 975, 255));
-    Label5 = new QLabel(QStringLiteral("—"), this);
-    place(Label5, "Label5", twips(5640, 1440, 180, 180));
-    Label4 = new QLabel(this);
-    place(Label4, "Label4", twips(5880, 1440, 975, 255));
-    auto *box = new PeriodBox(this);
-    Combo1 = box;
-    place(Combo1, "Combo1", twips(4560, 1800, 2295, 300));
+    List1 = control<QListWidget>(this, "List1", twips(240, 480, 4095, 2940));
+    Label2 = control<FeedbackLabel>(this, "Label2", QStringLiteral("                               系统反馈提示"),
+                                    twips(4560, 720, 2295, 540));
+    Label3 = control<QLabel>(this, "Label3", twips(4560, 1440, 975, 255));
+    Label5 = control<QLabel>(this, "Label5", QStringLiteral("—"), twips(5640, 1440, 180, 180));
+    Label4 = control<QLabel>(this, "Label4", twips(5880, 1440, 975, 255));
+    Combo1 = control<PeriodBox>(this, "Combo1", twips(4560, 1800, 2295, 300));
     Combo1->setPlaceholderText(QStringLiteral("     选择控制方法"));
-    Label6 = new QLabel(QStringLiteral("进度："), this);
-    place(Label6, "Label6", twips(4560, 2280, 540, 180));
-    ProgressBar1 = new QProgressBar(this);
-    place(ProgressBar1, "ProgressBar1", twips(5040, 2295, 1815, 135));
+    Label6 = control<QLabel>(this, "Label6", QStringLiteral("进度："), twips(4560, 2280, 540, 180));
+    ProgressBar1 = control<QProgressBar>(this, "ProgressBar1", twips(5040, 2295, 1815, 135));
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setTextVisible(false);
-    Command1 = new QPushButton(QStringLiteral("统计"), this);
-    place(Command1, "Command1", twips(4560, 2640, 1095, 375));
-    Command2 = new QPushButton(QStringLiteral("退出"), this);
-    place(Command2, "Command2", twips(5760, 2640, 1095, 375));
+    Command1 = control<QPushButton>(this, "Command1", QStringLiteral("统计"), twips(4560, 2640, 1095, 375));
+    Command2 = control<QPushButton>(this, "Command2", QStringLiteral("退出"), twips(5760, 2640, 1095, 375));
 
     // The day lines sit under the heading's words only in a monospace CJK font.
     const QFont mono(ui::monoFontFamily(), 9);
     List1->setFont(mono);
     Label1->setFont(mono);
     ui::plainLabels(this);
+}
 
-    box->onDropDown = [this] {
+void Form6::connectHandlers()
+{
+    static_cast<PeriodBox *>(Combo1)->onDropDown = [this] {
         m_popupIndex = Combo1->currentIndex();
         Combo1_DropDown();
     };
@@ -287,9 +278,7 @@ void Form6::Command1_Click()
 void Form6::Command2_Click()
 {
     hide();
-    m_main->show();
-    m_main->raise();
-    m_main->activateWindow();
+    ui::present(m_main);
 }
 
 namespace {
@@ -299,9 +288,7 @@ void pickDate(Form1 *main, bool first)
     Form2 *picker = main->form2();
     picker->sety(-1);
     picker->setx(first ? -1 : 0);
-    picker->show();
-    picker->raise();
-    picker->activateWindow();
+    ui::present(picker);
 }
 } // namespace
 

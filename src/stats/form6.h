@@ -75,6 +75,7 @@ protected:
 
 private:
     void buildControls();
+    void connectHandlers();
 
     Form1 *m_main;
     int m_popupIndex = -1; // the period shown when the list was opened

@@ -63,7 +63,7 @@ std::vector<Record> awkwardLedger()
 }
 
 // The number the calculation dialog shows for this product, or nothing when it shows a note.
-std::optional<QString> answer(const std::vector<Record> &rows, const Product &p, double calcno)
+std::optional<QString> answer(const std::vector<Record> &rows, const Product &p, Calculation calcno)
 {
     const std::vector<CalcMessage> boxes = calculate(rows, p.category, p.name, calcno, kIn, kToday);
     if (boxes.empty() || boxes[0].title != qs("计算结果："))

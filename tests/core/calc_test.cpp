@@ -29,7 +29,7 @@ Record out(const QString &qty, const QString &total, const QString &date = QStri
 QStringList shown(const std::vector<Record> &rows, double calcno)
 {
     QStringList texts;
-    for (const CalcMessage &m : calculate(rows, kDrinks, kCola, calcno, kIn, kToday))
+    for (const CalcMessage &m : calculate(rows, kDrinks, kCola, calculation(calcno), kIn, kToday))
         texts << m.text;
     return texts;
 }
@@ -52,7 +52,7 @@ TEST(Calculations, OneStockInAndOneStockOutThisMonth)
     EXPECT_EQ(shown(rows, 3), list({"此商品营业利润：12"}));
     EXPECT_EQ(shown(rows, 5), list({"此商品本月营业利润：12"}));
     EXPECT_EQ(shown(rows, 4), list({"此商品库存积压货款：30"}));
-    for (double n : {1, 2, 3, 4, 5}) {
+    for (Calculation n : {CalcStock, CalcTurnover, CalcProfit, CalcStockValue, CalcMonthProfit}) {
         const auto boxes = calculate(rows, kDrinks, kCola, n, kIn, kToday);
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].title, kResult);
@@ -111,7 +111,7 @@ TEST(Calculations, OnlyStockIns)
     EXPECT_EQ(shown(rows, 3), list({"出货商品数为0！"}));
     EXPECT_EQ(shown(rows, 5), list({"出货商品数为0！"}));
     EXPECT_EQ(shown(rows, 4), list({"此商品库存积压货款：50"}));
-    const auto boxes = calculate(rows, kDrinks, kCola, 3, kIn, kToday);
+    const auto boxes = calculate(rows, kDrinks, kCola, CalcProfit, kIn, kToday);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].title, kTip);
 }
@@ -148,9 +148,9 @@ TEST(Calculations, OnlyTheChosenProductOfTheChosenCategoryCounts)
         product(kCola, kDrinks),
     };
     EXPECT_EQ(shown(rows, 1), list({"此商品库存：10"}));
-    EXPECT_EQ(calculate(rows, kDrinks, QStringLiteral("可乐 "), 1, kIn, kToday).at(0).text,
+    EXPECT_EQ(calculate(rows, kDrinks, QStringLiteral("可乐 "), CalcStock, kIn, kToday).at(0).text,
               QStringLiteral("此商品库存：0"));
-    EXPECT_EQ(calculate(rows, QStringLiteral("无此类"), kCola, 1, kIn, kToday).at(0).text,
+    EXPECT_EQ(calculate(rows, QStringLiteral("无此类"), kCola, CalcStock, kIn, kToday).at(0).text,
               QStringLiteral("此商品库存：0"));
 }
 
@@ -176,6 +176,8 @@ TEST(Calculations, OtherNumbersShowOnlyTheMissingNote)
     EXPECT_TRUE(shown(both, 6).isEmpty());
     EXPECT_EQ(shown({out("4", "32")}, 6), list({"进货货商品数为0！"}));
     EXPECT_TRUE(shown({out("4", "32")}, 0).isEmpty());
+    EXPECT_EQ(shown({out("4", "32")}, 3.5), list({"进货货商品数为0！"}));
+    EXPECT_TRUE(shown({out("4", "32")}, 2.5).isEmpty());
 }
 
 TEST(Calculations, LargeQuantitiesAndPricesNeitherOverflowNorCrash)

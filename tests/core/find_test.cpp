@@ -60,7 +60,7 @@ TEST(FindDates, UnreadableDatesMatchOnlyWithoutACondition)
     for (const QString &stored : {QString(), QStringLiteral(""), QStringLiteral("三月九日"), QStringLiteral("06-2-30"),
                                   QStringLiteral("06-3-9-1")}) {
         EXPECT_TRUE(dateMatches(stored, QStringLiteral("06-3-9"), DateAny)) << qPrintable(stored);
-        for (double m : {DateBefore, DateOn, DateAfter, DateDayDetail})
+        for (DateCondition m : {DateBefore, DateOn, DateAfter, DateDayDetail})
             EXPECT_FALSE(dateMatches(stored, QStringLiteral("06-3-9"), m)) << qPrintable(stored) << m;
     }
     // The day detail of a day whose date is no date lists the records of exactly that text.
@@ -74,7 +74,7 @@ TEST(FindDates, UnreadableDatesMatchOnlyWithoutACondition)
     EXPECT_FALSE(dateMatches(QStringLiteral("06-3-9"), QString(), DateBefore));
     // Numbers that are no condition match nothing.
     for (double m : {4.0, 5.0, 1.5, -1.0})
-        EXPECT_FALSE(dateMatches(QStringLiteral("06-3-9"), QStringLiteral("06-3-9"), m)) << m;
+        EXPECT_FALSE(dateMatches(QStringLiteral("06-3-9"), QStringLiteral("06-3-9"), dateCondition(m))) << m;
 }
 
 TEST(FindQuery, DirectionsSelectTheRecordsAndTheNetAmount)
