@@ -1,8 +1,8 @@
 #include "analysis/form_daychart.h"
 
 #include "ledger/text.h"
-#include "stats/form6.h"
 #include "mainwin/ui_app.h"
+#include "stats/form6.h"
 
 #include <QChart>
 #include <QChartView>
@@ -23,6 +23,44 @@ using namespace ledger;
 namespace {
 
 qreal msecs(const QDate &d) { return static_cast<qreal>(d.startOfDay().toMSecsSinceEpoch()); }
+
+// Days along the bottom, labelled by month when the period is longer than two years.
+QDateTimeAxis *dateAxis(const DayChartData &data, QChart *chart)
+{
+    auto *x = new QDateTimeAxis(chart);
+    x->setTitleText(QStringLiteral("日期"));
+    const qint64 span = data.days.empty() ? 0 : data.days.back().date.toJulianDay() - data.days.front().date.toJulianDay();
+    x->setFormat(span > 730 ? QStringLiteral("yyyy-MM") : QStringLiteral("yy-MM-dd"));
+    x->setTickCount(static_cast<int>(std::clamp<qint64>(span + 1, 2, 7)));
+    if (!data.days.empty()) {
+        // A lone day gets a day either side, so that it has an axis to sit on.
+        const QDate first = data.days.front().date, last = data.days.back().date;
+        x->setRange(first.addDays(span == 0 ? -1 : 0).startOfDay(), last.addDays(span == 0 ? 1 : 0).startOfDay());
+    }
+    return x;
+}
+
+QValueAxis *amountAxis(double top, QChart *chart)
+{
+    auto *y = new QValueAxis(chart);
+    y->setTitleText(QStringLiteral("金额（元）"));
+    y->setRange(0, top > 0 ? top * 1.05 : 1);
+    y->applyNiceNumbers();
+    y->setLabelFormat(QStringLiteral("%.0f"));
+    return y;
+}
+
+QString noteOn(const DayChartData &data)
+{
+    QString note;
+    if (data.days.empty())
+        note = QStringLiteral("统计列表中没有可画的日期，请先在“每日统计”中统计。");
+    else
+        note = QStringLiteral("共 %1 天，没有进出货的日子按 0 画出。").arg(data.days.size());
+    if (data.unreadable > 0)
+        note += QStringLiteral("另有 %1 行的日期无法识别，未画入图中。").arg(data.unreadable);
+    return note;
+}
 
 } // namespace
 
@@ -62,21 +100,8 @@ void FormDayChart::showLines(const QStringList &dayLines)
     chart->addSeries(in);
     chart->addSeries(out);
 
-    auto *x = new QDateTimeAxis(chart);
-    x->setTitleText(QStringLiteral("日期"));
-    const qint64 span = m_data.days.empty() ? 0 : m_data.days.back().date.toJulianDay() - m_data.days.front().date.toJulianDay();
-    x->setFormat(span > 730 ? QStringLiteral("yyyy-MM") : QStringLiteral("yy-MM-dd"));
-    x->setTickCount(static_cast<int>(std::clamp<qint64>(span + 1, 2, 7)));
-    if (!m_data.days.empty()) {
-        // A lone day gets a day either side, so that it has an axis to sit on.
-        const QDate first = m_data.days.front().date, last = m_data.days.back().date;
-        x->setRange(first.addDays(span == 0 ? -1 : 0).startOfDay(), last.addDays(span == 0 ? 1 : 0).startOfDay());
-    }
-    auto *y = new QValueAxis(chart);
-    y->setTitleText(QStringLiteral("金额（元）"));
-    y->setRange(0, top > 0 ? top * 1.05 : 1);
-    y->applyNiceNumbers();
-    y->setLabelFormat(QStringLiteral("%.0f"));
+    QDateTimeAxis *x = dateAxis(m_data, chart);
+    QValueAxis *y = amountAxis(top, chart);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     for (QLineSeries *s : {in, out}) {
@@ -88,14 +113,7 @@ void FormDayChart::showLines(const QStringList &dayLines)
     Chart1->setChart(chart);
     delete old;
 
-    QString note;
-    if (m_data.days.empty())
-        note = QStringLiteral("统计列表中没有可画的日期，请先在“每日统计”中统计。");
-    else
-        note = QStringLiteral("共 %1 天，没有进出货的日子按 0 画出。").arg(m_data.days.size());
-    if (m_data.unreadable > 0)
-        note += QStringLiteral("另有 %1 行的日期无法识别，未画入图中。").arg(m_data.unreadable);
-    Label1->setText(note);
+    Label1->setText(noteOn(m_data));
 }
 
 QString FormDayChart::tipText(int dayIndex) const

@@ -22,6 +22,28 @@ enum Choice { AllRecords, ThisYear, ThisMonth, Picked };
 
 FormRanking::FormRanking(Form1 *main) : AnalysisWindow(main, "FormRanking", QStringLiteral("商品排行"))
 {
+    column()->insertLayout(0, buildPeriodRow());
+    column()->insertWidget(2, buildHeadings());
+    Header1->setSortIndicator(m_column, Qt::DescendingOrder);
+    Label2->setText(QStringLiteral("营业利润按“营业利润”的算法：（平均出货价 − 平均进货价）× 出货数量，"
+                                   "平均价取该商品的全部记录，数量取所选期间。单击列标题排序，再单击倒序。"));
+    resize(listWidth(82), 460);
+
+    connect(Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
+        DateEdit1->setEnabled(index == Picked);
+        DateEdit2->setEnabled(index == Picked);
+        refresh();
+    });
+    connect(DateEdit1, &QDateEdit::dateChanged, this, [this] { refresh(); });
+    connect(DateEdit2, &QDateEdit::dateChanged, this, [this] { refresh(); });
+    connect(Header1, &QHeaderView::sectionClicked, this, &FormRanking::Header1_Click);
+    ui::addExportMenu(List1, {windowTitle(), rankingColumns(), [this](int row) {
+                                  return rankingCells(m_rows[static_cast<std::size_t>(row)]);
+                              }});
+}
+
+QHBoxLayout *FormRanking::buildPeriodRow()
+{
     Combo1 = ui::control<QComboBox>(this, "Combo1");
     Combo1->addItems({QStringLiteral("全部记录统计"), QStringLiteral("本年的全部记录统计"),
                       QStringLiteral("本月的全部记录统计"), QStringLiteral("按照用户选范围统计")});
@@ -39,15 +61,18 @@ FormRanking::FormRanking(Form1 *main) : AnalysisWindow(main, "FormRanking", QStr
     };
     DateEdit1 = dateEdit("DateEdit1", QDate(today.year(), today.month(), 1));
     DateEdit2 = dateEdit("DateEdit2", today);
-    auto *periodRow = new QHBoxLayout;
-    periodRow->addWidget(Combo1);
-    periodRow->addWidget(DateEdit1);
-    periodRow->addWidget(new QLabel(QStringLiteral("至"), this));
-    periodRow->addWidget(DateEdit2);
-    periodRow->addStretch(1);
-    column()->insertLayout(0, periodRow);
+    auto *row = new QHBoxLayout;
+    row->addWidget(Combo1);
+    row->addWidget(DateEdit1);
+    row->addWidget(new QLabel(QStringLiteral("至"), this));
+    row->addWidget(DateEdit2);
+    row->addStretch(1);
+    return row;
+}
 
-    // Headings over the columns of the lines: a section per column, as wide as its characters.
+QHeaderView *FormRanking::buildHeadings()
+{
+    // A section per column, as wide as its characters.
     const QFont mono(ui::monoFontFamily(), 9);
     auto *headings = new QStandardItemModel(0, kRankColumns, this);
     headings->setHorizontalHeaderLabels(rankingHeaders());
@@ -60,35 +85,15 @@ FormRanking::FormRanking(Form1 *main) : AnalysisWindow(main, "FormRanking", QStr
     Header1->setSectionResizeMode(QHeaderView::Fixed);
     const QFontMetrics fm(mono);
     const int charWidth = fm.horizontalAdvance(u'0');
-    for (int i = 0; i < kRankColumns; ++i)
-        Header1->resizeSection(i, (std::abs(rankingWidths()[static_cast<std::size_t>(i)]) + 1) * charWidth);
-    // Names start where their column starts, numbers end where theirs ends, as in the lines.
     for (int i = 0; i < kRankColumns; ++i) {
-        const bool number = rankingWidths()[static_cast<std::size_t>(i)] < 0;
-        headings->setHeaderData(i, Qt::Horizontal,
-                                QVariant::fromValue(Qt::Alignment((number ? Qt::AlignRight : Qt::AlignLeft) |
-                                                                  Qt::AlignVCenter)),
-                                Qt::TextAlignmentRole);
+        const int width = rankingWidths()[static_cast<std::size_t>(i)];
+        Header1->resizeSection(i, (std::abs(width) + 1) * charWidth);
+        // Names start where their column starts, numbers end where theirs ends, as in the lines.
+        const Qt::Alignment align = (width < 0 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+        headings->setHeaderData(i, Qt::Horizontal, QVariant::fromValue(align), Qt::TextAlignmentRole);
     }
     Header1->setFixedHeight(fm.height() + 8);
-    column()->insertWidget(2, Header1);
-    Header1->setSortIndicator(m_column, Qt::DescendingOrder);
-
-    Label2->setText(QStringLiteral("营业利润按“营业利润”的算法：（平均出货价 − 平均进货价）× 出货数量，"
-                                   "平均价取该商品的全部记录，数量取所选期间。单击列标题排序，再单击倒序。"));
-    resize(listWidth(82), 460);
-
-    connect(Combo1, &QComboBox::currentIndexChanged, this, [this](int index) {
-        DateEdit1->setEnabled(index == Picked);
-        DateEdit2->setEnabled(index == Picked);
-        refresh();
-    });
-    connect(DateEdit1, &QDateEdit::dateChanged, this, [this] { refresh(); });
-    connect(DateEdit2, &QDateEdit::dateChanged, this, [this] { refresh(); });
-    connect(Header1, &QHeaderView::sectionClicked, this, &FormRanking::Header1_Click);
-    ui::addExportMenu(List1, {windowTitle(), rankingColumns(), [this](int row) {
-                                  return rankingCells(m_rows[static_cast<std::size_t>(row)]);
-                              }});
+    return Header1;
 }
 
 std::optional<DaySpan> FormRanking::period() const

@@ -7,6 +7,7 @@
 
 class QComboBox;
 class QDateEdit;
+class QHBoxLayout;
 class QHeaderView;
 
 class FormRanking : public AnalysisWindow {
@@ -29,6 +30,8 @@ protected:
     void refresh() override;
 
 private:
+    QHBoxLayout *buildPeriodRow();
+    QHeaderView *buildHeadings();
     void showRows();
 
     std::vector<ledger::RankingRow> m_rows;
