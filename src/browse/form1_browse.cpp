@@ -188,17 +188,21 @@ void Form1::Command9_Click()
         return;
     const std::vector<int> selected = List3->selectedRows();
     ui::backupBeforeDeletion(this, static_cast<int>(selected.size()));
-    std::vector<int> done;
-    for (int row : selected) {
-        statusmode = StatusWelcome;
-        const bool written = storeWrite(this, [&] {
-            removeLine(openStore(), lineRecord(row), splitRequest(jkg(List3->lineText(row), 1)), currentCategory(),
-                       direction());
-        });
-        if (!written)
-            break; // the remaining lines still stand for rows in the file
-        done.push_back(row);
+    if (selected.empty()) {
+        writeStatus();
+        return;
     }
-    List3->lines()->removeLines(done);
+    std::vector<SelectedLine> lines;
+    lines.reserve(selected.size());
+    for (int row : selected) {
+        SelectedLine line{lineRecord(row), {}};
+        if (line.record.id == 0) // only a line without its row is deleted by its fields
+            line.request = splitRequest(jkg(List3->lineText(row), 1));
+        lines.push_back(std::move(line));
+    }
+    statusmode = StatusWelcome;
+    // One write: should it fail, every line still stands for its rows in the file.
+    if (storeWrite(this, [&] { removeLines(openStore(), lines, currentCategory(), direction()); }))
+        List3->lines()->removeLines(selected);
     writeStatus();
 }

@@ -3,7 +3,9 @@
 #include "ledger/dates.h"
 #include "ledger/text.h"
 
+#include <QHash>
 #include <QtNumeric>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -146,13 +148,23 @@ bool deleteRemoves(const Record &r, const QStringList &f, const QString &categor
     return deleteMatches(r, f, category, direction) || (wholeCategory && r.cat == category);
 }
 
-void removeLine(Store &store, const Record &line, const QStringList &f, const QString &category,
+int removeLines(Store &store, const std::vector<SelectedLine> &lines, const QString &category,
                 const QString &direction)
 {
-    if (line.id != 0)
-        store.removeExact(line);
-    else
-        store.removeWhere([&](const Record &r) { return deleteRemoves(r, f, category, direction); });
+    QHash<qint64, const Record *> exact;
+    std::vector<const QStringList *> requests;
+    for (const SelectedLine &line : lines) {
+        if (line.record.id != 0)
+            exact.insert(line.record.id, &line.record);
+        else
+            requests.push_back(&line.request);
+    }
+    return store.removeWhere([&](const Record &r) {
+        if (const auto it = exact.constFind(r.id); it != exact.cend() && r.sameContent(**it))
+            return true;
+        return std::any_of(requests.cbegin(), requests.cend(),
+                           [&](const QStringList *f) { return deleteRemoves(r, *f, category, direction); });
+    });
 }
 
 } // namespace ledger

@@ -54,10 +54,17 @@ bool deleteMatches(const Record &r, const QStringList &f, const QString &categor
 bool deleteRemoves(const Record &r, const QStringList &f, const QString &category,
                    const QString &direction);
 
-// Deletes a selected transaction line in one write: the stored row it was made from, exactly
-// (already gone: nothing to delete), or, for a line without one (id 0), the rows its delete
-// request f matches.
-void removeLine(Store &store, const Record &line, const QStringList &f, const QString &category,
+// A selected transaction line: the stored row it was made from (id 0 when it has none) and,
+// for a line without one, its delete request.
+struct SelectedLine {
+    Record record;
+    QStringList request;
+};
+
+// Deletes the selected lines in one write, all or nothing: each line's stored row exactly
+// (gone or changed since: nothing for that line), and for a line without one the rows its
+// delete request matches. Returns the number of rows deleted; throws StoreError.
+int removeLines(Store &store, const std::vector<SelectedLine> &lines, const QString &category,
                 const QString &direction);
 
 } // namespace ledger

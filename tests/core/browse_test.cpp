@@ -3,6 +3,7 @@
 #include "rows.h"
 
 #include <QTemporaryDir>
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
@@ -248,11 +249,30 @@ TEST(DeleteRequest, LineWithItsRowDeletesExactlyThatRowElseByFields)
     const Record first = store->add(tx);
     store->add(tx); // the same fields twice
     const QStringList f = splitRequest(txLineToRequest(makeTxLine(recordText(tx))));
-    removeLine(*store, first, f, QStringLiteral("A"), kIn);
+    auto remove = [&](const Record &line) { return removeLines(*store, {{line, f}}, QStringLiteral("A"), kIn); };
+    EXPECT_EQ(remove(first), 1);
     ASSERT_EQ(store->rows().size(), 1u);
-    removeLine(*store, first, f, QStringLiteral("A"), kIn); // already gone: nothing more
-    EXPECT_EQ(store->rows().size(), 1u);
+    EXPECT_EQ(remove(first), 0); // already gone: nothing more
     store->add(tx);
-    removeLine(*store, tx, f, QStringLiteral("A"), kIn); // no row id: every match goes
+    EXPECT_EQ(remove(tx), 2); // no row id: every match goes
     EXPECT_TRUE(store->rows().empty());
+}
+
+TEST(DeleteRequest, SeveralLinesGoInOneCommit)
+{
+    QTemporaryDir dir;
+    auto store = Store::open(dir.filePath(QStringLiteral("1.mdb")));
+    std::vector<SelectedLine> lines;
+    for (int i = 0; i < 50; ++i)
+        lines.push_back({store->add(movement(QStringLiteral("苹果"), QStringLiteral("A"), QString::number(i + 1),
+                                             QStringLiteral("25"), QStringLiteral("24-06-15"))),
+                         {}});
+    const Record kept = store->add(movement(QStringLiteral("梨"), QStringLiteral("A"), QStringLiteral("1"),
+                                            QStringLiteral("1"), QStringLiteral("24-06-15")));
+    int commits = 0;
+    sqlite3_commit_hook(store->handle(), [](void *n) { return ++*static_cast<int *>(n), 0; }, &commits);
+    EXPECT_EQ(removeLines(*store, lines, QStringLiteral("A"), kIn), 50);
+    EXPECT_EQ(commits, 1);
+    ASSERT_EQ(store->rows().size(), 1u);
+    EXPECT_EQ(store->rows()[0].id, kept.id);
 }
