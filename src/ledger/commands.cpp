@@ -64,22 +64,24 @@ int exportAll(const QString &ledgerPath, const QString &file, QTextStream &out, 
         err << QStringLiteral("无法读取账本文件“%1”：%2！").arg(ledgerPath, check.error) << Qt::endl;
         return 1;
     }
-    Table table;
-    table.header = recordHeader();
+    std::unique_ptr<Store> store;
     try {
-        const auto store = Store::open(ledgerPath);
-        for (const Record &r : store->rows())
-            table.rows << recordCells(r);
+        store = Store::open(ledgerPath);
+        store->rows();
     } catch (const StoreError &e) {
         err << e.message() << Qt::endl;
         return 1;
     }
-    const QString why = writeCsvFile(file, table);
+    // Line by line from the rows: a large ledger is not held a second time as text.
+    const std::vector<Record> &rows = store->loadedRows();
+    const auto count = static_cast<qsizetype>(rows.size());
+    const QString why = writeCsvFile(file, recordHeader(), count,
+                                     [&rows](qsizetype i) { return recordCells(rows[static_cast<std::size_t>(i)]); });
     if (!why.isEmpty()) {
         err << QStringLiteral("无法导出到“%1”：%2！").arg(file, why) << Qt::endl;
         return 1;
     }
-    out << QStringLiteral("已把账本的 %1 条记录导出到“%2”。").arg(table.rows.size()).arg(file) << Qt::endl;
+    out << QStringLiteral("已把账本的 %1 条记录导出到“%2”。").arg(count).arg(file) << Qt::endl;
     return 0;
 }
 

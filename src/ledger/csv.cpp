@@ -26,20 +26,26 @@ QString quoted(const QString &cell, QChar separator)
     return u'"' + out + u'"';
 }
 
+void appendLine(QString &out, const QStringList &cells, QChar separator, const QString &lineEnd)
+{
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        if (i > 0)
+            out += separator;
+        out += quoted(safeCell(cells[i]), separator);
+    }
+    out += lineEnd;
+}
+
 QString joined(const Table &table, QChar separator, const QString &lineEnd)
 {
     QString out;
-    auto line = [&](const QStringList &cells) {
-        QStringList parts;
-        for (const QString &c : cells)
-            parts << quoted(safeCell(c), separator);
-        out += parts.join(separator) + lineEnd;
-    };
-    line(table.header);
+    appendLine(out, table.header, separator, lineEnd);
     for (const QStringList &r : table.rows)
-        line(r);
+        appendLine(out, r, separator, lineEnd);
     return out;
 }
+
+const QString kCrLf = QStringLiteral("\r\n");
 
 QString nullAsEmpty(const QString &s) { return s.isNull() ? QStringLiteral("") : s; }
 
@@ -55,12 +61,18 @@ QString safeCell(const QString &cell)
 
 QByteArray toCsv(const Table &table)
 {
-    return QByteArray("\xEF\xBB\xBF") + joined(table, u',', QStringLiteral("\r\n")).toUtf8();
+    return QByteArray("\xEF\xBB\xBF") + joined(table, u',', kCrLf).toUtf8();
 }
 
 QString toTsv(const Table &table) { return joined(table, u'\t', QStringLiteral("\n")); }
 
 QString writeCsvFile(const QString &path, const Table &table)
+{
+    return writeCsvFile(path, table.header, table.rows.size(), [&table](qsizetype i) { return table.rows[i]; });
+}
+
+QString writeCsvFile(const QString &path, const QStringList &header, qsizetype count,
+                     const std::function<QStringList(qsizetype)> &cells)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -71,8 +83,22 @@ QString writeCsvFile(const QString &path, const Table &table)
             return QStringLiteral("没有在文件夹“%1”中写入的权限").arg(folder.filePath());
         return QStringLiteral("无法建立文件（%1）").arg(file.errorString());
     }
-    const QByteArray bytes = toCsv(table);
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
+    // Written in pieces of about a megabyte.
+    QString text;
+    bool ok = file.write("\xEF\xBB\xBF", 3) == 3;
+    auto flush = [&] {
+        const QByteArray bytes = text.toUtf8();
+        ok = ok && file.write(bytes) == bytes.size();
+        text.clear();
+    };
+    appendLine(text, header, u',', kCrLf);
+    for (qsizetype i = 0; i < count && ok; ++i) {
+        appendLine(text, cells(i), u',', kCrLf);
+        if (text.size() > (1 << 19))
+            flush();
+    }
+    flush();
+    if (!ok || !file.commit()) {
         const QString why = file.error() == QFileDevice::ResourceError ? QStringLiteral("磁盘空间已满")
                                                                         : file.errorString();
         file.cancelWriting();

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace ledger {
 
@@ -30,6 +31,10 @@ QString toTsv(const Table &table);
 // Writes the CSV to a temporary file beside path and renames it to path, so that path never
 // holds half a table. Returns why it failed, as a Chinese phrase; empty on success.
 QString writeCsvFile(const QString &path, const Table &table);
+// The same for a table given line by line (cells(i) for i below count): written as it is made,
+// so a ledger's worth of lines never sits in memory as one text.
+QString writeCsvFile(const QString &path, const QStringList &header, qsizetype count,
+                     const std::function<QStringList(qsizetype)> &cells);
 
 // Columns of a transaction line: 商品名, 价格, 数量, 总额, 日期, 方法, 交易号码.
 QStringList transactionHeader();

@@ -53,6 +53,18 @@ Table tricky()
 
 } // namespace
 
+TEST(CsvTest, ATableWrittenInPiecesIsTheWholeTableText)
+{
+    // Enough lines for several pieces, each line with the tricky cells, one cut per line.
+    Table big = tricky();
+    while (big.rows.size() < 40000)
+        big.rows << tricky().rows;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(q("大.csv"));
+    ASSERT_TRUE(writeCsvFile(path, big).isEmpty());
+    EXPECT_EQ(readAll(path), toCsv(big));
+}
+
 TEST(CsvTest, SpreadsheetReaderGetsTheFieldsBackWithFormulasDisarmed)
 {
     QTemporaryDir dir;
