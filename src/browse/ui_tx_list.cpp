@@ -120,6 +120,23 @@ void TxLines::rowGone(const Record &r)
 
 void TxLines::removeLines(const std::vector<int> &rows)
 {
+    if (rows.size() > 64) {
+        // Many lines at once (全选/反选 on a long list): one pass instead of a shift of the
+        // rest per range; the view starts afresh, with no line selected.
+        beginResetModel();
+        std::size_t next = 0, kept = 0;
+        for (std::size_t i = 0; i < m_lines.size(); ++i) {
+            if (next < rows.size() && static_cast<std::size_t>(rows[next]) == i)
+                ++next;
+            else
+                m_lines[kept++] = m_lines[i];
+        }
+        m_lines.resize(kept);
+        if (m_lines.empty())
+            m_gone.clear();
+        endResetModel();
+        return;
+    }
     // From the end, one range at a time, so the selection of the other lines stays as it is.
     for (auto it = rows.crbegin(); it != rows.crend();) {
         int first = *it, last = *it;

@@ -1,5 +1,6 @@
 // What the main window takes as the user's choice: the line the user clicked and nothing else,
 // a category deleted whole or not at all, clicks anywhere on a box, names shown as typed.
+#include "browse/ui_tx_list.h"
 #include "query/form4.h"
 #include "query/form5.h"
 #include "stats/form6.h"
@@ -8,6 +9,7 @@
 
 #include <QComboBox>
 #include <QRadioButton>
+#include <algorithm>
 
 using namespace ledger;
 
@@ -60,11 +62,32 @@ class TestSelection : public QObject {
 
 private slots:
     void deletionLeavesNoLineChosen();
+    void removedLinesLeaveTheOthersInOrder();
     void categoryGoesWithEverythingOrNothing();
     void chosenLineStaysChosen();
     void clickAnywhereOnABox();
     void namesShownAsTyped();
 };
+
+void TestSelection::removedLinesLeaveTheOthersInOrder()
+{
+    // A few lines go range by range, many in one pass; either way the rest keep their order.
+    for (int n : {9, 301}) {
+        ui::TxList list(nullptr);
+        for (int i = 0; i < n; ++i)
+            list.addItem(QString::number(i));
+        std::vector<int> gone;
+        for (int i = 0; i < n; i += (i % 7 == 0 ? 1 : 2))
+            gone.push_back(i);
+        list.setSelected(n - 1, true);
+        list.lines()->removeLines(gone);
+        QStringList expected;
+        for (int i = 0; i < n; ++i)
+            if (std::find(gone.begin(), gone.end(), i) == gone.end())
+                expected << QString::number(i);
+        QCOMPARE(lines(&list), expected);
+    }
+}
 
 void TestSelection::deletionLeavesNoLineChosen()
 {
