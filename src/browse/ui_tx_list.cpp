@@ -124,14 +124,7 @@ void TxLines::removeLines(const std::vector<int> &rows)
         // Many lines at once (全选/反选 on a long list): one pass instead of a shift of the
         // rest per range; the view starts afresh, with no line selected.
         beginResetModel();
-        std::size_t next = 0, kept = 0;
-        for (std::size_t i = 0; i < m_lines.size(); ++i) {
-            if (next < rows.size() && static_cast<std::size_t>(rows[next]) == i)
-                ++next;
-            else
-                m_lines[kept++] = m_lines[i];
-        }
-        m_lines.resize(kept);
+        ledger::eraseAt(m_lines, rows);
         if (m_lines.empty())
             m_gone.clear();
         endResetModel();

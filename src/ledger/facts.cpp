@@ -55,20 +55,10 @@ bool LedgerFacts::removing(const std::vector<Record> &rows, const std::vector<st
     for (const std::size_t p : positions)
         if (rows[p].isKind(kCategory) || rows[p].isKind(kProduct))
             return false;
-    if (positions.empty())
-        return true;
-    auto out = m_facts.begin() + static_cast<std::ptrdiff_t>(positions.front());
-    auto next = positions.cbegin();
-    for (std::size_t i = positions.front(); i < m_facts.size(); ++i) {
-        if (next != positions.cend() && *next == i) {
-            ++next;
-            if (m_facts[i].transaction && m_facts[i].product < 0)
-                --m_orphans;
-            continue;
-        }
-        *out++ = m_facts[i];
-    }
-    m_facts.erase(out, m_facts.end());
+    for (const std::size_t p : positions)
+        if (m_facts[p].transaction && m_facts[p].product < 0)
+            --m_orphans;
+    eraseAt(m_facts, positions);
     return true;
 }
 

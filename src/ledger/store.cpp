@@ -441,18 +441,8 @@ int Store::removePositions(Transaction &tx, const std::vector<std::size_t> &posi
             m_removalWatcher(m_rows[i]);
     if (m_facts && !m_facts->removing(m_rows, positions))
         m_facts.reset();
-    // Close the gaps from the first one on; the rows before it stay where they are.
     ++m_generation;
-    auto out = m_rows.begin() + static_cast<std::ptrdiff_t>(positions.front());
-    auto next = positions.cbegin();
-    for (std::size_t i = positions.front(); i < m_rows.size(); ++i) {
-        if (next != positions.cend() && *next == i) {
-            ++next;
-            continue;
-        }
-        *out++ = std::move(m_rows[i]);
-    }
-    m_rows.erase(out, m_rows.end());
+    eraseAt(m_rows, positions);
     return static_cast<int>(positions.size());
 }
 

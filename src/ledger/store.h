@@ -44,6 +44,24 @@ struct Record {
     bool isKind(int k) const { return hasKind && kind == k; }
 };
 
+// Removes the elements at these ascending positions in one pass, closing the gaps from the
+// first one on; the elements before it stay where they are.
+template <class T, class Position> void eraseAt(std::vector<T> &items, const std::vector<Position> &positions)
+{
+    if (positions.empty())
+        return;
+    auto out = items.begin() + static_cast<std::ptrdiff_t>(positions.front());
+    auto next = positions.cbegin();
+    for (auto i = static_cast<std::size_t>(positions.front()); i < items.size(); ++i) {
+        if (next != positions.cend() && static_cast<std::size_t>(*next) == i) {
+            ++next;
+            continue;
+        }
+        *out++ = std::move(items[i]);
+    }
+    items.erase(out, items.end());
+}
+
 // Records picked out of the ledger rows, without copying them: valid while the rows are.
 using RecordRefs = std::vector<std::reference_wrapper<const Record>>;
 
