@@ -227,6 +227,10 @@ void TestSelection::deletionLeavesNoLineChosen()
     QCOMPARE(boxes.texts(), QStringList{kSure});
     QCOMPARE(w.List3->count(), 2);
     QVERIFY(w.List3->selectedRows().empty());
+    QCOMPARE(w.List3->currentRow(), -1);
+    w.Command9_Click();
+    QCOMPARE(boxes.texts(), (QStringList{kSure, kNothingChosen}));
+    QCOMPARE(w.List3->count(), 2);
 }
 
 void TestSelection::categoryGoesWithEverythingOrNothing()
