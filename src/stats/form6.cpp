@@ -268,6 +268,7 @@ void Form6::Combo1_Click()
 void Form6::Command1_Click()
 {
     dayno = 0;
+    listed.clear();
     List1->clear();
     textoutx(QStringLiteral("正在统计请稍后..."));
     busy = true;

@@ -285,17 +285,23 @@ TEST(Analyses, SortingPutsTheBestOnTopAndProductsWithoutProfitLast)
 TEST(Analyses, ChartDaysAreTheListedDaysWithZerosBetween)
 {
     const std::vector<Record> rows = awkwardLedger();
-    const QStringList lines = statisticsLines(rows, qs("26-11-1"), qs("26-12-10"));
+    const QString start = qs("26-11-1"), end = qs("26-12-10");
+    const QStringList lines = statisticsLines(rows, start, end);
     ASSERT_GT(lines.size(), 10);
-    QStringList withOdd = lines;
-    withOdd << dayLine(qs("昨天|5|6|99"), 0);
-    const DayChartData data = chartDays(withOdd);
+    DayTally run;
+    for (const StatDay &day : statisticsDays(rows, Period::fromLabels(start, end))) {
+        run.addRecords(rows, day.records);
+        run.closeDay();
+    }
+    std::vector<DayFigures> listed = run.listed;
+    listed.push_back({qs("昨天"), qs("昨天"), 5, 6});
+    const DayChartData data = chartDays(listed);
     EXPECT_EQ(data.unreadable, 1);
     ASSERT_FALSE(data.days.empty());
     EXPECT_EQ(data.days.front().date, QDate(2026, 11, 1));
     EXPECT_EQ(data.days.back().date, QDate(2026, 12, 10));
     EXPECT_EQ(data.days.size(), 40u);
-    int listed = 0;
+    int listedDays = 0;
     for (const ChartDay &d : data.days) {
         QString line;
         for (const QString &l : lines)
@@ -306,11 +312,20 @@ TEST(Analyses, ChartDaysAreTheListedDaysWithZerosBetween)
             EXPECT_EQ(d.out, 0);
             continue;
         }
-        ++listed;
+        ++listedDays;
         EXPECT_EQ(formatNumber(d.in), line.section(kSep, 1, 1));
         EXPECT_EQ(formatNumber(d.out), line.section(kSep, 2, 2));
     }
-    EXPECT_EQ(listed, lines.size());
+    EXPECT_EQ(listedDays, lines.size());
+}
+
+TEST(Analyses, ChartPlacesADayByItsKeyNotByTheTextOfItsLine)
+{
+    const DayChartData data = chartDays({{qs("1926/12/5"), qs("26-12-05"), 10, 4}});
+    ASSERT_EQ(data.days.size(), 1u);
+    EXPECT_EQ(data.days[0].date, QDate(2026, 12, 5));
+    EXPECT_EQ(data.days[0].in, 10);
+    EXPECT_EQ(data.days[0].out, 4);
 }
 
 TEST(Analyses, ColumnsLineUpWhateverTheNames)
