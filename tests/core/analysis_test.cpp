@@ -214,14 +214,16 @@ TEST(Analyses, LowStockGroupsAndRates)
         return tx(qs(name), qs("类"), qs("出货"), qs(qty), qs("1"), pickedDateText(kToday.addDays(-daysAgo)));
     };
     std::vector<Record> rows = {category(qs("类"))};
-    for (const char *n : {"A", "B", "C", "D", "E", "G"})
+    for (const char *n : {"A", "B", "C", "D", "E", "G", "H", "I"})
         rows.push_back(product(qs(n), qs("类")));
     rows.insert(rows.end(), {in("A", "100", 40), out("A", "30", 29),             // 70 days left
                              in("B", "10", 40), out("B", "9", 0),                // 1 left, 0.3 a day
                              in("C", "10", 40), out("C", "12", 3),               // -2: out of stock
                              in("D", "50", 100), out("D", "9", 60),              // rate over 90 days
                              in("E", "5", 1),                                    // never sold
-                             in("G", "30", 40), out("G", "20", 10), out("G", "5", -2)}); // future sale
+                             in("G", "30", 40), out("G", "20", 10), out("G", "5", -2), // future sale
+                             in("H", "37", 40), out("H", "30", 5),               // exactly 7 days left
+                             in("I", "60", 40), out("I", "30", 5)});             // exactly 30 days left
     Record unread = out("G", "100", 0);
     unread.date = qs("昨天"); // counts in the stock, not in the rate
     rows.push_back(unread);
@@ -234,21 +236,25 @@ TEST(Analyses, LowStockGroupsAndRates)
         return out.join(u',');
     };
     const std::vector<LowStockRow> warn = lowStock(rows, kToday, false);
-    EXPECT_EQ(names(warn), qs("G,C,B"));
+    EXPECT_EQ(names(warn), qs("G,C,B,H"));
     EXPECT_EQ(warn[0].group, LowStockRow::OutOfStock); // G: 30 - 125 pieces
     EXPECT_EQ(warn[1].group, LowStockRow::OutOfStock);
     EXPECT_EQ(warn[1].stock, -2);
     EXPECT_EQ(warn[2].group, LowStockRow::Within7Days);
     EXPECT_DOUBLE_EQ(*warn[2].daysLeft, 1 / 0.3);
+    EXPECT_EQ(*warn[3].daysLeft, 7); // 7 left, one a day: not within 7 days
+    EXPECT_EQ(warn[3].group, LowStockRow::Within30Days);
 
     const std::vector<LowStockRow> all = lowStock(rows, kToday, true);
-    EXPECT_EQ(names(all), qs("G,C,B,A,D,E"));
-    EXPECT_DOUBLE_EQ(all[3].dailyOut, 1.0); // 30 pieces in 30 days, the 31st day left out
-    EXPECT_EQ(all[3].rateDays, 30);
-    EXPECT_EQ(all[4].rateDays, 90);
-    EXPECT_DOUBLE_EQ(all[4].dailyOut, 0.1);
-    EXPECT_FALSE(all[5].daysLeft.has_value());
-    EXPECT_EQ(all[5].group, LowStockRow::Enough);
+    EXPECT_EQ(names(all), qs("G,C,B,H,I,A,D,E"));
+    EXPECT_EQ(*all[4].daysLeft, 30); // 30 left, one a day: enough
+    EXPECT_EQ(all[4].group, LowStockRow::Enough);
+    EXPECT_DOUBLE_EQ(all[5].dailyOut, 1.0); // A: 30 pieces in 30 days, the 31st day left out
+    EXPECT_EQ(all[5].rateDays, 30);
+    EXPECT_EQ(all[6].rateDays, 90);
+    EXPECT_DOUBLE_EQ(all[6].dailyOut, 0.1);
+    EXPECT_FALSE(all[7].daysLeft.has_value());
+    EXPECT_EQ(all[7].group, LowStockRow::Enough);
     // G sold 20 within the last 30 days; the future and the unreadable sale do not count.
     EXPECT_DOUBLE_EQ(all[0].dailyOut, 20.0 / 30);
 }
