@@ -205,6 +205,25 @@ TEST(Analyses, StockValuePerCategoryAddsTheCalculationsValues)
     }
 }
 
+TEST(Analyses, StockValueOfFractionalStockIns)
+{
+    // 2.5 pieces for 10 yuan: 4 yuan each, 2 pieces counted (the stock is rounded, ties to
+    // even), 8 yuan; 0.5 pieces for 2 yuan: none counted, nothing on hand.
+    const std::vector<Record> rows = {category(qs("甲")), product(qs("P"), qs("甲")),
+                                      tx(qs("P"), qs("甲"), kIn, qs("2.5"), qs("10"), qs("26-12-1")),
+                                      category(qs("乙")), product(qs("Q"), qs("乙")),
+                                      tx(qs("Q"), qs("乙"), kIn, qs("0.5"), qs("2"), qs("26-12-1"))};
+    const StockValue v = stockValue(rows);
+    ASSERT_EQ(v.categories.size(), 2u);
+    EXPECT_EQ(v.categories[0].stock, 2);
+    EXPECT_EQ(v.categories[0].value, 8);
+    EXPECT_EQ(v.categories[1].stock, 0);
+    EXPECT_EQ(v.categories[1].value, 0);
+    EXPECT_EQ(v.total, 8);
+    EXPECT_TRUE(v.apart.empty());
+    EXPECT_EQ(answer(rows, {qs("甲"), qs("P")}, CalcStockValue), qs("8"));
+}
+
 TEST(Analyses, LowStockGroupsAndRates)
 {
     auto in = [](const char *name, const char *qty, int daysAgo) {
