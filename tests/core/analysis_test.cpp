@@ -160,11 +160,21 @@ TEST(Analyses, RankingOfAllRecordsIsTheTurnoverAndProfitOfTheCalculation)
 TEST(Analyses, RankingOfThisMonthIsTheMonthProfitOfTheCalculation)
 {
     const std::vector<Record> rows = awkwardLedger();
-    const std::vector<RankingRow> ranked =
-        ranking(rows, DaySpan::between(QDate(2026, 12, 1), QDate(2026, 12, 31)));
+    const DaySpan month = DaySpan::between(QDate(2026, 12, 1), QDate(2026, 12, 31));
+    const std::vector<RankingRow> ranked = ranking(rows, month);
     ASSERT_FALSE(ranked.empty());
     int compared = 0;
     for (const RankingRow &row : ranked) {
+        // Quantity and turnover of the stock-outs of the month only.
+        double qty = 0, turnover = 0;
+        for (const Record &r : rows)
+            if (r.kind == kTransaction && r.cat == row.product.category && r.name == row.product.name &&
+                r.method != kIn && month.contains(dayNumber(r.date))) {
+                qty += parseNumber(r.qty);
+                turnover += parseNumber(r.total);
+            }
+        EXPECT_DOUBLE_EQ(row.outQty, qty) << qPrintable(row.product.name);
+        EXPECT_DOUBLE_EQ(row.turnover, turnover) << qPrintable(row.product.name);
         const std::optional<QString> profit = answer(rows, row.product, CalcMonthProfit);
         EXPECT_EQ(profit.has_value(), row.hasProfit);
         if (profit) {
