@@ -484,8 +484,7 @@ void timeAnalyses(Bench &b)
     addChartAction(&menu, f6);
     const Timing chart = median([&] { menu.actions().first()->trigger(); });
     auto *drawn = f6->findChild<FormDayChart *>();
-    const QStringList dayLines = listTexts(f6->List1);
-    row(QStringLiteral("chart of the statistics list (its core: chartDays)"), median([&] { chartDays(dayLines); }),
+    row(QStringLiteral("chart of the statistics list (its core: chartDays)"), median([&] { chartDays(f6->listed); }),
         std::nullopt, std::nullopt);
     row(QStringLiteral("chart of the statistics list"), chart, std::nullopt, std::nullopt,
         static_cast<qint64>(drawn->data().days.size()));

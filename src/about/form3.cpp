@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QTextDocument>
 
 Form3::Form3(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
 {
@@ -30,6 +31,7 @@ Form3::Form3(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
     Label5 = label("Label5", QString(), twips(120, 1980, 4440, 840));
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ui::plainLabels(this); // a folder may be named like markup
     showLedgerPlace();
 }
 
@@ -50,9 +52,11 @@ void Form3::showLedgerPlace()
     for (const QString &line : lines)
         fitted << Label5->fontMetrics().elidedText(line, Qt::ElideMiddle, Label5->width());
     Label5->setText(fitted.join(QLatin1Char('\n')));
-    Label5->setToolTip(QStringLiteral("账本：%1\n从主目录（如桌面菜单）启动且主目录中没有 1.mdb 时，账本在 %2；"
-                                      "文件夹中已有 1.mdb 时就用该文件夹。")
-                           .arg(QDir::toNativeSeparators(ledgerFile), QDir::toNativeSeparators(menuFolder)));
+    // A tooltip takes any text that looks like markup for markup; this one is made plain first.
+    Label5->setToolTip(Qt::convertFromPlainText(
+        QStringLiteral("账本：%1\n从主目录（如桌面菜单）启动且主目录中没有 1.mdb 时，账本在 %2；"
+                       "文件夹中已有 1.mdb 时就用该文件夹。")
+            .arg(QDir::toNativeSeparators(ledgerFile), QDir::toNativeSeparators(menuFolder))));
 }
 
 void Form3::Command1_Click()

@@ -9,7 +9,6 @@
 #include <QDateTimeAxis>
 #include <QLabel>
 #include <QLineSeries>
-#include <QListWidget>
 #include <QMenu>
 #include <QToolTip>
 #include <QValueAxis>
@@ -40,11 +39,12 @@ QDateTimeAxis *dateAxis(const DayChartData &data, QChart *chart)
     return x;
 }
 
-QValueAxis *amountAxis(double top, QChart *chart)
+// From 0, or down to the lowest day when a day's total is below 0.
+QValueAxis *amountAxis(double bottom, double top, QChart *chart)
 {
     auto *y = new QValueAxis(chart);
     y->setTitleText(QStringLiteral("金额（元）"));
-    y->setRange(0, top > 0 ? top * 1.05 : 1);
+    y->setRange(bottom * 1.05, top > 0 || bottom < 0 ? top * 1.05 : 1);
     y->applyNiceNumbers();
     y->setLabelFormat(QStringLiteral("%.0f"));
     return y;
@@ -77,9 +77,9 @@ FormDayChart::FormDayChart(QWidget *parent) : QWidget(parent, Qt::Window)
     resize(760, 460);
 }
 
-void FormDayChart::showLines(const QStringList &dayLines)
+void FormDayChart::showDays(const std::vector<DayFigures> &listed)
 {
-    m_data = chartDays(dayLines);
+    m_data = chartDays(listed);
     auto *chart = new QChart;
     chart->setTitle(QStringLiteral("每日进货总额与出货总额"));
     chart->legend()->setAlignment(Qt::AlignBottom);
@@ -87,10 +87,11 @@ void FormDayChart::showLines(const QStringList &dayLines)
     in->setName(QStringLiteral("进货总额"));
     auto *out = new QLineSeries(chart);
     out->setName(QStringLiteral("出货总额"));
-    double top = 0;
+    double bottom = 0, top = 0;
     for (const ChartDay &d : m_data.days) {
         in->append(msecs(d.date), d.in);
         out->append(msecs(d.date), d.out);
+        bottom = std::min({bottom, d.in, d.out});
         top = std::max({top, d.in, d.out});
     }
     // Single days show as dots; a few weeks still show each day.
@@ -101,7 +102,7 @@ void FormDayChart::showLines(const QStringList &dayLines)
     chart->addSeries(out);
 
     QDateTimeAxis *x = dateAxis(m_data, chart);
-    QValueAxis *y = amountAxis(top, chart);
+    QValueAxis *y = amountAxis(bottom, top, chart);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     for (QLineSeries *s : {in, out}) {
@@ -144,10 +145,7 @@ void addChartAction(QWidget *target, Form6 *stats)
         auto *chart = stats->findChild<FormDayChart *>(QStringLiteral("FormDayChart"));
         if (!chart)
             chart = new FormDayChart(stats);
-        QStringList lines;
-        for (int i = 0; i < stats->List1->count(); ++i)
-            lines << stats->List1->item(i)->text();
-        chart->showLines(lines);
+        chart->showDays(stats->listed);
         ui::present(chart);
     });
 }

@@ -18,8 +18,8 @@ class FormDayChart : public QWidget {
 public:
     explicit FormDayChart(QWidget *parent);
 
-    // Draws the days of these statistics lines.
-    void showLines(const QStringList &dayLines);
+    // Draws the days of a statistics run.
+    void showDays(const std::vector<ledger::DayFigures> &listed);
     // The text of the tooltip over a day.
     QString tipText(int dayIndex) const;
     const ledger::DayChartData &data() const { return m_data; }

@@ -202,7 +202,11 @@ void Form1::Command9_Click()
     }
     statusmode = StatusWelcome;
     // One write: should it fail, every line still stands for its rows in the file.
-    if (storeWrite(this, [&] { removeLines(openStore(), lines, currentCategory(), direction()); }))
+    if (storeWrite(this, [&] { removeLines(openStore(), lines, currentCategory(), direction()); })) {
         List3->lines()->removeLines(selected);
+        // The line that moved into the place of a removed one is not chosen: the next "删除"
+        // must find nothing to delete, not ask about a line that is not selected.
+        List3->selectionModel()->clearCurrentIndex();
+    }
     writeStatus();
 }

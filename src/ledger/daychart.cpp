@@ -1,28 +1,27 @@
 #include "ledger/daychart.h"
 
 #include "ledger/dates.h"
-#include "ledger/text.h"
-#include "ledger/stats.h"
 
 #include <map>
 
 namespace ledger {
 
-DayChartData chartDays(const QStringList &dayLines)
+DayChartData chartDays(const std::vector<DayFigures> &days)
 {
     DayChartData data;
     std::map<qint64, ChartDay> listed; // by Julian day
-    for (const QString &line : dayLines) {
-        const QStringList f = splitRequest(dayLine(line, 1));
-        const std::optional<QDate> date = readDate(f[0]);
+    for (const DayFigures &d : days) {
+        // The key, not the text the line shows: records of one day may be written in two
+        // centuries ("1926/12/5" and "2026-12-5" are both 26-12-05).
+        const std::optional<QDate> date = readDate(d.key);
         if (!date) {
             ++data.unreadable;
             continue;
         }
         ChartDay &day = listed[date->toJulianDay()];
         day.date = *date;
-        day.in += parseNumber(f[1]);
-        day.out += parseNumber(f[2]);
+        day.in += d.in;
+        day.out += d.out;
     }
     if (listed.empty())
         return data;

@@ -1,8 +1,9 @@
-// The daily statistics as a chart: the day lines of a run, laid out on the calendar.
+// The daily statistics as a chart: the days of a run, laid out on the calendar.
 #pragma once
 
+#include "ledger/stats.h"
+
 #include <QDate>
-#include <QStringList>
 #include <vector>
 
 namespace ledger {
@@ -18,7 +19,7 @@ struct DayChartData {
     int unreadable = 0;         // listed days whose date cannot be placed on the calendar
 };
 
-// From the lines of the statistics list; days without a line count 0.
-DayChartData chartDays(const QStringList &dayLines);
+// The listed days of a statistics run, each placed by its key; days not listed count 0.
+DayChartData chartDays(const std::vector<DayFigures> &listed);
 
 } // namespace ledger

@@ -217,6 +217,7 @@ void DayTally::addRecords(const std::vector<Record> &rows, const std::vector<std
 QString DayTally::closeDay()
 {
     ++dayno;
+    listed.push_back({daytext, dateKey(daytext), dayin, dayout});
     const QString line = daytext + kSep + formatNumber(dayin) + kSep + formatNumber(dayout) + kSep +
                          QString::number(dayno);
     dayin = 0;

@@ -44,12 +44,21 @@ struct StatDay {
 // appears once however its date is written; one pass over the records.
 std::vector<StatDay> statisticsDays(const std::vector<Record> &rows, const Period &period);
 
+// One listed day as figures: the date text its line was made from, the day's key and sums.
+struct DayFigures {
+    QString date;
+    QString key;
+    double in = 0;
+    double out = 0;
+};
+
 // The running sums of the day being listed and the number of the last line.
 struct DayTally {
     QString daytext;
     double dayin = 0;
     double dayout = 0;
     int dayno = 0;
+    std::vector<DayFigures> listed; // every day closed, in order
 
     // "date|total|direction": adds the total to the day's stock-in or stock-out sum.
     void addRecord(const QString &str);
@@ -57,7 +66,8 @@ struct DayTally {
     void addRecord(const Record &r);
     // The same for these records of rows, in order (one day of a run).
     void addRecords(const std::vector<Record> &rows, const std::vector<std::size_t> &which);
-    // Numbers the day and returns "date|in|out|index"; the sums start again at 0.
+    // Numbers the day, keeps its figures and returns "date|in|out|index"; the sums start again
+    // at 0.
     QString closeDay();
 };
 

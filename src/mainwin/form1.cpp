@@ -307,6 +307,7 @@ void Form1::days(const QString &dat)
 
 void Form1::Command5_Click()
 {
+    form2()->sety(0); // the picker may still be open for the statistics window
     form2()->setx(-1);
     ui::present(form2());
 }

@@ -171,29 +171,44 @@ void present(QWidget *window)
 
 void onListClick(QListWidget *list, std::function<void()> handler)
 {
-    // A mouse press makes the line current before it selects it, so a click is handled when
-    // the button is released (itemClicked), with the line selected. A current line changed from
-    // the keyboard or from code is selected first and handled at once. Focus coming into the
-    // list makes a line current without selecting it: that is no click.
+    // The chosen line is the current line when it is selected. The handler runs each time
+    // another line becomes the chosen one, however that came about (a press, a drag, the
+    // keyboard, code), once the line is both current and selected, which the view makes it in
+    // either order. A click that chose nothing new (on the line already chosen) is handled
+    // when the button is released. Focus coming into the list makes a line current without
+    // selecting it: that chooses nothing.
     struct State : QObject {
-        bool pressing = false;
+        QPersistentModelIndex handled; // the chosen line the handler last ran for
+        bool ranSincePress = false;
         bool eventFilter(QObject *, QEvent *e) override
         {
             if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick)
-                pressing = true;
-            else if (e->type() == QEvent::MouseButtonRelease)
-                pressing = false;
+                ranSincePress = false;
             return false;
         }
     };
     auto *state = new State;
     state->setParent(list);
     list->viewport()->installEventFilter(state);
-    QObject::connect(list, &QListWidget::currentRowChanged, list, [list, state, handler](int row) {
-        if (row >= 0 && !state->pressing && list->item(row)->isSelected())
-            handler();
+    auto run = [state, handler] {
+        state->ranSincePress = true;
+        handler();
+    };
+    auto chosenChanged = [list, state, run] {
+        const QListWidgetItem *item = list->currentItem();
+        const QModelIndex chosen = item && item->isSelected() ? list->currentIndex() : QModelIndex();
+        if (chosen == state->handled)
+            return;
+        state->handled = chosen;
+        if (chosen.isValid())
+            run();
+    };
+    QObject::connect(list, &QListWidget::currentRowChanged, list, chosenChanged);
+    QObject::connect(list, &QListWidget::itemSelectionChanged, list, chosenChanged);
+    QObject::connect(list, &QListWidget::itemClicked, list, [state, run] {
+        if (!state->ranSincePress)
+            run();
     });
-    QObject::connect(list, &QListWidget::itemClicked, list, [handler](QListWidgetItem *) { handler(); });
 }
 
 bool enterLedgerFolder(const QString &chosen)

@@ -88,8 +88,8 @@ using CheckBox = WholeButton<QCheckBox>;
 // a name like "<b>AB</b>" must not be read as markup.
 void plainLabels(QWidget *window);
 
-// Calls handler on every click on a line, also on the line already selected, and when the
-// current line changes from the keyboard or from code.
+// Calls handler once whenever another line becomes the chosen (current and selected) one, by
+// mouse, keyboard or code, and on a click on the line already chosen.
 void onListClick(QListWidget *list, std::function<void()> handler);
 
 // Activation: a window of the program whose objectName starts with "Form" gets its

@@ -101,6 +101,7 @@ void Form4::Option3_Click() { chooseMethod(Option3, 3); }
 void Form4::Command3_Click()
 {
     Form2 *picker = m_main->form2();
+    picker->sety(0); // it may still be open for the statistics window
     picker->setx(0);
     ui::present(picker);
 }

@@ -268,6 +268,7 @@ void Form6::Combo1_Click()
 void Form6::Command1_Click()
 {
     dayno = 0;
+    listed.clear();
     List1->clear();
     textoutx(QStringLiteral("正在统计请稍后..."));
     busy = true;
@@ -316,7 +317,9 @@ void Form6::List1_Click()
     const QListWidgetItem *item = List1->currentItem();
     if (!item || !item->isSelected() || item->text().isEmpty())
         return;
-    const QString date = jkg(item->text(), 1).section(ledger::kSep, 0, 0);
+    // The date as the line was made from it: the line shows it without its trailing spaces.
+    const auto row = static_cast<std::size_t>(List1->row(item));
+    const QString date = row < listed.size() ? listed[row].date : jkg(item->text(), 1).section(ledger::kSep, 0, 0);
 
     // Every category and product, both directions. The find dialog shows these options while
     // the query runs and is left with none, as it always was.

@@ -45,7 +45,7 @@ public:
     QProgressBar *ProgressBar1;
     QPushButton *Command1, *Command2;
 
-    // Form-level state (the day sums come from DayTally).
+    // Form-level state (the day sums, and the figures of the listed days, come from DayTally).
     bool busy = false;
     bool userrange = false;
     QString lasttext;

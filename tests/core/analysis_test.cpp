@@ -160,11 +160,21 @@ TEST(Analyses, RankingOfAllRecordsIsTheTurnoverAndProfitOfTheCalculation)
 TEST(Analyses, RankingOfThisMonthIsTheMonthProfitOfTheCalculation)
 {
     const std::vector<Record> rows = awkwardLedger();
-    const std::vector<RankingRow> ranked =
-        ranking(rows, DaySpan::between(QDate(2026, 12, 1), QDate(2026, 12, 31)));
+    const DaySpan month = DaySpan::between(QDate(2026, 12, 1), QDate(2026, 12, 31));
+    const std::vector<RankingRow> ranked = ranking(rows, month);
     ASSERT_FALSE(ranked.empty());
     int compared = 0;
     for (const RankingRow &row : ranked) {
+        // Quantity and turnover of the stock-outs of the month only.
+        double qty = 0, turnover = 0;
+        for (const Record &r : rows)
+            if (r.kind == kTransaction && r.cat == row.product.category && r.name == row.product.name &&
+                r.method != kIn && month.contains(dayNumber(r.date))) {
+                qty += parseNumber(r.qty);
+                turnover += parseNumber(r.total);
+            }
+        EXPECT_DOUBLE_EQ(row.outQty, qty) << qPrintable(row.product.name);
+        EXPECT_DOUBLE_EQ(row.turnover, turnover) << qPrintable(row.product.name);
         const std::optional<QString> profit = answer(rows, row.product, CalcMonthProfit);
         EXPECT_EQ(profit.has_value(), row.hasProfit);
         if (profit) {
@@ -205,6 +215,25 @@ TEST(Analyses, StockValuePerCategoryAddsTheCalculationsValues)
     }
 }
 
+TEST(Analyses, StockValueOfFractionalStockIns)
+{
+    // 2.5 pieces for 10 yuan: 4 yuan each, 2 pieces counted (the stock is rounded, ties to
+    // even), 8 yuan; 0.5 pieces for 2 yuan: none counted, nothing on hand.
+    const std::vector<Record> rows = {category(qs("甲")), product(qs("P"), qs("甲")),
+                                      tx(qs("P"), qs("甲"), kIn, qs("2.5"), qs("10"), qs("26-12-1")),
+                                      category(qs("乙")), product(qs("Q"), qs("乙")),
+                                      tx(qs("Q"), qs("乙"), kIn, qs("0.5"), qs("2"), qs("26-12-1"))};
+    const StockValue v = stockValue(rows);
+    ASSERT_EQ(v.categories.size(), 2u);
+    EXPECT_EQ(v.categories[0].stock, 2);
+    EXPECT_EQ(v.categories[0].value, 8);
+    EXPECT_EQ(v.categories[1].stock, 0);
+    EXPECT_EQ(v.categories[1].value, 0);
+    EXPECT_EQ(v.total, 8);
+    EXPECT_TRUE(v.apart.empty());
+    EXPECT_EQ(answer(rows, {qs("甲"), qs("P")}, CalcStockValue), qs("8"));
+}
+
 TEST(Analyses, LowStockGroupsAndRates)
 {
     auto in = [](const char *name, const char *qty, int daysAgo) {
@@ -214,14 +243,16 @@ TEST(Analyses, LowStockGroupsAndRates)
         return tx(qs(name), qs("类"), qs("出货"), qs(qty), qs("1"), pickedDateText(kToday.addDays(-daysAgo)));
     };
     std::vector<Record> rows = {category(qs("类"))};
-    for (const char *n : {"A", "B", "C", "D", "E", "G"})
+    for (const char *n : {"A", "B", "C", "D", "E", "G", "H", "I"})
         rows.push_back(product(qs(n), qs("类")));
     rows.insert(rows.end(), {in("A", "100", 40), out("A", "30", 29),             // 70 days left
                              in("B", "10", 40), out("B", "9", 0),                // 1 left, 0.3 a day
                              in("C", "10", 40), out("C", "12", 3),               // -2: out of stock
                              in("D", "50", 100), out("D", "9", 60),              // rate over 90 days
                              in("E", "5", 1),                                    // never sold
-                             in("G", "30", 40), out("G", "20", 10), out("G", "5", -2)}); // future sale
+                             in("G", "30", 40), out("G", "20", 10), out("G", "5", -2), // future sale
+                             in("H", "37", 40), out("H", "30", 5),               // exactly 7 days left
+                             in("I", "60", 40), out("I", "30", 5)});             // exactly 30 days left
     Record unread = out("G", "100", 0);
     unread.date = qs("昨天"); // counts in the stock, not in the rate
     rows.push_back(unread);
@@ -234,21 +265,25 @@ TEST(Analyses, LowStockGroupsAndRates)
         return out.join(u',');
     };
     const std::vector<LowStockRow> warn = lowStock(rows, kToday, false);
-    EXPECT_EQ(names(warn), qs("G,C,B"));
+    EXPECT_EQ(names(warn), qs("G,C,B,H"));
     EXPECT_EQ(warn[0].group, LowStockRow::OutOfStock); // G: 30 - 125 pieces
     EXPECT_EQ(warn[1].group, LowStockRow::OutOfStock);
     EXPECT_EQ(warn[1].stock, -2);
     EXPECT_EQ(warn[2].group, LowStockRow::Within7Days);
     EXPECT_DOUBLE_EQ(*warn[2].daysLeft, 1 / 0.3);
+    EXPECT_EQ(*warn[3].daysLeft, 7); // 7 left, one a day: not within 7 days
+    EXPECT_EQ(warn[3].group, LowStockRow::Within30Days);
 
     const std::vector<LowStockRow> all = lowStock(rows, kToday, true);
-    EXPECT_EQ(names(all), qs("G,C,B,A,D,E"));
-    EXPECT_DOUBLE_EQ(all[3].dailyOut, 1.0); // 30 pieces in 30 days, the 31st day left out
-    EXPECT_EQ(all[3].rateDays, 30);
-    EXPECT_EQ(all[4].rateDays, 90);
-    EXPECT_DOUBLE_EQ(all[4].dailyOut, 0.1);
-    EXPECT_FALSE(all[5].daysLeft.has_value());
-    EXPECT_EQ(all[5].group, LowStockRow::Enough);
+    EXPECT_EQ(names(all), qs("G,C,B,H,I,A,D,E"));
+    EXPECT_EQ(*all[4].daysLeft, 30); // 30 left, one a day: enough
+    EXPECT_EQ(all[4].group, LowStockRow::Enough);
+    EXPECT_DOUBLE_EQ(all[5].dailyOut, 1.0); // A: 30 pieces in 30 days, the 31st day left out
+    EXPECT_EQ(all[5].rateDays, 30);
+    EXPECT_EQ(all[6].rateDays, 90);
+    EXPECT_DOUBLE_EQ(all[6].dailyOut, 0.1);
+    EXPECT_FALSE(all[7].daysLeft.has_value());
+    EXPECT_EQ(all[7].group, LowStockRow::Enough);
     // G sold 20 within the last 30 days; the future and the unreadable sale do not count.
     EXPECT_DOUBLE_EQ(all[0].dailyOut, 20.0 / 30);
 }
@@ -285,17 +320,23 @@ TEST(Analyses, SortingPutsTheBestOnTopAndProductsWithoutProfitLast)
 TEST(Analyses, ChartDaysAreTheListedDaysWithZerosBetween)
 {
     const std::vector<Record> rows = awkwardLedger();
-    const QStringList lines = statisticsLines(rows, qs("26-11-1"), qs("26-12-10"));
+    const QString start = qs("26-11-1"), end = qs("26-12-10");
+    const QStringList lines = statisticsLines(rows, start, end);
     ASSERT_GT(lines.size(), 10);
-    QStringList withOdd = lines;
-    withOdd << dayLine(qs("昨天|5|6|99"), 0);
-    const DayChartData data = chartDays(withOdd);
+    DayTally run;
+    for (const StatDay &day : statisticsDays(rows, Period::fromLabels(start, end))) {
+        run.addRecords(rows, day.records);
+        run.closeDay();
+    }
+    std::vector<DayFigures> listed = run.listed;
+    listed.push_back({qs("昨天"), qs("昨天"), 5, 6});
+    const DayChartData data = chartDays(listed);
     EXPECT_EQ(data.unreadable, 1);
     ASSERT_FALSE(data.days.empty());
     EXPECT_EQ(data.days.front().date, QDate(2026, 11, 1));
     EXPECT_EQ(data.days.back().date, QDate(2026, 12, 10));
     EXPECT_EQ(data.days.size(), 40u);
-    int listed = 0;
+    int listedDays = 0;
     for (const ChartDay &d : data.days) {
         QString line;
         for (const QString &l : lines)
@@ -306,11 +347,20 @@ TEST(Analyses, ChartDaysAreTheListedDaysWithZerosBetween)
             EXPECT_EQ(d.out, 0);
             continue;
         }
-        ++listed;
+        ++listedDays;
         EXPECT_EQ(formatNumber(d.in), line.section(kSep, 1, 1));
         EXPECT_EQ(formatNumber(d.out), line.section(kSep, 2, 2));
     }
-    EXPECT_EQ(listed, lines.size());
+    EXPECT_EQ(listedDays, lines.size());
+}
+
+TEST(Analyses, ChartPlacesADayByItsKeyNotByTheTextOfItsLine)
+{
+    const DayChartData data = chartDays({{qs("1926/12/5"), qs("26-12-05"), 10, 4}});
+    ASSERT_EQ(data.days.size(), 1u);
+    EXPECT_EQ(data.days[0].date, QDate(2026, 12, 5));
+    EXPECT_EQ(data.days[0].in, 10);
+    EXPECT_EQ(data.days[0].out, 4);
 }
 
 TEST(Analyses, ColumnsLineUpWhateverTheNames)

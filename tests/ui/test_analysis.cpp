@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QRadioButton>
 #include <QToolTip>
+#include <QValueAxis>
 #include <QtTest>
 
 namespace {
@@ -81,6 +82,7 @@ private slots:
     void rankingSortsByTheClickedHeading();
     void stockValueSetsNegativeStockApart();
     void chartOfTheStatisticsList();
+    void chartPlacesEachDayAtItsKey();
     void listsCopyTheirFiguresAsTables();
 };
 
@@ -224,6 +226,45 @@ void TestAnalysis::chartOfTheStatisticsList()
     if (qEnvironmentVariableIsSet("CHART_PNG"))
         chart->grab().save(qEnvironmentVariable("CHART_PNG"));
     QVERIFY(QImage(png).width() >= 600);
+    QVERIFY(boxes.seen.isEmpty());
+}
+
+void TestAnalysis::chartPlacesEachDayAtItsKey()
+{
+    Session s;
+    auto &[folder, boxes, w] = s;
+    w.axd(QStringLiteral("1|水果"), 0);
+    w.axd(QStringLiteral("2|苹果|水果"), 0);
+    auto add = [&w](bool in, const char *total, const char *date) {
+        (in ? w.Option1 : w.Option2)->setChecked(true);
+        w.axd(QStringLiteral("3|苹果|水果|1|1|%1|%2|1").arg(QLatin1String(total), QLatin1String(date)), 0);
+    };
+    add(true, "10", "2026-12-5");
+    add(false, "4", "1926/12/5"); // the same day by its key 26-12-05, and the text its line shows
+    add(true, "-30", "26-12-7");
+    Form6 *stats = w.form6();
+    stats->show();
+    stats->Combo1->setCurrentIndex(3);
+    stats->day1(QStringLiteral("26-12-1"));
+    stats->day2(QStringLiteral("26-12-31"));
+    stats->Command1_Click();
+    QCOMPARE(stats->List1->count(), 2);
+
+    QMenu menu;
+    addChartAction(&menu, stats);
+    menu.actions().first()->trigger();
+    auto *chart = stats->findChild<FormDayChart *>();
+    QVERIFY(chart);
+    const std::vector<ledger::ChartDay> &days = chart->data().days;
+    QCOMPARE(days.size(), 3u);
+    QCOMPARE(days.front().date, QDate(2026, 12, 5));
+    QCOMPARE(days.front().in, 10.0);
+    QCOMPARE(days.front().out, 4.0);
+    QCOMPARE(days.back().in, -30.0);
+    // The value axis takes in the negative day.
+    auto *y = qobject_cast<QValueAxis *>(chart->Chart1->chart()->axes(Qt::Vertical).value(0));
+    QVERIFY(y);
+    QVERIFY(y->min() <= -30 && y->max() >= 10);
     QVERIFY(boxes.seen.isEmpty());
 }
 

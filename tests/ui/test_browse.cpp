@@ -41,8 +41,8 @@ private slots:
     void directionAndMonthFilter();
     void quantitySumRoundingAndTenDigits();
     void nothingSelectedOrCancelChangesNothing();
-    void deleteThreeOfFive_data();
-    void deleteThreeOfFive();
+    void deleteSelectedOfFive_data();
+    void deleteSelectedOfFive();
     void deleteKeepsLookalikeTransactions();
     void lineWhoseRecordIsGone();
     void selectAllThenDelete();
@@ -257,14 +257,15 @@ void TestBrowse::nothingSelectedOrCancelChangesNothing()
     QCOMPARE(w.Label4->text(), QStringLiteral("p"));
 }
 
-void TestBrowse::deleteThreeOfFive_data()
+void TestBrowse::deleteSelectedOfFive_data()
 {
     QTest::addColumn<QList<int>>("selected");
     QTest::newRow("apart") << QList<int>{0, 2, 4};
     QTest::newRow("adjacent") << QList<int>{1, 2, 3};
+    QTest::newRow("bottom up") << QList<int>{2, 0}; // in the order clicked
 }
 
-void TestBrowse::deleteThreeOfFive()
+void TestBrowse::deleteSelectedOfFive()
 {
     QFETCH(QList<int>, selected);
     Session s;

@@ -2,9 +2,12 @@
 #include "ledger/dates.h"
 #include "mainwin/form2.h"
 #include "query/form4.h"
+#include "stats/form6.h"
 #include "support_main.h"
 
 #include <QCalendarWidget>
+#include <QComboBox>
+#include <QLabel>
 #include <QEnterEvent>
 
 using namespace ledger;
@@ -17,6 +20,7 @@ private slots:
     void startsTodayKeepsChosenDay();
     void findAndStatisticsReceivers();
     void cancelDeliversNothing();
+    void lastOpenerReceives();
     void closingIsCancel_data();
     void closingIsCancel();
     void pointerOverButtonFocusesIt();
@@ -133,6 +137,32 @@ void TestDatePicker::cancelDeliversNothing()
     f->Command1_Click();
     QVERIFY(w.hasForm(4));
     QVERIFY(!w.hasForm(6));
+}
+
+void TestDatePicker::lastOpenerReceives()
+{
+    Session s;
+    auto &[folder, boxes, w] = s;
+    Form6 *stats = w.form6();
+    stats->show();
+    stats->Combo1->setCurrentIndex(3); // the user's own range: the date labels open the picker
+    Form2 *f = w.form2();
+    // Opened for the statistics window's end date and left open, then opened from elsewhere.
+    const std::pair<const char *, std::function<void()>> openers[] = {
+        {"find dialog", [&w] { w.form4()->Command3_Click(); }},
+        {"main window", [&w] { w.Command5_Click(); }},
+    };
+    for (const auto &[name, open] : openers) {
+        stats->Label4_Click();
+        QVERIFY(f->isVisible());
+        open();
+        f->MonthView1->setSelectedDate(QDate(2027, 3, 5));
+        f->Command1_Click();
+        QVERIFY2(stats->Label4->text().isEmpty(), name);
+    }
+    QCOMPARE(w.form4()->datetext, QStringLiteral("27-3-5"));
+    QCOMPARE(w.pickdate, QStringLiteral("27-3-5"));
+    QVERIFY(boxes.seen.isEmpty());
 }
 
 void TestDatePicker::closingIsCancel_data()

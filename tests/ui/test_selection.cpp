@@ -1,6 +1,7 @@
 // What the main window takes as the user's choice: the line the user clicked and nothing else,
 // a category deleted whole or not at all, clicks anywhere on a box, names shown as typed.
 #include "browse/ui_tx_list.h"
+#include "mainwin/ui_app.h"
 #include "query/form4.h"
 #include "query/form5.h"
 #include "stats/form6.h"
@@ -61,6 +62,9 @@ class TestSelection : public QObject {
     Q_OBJECT
 
 private slots:
+    void everyChangeOfTheChosenLineIsHandledOnce_data();
+    void everyChangeOfTheChosenLineIsHandledOnce();
+    void slippedClickChoosesWhatItHighlights();
     void deletionLeavesNoLineChosen();
     void removedLinesLeaveTheOthersInOrder();
     void categoryGoesWithEverythingOrNothing();
@@ -68,6 +72,100 @@ private slots:
     void clickAnywhereOnABox();
     void namesShownAsTyped();
 };
+
+void TestSelection::everyChangeOfTheChosenLineIsHandledOnce_data()
+{
+    // Steps: "c2" click line 2, "p0" press on line 0, "m1" move there with the button down,
+    // "r1" release there, "tab" focus from the keyboard, "space" and "down" keys.
+    QTest::addColumn<int>("chosen"); // before the steps; -1 none
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QList<int>>("handled"); // the chosen line at each run of the handler
+    QTest::newRow("click another line") << 0 << "c2" << QList<int>{2};
+    QTest::newRow("click the chosen line") << 0 << "c0" << QList<int>{0};
+    QTest::newRow("slipped click") << 0 << "p1 m2 r2" << QList<int>{1, 2};
+    QTest::newRow("slip off the chosen line") << 0 << "p0 m1 r1" << QList<int>{1};
+    QTest::newRow("drag there and back") << 0 << "p0 m1 m0 r0" << QList<int>{1, 0};
+    QTest::newRow("drag over lines") << -1 << "p0 m1 m2 m3 r3" << QList<int>{0, 1, 2, 3};
+    QTest::newRow("arrow key") << 1 << "down" << QList<int>{2};
+    QTest::newRow("tab then space") << -1 << "tab space" << QList<int>{0};
+}
+
+void TestSelection::everyChangeOfTheChosenLineIsHandledOnce()
+{
+    QFETCH(int, chosen);
+    QFETCH(QString, steps);
+    QFETCH(QList<int>, handled);
+    QListWidget list;
+    list.addItems({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")});
+    list.setCurrentRow(chosen);
+    QList<int> seen;
+    ui::onListClick(&list, [&list, &seen] {
+        QVERIFY(list.currentItem() && list.currentItem()->isSelected());
+        seen << list.currentRow();
+    });
+    list.show();
+    list.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&list));
+    auto at = [&list](QStringView step) { return list.visualItemRect(list.item(step.mid(1).toInt())).center(); };
+    QWidget *pad = list.viewport();
+    for (const QString &step : steps.split(u' ')) {
+        if (step == u"tab")
+            list.setFocus(Qt::TabFocusReason);
+        else if (step == u"space" || step == u"down")
+            QTest::keyClick(&list, step == u"space" ? Qt::Key_Space : Qt::Key_Down);
+        else if (step.startsWith(u'c'))
+            QTest::mouseClick(pad, Qt::LeftButton, {}, at(step));
+        else if (step.startsWith(u'p'))
+            QTest::mousePress(pad, Qt::LeftButton, {}, at(step));
+        else if (step.startsWith(u'm'))
+            QTest::mouseMove(pad, at(step));
+        else
+            QTest::mouseRelease(pad, Qt::LeftButton, {}, at(step));
+    }
+    QCOMPARE(seen, handled);
+    QCOMPARE(list.selectedItems().size(), 1);
+    QCOMPARE(list.currentRow(), handled.last());
+}
+
+// A press on one line released on another: the line left highlighted is the one the labels
+// name and the one added to.
+void TestSelection::slippedClickChoosesWhatItHighlights()
+{
+    Session s;
+    auto &[folder, boxes, w] = s;
+    addSample(w);
+    auto slip = [](QListWidget *list, const QString &from, const QString &to) {
+        const QPoint a = list->visualItemRect(list->item(rowOf(list, from))).center();
+        const QPoint b = list->visualItemRect(list->item(rowOf(list, to))).center();
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, a);
+        QTest::mouseMove(list->viewport(), b);
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, b);
+    };
+    choose(w, QStringLiteral("水果"));
+    slip(w.List2, QStringLiteral("苹果"), QStringLiteral("梨"));
+    QCOMPARE(w.Label4->text(), QStringLiteral("梨"));
+    QCOMPARE(w.List3->count(), 1);
+    QVERIFY(w.List3->lineText(0).startsWith(QStringLiteral("梨")));
+    addTx(w, QStringLiteral("7"), QStringLiteral("1"));
+    QCOMPARE(stored(w).back().name, QStringLiteral("梨"));
+
+    slip(w.List1, QStringLiteral("水果"), QStringLiteral("杂货"));
+    QCOMPARE(w.Label2->text(), QStringLiteral("杂货"));
+    QCOMPARE(w.List2->count(), 0);
+    addProduct(w, QStringLiteral("绳"));
+    QCOMPARE(stored(w).back().cat, QStringLiteral("杂货"));
+
+    // Into the category list from the keyboard, then Space.
+    w.Form_Activate();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.List1->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(w.List1, Qt::Key_Space);
+    QCOMPARE(w.List1->selectedItems().size(), 1);
+    QCOMPARE(w.Label2->text(), w.List1->selectedItems()[0]->text());
+    QCOMPARE(w.List2->count(), 3);
+    QVERIFY(boxes.seen.isEmpty());
+}
 
 void TestSelection::removedLinesLeaveTheOthersInOrder()
 {
@@ -129,6 +227,10 @@ void TestSelection::deletionLeavesNoLineChosen()
     QCOMPARE(boxes.texts(), QStringList{kSure});
     QCOMPARE(w.List3->count(), 2);
     QVERIFY(w.List3->selectedRows().empty());
+    QCOMPARE(w.List3->currentRow(), -1);
+    w.Command9_Click();
+    QCOMPARE(boxes.texts(), (QStringList{kSure, kNothingChosen}));
+    QCOMPARE(w.List3->count(), 2);
 }
 
 void TestSelection::categoryGoesWithEverythingOrNothing()

@@ -17,6 +17,8 @@
 #include <QRadioButton>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 
 const QString kIn = QStringLiteral("进货");
@@ -66,6 +68,7 @@ private slots:
     void feedbackLine();
     void feedbackShowsWholeOnOneLine();
     void dayDetailUsesTheFindOptions();
+    void dayDetailOfDatesEndingInSpaces();
 };
 
 void TestStats::periodChoicesFillTheDateLabels()
@@ -492,6 +495,30 @@ void TestStats::dayDetailUsesTheFindOptions()
     QCOMPARE(lines(w.List3), QStringList{w.jkg(ledger::recordText(rows[3]), 0)});
     // The query ran through the dispatcher, whose trailer wrote the welcome line.
     QCOMPARE(w.Label5->text(), kWelcome);
+}
+
+void TestStats::dayDetailOfDatesEndingInSpaces()
+{
+    Session s;
+    auto &[folder, boxes, w] = s;
+    addBasics(w);
+    const QStringList dates = {QStringLiteral("前天 "), QStringLiteral("昨天"), QStringLiteral("昨天 ")};
+    for (const QString &d : dates)
+        addTx(w, d, QStringLiteral("10"), true);
+    Form6 *f = w.form6();
+    f->show();
+    f->Combo1->setCurrentIndex(0);
+    f->Command1_Click();
+    QCOMPARE(f->List1->count(), 3);
+    // Each day line lists the one record of its date, as stored.
+    for (int row = 0; row < 3; ++row) {
+        f->List1->setCurrentRow(row);
+        const std::vector<ledger::Record> rows = w.store()->rows();
+        const auto it = std::find_if(rows.begin(), rows.end(), [&](const ledger::Record &r) { return r.date == dates[row]; });
+        QVERIFY(it != rows.end());
+        QCOMPARE(lines(w.List3), QStringList{w.jkg(ledger::recordText(*it), 0)});
+    }
+    QVERIFY(boxes.seen.isEmpty());
 }
 
 QTEST_MAIN(TestStats)
