@@ -119,6 +119,13 @@ TEST(PowerCut, ThousandsOfCutsLoseNothingAcknowledged)
             if (!s.insideSetUp(pos))
                 positions.push_back(pos);
     }
+    if (qEnvironmentVariableIsSet("POWERCUT_CUT")) { // one cut, "POS,LOSS,SEED" as a failure names it
+        const QStringList f = qEnvironmentVariable("POWERCUT_CUT").split(u',');
+        positions.clear();
+        cuts.push_back({f.value(0).toInt(), static_cast<Loss>(f.value(1).toInt()), f.value(2).toUInt()});
+        for (const auto &[path, bytes] : s.replayer().at(cuts.back()).files)
+            std::printf("%s %lld\n", path.constData(), static_cast<long long>(bytes.size()));
+    }
     for (int pos : positions) {
         cuts.push_back({pos, Loss::All, 0});
         cuts.push_back({pos, Loss::None, 0});
@@ -128,18 +135,20 @@ TEST(PowerCut, ThousandsOfCutsLoseNothingAcknowledged)
     QElapsedTimer clock;
     clock.start();
     int failed = 0;
-    std::map<QString, int> kinds; // failures by their first words
+    std::map<QString, int> kinds; // failures by what was wrong
     for (const Cut &cut : cuts) {
         if (const auto why = s.check(cut)) {
-            if (++kinds[why->section(u' ', 0, 3)] <= 3)
+            if (++kinds[why->section(u':', 0, 0)] <= 3)
                 ADD_FAILURE() << s.describe(cut).toStdString() << ": " << why->toStdString();
             ++failed;
         }
     }
     for (const auto &[kind, n] : kinds)
-        std::printf("%d cuts: %s ...\n", n, kind.toUtf8().constData());
+        std::printf("%d cuts: %s\n", n, kind.toUtf8().constData());
     std::printf("%zu cut points (%zu positions of %d ops), seed %u, %d failed, %.1f s\n", cuts.size(),
                 positions.size(), s.ops(), seed(), failed, clock.elapsed() / 1000.0);
     EXPECT_EQ(failed, 0);
-    EXPECT_GT(cuts.size(), 1000u);
+    if (positions.size() > 1) {
+        EXPECT_GT(cuts.size(), 1000u);
+    }
 }

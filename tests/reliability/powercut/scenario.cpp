@@ -214,19 +214,19 @@ std::optional<QString> Scenario::checkLedger(const Cut &cut, const Folder &f)
     const QString before = k == 0 ? ledgerState(m_initial, kLedger) : m_states[k - 1];
     const QString after = k < m_marks.size() ? m_states[k] : m_finalState;
     if (state != before && state != after)
-        return QStringLiteral("the ledger is %1; acknowledged before the cut: %2, next: %3")
+        return QStringLiteral("ledger: it is %1; acknowledged before the cut: %2, next: %3")
             .arg(brief(state), brief(before), brief(after));
     const bool wasJet = ledgerState(m_initial, kLedger) == QStringLiteral("jet");
     const QByteArray &original = m_initial.files.at(kLedger);
     if (wasJet && state != QStringLiteral("jet") && (!f.has(kKeptJet) || f.files.at(kKeptJet) != original))
-        return QStringLiteral("the ledger was carried over but the Access original 1.jet.mdb is %1")
+        return QStringLiteral("Access original: the ledger was carried over but 1.jet.mdb is %1")
             .arg(f.has(kKeptJet) ? QStringLiteral("changed") : QStringLiteral("missing"));
     if (f.has(kKeptJet) && f.files.at(kKeptJet) != original)
-        return QStringLiteral("1.jet.mdb differs from the Access original");
+        return QStringLiteral("Access original: 1.jet.mdb differs from it");
     if (m_restoreStart >= 0 && cut.pos > m_restoreStart && state != m_beforeRestore) {
         const QString kept = ledgerState(f, m_keptByRestore);
         if (kept != m_beforeRestore)
-            return QStringLiteral("the ledger was replaced by the restore, but the copy of the replaced one (%1) is %2")
+            return QStringLiteral("restore: the ledger was replaced, but the copy of the replaced one (%1) is %2")
                 .arg(QString::fromUtf8(m_keptByRestore), brief(kept));
     }
     return std::nullopt;
@@ -240,7 +240,7 @@ std::optional<QString> Scenario::checkBackups(const Cut &, const Folder &f)
             continue;
         const QString state = ledgerState(f, path);
         if (!state.startsWith(QStringLiteral("rows:")))
-            return QStringLiteral("the backup %1 is %2").arg(QString::fromUtf8(path), state);
+            return QStringLiteral("backup: %1 is %2").arg(QString::fromUtf8(path), state);
     }
     return std::nullopt;
 }
@@ -248,12 +248,12 @@ std::optional<QString> Scenario::checkBackups(const Cut &, const Folder &f)
 std::optional<QString> Scenario::checkExport(const Cut &cut, const Folder &f)
 {
     if (!f.has(kExport))
-        return QStringLiteral("the export's file is gone");
+        return QStringLiteral("export: the file is gone");
     const QByteArray &bytes = f.files.at(kExport);
     if (bytes != kOldExport && bytes != m_exportFinal)
-        return QStringLiteral("the export's file is half written (%1 bytes of %2)").arg(bytes.size()).arg(m_exportFinal.size());
+        return QStringLiteral("export: the file is half written (%1 bytes of %2)").arg(bytes.size()).arg(m_exportFinal.size());
     if (m_exportMark >= 0 && cut.pos > m_exportMark && bytes != m_exportFinal)
-        return QStringLiteral("the acknowledged export is lost");
+        return QStringLiteral("export: the acknowledged export is lost");
     return std::nullopt;
 }
 
