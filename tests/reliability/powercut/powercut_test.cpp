@@ -2,7 +2,7 @@
 // programs run once under the recording shim; the folder is then rebuilt as a cut would leave it
 // at thousands of moments and checked each time (scenario.h).
 //   POWERCUT_SEED=N   another draw of the random cuts (default 20261207)
-//   POWERCUT_LONG=1   every op is a cut point, with 20 random losses at each (about an hour)
+//   POWERCUT_LONG=1   every op is a cut point, with 20 random losses at each (about 4 minutes)
 #include "scenario.h"
 
 #include <QElapsedTimer>
