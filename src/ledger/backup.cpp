@@ -1,5 +1,6 @@
 #include "ledger/backup.h"
 
+#include "ledger/durable.h"
 #include "ledger/store.h"
 
 #include <QDir>
@@ -15,10 +16,6 @@
 #include <map>
 #include <set>
 #include <string>
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace ledger {
 
@@ -73,20 +70,6 @@ public:
 
 constexpr const char *kHasLedger = "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '库'";
 constexpr const char *kCountRows = "SELECT count(*) FROM \"库\"";
-
-// Flushes a file or a folder (after a rename) to the disk.
-void syncPath(const QString &path)
-{
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-#else
-    Q_UNUSED(path);
-#endif
-}
 
 QString stem(const QString &ledgerPath) { return QFileInfo(ledgerPath).completeBaseName(); }
 
@@ -311,6 +294,7 @@ QString keepCurrent(const QString &ledgerPath, const QDateTime &now, QString &ke
         return QStringLiteral("无法把当前账本保留为备份（%1），未做任何改动！").arg(kept.error);
     }
     syncPath(keptAs);
+    syncFolderOf(keptAs);
     return QString();
 }
 

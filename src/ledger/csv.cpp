@@ -1,5 +1,7 @@
 #include "ledger/csv.h"
 
+#include "ledger/durable.h"
+
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -104,6 +106,8 @@ QString writeCsvFile(const QString &path, const QStringList &header, qsizetype c
         file.cancelWriting();
         return QStringLiteral("写入文件时出错（%1）").arg(why);
     }
+    // The new name must be on the disk before the export is reported done.
+    syncFolderOf(path);
     return QString();
 }
 

@@ -6,6 +6,8 @@
 
 #include "ledger/jet_import.h"
 
+#include "ledger/durable.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -220,15 +222,6 @@ private:
 
 void removeQuietly(const QString &path) { QFile::remove(path); }
 
-void syncFolder(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 bool sameFile(const QString &a, const QString &b)
 {
     struct stat sa {}, sb {};
@@ -382,7 +375,7 @@ qint64 convert(const QString &path, const QString &kept, const Progress &progres
         if (progress)
             progress(95);
         keepOriginal(path, kept);
-        syncFolder(path);
+        syncFolderOf(path);
     } catch (const StoreError &e) {
         dropTmp();
         if (e.message().contains(QStringLiteral("原文件未作任何改动")))
@@ -395,7 +388,7 @@ qint64 convert(const QString &path, const QString &kept, const Progress &progres
         dropTmp();
         refuse(path, QStringLiteral("无法把新账本换上（%1）").arg(why));
     }
-    syncFolder(path);
+    syncFolderOf(path);
     if (progress)
         progress(100);
     return static_cast<qint64>(rows.size());

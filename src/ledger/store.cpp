@@ -219,8 +219,10 @@ void Store::setUp(bool fresh)
 {
     configure(fresh ? kCreateFailed : kOpenFailed);
     const bool create = !hasLedgerTable(fresh);
-    // A single file that survives a crash: the journal is rolled back on the next open.
-    exec("PRAGMA synchronous = FULL", kOpenFailed);
+    // A single file that survives a crash: the journal is rolled back on the next open. EXTRA
+    // also syncs the folder after a commit deletes the journal; otherwise a power cut can bring
+    // the journal back and the next open rolls back a transaction already reported done.
+    exec("PRAGMA synchronous = EXTRA", kOpenFailed);
     if (create) {
         Transaction tx(*this, kCreateFailed);
         exec(kCreateTable, kCreateFailed);

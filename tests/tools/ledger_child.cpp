@@ -3,11 +3,16 @@
 //   ledger_child remove FOLDER PREFIX       deletes every row whose name starts with PREFIX
 //   ledger_child lock FOLDER MILLISECONDS   holds an exclusive lock on the file, printing "locked"
 //   ledger_child fsize FOLDER BYTES FIRST   as add, with the file size limited to BYTES
+//   ledger_child delete FOLDER REQUEST CATEGORY [DIRECTION]
+//                                           deletes what the main window's delete button does
+//                                           for a request (fields joined by "|"), printing
+//                                           "removed N"
 //   ledger_child rows FOLDER                opens the existing ledger (never creates one) and
 //                                           prints "rows N"
 //   ledger_child spill FOLDER 0             changes every row in a transaction that has already
 //                                           written to the file, prints "spilled", then waits
 //                                           to be killed (leaving a hot journal)
+#include "ledger/browse.h"
 #include "ledger/store.h"
 
 #include <QCoreApplication>
@@ -87,6 +92,17 @@ int main(int argc, char *argv[])
             auto store = Store::open(QDir(folder).filePath(QStringLiteral("1.mdb")));
             const QString prefix = QString::fromLocal8Bit(argv[3]);
             std::printf("removed %d\n", store->removeWhere([&](const Record &r) { return r.name.startsWith(prefix); }));
+            std::fflush(stdout);
+            return 0;
+        }
+        if (mode == QStringLiteral("delete")) {
+            auto store = Store::open(QDir(folder).filePath(QStringLiteral("1.mdb")));
+            SelectedLine line;
+            line.request = QString::fromLocal8Bit(argv[3]).split(u'|');
+            const QString category = argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString();
+            const QString direction = argc > 5 ? QString::fromLocal8Bit(argv[5]) : QString();
+            std::printf("removed %d\n", removeLines(*store, {line}, category, direction));
+            std::fflush(stdout);
             return 0;
         }
         if (mode == QStringLiteral("fsize")) {

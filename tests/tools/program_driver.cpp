@@ -8,25 +8,30 @@
 
 #include <QLineEdit>
 #include <cstdio>
+#include <functional>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     Boxes boxes;
     const QString category = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-    QTimer::singleShot(0, &app, [&] {
+    std::function<void()> whenUp = [&] {
         auto *w = qobject_cast<Form1 *>(QApplication::activeWindow());
         for (QWidget *top : QApplication::topLevelWidgets())
             if (!w)
                 w = qobject_cast<Form1 *>(top);
-        if (w) // the start's backup first, so that its report comes in a fixed order
-            ui::waitForBackups(w);
-        if (w && !category.isEmpty()) {
+        if (!w) { // a question comes before the window (the Access carry-over)
+            QTimer::singleShot(50, &app, whenUp);
+            return;
+        }
+        ui::waitForBackups(w); // the start's backup first, so that its report comes in a fixed order
+        if (!category.isEmpty()) {
             w->Text1->setText(category);
             w->Command1_Click();
         }
         QTimer::singleShot(200, &app, &QApplication::quit);
-    });
+    };
+    QTimer::singleShot(0, &app, whenUp);
     const int rc = ui::runProgram();
     for (const auto &[title, text] : boxes.seen)
         std::printf("BOX %s|%s\n", title.toUtf8().constData(), text.toUtf8().constData());
