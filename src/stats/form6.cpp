@@ -327,4 +327,6 @@ void Form6::List1_Click()
     m_main->axd(ledger::kSep + QString(ledger::kSep) + date + ledger::kSep + QStringLiteral("6"), 8,
                 Form1::Given{ledger::kEveryTransaction, {}});
     find->setEveryOption(false);
+    // The records are listed in the main window, which this window may cover.
+    ui::present(m_main);
 }
