@@ -461,6 +461,14 @@ void TestFind::analysisOpensTheChooserInsteadOfSearching()
     QVERIFY(!d->Check6->isChecked());
     for (QWidget *c : search)
         QVERIFY(c->isEnabled());
+
+    // The box's tooltip tells the way in and names every analysis the chooser offers.
+    const QString tip = d->Check6->toolTip();
+    QVERIFY2(tip.contains(QStringLiteral("“确定”")), qPrintable(tip));
+    const QList<QRadioButton *> choices = w.form7()->findChildren<QRadioButton *>();
+    QVERIFY(choices.size() >= 4);
+    for (const QRadioButton *choice : choices)
+        QVERIFY2(tip.contains(choice->text()), qPrintable(choice->text()));
 }
 
 QTEST_MAIN(TestFind)
