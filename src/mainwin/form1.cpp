@@ -126,6 +126,14 @@ void Form1::buildControls()
     Label9->setFont(mono);
     ui::plainLabels(this);
 
+    // Tab goes row by row, left to right, except that the transaction's "添加" follows its price
+    // and quantity.
+    QWidget *order[] = {List1,    List2,    List3,    Text1,    Text2,    Option1,  Option2,   Text4,
+                        Text5,    Command8, Text6,    Command5, Check1,   Check2,   Command1,  Command2,
+                        Command3, Command4, Command6, Command7, Command9, Command11, Command12, Command13};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+
     // Buttons are small; keep their captions readable.
     for (QPushButton *b : findChildren<QPushButton *>())
         b->setStyleSheet(QStringLiteral("padding: 0px;"));
@@ -149,6 +157,8 @@ void Form1::connectHandlers()
     };
     for (const auto &[button, slot] : buttons)
         connect(button, &QPushButton::clicked, this, slot);
+    // Price, quantity, Enter: the transaction is added.
+    connect(Text5, &QLineEdit::returnPressed, Command8, &QPushButton::click);
     ui::addExportMenus(this);
 }
 

@@ -4,6 +4,7 @@
 #include "mainwin/form1.h"
 #include "mainwin/form2.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_keys.h"
 #include "query/ui_query.h"
 
 #include <QCheckBox>
@@ -45,8 +46,9 @@ Form4::Form4(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     Command3 = control<QPushButton>(this, "Command3", QStringLiteral("日期"), twips(4800, 1440, 975, 495));
     Command2 = control<QPushButton>(this, "Command2", QStringLiteral("取消"), twips(4800, 2160, 975, 495));
 
-    QWidget *order[] = {Combo1, Combo2, Option1, Option2, Option3, Check1, Check2,
-                        Check3, Check4, Command1, Command2, Command3, Check5, Check6};
+    // Row by row, left to right.
+    QWidget *order[] = {Check1, Combo1, Check5, Combo2, Command1, Check4, Command3,
+                        Check3, Check2, Option1, Option2, Option3, Command2, Check6};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -58,6 +60,7 @@ Form4::Form4(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     connect(Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form4::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form4::Command3_Click);
+    ui::dialogKeys(this, Command1, Command2);
     ui::plainLabels(this);
 }
 
