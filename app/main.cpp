@@ -1,5 +1,6 @@
 #include "ledger/commands.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_help.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -24,6 +25,12 @@ bool asksForHelp(int argc, char *argv[])
     return false;
 }
 
+QString description()
+{
+    return QStringLiteral("禾岚小型仓储管理软件 VER 1.2\n使用说明：在程序的任一窗口按 F1，或用浏览器打开 %1")
+        .arg(ui::manualHint());
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -36,9 +43,11 @@ int main(int argc, char *argv[])
     args.addOptions({kFolder, kQuit});
     if (asksForHelp(argc, argv)) { // prints and exits; needs no display either
         QCoreApplication text(argc, argv);
+        args.setApplicationDescription(description());
         args.process(text);
     }
     QApplication app(argc, argv);
+    args.setApplicationDescription(description());
     args.process(app);
     if (args.isSet(kQuit))
         QTimer::singleShot(0, &app, [] { QCoreApplication::exit(0); }); // also ends a message box

@@ -3,6 +3,7 @@
 #include "ledger/ledger_folder.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_keys.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -29,6 +30,7 @@ Form3::Form3(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     Label4 = label("Label4", QStringLiteral("谢谢使用！"), twips(1800, 1200, 1215, 255));
     Command1 = ui::control<QPushButton>(this, "Command1", QStringLiteral("确定"), twips(1560, 1560, 1455, 300));
     connect(Command1, &QPushButton::clicked, this, &Form3::Command1_Click);
+    ui::dialogKeys(this, Command1, Command1);
     Label5 = label("Label5", QString(), twips(120, 1980, 4440, 840));
     Label5->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     ui::plainLabels(this); // a folder may be named like markup

@@ -5,6 +5,7 @@
 #include "analysis/form_stockvalue.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_keys.h"
 #include "stats/form6.h"
 
 #include <QLabel>
@@ -37,6 +38,10 @@ Form7::Form7(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
 
     connect(Command1, &QPushButton::clicked, this, &Form7::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form7::Command2_Click);
+    QWidget *order[] = {Option1, Command1, Option2, Option3, Command2, Option4}; // row by row
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    ui::dialogKeys(this, Command1, Command2);
 }
 
 void Form7::Command1_Click()

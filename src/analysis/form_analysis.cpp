@@ -2,6 +2,7 @@
 
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_keys.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -32,6 +33,7 @@ AnalysisWindow::AnalysisWindow(Form1 *main, const char *objectName, const QStrin
     buttons->addWidget(Command1);
     m_column->addLayout(buttons);
     connect(Command1, &QPushButton::clicked, this, &AnalysisWindow::Command1_Click);
+    ui::dialogKeys(this, nullptr, Command1);
 }
 
 void AnalysisWindow::Form_Activate() { refresh(); }

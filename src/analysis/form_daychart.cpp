@@ -2,6 +2,7 @@
 
 #include "ledger/text.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_keys.h"
 #include "stats/form6.h"
 
 #include <QChart>
@@ -75,6 +76,7 @@ FormDayChart::FormDayChart(QWidget *parent) : QWidget(parent, Qt::Window)
     layout->addWidget(Chart1, 1);
     layout->addWidget(Label1);
     resize(760, 460);
+    ui::dialogKeys(this, nullptr, nullptr);
 }
 
 void FormDayChart::showDays(const std::vector<DayFigures> &listed)

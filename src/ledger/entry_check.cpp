@@ -57,9 +57,10 @@ QString checkTransactionTarget(const QString &category, const QString &product, 
 TransactionCheck checkTransactionValues(const QString &price, const QString &quantity, const QString &date)
 {
     TransactionCheck out;
-    const auto refuse = [&out](const QString &message) {
+    const auto refuse = [&out](const QString &message, const QString &field) {
         out.rejected = true;
         out.messages << message;
+        out.field = field;
         return out;
     };
     for (const QString &field : {QStringLiteral("单价"), QStringLiteral("数量")}) {
@@ -68,16 +69,17 @@ TransactionCheck checkTransactionValues(const QString &price, const QString &qua
         if (typed.rejected) {
             out.rejected = true;
             out.clearField = field;
+            out.field = field;
             return out;
         }
     }
     if (charCount(date) > 20)
-        return refuse(QStringLiteral("日期输入过长！"));
+        return refuse(QStringLiteral("日期输入过长！"), QStringLiteral("日期"));
     if (date.contains(kSep))
-        return refuse(QStringLiteral("日期中不能含有“|”竖线系统默认分隔符！"));
+        return refuse(QStringLiteral("日期中不能含有“|”竖线系统默认分隔符！"), QStringLiteral("日期"));
     out.total = totalText(price, quantity);
     if (charCount(out.total) > 10)
-        return refuse(QStringLiteral("总额位数过长请减少数量！"));
+        return refuse(QStringLiteral("总额位数过长请减少数量！"), QStringLiteral("数量"));
     return out;
 }
 

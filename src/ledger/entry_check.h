@@ -23,6 +23,7 @@ struct TransactionCheck {
     bool rejected = false;
     QStringList messages; // shown in this order
     QString clearField;   // the field whose box is emptied on refusal ("单价", "数量"), or empty
+    QString field;        // the field the refusal is about ("单价", "数量", "日期"), or empty
     QString total;        // the total to store, once accepted
 };
 

@@ -9,6 +9,7 @@
 #include "mainwin/form2.h"
 #include "mainwin/ui_app.h"
 #include "mainwin/ui_export.h"
+#include "mainwin/ui_names.h"
 #include "query/form4.h"
 #include "query/form5.h"
 #include "stats/form6.h"
@@ -36,6 +37,16 @@ QLabel *autoLabel(QWidget *parent, const char *name, int left, int top)
 {
     auto *l = ui::control<QLabel>(parent, name);
     l->move(ui::twips(left, top, 0, 0).topLeft());
+    return l;
+}
+
+// The name of the chosen category or product, ending before the label at right (twips).
+QLabel *nameLabel(QWidget *parent, const char *name, int left, int top, int right)
+{
+    auto *l = ui::control<ui::NameLabel>(parent, name);
+    const QRect place = ui::twips(left, top, right - left - 60, 0);
+    l->move(place.topLeft());
+    l->setMaximumWidth(place.width());
     return l;
 }
 
@@ -85,9 +96,9 @@ void Form1::buildControls()
     using ui::control;
     using ui::twips;
     Label1 = control<QLabel>(this, "Label1", QStringLiteral("类："), twips(240, 120, 360, 180));
-    Label2 = autoLabel(this, "Label2", 600, 120);
+    Label2 = nameLabel(this, "Label2", 600, 120, 1920);
     Label3 = control<QLabel>(this, "Label3", QStringLiteral("商品名："), twips(1920, 120, 720, 180));
-    Label4 = autoLabel(this, "Label4", 2640, 120);
+    Label4 = nameLabel(this, "Label4", 2640, 120, 4005);
     Label9 = autoLabel(this, "Label9", 4005, 120);
     List1 = control<ChoiceList>(this, "List1", twips(240, 480, 1575, 3480));
     List2 = control<ChoiceList>(this, "List2", twips(1920, 480, 1815, 3480));
@@ -125,6 +136,16 @@ void Form1::buildControls()
     List3->setFont(mono);
     Label9->setFont(mono);
     ui::plainLabels(this);
+    ui::fitNames(List1);
+    ui::fitNames(List2);
+
+    // Tab goes row by row, left to right, except that the transaction's "添加" follows its price
+    // and quantity.
+    QWidget *order[] = {List1,    List2,    List3,    Text1,    Text2,    Option1,  Option2,   Text4,
+                        Text5,    Command8, Text6,    Command5, Check1,   Check2,   Command1,  Command2,
+                        Command3, Command4, Command6, Command7, Command9, Command11, Command12, Command13};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     // Buttons are small; keep their captions readable.
     for (QPushButton *b : findChildren<QPushButton *>())
@@ -149,6 +170,8 @@ void Form1::connectHandlers()
     };
     for (const auto &[button, slot] : buttons)
         connect(button, &QPushButton::clicked, this, slot);
+    // Price, quantity, Enter: the transaction is added.
+    connect(Text5, &QLineEdit::returnPressed, Command8, &QPushButton::click);
     ui::addExportMenus(this);
 }
 

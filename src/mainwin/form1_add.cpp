@@ -27,6 +27,15 @@ bool listHolds(const QListWidget *list, const QString &text)
 
 const QString kDuplicate = QStringLiteral("类不能有重复！");
 
+// After a refusal the next key goes to the box it was about; text the check kept is selected,
+// so that typing replaces it.
+void refocus(QWidget *box)
+{
+    box->setFocus();
+    if (auto *edit = qobject_cast<QLineEdit *>(box))
+        edit->selectAll();
+}
+
 } // namespace
 
 void Form1::Command1_Click()
@@ -34,11 +43,13 @@ void Form1::Command1_Click()
     const QString name = Text1->text();
     if (pd(name, QStringLiteral("类"))) {
         Text1->clear();
+        refocus(Text1);
         return;
     }
     if (listHolds(List1, name)) {
         ui::message(this, kDuplicate);
         Text1->clear();
+        refocus(Text1);
         return;
     }
     // Stored first: a name that could not be written is not listed, and stays in the box.
@@ -55,16 +66,19 @@ void Form1::Command3_Click()
 {
     if (Label2->text().isEmpty()) {
         ui::message(this, QStringLiteral("请选择类！"));
+        refocus(List1);
         return;
     }
     const QString name = Text2->text();
     if (pd(name, QStringLiteral("商品名"))) {
         Text2->clear();
+        refocus(Text2);
         return;
     }
     if (listHolds(List2, name)) {
         ui::message(this, kDuplicate);
         Text2->clear();
+        refocus(Text2);
         return;
     }
     lastreq = QStringLiteral("2|") + name + kSep + Label2->text();
@@ -94,6 +108,10 @@ void Form1::Command8_Click()
     const QString target = checkTransactionTarget(Label2->text(), Label4->text(), readError);
     if (!target.isNull()) {
         ui::message(this, target);
+        if (Label2->text().isEmpty())
+            refocus(List1);
+        else if (Label4->text().isEmpty())
+            refocus(List2);
         return;
     }
     if (Check1->isChecked())
@@ -107,6 +125,11 @@ void Form1::Command8_Click()
             Text4->clear();
         else if (check.clearField == QStringLiteral("数量"))
             Text5->clear();
+        const std::pair<QString, QLineEdit *> boxes[] = {
+            {QStringLiteral("单价"), Text4}, {QStringLiteral("数量"), Text5}, {QStringLiteral("日期"), Text6}};
+        for (const auto &[field, box] : boxes)
+            if (check.field == field)
+                refocus(box);
         return;
     }
     const QString &total = check.total;

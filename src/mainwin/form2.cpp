@@ -3,13 +3,13 @@
 #include "ledger/dates.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_keys.h"
 #include "query/form4.h"
 #include "stats/form6.h"
 
 #include <QCalendarWidget>
 #include <QCloseEvent>
 #include <QEvent>
-#include <QKeyEvent>
 #include <QPushButton>
 
 Form2::Form2(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
@@ -29,6 +29,9 @@ Form2::Form2(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
 
     connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+    // Enter in the calendar and a double click on a day pick that day.
+    connect(MonthView1, &QCalendarWidget::activated, this, &Form2::Command1_Click);
+    ui::dialogKeys(this, Command1, Command2);
     Command1->installEventFilter(this);
     Command2->installEventFilter(this);
 }
@@ -74,12 +77,4 @@ void Form2::closeEvent(QCloseEvent *event)
     // dialog would go to the statistics window.
     Command2_Click();
     event->accept();
-}
-
-void Form2::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier)
-        Command2_Click();
-    else
-        QWidget::keyPressEvent(event);
 }

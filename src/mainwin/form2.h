@@ -30,9 +30,8 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    // Closed by its title bar or by Escape: as "取消".
+    // Closed by its title bar: as "取消".
     void closeEvent(QCloseEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     Form1 *m_main;

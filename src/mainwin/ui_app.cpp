@@ -4,6 +4,7 @@
 #include "ledger/store.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_backup.h"
+#include "mainwin/ui_help.h"
 #include "mainwin/ui_jet_import.h"
 
 #include <QApplication>
@@ -51,7 +52,7 @@ protected:
                 !static_cast<QKeyEvent *>(e)->isAutoRepeat()) {
                 auto *w = static_cast<QWidget *>(o);
                 if (w->window() && isForm(w->window())) {
-                    showHelp(w->window());
+                    showManual(w->window());
                     return true;
                 }
             }

@@ -11,12 +11,19 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDate>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -44,10 +51,40 @@ protected:
     }
 };
 
+const QString kLastFolder = QStringLiteral("export/folder");
+
+// In the user's configuration folder (~/.config/warehouse/warehouse.conf).
+QSettings settings() { return QSettings(QStringLiteral("warehouse"), QStringLiteral("warehouse")); }
+
+// The folder used last, else the desktop's documents folder, else the home folder; never the
+// ledger's folder, which a start from the menu keeps out of sight.
+QString startFolder()
+{
+    const QString last = settings().value(kLastFolder).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir())
+        return last;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
+// Says where the file went; "打开文件夹" shows it in the desktop's file manager.
+void tellWhere(QWidget *parent, const QString &path)
+{
+    QMessageBox box(QMessageBox::NoIcon, kTipTitle,
+                    QStringLiteral("已导出到文件“%1”！").arg(QDir::toNativeSeparators(path)),
+                    QMessageBox::Ok | QMessageBox::Open, parent);
+    box.button(QMessageBox::Open)->setText(QStringLiteral("打开文件夹"));
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    if (box.exec() == QMessageBox::Open)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+}
+
 void exportToFile(QAbstractItemView *view, const ExportSource &source)
 {
     const QString name = QStringLiteral("%1-%2.csv").arg(source.name, QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
-    QFileDialog dialog(view->window(), QStringLiteral("导出到文件"), QDir::current().filePath(name),
+    QFileDialog dialog(view->window(), QStringLiteral("导出到文件"), QDir(startFolder()).filePath(name),
                        QStringLiteral("CSV 文件 (*.csv)"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("csv"));
@@ -55,8 +92,12 @@ void exportToFile(QAbstractItemView *view, const ExportSource &source)
         return;
     const QString path = dialog.selectedFiles().constFirst();
     const QString why = ledger::writeCsvFile(path, exportTable(view, source));
-    if (!why.isEmpty())
+    if (!why.isEmpty()) {
         message(view->window(), QStringLiteral("无法导出到文件“%1”：%2！").arg(QDir::toNativeSeparators(path), why));
+        return;
+    }
+    settings().setValue(kLastFolder, QFileInfo(path).absolutePath());
+    tellWhere(view->window(), path);
 }
 
 QStringList lineText(const QListWidget *list, int row) { return {list->item(row)->text()}; }

@@ -4,6 +4,7 @@
 #include "mainwin/form1.h"
 #include "mainwin/form2.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_keys.h"
 #include "query/ui_query.h"
 
 #include <QCheckBox>
@@ -38,12 +39,16 @@ Form4::Form4(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     Option3 = control<ui::OptionButton>(Frame1, "Option3", QStringLiteral("大于"), twips(1920, 360, 855, 375));
     Check2 = control<ui::CheckBox>(this, "Check2", QStringLiteral("日期相关"), twips(240, 2280, 1335, 495));
     Check6 = control<ui::CheckBox>(this, "Check6", QStringLiteral("智能分析"), twips(240, 2760, 1335, 495));
+    // The only way to the statistics and analyses: say so where a newcomer looks.
+    Check6->setToolTip(QStringLiteral("勾选后按“确定”，打开“智能分析”窗口，"
+                                      "从中选择每日统计、库存预警、商品排行或库存金额"));
     Command1 = control<QPushButton>(this, "Command1", QStringLiteral("确定"), twips(4800, 720, 975, 495));
     Command3 = control<QPushButton>(this, "Command3", QStringLiteral("日期"), twips(4800, 1440, 975, 495));
     Command2 = control<QPushButton>(this, "Command2", QStringLiteral("取消"), twips(4800, 2160, 975, 495));
 
-    QWidget *order[] = {Combo1, Combo2, Option1, Option2, Option3, Check1, Check2,
-                        Check3, Check4, Command1, Command2, Command3, Check5, Check6};
+    // Row by row, left to right.
+    QWidget *order[] = {Check1, Combo1, Check5, Combo2, Command1, Check4, Command3,
+                        Check3, Check2, Option1, Option2, Option3, Command2, Check6};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -55,6 +60,7 @@ Form4::Form4(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     connect(Command1, &QPushButton::clicked, this, &Form4::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form4::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &Form4::Command3_Click);
+    ui::dialogKeys(this, Command1, Command2);
     ui::plainLabels(this);
 }
 

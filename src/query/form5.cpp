@@ -3,6 +3,7 @@
 
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_keys.h"
 #include "query/ui_query.h"
 
 #include <QComboBox>
@@ -32,7 +33,8 @@ Form5::Form5(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     Command1 = control<QPushButton>(this, "Command1", QStringLiteral("计算"), twips(3720, 360, 1095, 375));
     Command2 = control<QPushButton>(this, "Command2", QStringLiteral("取消"), twips(3720, 840, 1095, 375));
 
-    QWidget *order[] = {Option1, Option2, Combo1, Combo2, Command1, Command2, Option3, Option5, Option4};
+    // Row by row, left to right.
+    QWidget *order[] = {Combo1, Command1, Combo2, Command2, Option1, Option2, Option5, Option3, Option4};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 
@@ -44,6 +46,7 @@ Form5::Form5(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
         connect(option, &QRadioButton::clicked, this, slot); // also on the option already chosen
     connect(Command1, &QPushButton::clicked, this, &Form5::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form5::Command2_Click);
+    ui::dialogKeys(this, Command1, Command2);
     ui::plainLabels(this);
 
     Form_Load();

@@ -5,6 +5,7 @@
 #include "mainwin/form1.h"
 #include "mainwin/form2.h"
 #include "mainwin/ui_app.h"
+#include "mainwin/ui_keys.h"
 #include "mainwin/ui_export.h"
 #include "query/form4.h"
 
@@ -113,6 +114,7 @@ void Form6::connectHandlers()
     });
     connect(Command1, &QPushButton::clicked, this, &Form6::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form6::Command2_Click);
+    ui::dialogKeys(this, nullptr, Command2);
     ui::onListClick(List1, [this] { List1_Click(); });
     ui::addExportMenus(this);
     addChartAction(List1, this); // joins the export actions of the same menu
@@ -330,4 +332,6 @@ void Form6::List1_Click()
     m_main->axd(ledger::kSep + QString(ledger::kSep) + date + ledger::kSep + QStringLiteral("6"), 8,
                 Form1::Given{ledger::kEveryTransaction, {}});
     find->setEveryOption(false);
+    // The records are listed in the main window, which this window may cover.
+    ui::present(m_main);
 }

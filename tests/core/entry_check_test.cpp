@@ -59,14 +59,18 @@ TEST(EntryCheck, NewTransactionChecksInOrder)
     EXPECT_EQ(c.clearField, QStringLiteral("单价"));
     c = checkTransactionValues(QStringLiteral("2"), QString(), QStringLiteral("24-1-1"));
     EXPECT_EQ(c.clearField, QStringLiteral("数量"));
-    // Then the date, before the total.
+    EXPECT_EQ(c.field, QStringLiteral("数量"));
+    // Then the date, before the total; these keep every box's text.
     c = checkTransactionValues(QStringLiteral("999999"), QStringLiteral("99999"), QString(21, u'1'));
     EXPECT_EQ(c.messages, QStringList{QStringLiteral("日期输入过长！")});
     EXPECT_TRUE(c.clearField.isEmpty());
+    EXPECT_EQ(c.field, QStringLiteral("日期"));
     c = checkTransactionValues(QStringLiteral("999999"), QStringLiteral("99999"), QStringLiteral("24|1"));
     EXPECT_EQ(c.messages, QStringList{QStringLiteral("日期中不能含有“|”竖线系统默认分隔符！")});
+    EXPECT_EQ(c.field, QStringLiteral("日期"));
     c = checkTransactionValues(QStringLiteral("999999"), QStringLiteral("99999"), QStringLiteral("24-1-1"));
     EXPECT_EQ(c.messages, QStringList{QStringLiteral("总额位数过长请减少数量！")});
+    EXPECT_EQ(c.field, QStringLiteral("数量")); // it asks for a smaller quantity
     c = checkTransactionValues(QStringLiteral("2.5"), QStringLiteral("4"), QStringLiteral("24-1-1"));
     EXPECT_FALSE(c.rejected);
     EXPECT_TRUE(c.messages.isEmpty());

@@ -64,6 +64,8 @@ desktop=/usr/share/applications/$pkg.desktop
 desktop-file-validate "$desktop" || fail "desktop entry"
 [ -f /usr/share/icons/hicolor/scalable/apps/$pkg.svg ] && [ -f /usr/share/icons/hicolor/48x48/apps/$pkg.png ] ||
     fail "icons missing"
+[ -f /usr/share/$pkg/help/index.html ] && [ -f /usr/share/$pkg/help/images/form1.png ] || fail "manual missing"
+/usr/bin/$pkg --help | grep -qF /usr/share/$pkg/help/index.html || fail "--help does not name the manual"
 
 # The installed program, as the menu starts it, with the offscreen platform and a home of its own.
 start() {

@@ -44,6 +44,8 @@ private slots:
     void dateBox();
     void sameNumbersInEveryRun();
     void failedWriteListsNothing();
+    void refusalFocusesItsBox_data();
+    void refusalFocusesItsBox();
 };
 
 void TestAdd::categories()
@@ -276,6 +278,74 @@ void TestAdd::failedWriteListsNothing()
     QCOMPARE(w.List3->count(), 0);
     QCOMPARE(w.Text4->text(), QStringLiteral("2"));
     QCOMPARE(stored(w).size(), size_t(2));
+}
+
+void TestAdd::refusalFocusesItsBox_data()
+{
+    QTest::addColumn<int>("chosen"); // 0 nothing, 1 the category, 2 category and product
+    QTest::addColumn<QStringList>("typed"); // Text1, Text2, Text4, Text5, and a picked date for Text6
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<QString>("selected"); // what stays in the box, selected
+
+    const QStringList none{QString(), QString(), QString(), QString(), QString()};
+    auto typed = [&none](int at, const QString &text) {
+        QStringList t = none;
+        t[at] = text;
+        return t;
+    };
+    QTest::newRow("empty category") << 0 << none << QStringLiteral("Command1") << QStringLiteral("类不能为空！") << QStringLiteral("Text1") << QString();
+    QTest::newRow("category twice") << 0 << typed(0, QStringLiteral("c")) << QStringLiteral("Command1") << QStringLiteral("类不能有重复！") << QStringLiteral("Text1") << QString();
+    QTest::newRow("product, no category") << 0 << typed(1, QStringLiteral("q")) << QStringLiteral("Command3") << QStringLiteral("请选择类！") << QStringLiteral("List1") << QString();
+    QTest::newRow("product too long") << 1 << typed(1, QStringLiteral("12345678901")) << QStringLiteral("Command3") << QStringLiteral("商品名输入过长！") << QStringLiteral("Text2") << QString();
+    QTest::newRow("stock, no category") << 0 << none << QStringLiteral("Command8") << QStringLiteral("请选择类名！") << QStringLiteral("List1") << QString();
+    QTest::newRow("stock, no product") << 1 << none << QStringLiteral("Command8") << QStringLiteral("请选择商品名！") << QStringLiteral("List2") << QString();
+    QTest::newRow("price") << 2 << QStringList{QString(), QString(), QStringLiteral("1元"), QStringLiteral("1"), QString()}
+                           << QStringLiteral("Command8") << QStringLiteral("单价填写不标准！") << QStringLiteral("Text4") << QString();
+    QTest::newRow("quantity") << 2 << QStringList{QString(), QString(), QStringLiteral("1"), QStringLiteral("3.5"), QString()}
+                              << QStringLiteral("Command8") << QStringLiteral("数量填写不标准！") << QStringLiteral("Text5") << QString();
+    QTest::newRow("total") << 2 << QStringList{QString(), QString(), QStringLiteral("99999"), QStringLiteral("1000000"), QString()}
+                           << QStringLiteral("Command8") << QStringLiteral("总额位数过长请减少数量！") << QStringLiteral("Text5") << QStringLiteral("1000000");
+    QTest::newRow("date") << 2 << QStringList{QString(), QString(), QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("26|1")}
+                          << QStringLiteral("Command8") << QStringLiteral("日期中不能含有“|”竖线系统默认分隔符！") << QStringLiteral("Text6") << QStringLiteral("26|1");
+}
+
+void TestAdd::refusalFocusesItsBox()
+{
+    QFETCH(int, chosen);
+    QFETCH(QStringList, typed);
+    QFETCH(QString, button);
+    QFETCH(QString, message);
+    QFETCH(QString, focus);
+    QFETCH(QString, selected);
+    Session s;
+    auto &[folder, boxes, w] = s;
+    addCategory(w, QStringLiteral("c"));
+    if (chosen >= 1)
+        choose(w, QStringLiteral("c"));
+    if (chosen == 2) {
+        addProduct(w, QStringLiteral("p"));
+        choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    }
+    if (!typed[4].isEmpty()) {
+        w.days(typed[4]);
+        w.Check1->setChecked(false);
+    }
+    w.Text1->setText(typed[0]);
+    w.Text2->setText(typed[1]);
+    w.Text4->setText(typed[2]);
+    w.Text5->setText(typed[3]);
+    w.Command13->setFocus(); // somewhere else
+    w.findChild<QPushButton *>(button)->click();
+    QCOMPARE(boxes.texts(), QStringList{message});
+    // The window's focus, where the keys go when it is active again after the message.
+    QVERIFY(w.focusWidget());
+    QCOMPARE(w.focusWidget()->objectName(), focus);
+    if (auto *box = qobject_cast<QLineEdit *>(w.focusWidget())) {
+        QCOMPARE(box->text(), selected);
+        QCOMPARE(box->selectedText(), selected);
+    }
 }
 
 QTEST_MAIN(TestAdd)

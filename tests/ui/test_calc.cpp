@@ -80,9 +80,10 @@ void TestCalc::layoutAndStartState()
     for (QRadioButton *o : {d->Option1, d->Option2, d->Option3, d->Option4, d->Option5})
         QVERIFY(!o->isChecked());
     QCOMPARE(d->calcno, 0);
-    const QList<QWidget *> order = {d->Option1, d->Option2, d->Combo1, d->Combo2, d->Command1,
-                                    d->Command2, d->Option3, d->Option5, d->Option4};
-    QWidget *at = d->Option1;
+    // The focus chain goes row by row, left to right.
+    const QList<QWidget *> order = {d->Combo1, d->Command1, d->Combo2, d->Command2, d->Option1,
+                                    d->Option2, d->Option5, d->Option3, d->Option4};
+    QWidget *at = d->Combo1;
     for (int i = 1; i < order.size(); ++i) {
         do
             at = at->nextInFocusChain();

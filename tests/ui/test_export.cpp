@@ -5,6 +5,7 @@
 #include "mainwin/ui_backup.h"
 #include "stats/form6.h"
 #include "support.h"
+#include "support_desktop.h"
 #include "support_main.h"
 
 #include <QAction>
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
+#include <QSettings>
 
 using namespace ledger;
 
@@ -44,6 +46,49 @@ void shop(Form1 &w)
 }
 
 QStringList backups() { return QDir(QStringLiteral("备份")).entryList(QDir::Files | QDir::Hidden); }
+
+// Types path into the save dialog once it is up and accepts it; proposed gets the file the
+// dialog offered.
+void answerSaveDialog(QObject *owner, QString *proposed, const QString &path)
+{
+    auto *poll = new QTimer(owner);
+    QObject::connect(poll, &QTimer::timeout, owner, [proposed, path, poll] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        auto *name = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
+        if (!name)
+            return;
+        poll->deleteLater();
+        *proposed = dialog->selectedFiles().value(0);
+        name->setText(path);
+        static_cast<QDialog *>(dialog)->done(QDialog::Accepted); // no checks of the name
+    });
+    poll->start(10);
+}
+
+// A home folder of its own, and settings kept in a folder of their own.
+class UserFolders {
+public:
+    UserFolders() : m_home(qgetenv("HOME")), m_config(qgetenv("XDG_CONFIG_HOME"))
+    {
+        qputenv("HOME", home().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", m_folder.file(QStringLiteral("config")).toLocal8Bit());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings());
+    }
+    ~UserFolders()
+    {
+        qputenv("HOME", m_home);
+        if (m_config.isEmpty())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", m_config);
+    }
+    QString home() const { return m_folder.path(); }
+    QString settings() const { return m_folder.file(QStringLiteral("settings")); }
+
+private:
+    FreshFolder m_folder;
+    QByteArray m_home, m_config;
+};
 
 } // namespace
 
@@ -128,24 +173,10 @@ private slots:
         Form1 w(ledger::Store::open(QStringLiteral("1.mdb")));
         w.show();
         shop(w);
+        UserFolders user;
         const QString target = folder.file(QStringLiteral("导出.csv"));
         QString proposed;
-        // Types the name into the save dialog once it is up, and accepts it.
-        auto answer = [&](const QString &path) {
-            auto *poll = new QTimer(this);
-            connect(poll, &QTimer::timeout, this, [&proposed, path, poll] {
-                auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-                auto *name = dialog ? dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")) : nullptr;
-                if (!name)
-                    return;
-                poll->deleteLater();
-                proposed = dialog->selectedFiles().value(0);
-                name->setText(path);
-                static_cast<QDialog *>(dialog)->done(QDialog::Accepted); // no checks of the name
-            });
-            poll->start(10);
-        };
-        answer(target);
+        answerSaveDialog(this, &proposed, target);
         action(w.List3, "exportToFile")->trigger();
         QCOMPARE(QFileInfo(proposed).fileName(),
                  QStringLiteral("交易记录-%1.csv").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
@@ -156,15 +187,65 @@ private slots:
         QFile file(target);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), toCsv(expected));
-        QVERIFY(boxes.seen.isEmpty());
+        QCOMPARE(boxes.texts(), QStringList{QStringLiteral("已导出到文件“%1”！").arg(target)});
+        boxes.clear();
 
         // A folder where the file should go: refused with the reason, nothing written.
         QVERIFY(QDir().mkpath(folder.file(QStringLiteral("占用.csv"))));
-        answer(folder.file(QStringLiteral("占用.csv")));
+        answerSaveDialog(this, &proposed, folder.file(QStringLiteral("占用.csv")));
         action(w.List1, "exportToFile")->trigger();
         QCOMPARE(boxes.titles(), QStringList{QStringLiteral("系统提示：")});
         QVERIFY2(boxes.texts()[0].startsWith(QStringLiteral("无法导出到文件“")), qPrintable(boxes.texts()[0]));
         QVERIFY(QFileInfo(folder.file(QStringLiteral("占用.csv"))).isDir());
+    }
+
+    void exportStartsWhereTheUserLooks_data()
+    {
+        QTest::addColumn<bool>("documents"); // the home folder has a documents folder
+        QTest::addColumn<bool>("exported");  // a file was exported before, to a folder...
+        QTest::addColumn<bool>("gone");      // ...which is gone since
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("documents folder") << true << false << false << QStringLiteral("Documents");
+        QTest::newRow("no documents folder") << false << false << false << QString();
+        QTest::newRow("folder used last") << true << true << false << QStringLiteral("报表");
+        QTest::newRow("folder used last is gone") << true << true << true << QStringLiteral("Documents");
+    }
+
+    void exportStartsWhereTheUserLooks()
+    {
+        QFETCH(bool, documents);
+        QFETCH(bool, exported);
+        QFETCH(bool, gone);
+        QFETCH(QString, expected);
+        UserFolders user;
+        Session s;
+        auto &[folder, boxes, w] = s;
+        InFolder in(folder.path());
+        addCategory(w, QStringLiteral("水果"));
+        QDir home(user.home());
+        if (documents)
+            QVERIFY(home.mkpath(QStringLiteral("Documents")));
+        QString proposed;
+        if (exported) {
+            // Told where the file went, and the folder opened in the file manager.
+            Desktop desktop;
+            const QString file = home.filePath(QStringLiteral("报表/类.csv"));
+            QVERIFY(home.mkpath(QStringLiteral("报表")));
+            answerSaveDialog(this, &proposed, file);
+            boxes.answers << QMessageBox::Open;
+            action(w.List1, "exportToFile")->trigger();
+            QCOMPARE(boxes.seen, (QList<QPair<QString, QString>>{
+                                     {QStringLiteral("系统提示："), QStringLiteral("已导出到文件“%1”！").arg(file)}}));
+            QCOMPARE(desktop.opened, QList<QUrl>{QUrl::fromLocalFile(home.filePath(QStringLiteral("报表")))});
+            // Remembered in the settings folder, not beside the ledger.
+            QVERIFY(!QDir(user.settings()).isEmpty());
+            QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("1.mdb")});
+            if (gone)
+                QVERIFY(QDir(home.filePath(QStringLiteral("报表"))).removeRecursively());
+        }
+        answerSaveDialog(this, &proposed, folder.file(QStringLiteral("again.csv")));
+        action(w.List1, "exportToFile")->trigger();
+        QCOMPARE(QFileInfo(proposed).absolutePath(), QDir::cleanPath(home.filePath(expected)));
     }
 
     void deletionsOfSeveralRecordsAreBackedUpAtMostEveryTenMinutes()

@@ -96,10 +96,10 @@ void TestFind::layoutAndStartState()
         QVERIFY(!c->isChecked());
     for (QRadioButton *o : {d->Option1, d->Option2, d->Option3})
         QVERIFY(!o->isChecked());
-    // Tab order: the boxes, the date options, the check boxes, the buttons, then 所有类 and 智能分析.
-    const QList<QWidget *> order = {d->Combo1, d->Combo2, d->Option1, d->Option2, d->Option3, d->Check1, d->Check2,
-                                    d->Check3, d->Check4, d->Command1, d->Command2, d->Command3, d->Check5, d->Check6};
-    QWidget *at = d->Combo1;
+    // The focus chain goes row by row, left to right.
+    const QList<QWidget *> order = {d->Check1, d->Combo1, d->Check5, d->Combo2, d->Command1, d->Check4, d->Command3,
+                                    d->Check3, d->Check2, d->Option1, d->Option2, d->Option3, d->Command2, d->Check6};
+    QWidget *at = d->Check1;
     for (int i = 1; i < order.size(); ++i) {
         at = at->nextInFocusChain();
         while (at->focusPolicy() == Qt::NoFocus || !order.contains(at))
@@ -461,6 +461,14 @@ void TestFind::analysisOpensTheChooserInsteadOfSearching()
     QVERIFY(!d->Check6->isChecked());
     for (QWidget *c : search)
         QVERIFY(c->isEnabled());
+
+    // The box's tooltip tells the way in and names every analysis the chooser offers.
+    const QString tip = d->Check6->toolTip();
+    QVERIFY2(tip.contains(QStringLiteral("“确定”")), qPrintable(tip));
+    const QList<QRadioButton *> choices = w.form7()->findChildren<QRadioButton *>();
+    QVERIFY(choices.size() >= 4);
+    for (const QRadioButton *choice : choices)
+        QVERIFY2(tip.contains(choice->text()), qPrintable(choice->text()));
 }
 
 QTEST_MAIN(TestFind)

@@ -14,6 +14,8 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QToolTip>
 #include <QtTest>
 
 namespace {
@@ -191,6 +193,57 @@ private slots:
         auto &[folder, boxes, w] = s;
         QTest::keyClick(w.Text1, Qt::Key_F1);
         QCOMPARE(boxes.texts(), QStringList{QStringLiteral("找不到帮助文件“help.HLP”！")});
+    }
+
+    void namesFitTheirPlaces_data()
+    {
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<QString>("product");
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("ten characters") << QStringLiteral("一二三四五六七八九十") << QStringLiteral("甲乙丙丁戊己庚辛壬癸") << true;
+        QTest::newRow("short") << QStringLiteral("水果") << QStringLiteral("苹果") << false;
+    }
+
+    void namesFitTheirPlaces()
+    {
+        QFETCH(QString, category);
+        QFETCH(QString, product);
+        QFETCH(bool, cut);
+        Session s;
+        auto &[folder, boxes, w] = s;
+        addCategory(w, category);
+        choose(w, category);
+        addProduct(w, product);
+        choose(w, category, product);
+        // Drawn before the heading or label beside them, the lists without sideways scrolling.
+        QVERIFY(w.Label2->geometry().right() < w.Label3->geometry().left());
+        QVERIFY(w.Label4->geometry().right() < w.Label9->geometry().left());
+        for (QListWidget *list : {w.List1, w.List2}) {
+            QVERIFY(list->visualItemRect(list->item(0)).right() <= list->viewport()->width());
+            QCOMPARE(list->horizontalScrollBar()->maximum(), 0);
+        }
+        // The whole name as a tooltip where it is cut short.
+        auto tip = [](QWidget *widget, QPoint at) {
+            QToolTip::hideText();
+            if (!QTest::qWaitFor([] { return !QToolTip::isVisible(); }))
+                return QStringLiteral("(an earlier tooltip stays)");
+            QHelpEvent e(QEvent::ToolTip, at, widget->mapToGlobal(at));
+            QApplication::sendEvent(widget, &e);
+            return QToolTip::isVisible() ? QToolTip::text() : QString();
+        };
+        const QString noTip;
+        QCOMPARE(tip(w.Label2, QPoint(2, 2)), cut ? category : noTip);
+        QCOMPARE(tip(w.Label4, QPoint(2, 2)), cut ? product : noTip);
+        QCOMPARE(tip(w.List1->viewport(), w.List1->visualItemRect(w.List1->item(0)).center()), cut ? category : noTip);
+        QCOMPARE(tip(w.List2->viewport(), w.List2->visualItemRect(w.List2->item(0)).center()), cut ? product : noTip);
+        // The texts stay whole: the add handler reads the names back from the labels.
+        QCOMPARE(w.Label2->text(), category);
+        QCOMPARE(w.Label4->text(), product);
+        addTx(w, QStringLiteral("1"), QStringLiteral("2"));
+        const ledger::Record added = stored(w).back();
+        QCOMPARE(added.name, product);
+        QCOMPARE(added.cat, category);
+        QVERIFY(boxes.seen.isEmpty());
     }
 
     void unreadableFileIsReportedAndLeftAlone()

@@ -483,7 +483,11 @@ void TestStats::dayDetailUsesTheFindOptions()
     w.statusmode = Form1::StatusFindAmount;
     w.Label5->setText(QStringLiteral("状态"));
 
+    f->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(f));
     f->List1->setCurrentRow(1);
+    // The lines are in the main window, which comes forward to show them.
+    QTRY_COMPARE(QApplication::activeWindow(), &w);
     QCOMPARE(changes, (QStringList{QStringLiteral("Check1+"), QStringLiteral("Check5+"), QStringLiteral("Check4+"),
                                    QStringLiteral("Check3+"), QStringLiteral("Check1-"), QStringLiteral("Check5-"),
                                    QStringLiteral("Check4-"), QStringLiteral("Check3-")}));
