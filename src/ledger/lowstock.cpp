@@ -96,9 +96,12 @@ QString lowStockHeader()
                        kWidths);
 }
 
-namespace {
-const QString kStatus[] = {QStringLiteral("缺货"), QStringLiteral("7天内"), QStringLiteral("30天内"), QString()};
-} // namespace
+QString lowStockStatus(LowStockRow::Group group)
+{
+    static const QString status[] = {QStringLiteral("缺货"), QStringLiteral("7天内"), QStringLiteral("30天内"),
+                                     QString()};
+    return status[group];
+}
 
 QStringList lowStockColumns()
 {
@@ -116,7 +119,7 @@ QStringList lowStockCells(const LowStockRow &row)
             rated ? shortNumber(row.dailyOut) : QString(),
             rated ? QString::number(row.rateDays) : QString(),
             row.daysLeft ? shortNumber(*row.daysLeft) : QString(),
-            kStatus[row.group]};
+            lowStockStatus(row.group)};
 }
 
 QString lowStockLine(const LowStockRow &row)
@@ -126,7 +129,7 @@ QString lowStockLine(const LowStockRow &row)
         rate = QStringLiteral("*") + rate; // taken over 90 days
     return columnsLine({row.product.category, row.product.name, QString::number(row.stock), rate,
                         row.daysLeft ? shortNumber(*row.daysLeft) : QStringLiteral("-"),
-                        kStatus[row.group]},
+                        lowStockStatus(row.group)},
                        kWidths);
 }
 

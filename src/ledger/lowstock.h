@@ -26,6 +26,8 @@ std::vector<LowStockRow> lowStock(const LedgerFacts &facts, const QDate &today, 
 
 QString lowStockHeader();
 QString lowStockLine(const LowStockRow &row);
+// "缺货", "7天内", "30天内"; empty for enough.
+QString lowStockStatus(LowStockRow::Group group);
 // The same as a table for spreadsheets: plain numbers, an empty cell where the line shows "-".
 QStringList lowStockColumns();
 QStringList lowStockCells(const LowStockRow &row);
