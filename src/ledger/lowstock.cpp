@@ -10,8 +10,6 @@ namespace ledger {
 
 namespace {
 
-const std::vector<int> kWidths = {12, 20, -8, -10, -10, 8};
-
 struct Sums {
     CalcTotals totals;
     double out30 = 0;
@@ -89,13 +87,6 @@ std::vector<LowStockRow> lowStock(const LedgerFacts &facts, const QDate &today, 
     return out;
 }
 
-QString lowStockHeader()
-{
-    return columnsLine({QStringLiteral("类"), QStringLiteral("商品名"), QStringLiteral("库存"),
-                        QStringLiteral("日均出货"), QStringLiteral("可售天数"), QStringLiteral("状态")},
-                       kWidths);
-}
-
 QString lowStockStatus(LowStockRow::Group group)
 {
     static const QString status[] = {QStringLiteral("缺货"), QStringLiteral("7天内"), QStringLiteral("30天内"),
@@ -120,17 +111,6 @@ QStringList lowStockCells(const LowStockRow &row)
             rated ? QString::number(row.rateDays) : QString(),
             row.daysLeft ? shortNumber(*row.daysLeft) : QString(),
             lowStockStatus(row.group)};
-}
-
-QString lowStockLine(const LowStockRow &row)
-{
-    QString rate = shortNumber(row.dailyOut);
-    if (row.rateDays == 90)
-        rate = QStringLiteral("*") + rate; // taken over 90 days
-    return columnsLine({row.product.category, row.product.name, QString::number(row.stock), rate,
-                        row.daysLeft ? shortNumber(*row.daysLeft) : QStringLiteral("-"),
-                        lowStockStatus(row.group)},
-                       kWidths);
 }
 
 } // namespace ledger
