@@ -1,25 +1,25 @@
 #include "analysis/form_analysis.h"
 
+#include "analysis/analysis_model.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 #include "mainwin/ui_keys.h"
+#include "mainwin/ui_export.h"
 
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QLabel>
-#include <QListView>
 #include <QPushButton>
-#include <QScrollBar>
+#include <QTableView>
 #include <QVBoxLayout>
 
-AnalysisWindow::AnalysisWindow(Form1 *main, const char *objectName, const QString &title)
+AnalysisWindow::AnalysisWindow(Form1 *main, const char *objectName, const QString &title, AnalysisModel *list)
     : QWidget(main, Qt::Window), m_main(main)
 {
     setObjectName(QString::fromLatin1(objectName));
     setWindowTitle(title);
-    const QFont mono(ui::monoFontFamily(), 9);
     Label1 = ui::control<QLabel>(this, "Label1");
-    Label1->setFont(mono);
-    List1 = makeList("List1");
+    List1 = makeTable("List1", list);
     Label2 = ui::control<QLabel>(this, "Label2");
     Label2->setWordWrap(true);
     Command1 = ui::control<QPushButton>(this, "Command1", QStringLiteral("关闭"));
@@ -44,36 +44,37 @@ void AnalysisWindow::Command1_Click()
     ui::present(m_main);
 }
 
-void LineModel::setLines(int count, std::function<QString(int)> line)
+QTableView *AnalysisWindow::makeTable(const char *objectName, AnalysisModel *model)
 {
-    beginResetModel();
-    m_count = count;
-    m_line = std::move(line);
-    endResetModel();
+    auto *table = ui::control<QTableView>(this, objectName);
+    model->setParent(table);
+    auto *proxy = new FigureSortModel(table);
+    proxy->setSourceModel(model);
+    table->setModel(proxy);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // One row at a time: the export menu then takes every row.
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setWordWrap(false);
+    table->setShowGrid(false);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 4);
+    // The columns as wide as their texts, the wide one taking the rest of the room.
+    QHeaderView *header = table->horizontalHeader();
+    for (int c = 0; c < model->columnCount(); ++c)
+        header->setSectionResizeMode(c, model->isWide(c) ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    table->setSortingEnabled(true);
+    return table;
 }
 
-int LineModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_count; }
-
-QVariant LineModel::data(const QModelIndex &index, int role) const
+void AnalysisWindow::addExport(QTableView *table, const QString &name, const QStringList &header,
+                               std::function<QStringList(int modelRow)> cells)
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_count)
-        return {};
-    return m_line(index.row());
-}
-
-QListView *AnalysisWindow::makeList(const char *objectName)
-{
-    auto *list = ui::control<QListView>(this, objectName);
-    list->setFont(QFont(ui::monoFontFamily(), 9));
-    list->setUniformItemSizes(true);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    list->setModel(new LineModel(list));
-    return list;
-}
-
-void AnalysisWindow::setLines(QListView *list, int count, std::function<QString(int)> line)
-{
-    static_cast<LineModel *>(list->model())->setLines(count, std::move(line));
+    const auto *proxy = static_cast<const QSortFilterProxyModel *>(table->model());
+    ui::addExportMenu(table, {name, header, [proxy, cells = std::move(cells)](int row) {
+                                  return cells(proxy->mapToSource(proxy->index(row, 0)).row());
+                              }});
 }
 
 int AnalysisWindow::listWidth(int columns)

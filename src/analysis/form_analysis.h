@@ -1,38 +1,26 @@
-// What the analysis windows share: a heading over a list of fixed-width lines, a note under
-// it and a close button. Each window fills the list afresh whenever it becomes active.
+// What the analysis windows share: a heading over a table, a note under it and a close button.
+// Each window fills its tables afresh whenever it becomes active.
 #pragma once
 
-#include <QAbstractListModel>
 #include <QWidget>
 #include <functional>
 
+class AnalysisModel;
 class Form1;
 class QLabel;
-class QListView;
 class QPushButton;
+class QTableView;
 class QVBoxLayout;
-
-// The lines of an analysis list, each spelled from its result row only when the view draws it.
-class LineModel : public QAbstractListModel {
-public:
-    using QAbstractListModel::QAbstractListModel;
-    void setLines(int count, std::function<QString(int)> line);
-    int rowCount(const QModelIndex &parent = {}) const override;
-    QVariant data(const QModelIndex &index, int role) const override;
-
-private:
-    int m_count = 0;
-    std::function<QString(int)> m_line;
-};
 
 class AnalysisWindow : public QWidget {
     Q_OBJECT
 
 public:
-    AnalysisWindow(Form1 *main, const char *objectName, const QString &title);
+    // list: the model of List1, which the window takes.
+    AnalysisWindow(Form1 *main, const char *objectName, const QString &title, AnalysisModel *list);
 
     QLabel *Label1;        // the heading over the list
-    QListView *List1;
+    QTableView *List1;
     QLabel *Label2;        // the note under the list
     QPushButton *Command1; // "关闭"
 
@@ -45,11 +33,14 @@ protected:
     virtual void refresh() = 0;
     // The layout the controls sit in, top to bottom, for a window to add its own.
     QVBoxLayout *column() const { return m_column; }
-    // A list of fixed-width lines (the monospace font, one height for every line).
-    QListView *makeList(const char *objectName);
-    // Shows count lines; line(row) spells one.
-    static void setLines(QListView *list, int count, std::function<QString(int)> line);
-    // A width that shows lines of this many display columns without a scroll bar.
+    // A table of model's rows, sorted by the figures of the heading clicked (in the model's
+    // order until one is); model becomes the table's.
+    QTableView *makeTable(const char *objectName, AnalysisModel *model);
+    // The export menu of a table: its rows in the order shown, cells(modelRow) spelling one.
+    static void addExport(QTableView *table, const QString &name, const QStringList &header,
+                          std::function<QStringList(int modelRow)> cells);
+
+    // A window width of this many display columns of the monospace font.
     static int listWidth(int columns);
 
     Form1 *m_main;

@@ -1,6 +1,7 @@
 // 库存预警: the goods that are running out, most urgent first.
 #pragma once
 
+#include "analysis/analysis_model.h"
 #include "analysis/form_analysis.h"
 #include "ledger/lowstock.h"
 
@@ -18,5 +19,7 @@ protected:
     void refresh() override;
 
 private:
-    std::vector<ledger::LowStockRow> m_rows; // the lines of List1
+    FormLowStock(Form1 *main, RowsModel<ledger::LowStockRow> *rows);
+
+    RowsModel<ledger::LowStockRow> *m_rows; // the rows of List1
 };

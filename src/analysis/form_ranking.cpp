@@ -2,29 +2,73 @@
 
 #include "ledger/dates.h"
 #include "ledger/facts.h"
+#include "ledger/text.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
-#include "mainwin/ui_export.h"
 
 #include <QComboBox>
 #include <QDateEdit>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QListView>
-#include <QStandardItemModel>
+#include <QTableView>
 
 using namespace ledger;
 
 namespace {
-enum Choice { AllRecords, ThisYear, ThisMonth, Picked };
-}
 
-FormRanking::FormRanking(Form1 *main) : AnalysisWindow(main, "FormRanking", QStringLiteral("商品排行"))
+enum Choice { AllRecords, ThisYear, ThisMonth, Picked };
+
+class RankingModel : public RowsModel<RankingRow> {
+public:
+    RankingModel() : RowsModel(columns(), nullptr) {}
+
+protected:
+    QString text(int row, int column) const override
+    {
+        const RankingRow &r = at(row);
+        switch (static_cast<RankColumn>(column)) {
+        case RankColumn::Category: return r.product.category;
+        case RankColumn::Product: return r.product.name;
+        case RankColumn::Quantity: return formatNumber(r.outQty);
+        case RankColumn::Turnover: return formatNumber(r.turnover);
+        case RankColumn::Profit: return r.hasProfit ? formatNumber(r.profit) : QStringLiteral("-");
+        default: return r.hasProfit ? shortNumber(r.share) + u'%' : QStringLiteral("-");
+        }
+    }
+    QVariant figure(int row, int column) const override
+    {
+        const RankingRow &r = at(row);
+        switch (static_cast<RankColumn>(column)) {
+        case RankColumn::Category: return r.product.category;
+        case RankColumn::Product: return r.product.name;
+        case RankColumn::Quantity: return r.outQty;
+        case RankColumn::Turnover: return r.turnover;
+        case RankColumn::Profit: return r.hasProfit ? QVariant(r.profit) : QVariant();
+        default: return r.hasProfit ? QVariant(r.share) : QVariant();
+        }
+    }
+
+private:
+    static QList<Column> columns()
+    {
+        const QStringList h = rankingHeaders();
+        return {{h[0], false, false}, {h[1], false, true}, {h[2], true, false},
+                {h[3], true, false},  {h[4], true, false},  {h[5], true, false}};
+    }
+};
+
+} // namespace
+
+FormRanking::FormRanking(Form1 *main) : FormRanking(main, new RankingModel) {}
+
+FormRanking::FormRanking(Form1 *main, RowsModel<RankingRow> *rows)
+    : AnalysisWindow(main, "FormRanking", QStringLiteral("商品排行"), rows), m_rows(rows)
 {
     column()->insertLayout(0, buildPeriodRow());
-    column()->insertWidget(2, buildHeadings());
-    Header1->setSortIndicator(m_column, Qt::DescendingOrder);
+    Header1 = List1->horizontalHeader();
+    Header1->setObjectName(QStringLiteral("Header1"));
+    List1->sortByColumn(static_cast<int>(RankColumn::Profit), Qt::DescendingOrder);
     Label2->setText(QStringLiteral("营业利润按“营业利润”的算法：（平均出货价 − 平均进货价）× 出货数量，"
                                    "平均价取该商品的全部记录，数量取所选期间。单击列标题排序，再单击倒序。"));
     resize(listWidth(82), 460);
@@ -36,10 +80,7 @@ FormRanking::FormRanking(Form1 *main) : AnalysisWindow(main, "FormRanking", QStr
     });
     connect(DateEdit1, &QDateEdit::dateChanged, this, [this] { refresh(); });
     connect(DateEdit2, &QDateEdit::dateChanged, this, [this] { refresh(); });
-    connect(Header1, &QHeaderView::sectionClicked, this, &FormRanking::Header1_Click);
-    ui::addExportMenu(List1, {windowTitle(), rankingColumns(), [this](int row) {
-                                  return rankingCells(m_rows[static_cast<std::size_t>(row)]);
-                              }});
+    addExport(List1, windowTitle(), rankingColumns(), [this](int row) { return rankingCells(m_rows->at(row)); });
 }
 
 QHBoxLayout *FormRanking::buildPeriodRow()
@@ -70,32 +111,6 @@ QHBoxLayout *FormRanking::buildPeriodRow()
     return row;
 }
 
-QHeaderView *FormRanking::buildHeadings()
-{
-    // A section per column, as wide as its characters.
-    const QFont mono(ui::monoFontFamily(), 9);
-    auto *headings = new QStandardItemModel(0, kRankColumns, this);
-    headings->setHorizontalHeaderLabels(rankingHeaders());
-    Header1 = new QHeaderView(Qt::Horizontal, this);
-    Header1->setObjectName(QStringLiteral("Header1")); // made by hand: it needs its orientation
-    Header1->setModel(headings);
-    Header1->setFont(mono);
-    Header1->setSectionsClickable(true);
-    Header1->setSortIndicatorShown(true);
-    Header1->setSectionResizeMode(QHeaderView::Fixed);
-    const QFontMetrics fm(mono);
-    const int charWidth = fm.horizontalAdvance(u'0');
-    for (int i = 0; i < kRankColumns; ++i) {
-        const int width = rankingWidths()[static_cast<std::size_t>(i)];
-        Header1->resizeSection(i, (std::abs(width) + 1) * charWidth);
-        // Names start where their column starts, numbers end where theirs ends, as in the lines.
-        const Qt::Alignment align = (width < 0 ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
-        headings->setHeaderData(i, Qt::Horizontal, QVariant::fromValue(align), Qt::TextAlignmentRole);
-    }
-    Header1->setFixedHeight(fm.height() + 8);
-    return Header1;
-}
-
 std::optional<DaySpan> FormRanking::period() const
 {
     const QDate today = QDate::currentDate();
@@ -115,26 +130,10 @@ std::optional<DaySpan> FormRanking::period() const
 void FormRanking::refresh()
 {
     const std::optional<DaySpan> span = period();
-    if (!m_main->readFacts([&](const LedgerFacts &all) { m_rows = ranking(all, span); }))
+    std::vector<RankingRow> rows;
+    if (!m_main->readFacts([&](const LedgerFacts &all) { rows = ranking(all, span); }))
         return;
-    showRows();
-}
-
-void FormRanking::Header1_Click(int column)
-{
-    // A new column starts with the best line on top; the same column again turns it round.
-    m_reversed = column == m_column ? !m_reversed : false;
-    m_column = column;
-    showRows();
-}
-
-void FormRanking::showRows()
-{
-    sortRanking(m_rows, static_cast<RankColumn>(m_column), m_reversed);
-    const bool numeric = m_column >= static_cast<int>(RankColumn::Quantity);
-    Header1->setSortIndicator(m_column, numeric != m_reversed ? Qt::DescendingOrder : Qt::AscendingOrder);
-    setLines(List1, static_cast<int>(m_rows.size()),
-             [this](int row) { return rankingLine(m_rows[static_cast<std::size_t>(row)]); });
-    Label1->setText(m_rows.empty() ? QStringLiteral("所选期间没有出货记录。")
-                                   : QStringLiteral("所选期间有出货的商品：%1 种").arg(m_rows.size()));
+    Label1->setText(rows.empty() ? QStringLiteral("所选期间没有出货记录。")
+                                 : QStringLiteral("所选期间有出货的商品：%1 种").arg(rows.size()));
+    m_rows->setRows(std::move(rows));
 }

@@ -2,6 +2,7 @@
 // clicked.
 #pragma once
 
+#include "analysis/analysis_model.h"
 #include "analysis/form_analysis.h"
 #include "ledger/ranking.h"
 
@@ -18,23 +19,17 @@ public:
 
     QComboBox *Combo1;                  // the period, as in the daily statistics
     QDateEdit *DateEdit1, *DateEdit2;   // the picked period
-    QHeaderView *Header1;               // the column headings; a click sorts
+    QHeaderView *Header1;               // the column headings of List1; a click sorts
 
     // The days of the chosen period; empty for every record.
     std::optional<ledger::DaySpan> period() const;
-
-public slots:
-    void Header1_Click(int column);
 
 protected:
     void refresh() override;
 
 private:
+    FormRanking(Form1 *main, RowsModel<ledger::RankingRow> *rows);
     QHBoxLayout *buildPeriodRow();
-    QHeaderView *buildHeadings();
-    void showRows();
 
-    std::vector<ledger::RankingRow> m_rows;
-    int m_column = static_cast<int>(ledger::RankColumn::Profit);
-    bool m_reversed = false;
+    RowsModel<ledger::RankingRow> *m_rows; // the rows of List1
 };

@@ -2,8 +2,11 @@
 // products whose stock cannot be valued.
 #pragma once
 
+#include "analysis/analysis_model.h"
 #include "analysis/form_analysis.h"
 #include "ledger/stockvalue.h"
+
+class CategoryValueModel;
 
 class FormStockValue : public AnalysisWindow {
     Q_OBJECT
@@ -11,12 +14,15 @@ class FormStockValue : public AnalysisWindow {
 public:
     explicit FormStockValue(Form1 *main);
 
-    QLabel *Label3;      // heading of the products left out
-    QListView *List2;    // the products left out
+    QLabel *Label3;      // says when no product is left out
+    QTableView *List2;   // the products left out
 
 protected:
     void refresh() override;
 
 private:
-    ledger::StockValue m_value; // the lines of List1 and List2
+    FormStockValue(Form1 *main, CategoryValueModel *values);
+
+    CategoryValueModel *m_values;                   // the rows of List1
+    RowsModel<ledger::UnvaluedProduct> *m_apart;    // the rows of List2
 };

@@ -10,8 +10,6 @@ namespace ledger {
 
 namespace {
 
-const std::vector<int> kWidths = {12, 20, -8, -10, -10, 8};
-
 struct Sums {
     CalcTotals totals;
     double out30 = 0;
@@ -89,16 +87,12 @@ std::vector<LowStockRow> lowStock(const LedgerFacts &facts, const QDate &today, 
     return out;
 }
 
-QString lowStockHeader()
+QString lowStockStatus(LowStockRow::Group group)
 {
-    return columnsLine({QStringLiteral("类"), QStringLiteral("商品名"), QStringLiteral("库存"),
-                        QStringLiteral("日均出货"), QStringLiteral("可售天数"), QStringLiteral("状态")},
-                       kWidths);
+    static const QString status[] = {QStringLiteral("缺货"), QStringLiteral("7天内"), QStringLiteral("30天内"),
+                                     QString()};
+    return status[group];
 }
-
-namespace {
-const QString kStatus[] = {QStringLiteral("缺货"), QStringLiteral("7天内"), QStringLiteral("30天内"), QString()};
-} // namespace
 
 QStringList lowStockColumns()
 {
@@ -116,18 +110,7 @@ QStringList lowStockCells(const LowStockRow &row)
             rated ? shortNumber(row.dailyOut) : QString(),
             rated ? QString::number(row.rateDays) : QString(),
             row.daysLeft ? shortNumber(*row.daysLeft) : QString(),
-            kStatus[row.group]};
-}
-
-QString lowStockLine(const LowStockRow &row)
-{
-    QString rate = shortNumber(row.dailyOut);
-    if (row.rateDays == 90)
-        rate = QStringLiteral("*") + rate; // taken over 90 days
-    return columnsLine({row.product.category, row.product.name, QString::number(row.stock), rate,
-                        row.daysLeft ? shortNumber(*row.daysLeft) : QStringLiteral("-"),
-                        kStatus[row.group]},
-                       kWidths);
+            lowStockStatus(row.group)};
 }
 
 } // namespace ledger

@@ -24,9 +24,10 @@ struct LowStockRow {
 std::vector<LowStockRow> lowStock(const std::vector<Record> &rows, const QDate &today, bool all);
 std::vector<LowStockRow> lowStock(const LedgerFacts &facts, const QDate &today, bool all);
 
-QString lowStockHeader();
-QString lowStockLine(const LowStockRow &row);
-// The same as a table for spreadsheets: plain numbers, an empty cell where the line shows "-".
+// "缺货", "7天内", "30天内"; empty for enough.
+QString lowStockStatus(LowStockRow::Group group);
+// As a table for spreadsheets: plain numbers, the days of the rate in a column of their own, an
+// empty cell where there is no figure.
 QStringList lowStockColumns();
 QStringList lowStockCells(const LowStockRow &row);
 

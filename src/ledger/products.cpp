@@ -94,24 +94,6 @@ bool DaySpan::contains(int day) const
     return day >= from || day <= to;
 }
 
-QString columnsLine(const QStringList &cells, const std::vector<int> &widths)
-{
-    QString line;
-    for (qsizetype i = 0; i < cells.size(); ++i) {
-        const int width = i < static_cast<qsizetype>(widths.size()) ? widths[static_cast<std::size_t>(i)] : 0;
-        const QString &cell = cells[i];
-        const int pad = std::abs(width) - displayWidth(cell);
-        if (i > 0)
-            line += u' ';
-        if (width < 0 && pad > 0)
-            line += QString(pad, u' ');
-        line += cell;
-        if (width > 0 && pad > 0 && i + 1 < cells.size())
-            line += QString(pad, u' ');
-    }
-    return line;
-}
-
 QString shortNumber(double value)
 {
     const double rounded = std::round(value * 100.0) / 100.0;

@@ -66,11 +66,6 @@ struct DaySpan {
     bool contains(int day) const;
 };
 
-// Fixed-width columns in the monospace list font: a Chinese character takes two columns.
-// A positive width pads on the right (text), a negative one on the left (numbers); a value
-// wider than its column pushes the rest of the line along.
-QString columnsLine(const QStringList &cells, const std::vector<int> &widths);
-
 // A number for a list column: two decimals at most, no trailing zeros.
 QString shortNumber(double value);
 

@@ -44,56 +44,16 @@ std::vector<RankingRow> ranking(const LedgerFacts &facts, const std::optional<Da
     }
     for (RankingRow &row : out)
         row.share = row.hasProfit && total != 0 ? row.profit / total * 100 : 0;
-    sortRanking(out, RankColumn::Profit, false);
-    return out;
-}
-
-void sortRanking(std::vector<RankingRow> &rows, RankColumn column, bool reversed)
-{
-    auto number = [column](const RankingRow &r) {
-        switch (column) {
-        case RankColumn::Quantity: return r.outQty;
-        case RankColumn::Turnover: return r.turnover;
-        case RankColumn::Profit: return r.profit;
-        default: return r.share;
-        }
-    };
-    const bool byProfit = column == RankColumn::Profit || column == RankColumn::Share;
-    std::stable_sort(rows.begin(), rows.end(), [&](const RankingRow &a, const RankingRow &b) {
-        if (byProfit && a.hasProfit != b.hasProfit)
-            return a.hasProfit;
-        bool before = false, after = false;
-        if (column == RankColumn::Category || column == RankColumn::Product) {
-            const QString &x = column == RankColumn::Category ? a.product.category : a.product.name;
-            const QString &y = column == RankColumn::Category ? b.product.category : b.product.name;
-            before = x < y;
-            after = y < x;
-        } else {
-            before = number(a) > number(b);
-            after = number(b) > number(a);
-        }
-        return reversed ? after : before;
+    std::stable_sort(out.begin(), out.end(), [](const RankingRow &a, const RankingRow &b) {
+        return a.hasProfit != b.hasProfit ? a.hasProfit : a.profit > b.profit;
     });
+    return out;
 }
 
 QStringList rankingHeaders()
 {
     return {QStringLiteral("类"),     QStringLiteral("商品名"),   QStringLiteral("出货数量"),
             QStringLiteral("营业额"), QStringLiteral("营业利润"), QStringLiteral("利润占比")};
-}
-
-const std::vector<int> &rankingWidths()
-{
-    static const std::vector<int> widths = {12, 20, -10, -12, -12, -8};
-    return widths;
-}
-
-QString rankingLine(const RankingRow &row)
-{
-    return columnsLine({row.product.category, row.product.name, formatNumber(row.outQty),
-                        formatNumber(row.turnover), row.hasProfit ? formatNumber(row.profit) : QStringLiteral("-"),
-                        row.hasProfit ? shortNumber(row.share) + u'%' : QStringLiteral("-")},
-                       rankingWidths());
 }
 
 QStringList rankingColumns()

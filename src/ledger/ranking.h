@@ -19,21 +19,15 @@ struct RankingRow {
 };
 
 // The products with stock-outs in the period (every record when period is empty), best profit
-// first.
+// first, those without a profit last.
 std::vector<RankingRow> ranking(const std::vector<Record> &rows, const std::optional<DaySpan> &period);
 std::vector<RankingRow> ranking(const LedgerFacts &facts, const std::optional<DaySpan> &period);
 
+// The columns of a ranking, in the order of their headings.
 enum class RankColumn { Category, Product, Quantity, Turnover, Profit, Share };
-inline constexpr int kRankColumns = 6;
-// Best first: numbers from the largest, names in text order; reversed turns it round. Products
-// without a profit stay at the end when sorting by profit or share.
-void sortRanking(std::vector<RankingRow> &rows, RankColumn column, bool reversed);
 
 QStringList rankingHeaders();
-// Display columns of each field of a line, for the header over the list.
-const std::vector<int> &rankingWidths();
-QString rankingLine(const RankingRow &row);
-// The same as a table for spreadsheets: plain numbers, the share in percent without its sign,
+// As a table for spreadsheets: plain numbers, the share in percent without its sign,
 // empty cells for a product without a profit.
 QStringList rankingColumns();
 QStringList rankingCells(const RankingRow &row);

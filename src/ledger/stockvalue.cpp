@@ -6,9 +6,6 @@
 namespace ledger {
 
 namespace {
-const std::vector<int> kCategoryWidths = {20, -8, -10, -14};
-const std::vector<int> kApartWidths = {12, 20, -8, -14, 10};
-
 QString unvaluedReason(const UnvaluedProduct &p)
 {
     return p.stock < 0 ? QStringLiteral("库存为负") : QStringLiteral("无进货价");
@@ -54,35 +51,6 @@ StockValue stockValue(const LedgerFacts &facts)
         v.total += f.stockValue;
     }
     return v;
-}
-
-QString stockValueHeader()
-{
-    return columnsLine(stockValueColumns(), kCategoryWidths);
-}
-
-QString stockValueLine(const CategoryValue &c)
-{
-    return columnsLine({c.category, QString::number(c.products), QString::number(c.stock), formatNumber(c.value)},
-                       kCategoryWidths);
-}
-
-QString stockValueTotalLine(const StockValue &v)
-{
-    return columnsLine({QStringLiteral("合计"), QString(), QString(), formatNumber(v.total)}, kCategoryWidths);
-}
-
-QString unvaluedHeader()
-{
-    return columnsLine(unvaluedColumns(), kApartWidths);
-}
-
-QString unvaluedLine(const UnvaluedProduct &p)
-{
-    return columnsLine({p.product.category, p.product.name, QString::number(p.stock),
-                        p.hasValue ? formatNumber(p.value) : QStringLiteral("-"),
-                        unvaluedReason(p)},
-                       kApartWidths);
 }
 
 QStringList stockValueColumns()

@@ -30,13 +30,8 @@ struct StockValue {
 StockValue stockValue(const std::vector<Record> &rows);
 StockValue stockValue(const LedgerFacts &facts);
 
-QString stockValueHeader();
-QString stockValueLine(const CategoryValue &c);
-QString stockValueTotalLine(const StockValue &v);
-QString unvaluedHeader();
-QString unvaluedLine(const UnvaluedProduct &p);
-// The two lists as tables for spreadsheets: the categories with the total as the last row,
-// and the products left out.
+// The two lists as tables: the categories with the total as the last row, and the products
+// left out (an empty value where there is none).
 QStringList stockValueColumns();
 QStringList stockValueCells(const StockValue &v, std::size_t row);
 QStringList unvaluedColumns();

@@ -1,5 +1,6 @@
 // The analyses of the chooser and the chart of the daily statistics, through their windows.
 #include "about/form7.h"
+#include "analysis/analysis_model.h"
 #include "analysis/form_daychart.h"
 #include "analysis/form_lowstock.h"
 #include "analysis/form_ranking.h"
@@ -21,8 +22,11 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QRadioButton>
+#include <QSortFilterProxyModel>
+#include <QTableView>
 #include <QToolTip>
 #include <QValueAxis>
+#include <QAbstractItemModelTester>
 #include <QtTest>
 
 namespace {
@@ -61,15 +65,40 @@ QString copied(QAbstractItemView *list)
     return QGuiApplication::clipboard()->text();
 }
 
-QStringList lines(QAbstractItemView *list)
+// The texts of a table as shown: one row, one column, or the headings.
+QStringList shownRow(const QAbstractItemView *table, int row)
 {
     QStringList out;
-    for (int i = 0; i < list->model()->rowCount(); ++i)
-        out << list->model()->index(i, 0).data().toString();
+    for (int c = 0; c < table->model()->columnCount(); ++c)
+        out << table->model()->index(row, c).data().toString();
+    return out;
+}
+
+QStringList shownColumn(const QAbstractItemView *table, int column)
+{
+    QStringList out;
+    for (int r = 0; r < table->model()->rowCount(); ++r)
+        out << table->model()->index(r, column).data().toString();
+    return out;
+}
+
+QStringList headings(const QTableView *table)
+{
+    QStringList out;
+    for (int c = 0; c < table->model()->columnCount(); ++c)
+        out << table->model()->headerData(c, Qt::Horizontal).toString();
     return out;
 }
 
 int count(QAbstractItemView *list) { return list->model()->rowCount(); }
+
+// A click on a column heading, as the user makes it.
+void clickHeading(QTableView *table, int column)
+{
+    QHeaderView *header = table->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+}
 
 } // namespace
 
@@ -84,6 +113,9 @@ private slots:
     void chartOfTheStatisticsList();
     void chartPlacesEachDayAtItsKey();
     void listsCopyTheirFiguresAsTables();
+    void listsSortByTheFigures_data();
+    void listsSortByTheFigures();
+    void listModelsPassTheModelTester();
 };
 
 void TestAnalysis::chooserOpensEachAnalysis()
@@ -123,14 +155,24 @@ void TestAnalysis::lowStockListsWhatRunsOut()
     FormLowStock *win = w.form7()->lowStock();
     win->show();
     QTRY_COMPARE(count(win->List1), 1);
-    const QString line = lines(win->List1).at(0);
-    QVERIFY(line.startsWith(QStringLiteral("水果")));
-    QVERIFY(line.contains(QStringLiteral("苹果")));
-    QVERIFY(line.contains(QStringLiteral(" -2 ")));
-    QVERIFY(line.endsWith(QStringLiteral("缺货")));
+    QCOMPARE(headings(win->List1), QStringList({QStringLiteral("类"), QStringLiteral("商品名"), QStringLiteral("库存"),
+                                                QStringLiteral("日均出货"), QStringLiteral("可售天数"),
+                                                QStringLiteral("状态")}));
+    QCOMPARE(shownRow(win->List1, 0), QStringList({QStringLiteral("水果"), QStringLiteral("苹果"), QStringLiteral("-2"),
+                                                   QStringLiteral("0.4"), QStringLiteral("0"), QStringLiteral("缺货")}));
     win->Check1->setChecked(true);
     QCOMPARE(count(win->List1), 3);
-    QVERIFY(win->Label1->text().contains(QStringLiteral("可售天数")));
+    // 梨: 98 left at 2 in 30 days; 可乐 lasts fewer days.
+    QCOMPARE(shownColumn(win->List1, 1), QStringList({QStringLiteral("苹果"), QStringLiteral("可乐"), QStringLiteral("梨")}));
+    QCOMPARE(shownRow(win->List1, 2), QStringList({QStringLiteral("水果"), QStringLiteral("梨"), QStringLiteral("98"),
+                                                   QStringLiteral("0.07"), QStringLiteral("1470"), QString()}));
+    // A rate taken over 90 days is starred.
+    w.axd(QStringLiteral("2|茶|饮料"), 0);
+    w.Option2->setChecked(true);
+    w.axd(QStringLiteral("3|茶|饮料|1|1|1|%1|1").arg(ledger::pickedDateText(QDate::currentDate().addDays(-60))), 0);
+    win->Form_Activate();
+    QCOMPARE(shownRow(win->List1, 1), QStringList({QStringLiteral("饮料"), QStringLiteral("茶"), QStringLiteral("-1"),
+                                                   QStringLiteral("*0.01"), QStringLiteral("0"), QStringLiteral("缺货")}));
     QVERIFY(boxes.seen.isEmpty());
 }
 
@@ -143,24 +185,23 @@ void TestAnalysis::rankingSortsByTheClickedHeading()
     win->show();
     QTRY_COMPARE(count(win->List1), 3);
     // By profit: 苹果 (8 - 5) x 12 = 36, 梨 (5 - 3) x 2 = 4, 可乐 (3 - 2) x 5 = 5.
-    auto names = [win] {
-        QStringList out;
-        for (const QString &l : lines(win->List1))
-            out << l.section(u' ', 1).trimmed().section(u' ', 0, 0);
-        return out.join(u',');
-    };
+    auto names = [win] { return shownColumn(win->List1, 1).join(u','); };
     QCOMPARE(names(), QStringLiteral("苹果,可乐,梨"));
-    QVERIFY(lines(win->List1).first().contains(QStringLiteral(" 36 ")));
+    QCOMPARE(shownRow(win->List1, 0), QStringList({QStringLiteral("水果"), QStringLiteral("苹果"), QStringLiteral("12"),
+                                                   QStringLiteral("96"), QStringLiteral("36"), QStringLiteral("80%")}));
+    QCOMPARE(win->Header1, win->List1->horizontalHeader());
     const int quantity = static_cast<int>(ledger::RankColumn::Quantity);
-    QTest::mouseClick(win->Header1->viewport(), Qt::LeftButton, {},
-                      QPoint(win->Header1->sectionViewportPosition(quantity) + 5, 5));
+    clickHeading(win->List1, quantity);
     QCOMPARE(names(), QStringLiteral("苹果,可乐,梨")); // 12, 5, 2
-    QTest::mouseClick(win->Header1->viewport(), Qt::LeftButton, {},
-                      QPoint(win->Header1->sectionViewportPosition(quantity) + 5, 5));
+    QCOMPARE(win->Header1->sortIndicatorSection(), quantity);
+    QCOMPARE(win->Header1->sortIndicatorOrder(), Qt::DescendingOrder);
+    clickHeading(win->List1, quantity);
     QCOMPARE(names(), QStringLiteral("梨,可乐,苹果"));
+    QCOMPARE(win->Header1->sortIndicatorOrder(), Qt::AscendingOrder);
     // This month: 可乐 sold last month only.
     win->Combo1->setCurrentIndex(2);
     QCOMPARE(count(win->List1), 2);
+    QCOMPARE(names(), QStringLiteral("梨,苹果")); // still by quantity, the smallest first
     QVERIFY(boxes.seen.isEmpty());
 }
 
@@ -173,13 +214,16 @@ void TestAnalysis::stockValueSetsNegativeStockApart()
     win->show();
     // 梨: 98 pieces at 3 = 294; 可乐: 15 at 2 = 30; 苹果 (-2) apart.
     QTRY_COMPARE(count(win->List1), 3);
-    QVERIFY(lines(win->List1).at(0).startsWith(QStringLiteral("水果")));
-    QVERIFY(lines(win->List1).at(0).endsWith(QStringLiteral(" 294")));
-    QVERIFY(lines(win->List1).at(1).endsWith(QStringLiteral(" 30")));
-    QVERIFY(lines(win->List1).at(2).startsWith(QStringLiteral("合计")));
-    QVERIFY(lines(win->List1).at(2).endsWith(QStringLiteral(" 324")));
+    QCOMPARE(headings(win->List1), QStringList({QStringLiteral("类"), QStringLiteral("商品数"),
+                                                QStringLiteral("库存数量"), QStringLiteral("库存金额(元)")}));
+    QCOMPARE(shownRow(win->List1, 0), QStringList({QStringLiteral("水果"), QStringLiteral("1"), QStringLiteral("98"),
+                                                   QStringLiteral("294")}));
+    QCOMPARE(shownRow(win->List1, 1).last(), QStringLiteral("30"));
+    QCOMPARE(shownRow(win->List1, 2), QStringList({QStringLiteral("合计"), QString(), QString(), QStringLiteral("324")}));
     QCOMPARE(count(win->List2), 1);
-    QVERIFY(lines(win->List2).at(0).contains(QStringLiteral("库存为负")));
+    QCOMPARE(shownRow(win->List2, 0), QStringList({QStringLiteral("水果"), QStringLiteral("苹果"), QStringLiteral("-2"),
+                                                   QStringLiteral("-10"), QStringLiteral("库存为负")}));
+    QVERIFY(win->Label3->isHidden());
     QVERIFY(boxes.seen.isEmpty());
 }
 
@@ -289,7 +333,7 @@ void TestAnalysis::listsCopyTheirFiguresAsTables()
     const QString pear = QStringLiteral("水果\t梨\t2\t10\t4\t8.89\n");
     QCOMPARE(copied(rank->List1), header + apple + cola + pear);
     // In the order shown after a click on a heading.
-    rank->Header1_Click(static_cast<int>(ledger::RankColumn::Profit));
+    clickHeading(rank->List1, static_cast<int>(ledger::RankColumn::Profit));
     QCOMPARE(copied(rank->List1), header + pear + cola + apple);
 
     FormStockValue *value = w.form7()->stockValue();
@@ -297,7 +341,96 @@ void TestAnalysis::listsCopyTheirFiguresAsTables()
     QTRY_COMPARE(count(value->List1), 3);
     QCOMPARE(copied(value->List1), QStringLiteral("类\t商品数\t库存数量\t库存金额(元)\n水果\t1\t98\t294\n"
                                                   "饮料\t1\t15\t30\n合计\t\t\t324\n"));
+    clickHeading(value->List1, 3);
+    clickHeading(value->List1, 3);
+    QCOMPARE(copied(value->List1), QStringLiteral("类\t商品数\t库存数量\t库存金额(元)\n饮料\t1\t15\t30\n"
+                                                  "水果\t1\t98\t294\n合计\t\t\t324\n"));
     QCOMPARE(copied(value->List2), QStringLiteral("类\t商品名\t库存\t金额(元)\t原因\n水果\t苹果\t-2\t-10\t库存为负\n"));
+    QVERIFY(boxes.seen.isEmpty());
+}
+
+void TestAnalysis::listsSortByTheFigures_data()
+{
+    QTest::addColumn<bool>("ranking"); // else the stock value
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("clicks");
+    QTest::addColumn<QString>("order"); // the products of the ranking, the categories of the value
+    // 桃 was sold but never bought: no profit, last whichever way profit or share is sorted.
+    // As text, 96 would sort before 15 and 294 before 30.
+    QTest::newRow("ranking as opened") << true << 4 << 0 << QStringLiteral("苹果,可乐,梨,桃");
+    QTest::newRow("profit, smallest first") << true << 4 << 1 << QStringLiteral("梨,可乐,苹果,桃");
+    QTest::newRow("share") << true << 5 << 1 << QStringLiteral("苹果,可乐,梨,桃");
+    QTest::newRow("share, smallest first") << true << 5 << 2 << QStringLiteral("梨,可乐,苹果,桃");
+    QTest::newRow("quantity") << true << 2 << 1 << QStringLiteral("苹果,可乐,梨,桃");
+    QTest::newRow("quantity, smallest first") << true << 2 << 2 << QStringLiteral("桃,梨,可乐,苹果");
+    QTest::newRow("turnover") << true << 3 << 1 << QStringLiteral("苹果,可乐,梨,桃");
+    QTest::newRow("product names") << true << 1 << 1 << QStringLiteral("可乐,桃,梨,苹果");
+    QTest::newRow("product names reversed") << true << 1 << 2 << QStringLiteral("苹果,梨,桃,可乐");
+    QTest::newRow("categories, ties as shown before") << true << 0 << 1 << QStringLiteral("苹果,梨,桃,可乐");
+    QTest::newRow("value as opened") << false << 3 << 0 << QStringLiteral("水果,饮料,合计");
+    QTest::newRow("value") << false << 3 << 1 << QStringLiteral("水果,饮料,合计");
+    QTest::newRow("value, smallest first") << false << 3 << 2 << QStringLiteral("饮料,水果,合计");
+    QTest::newRow("stock, smallest first") << false << 2 << 2 << QStringLiteral("饮料,水果,合计");
+    QTest::newRow("category names reversed") << false << 0 << 2 << QStringLiteral("饮料,水果,合计");
+}
+
+void TestAnalysis::listsSortByTheFigures()
+{
+    QFETCH(bool, ranking);
+    QFETCH(int, column);
+    QFETCH(int, clicks);
+    QFETCH(QString, order);
+    Session s;
+    auto &[folder, boxes, w] = s;
+    addLedger(w);
+    w.axd(QStringLiteral("2|桃|水果"), 0);
+    w.Option2->setChecked(true);
+    w.axd(QStringLiteral("3|桃|水果|9|1|9|%1|1").arg(ledger::pickedDateText(QDate::currentDate())), 0);
+    AnalysisWindow *win = ranking ? static_cast<AnalysisWindow *>(w.form7()->ranking()) : w.form7()->stockValue();
+    win->show();
+    QTRY_COMPARE(count(win->List1), ranking ? 4 : 3);
+    for (int i = 0; i < clicks; ++i)
+        clickHeading(win->List1, column);
+    QCOMPARE(shownColumn(win->List1, ranking ? 1 : 0).join(u','), order);
+    // Read again: the order stays.
+    win->Form_Activate();
+    QCOMPARE(shownColumn(win->List1, ranking ? 1 : 0).join(u','), order);
+    QVERIFY(boxes.seen.isEmpty());
+}
+
+void TestAnalysis::listModelsPassTheModelTester()
+{
+    Session s;
+    auto &[folder, boxes, w] = s;
+    FormLowStock *low = w.form7()->lowStock();
+    FormRanking *rank = w.form7()->ranking();
+    FormStockValue *value = w.form7()->stockValue();
+    const QList<QTableView *> tables = {low->List1, rank->List1, value->List1, value->List2};
+    std::vector<std::unique_ptr<QAbstractItemModelTester>> testers;
+    for (QTableView *table : tables) {
+        auto *proxy = qobject_cast<QSortFilterProxyModel *>(table->model());
+        QVERIFY(proxy);
+        for (QAbstractItemModel *model : {proxy->sourceModel(), static_cast<QAbstractItemModel *>(proxy)})
+            testers.push_back(std::make_unique<QAbstractItemModelTester>(
+                model, QAbstractItemModelTester::FailureReportingMode::QtTest));
+    }
+    // Empty, then filled, read again with other choices and sorted by every column both ways.
+    for (AnalysisWindow *win : std::initializer_list<AnalysisWindow *>{low, rank, value})
+        win->show();
+    addLedger(w);
+    for (AnalysisWindow *win : std::initializer_list<AnalysisWindow *>{low, rank, value})
+        win->Form_Activate();
+    low->Check1->setChecked(true);
+    rank->Combo1->setCurrentIndex(2);
+    QCOMPARE(count(low->List1), 3);
+    QCOMPARE(count(rank->List1), 2);
+    QCOMPARE(count(value->List2), 1);
+    for (QTableView *table : tables)
+        for (int column = 0; column < table->model()->columnCount(); ++column) {
+            clickHeading(table, column);
+            clickHeading(table, column);
+            QCOMPARE(table->horizontalHeader()->sortIndicatorSection(), column);
+        }
     QVERIFY(boxes.seen.isEmpty());
 }
 
