@@ -1,12 +1,14 @@
 #include "ledger/backup.h"
 
 #include "ledger/durable.h"
+#include "ledger/ledger_table.h"
 #include "ledger/store.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -14,8 +16,16 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <optional>
+#include <random>
 #include <set>
 #include <string>
+#include <thread>
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
 
 namespace ledger {
 
@@ -73,17 +83,30 @@ constexpr const char *kCountRows = "SELECT count(*) FROM \"库\"";
 
 QString stem(const QString &ledgerPath) { return QFileInfo(ledgerPath).completeBaseName(); }
 
-// A name for a backup made now that no file has yet: minutes, else seconds, else a number.
-QString newBackupPath(const QString &ledgerPath, const QDateTime &now)
+// A name for a backup made now that no file has yet: minutes, else seconds, else a number;
+// kind is kBeforeRestore or empty.
+QString newBackupPath(const QString &ledgerPath, const QDateTime &now, const QString &kind = QString())
 {
     const QDir folder(backupFolder(ledgerPath));
     const QString base = stem(ledgerPath) + u'-' + now.toString(QStringLiteral("yyyyMMdd-HHmm"));
-    QString name = base + QStringLiteral(".mdb");
+    const QString end = kind + QStringLiteral(".mdb");
+    QString name = base + end;
     if (folder.exists(name))
-        name = base + now.toString(QStringLiteral("ss")) + QStringLiteral(".mdb");
+        name = base + now.toString(QStringLiteral("ss")) + end;
     for (int n = 2; folder.exists(name); ++n)
-        name = base + now.toString(QStringLiteral("ss")) + QStringLiteral("-%1.mdb").arg(n);
+        name = base + now.toString(QStringLiteral("ss")) + QStringLiteral("-%1").arg(n) + end;
     return folder.filePath(name);
+}
+
+QString lockPath(const QString &ledgerPath)
+{
+    const QFileInfo fi(ledgerPath);
+    return fi.absoluteDir().filePath(u'.' + fi.fileName() + QStringLiteral(".lock"));
+}
+
+int openLock(const QString &ledgerPath)
+{
+    return ::open(QFile::encodeName(lockPath(ledgerPath)).constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
 }
 
 // Copies the ledger into dest (a new file) with the online backup; the row count is taken in
@@ -147,11 +170,9 @@ LedgerCheck checkLedgerFile(const QString &path, bool integrity)
     }
     Connection c(path, SQLITE_OPEN_READONLY);
     if (c.rc == SQLITE_OK) {
-        const bool has = c.first(kHasLedger).toInt() > 0; // the first read checks the key
-        if (c.rc == SQLITE_OK && !has) {
-            out.error = QStringLiteral("文件中没有账本表“库”");
+        out.error = ledgerTableProblem(c.db, c.rc); // the first read checks the key
+        if (!out.ok())
             return out;
-        }
     }
     if (c.rc == SQLITE_OK && integrity) {
         const QString verdict = c.first("PRAGMA integrity_check");
@@ -176,8 +197,8 @@ QString backupFolder(const QString &ledgerPath)
 
 std::vector<BackupFile> listBackups(const QString &ledgerPath)
 {
-    static const QString kPattern = QStringLiteral("^%1-(\\d{8})-(\\d{4}|\\d{6})(?:-\\d+)?\\.mdb$");
-    const QRegularExpression name(kPattern.arg(QRegularExpression::escape(stem(ledgerPath))));
+    static const QString kPattern = QStringLiteral("^%1-(\\d{8})-(\\d{4}|\\d{6})(?:-\\d+)?(%2)?\\.mdb$");
+    const QRegularExpression name(kPattern.arg(QRegularExpression::escape(stem(ledgerPath)), kBeforeRestore));
     std::vector<BackupFile> out;
     const QDir folder(backupFolder(ledgerPath));
     for (const QFileInfo &fi : folder.entryInfoList(QDir::Files | QDir::Hidden)) {
@@ -188,7 +209,7 @@ std::vector<BackupFile> listBackups(const QString &ledgerPath)
         const QDate day = QDate::fromString(m.captured(1), QStringLiteral("yyyyMMdd"));
         const QTime time = QTime::fromString(hm, hm.size() == 4 ? QStringLiteral("HHmm") : QStringLiteral("HHmmss"));
         if (day.isValid() && time.isValid())
-            out.push_back({fi.filePath(), QDateTime(day, time)});
+            out.push_back({fi.filePath(), QDateTime(day, time), m.hasCaptured(3)});
     }
     std::sort(out.begin(), out.end(), [](const BackupFile &a, const BackupFile &b) {
         return a.time != b.time ? a.time < b.time : a.path < b.path;
@@ -199,7 +220,8 @@ std::vector<BackupFile> listBackups(const QString &ledgerPath)
 bool hasBackupOn(const QString &ledgerPath, const QDate &day)
 {
     const auto all = listBackups(ledgerPath);
-    return std::any_of(all.cbegin(), all.cend(), [&](const BackupFile &b) { return b.time.date() == day; });
+    return std::any_of(all.cbegin(), all.cend(),
+                       [&](const BackupFile &b) { return !b.beforeRestore && b.time.date() == day; });
 }
 
 QStringList backupsToThin(const std::vector<BackupFile> &backups, const QDateTime &now, const QString &keep)
@@ -210,8 +232,10 @@ QStringList backupsToThin(const std::vector<BackupFile> &backups, const QDateTim
     std::map<int, QString> lastOfMonth;
     auto monthOf = [](const QDate &d) { return d.year() * 12 + d.month() - 1; };
     for (const BackupFile &b : backups) { // oldest first: the later one of a day or month wins
-        if (b.time > now || b.time.date() == today)
+        if (b.beforeRestore || b.time > now || b.time.date() == today)
             kept.insert(b.path);
+        if (b.beforeRestore)
+            continue;
         lastOfDay[b.time.date()] = b.path;
         lastOfMonth[monthOf(b.time.date())] = b.path;
     }
@@ -233,7 +257,10 @@ QStringList backupsToThin(const std::vector<BackupFile> &backups, const QDateTim
     return out;
 }
 
-BackupResult backupLedger(const QString &ledgerPath, const QDateTime &now, bool thin)
+namespace {
+
+// Makes the backup named by newBackupPath(ledgerPath, now, kind) and checks it.
+BackupResult makeBackup(const QString &ledgerPath, const QDateTime &now, const QString &kind)
 {
     BackupResult out;
     const QString folder = backupFolder(ledgerPath);
@@ -246,7 +273,7 @@ BackupResult backupLedger(const QString &ledgerPath, const QDateTime &now, bool 
         out.error = kNoFolder.arg(folder);
         return out;
     }
-    const QString target = newBackupPath(ledgerPath, now);
+    const QString target = newBackupPath(ledgerPath, now, kind);
     const QString part = QDir(folder).filePath(u'.' + QFileInfo(target).fileName() + QStringLiteral(".part"));
     QFile::remove(part);
     qint64 rows = 0;
@@ -268,8 +295,16 @@ BackupResult backupLedger(const QString &ledgerPath, const QDateTime &now, bool 
     syncPath(folder);
     out.path = target;
     out.rows = rows;
-    if (thin)
-        for (const QString &old : backupsToThin(listBackups(ledgerPath), now, target))
+    return out;
+}
+
+} // namespace
+
+BackupResult backupLedger(const QString &ledgerPath, const QDateTime &now, bool thin)
+{
+    BackupResult out = makeBackup(ledgerPath, now, QString());
+    if (out.ok() && thin)
+        for (const QString &old : backupsToThin(listBackups(ledgerPath), now, out.path))
             if (QFile::remove(old))
                 out.removed << old;
     return out;
@@ -281,11 +316,11 @@ namespace {
 // byte for byte, with its journal if any. Returns why that failed, or nothing.
 QString keepCurrent(const QString &ledgerPath, const QDateTime &now, QString &keptAs)
 {
-    const BackupResult kept = backupLedger(ledgerPath, now, false);
+    const BackupResult kept = makeBackup(ledgerPath, now, kBeforeRestore);
     keptAs = kept.path;
     if (kept.ok())
         return QString();
-    keptAs = newBackupPath(ledgerPath, now);
+    keptAs = newBackupPath(ledgerPath, now, kBeforeRestore);
     const QString journal = ledgerPath + QStringLiteral("-journal");
     if (!QDir().mkpath(backupFolder(ledgerPath)) || !QFile::copy(ledgerPath, keptAs) ||
         (QFile::exists(journal) && !QFile::copy(journal, keptAs + QStringLiteral("-journal")))) {
@@ -296,6 +331,20 @@ QString keepCurrent(const QString &ledgerPath, const QDateTime &now, QString &ke
     syncPath(keptAs);
     syncFolderOf(keptAs);
     return QString();
+}
+
+// Takes the write lock, waiting up to 10 s in short random steps: SQLite's busy timeout sleeps
+// up to 100 ms at a time and loses the race against a program that writes continuously.
+int beginWrite(sqlite3 *db)
+{
+    static thread_local std::minstd_rand rng(std::random_device{}());
+    sqlite3_busy_timeout(db, 0);
+    const auto until = std::chrono::steady_clock::now() + Store::kLockWait;
+    int rc = SQLITE_BUSY;
+    while ((rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr)) == SQLITE_BUSY &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::microseconds(500 + rng() % 3000));
+    return rc;
 }
 
 // Renames the checked copy over the ledger. A journal left beside the old ledger would be
@@ -339,6 +388,17 @@ RestoreResult restoreBackup(const QString &ledgerPath, const QString &file, cons
         return out;
     }
 
+    // No program may have the ledger open: it would go on writing to the file being replaced.
+    const int lock = openLock(ledgerPath);
+    const auto unlock = qScopeGuard([lock] {
+        if (lock >= 0)
+            ::close(lock);
+    });
+    if (lock >= 0 && ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        out.error = QStringLiteral("账本“%1”正被本软件打开，请先关闭程序再恢复，未做任何改动！").arg(current.fileName());
+        return out;
+    }
+
     // The copy goes beside the ledger first, so that putting it in place is one rename.
     const QString temp = current.absoluteDir().filePath(u'.' + current.fileName() + QStringLiteral(".restore"));
     QFile::remove(temp);
@@ -353,14 +413,39 @@ RestoreResult restoreBackup(const QString &ledgerPath, const QString &file, cons
         if (checkLedgerFile(temp, false).rows != check.rows)
             out.error = QStringLiteral("复制“%1”时出错，副本与原文件不符！").arg(file);
     }
-    if (out.ok() && current.exists() && current.size() > 0)
-        out.error = keepCurrent(ledgerPath, now, out.keptAs);
+    // From the copy kept of the ledger until the rename nobody writes to it. A ledger that
+    // cannot be read (damaged) is kept byte for byte without the lock.
+    std::optional<Connection> writeLock;
+    if (out.ok() && current.exists() && current.size() > 0) {
+        writeLock.emplace(ledgerPath, SQLITE_OPEN_READWRITE);
+        const int rc = writeLock->rc == SQLITE_OK ? beginWrite(writeLock->db) : writeLock->rc;
+        if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
+            out.error = QStringLiteral("账本“%1”正被其他程序写入，请先关闭它再恢复，未做任何改动！").arg(current.fileName());
+        if (out.ok())
+            out.error = keepCurrent(ledgerPath, now, out.keptAs);
+    }
     if (out.ok())
         out.error = putInPlace(temp, ledgerPath);
+    writeLock.reset();
     QFile::remove(temp);
     if (out.ok())
         out.rows = check.rows;
     return out;
+}
+
+LedgerInUse::LedgerInUse(const QString &ledgerPath) : m_fd(openLock(ledgerPath))
+{
+    // Waits for a restore under way (seconds); then the program opens the restored ledger.
+    if (m_fd >= 0 && ::flock(m_fd, LOCK_SH) != 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+LedgerInUse::~LedgerInUse()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 } // namespace ledger

@@ -26,13 +26,17 @@ QString backupFolder(const QString &ledgerPath);
 
 struct BackupFile {
     QString path;
-    QDateTime time; // when it was made, from its name
+    QDateTime time;              // when it was made, from its name
+    bool beforeRestore = false;  // the ledger a restore replaced: never thinned
 };
 // The backups of this ledger, oldest first: the files of the backup folder named
-// <ledger name>-YYYYMMDD-HHMM[SS][-N].mdb. Other files there are not backups and left alone.
+// <ledger name>-YYYYMMDD-HHMM[SS][-N].mdb, and <...>-恢复前.mdb for the ledger a restore
+// replaced. Other files there are not backups and left alone.
 std::vector<BackupFile> listBackups(const QString &ledgerPath);
+inline const QString kBeforeRestore = QStringLiteral("-恢复前");
 
-// True when a backup of this ledger was made on that day: the daily backup is then done.
+// True when a backup of this ledger was made on that day (a ledger kept by a restore is not
+// one of the ledger in use): the daily backup is then done.
 bool hasBackupOn(const QString &ledgerPath, const QDate &day);
 
 // How many backups the thinning keeps: every one of today, the last of each of the 13 days
@@ -43,7 +47,8 @@ inline constexpr int kMonthlyBackups = 12;
 inline constexpr qint64 kDeletionBackupGapSecs = 600;
 
 // The backups (paths) that the thinning at time now removes. keep, the backup just made and
-// checked, is never among them, nor is a backup dated after now (the clock was put back).
+// checked, is never among them, nor is a backup dated after now (the clock was put back), nor
+// one kept by a restore.
 QStringList backupsToThin(const std::vector<BackupFile> &backups, const QDateTime &now, const QString &keep);
 
 struct BackupResult {
@@ -68,9 +73,26 @@ struct RestoreResult {
 };
 
 // Puts the copy in file in place of the ledger: file must open with the password, pass the
-// integrity check and hold the table "库". The current ledger is first kept as another backup
-// (byte for byte when it cannot be read), then the copy is renamed into place. On any problem
-// nothing is changed.
+// integrity check and hold the table "库" with its nine columns. Refused while a program has
+// the ledger open (LedgerInUse). The current ledger is first kept as a backup named
+// ...-恢复前.mdb (byte for byte when it cannot be read), holding the ledger's write lock from
+// then until the copy is renamed into place, so that no write is lost in between. On any
+// problem nothing is changed.
 RestoreResult restoreBackup(const QString &ledgerPath, const QString &file, const QDateTime &now);
+
+// Held by a running program for as long as it has the ledger open. An idle SQLite connection
+// holds no lock of the file, so the program says so with a shared flock on a side file
+// (".1.mdb.lock" beside "1.mdb"; SQLite's own locks on the ledger are fcntl locks); a restore
+// takes it exclusively. Without a writable folder there is no side file and no lock.
+class LedgerInUse {
+public:
+    explicit LedgerInUse(const QString &ledgerPath);
+    ~LedgerInUse();
+    LedgerInUse(const LedgerInUse &) = delete;
+    LedgerInUse &operator=(const LedgerInUse &) = delete;
+
+private:
+    int m_fd = -1;
+};
 
 } // namespace ledger

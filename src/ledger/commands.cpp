@@ -3,18 +3,38 @@
 #include "ledger/backup.h"
 #include "ledger/csv.h"
 #include "ledger/ledger_folder.h"
+#include "ledger/manual.h"
 #include "ledger/store.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <cstring>
 
 namespace ledger {
 
 namespace {
 
-const char *const kOptions[] = {"--restore", "--list-backups", "--export"};
+const QStringList kCommands = {QStringLiteral("--restore"), QStringLiteral("--list-backups"), QStringLiteral("--export")};
+
+// QApplication's own options, which a start with a window may carry (with a value or not).
+const QStringList kQtValueOptions = {QStringLiteral("platform"), QStringLiteral("platformpluginpath"),
+                                     QStringLiteral("platformtheme"), QStringLiteral("plugin"),
+                                     QStringLiteral("qwindowgeometry"), QStringLiteral("qwindowicon"),
+                                     QStringLiteral("qwindowtitle"), QStringLiteral("display"),
+                                     QStringLiteral("geometry"), QStringLiteral("session"),
+                                     QStringLiteral("style"), QStringLiteral("stylesheet")};
+const QStringList kQtFlags = {QStringLiteral("reverse"), QStringLiteral("widgetcount")};
+
+// A backup's name as --list-backups prints it is relative to the ledger's folder, a name typed
+// in a terminal to the current folder: the current folder is tried first.
+QString findBackup(const QString &ledgerPath, const QString &file)
+{
+    if (QFileInfo::exists(file) || QDir::isAbsolutePath(file))
+        return file;
+    const QString inLedgerFolder = QFileInfo(ledgerPath).absoluteDir().filePath(file);
+    return QFileInfo::exists(inLedgerFolder) ? inLedgerFolder : file;
+}
 
 // The backup's name as the shopkeeper sees it: relative to the ledger's folder.
 QString shown(const QString &ledgerPath, const QString &path)
@@ -22,8 +42,9 @@ QString shown(const QString &ledgerPath, const QString &path)
     return QFileInfo(ledgerPath).absoluteDir().relativeFilePath(path);
 }
 
-int restore(const QString &ledgerPath, const QString &file, const QDateTime &now, QTextStream &out, QTextStream &err)
+int restore(const QString &ledgerPath, const QString &name, const QDateTime &now, QTextStream &out, QTextStream &err)
 {
+    const QString file = findBackup(ledgerPath, name);
     const RestoreResult r = restoreBackup(ledgerPath, file, now);
     if (!r.ok()) {
         err << r.error << Qt::endl;
@@ -32,7 +53,7 @@ int restore(const QString &ledgerPath, const QString &file, const QDateTime &now
     if (!r.keptAs.isEmpty())
         out << QStringLiteral("原来的账本已保存为“%1”。").arg(shown(ledgerPath, r.keptAs)) << Qt::endl;
     out << QStringLiteral("已用“%1”恢复账本“%2”，共 %3 条记录。")
-               .arg(file, QFileInfo(ledgerPath).fileName())
+               .arg(name, QFileInfo(ledgerPath).fileName())
                .arg(r.rows)
         << Qt::endl;
     return 0;
@@ -46,7 +67,11 @@ int list(const QString &ledgerPath, QTextStream &out)
         out << QStringLiteral("还没有账本“%1”的备份（文件夹“备份”中没有备份文件）。").arg(name) << Qt::endl;
         return 0;
     }
-    out << QStringLiteral("账本“%1”的备份，共 %2 个，最新的在前：").arg(name).arg(all.size()) << Qt::endl;
+    out << QStringLiteral("账本“%1”的备份，共 %2 个，最新的在前（文件名相对于账本所在的文件夹“%3”）：")
+               .arg(name)
+               .arg(all.size())
+               .arg(QDir::toNativeSeparators(QFileInfo(ledgerPath).absolutePath()))
+        << Qt::endl;
     for (auto it = all.crbegin(); it != all.crend(); ++it) {
         const LedgerCheck c = checkLedgerFile(it->path, false);
         const QString what = c.ok() ? QStringLiteral("%1 条记录").arg(c.rows) : QStringLiteral("无法读取：%1").arg(c.error);
@@ -58,6 +83,10 @@ int list(const QString &ledgerPath, QTextStream &out)
 
 int exportAll(const QString &ledgerPath, const QString &file, QTextStream &out, QTextStream &err)
 {
+    if (const QString why = exportTargetProblem(file, ledgerPath); !why.isEmpty()) {
+        err << QStringLiteral("无法导出到“%1”：%2！").arg(file, why) << Qt::endl;
+        return 1;
+    }
     // Only an existing ledger: the export must not create or set up one.
     const LedgerCheck check = checkLedgerFile(ledgerPath, false);
     if (!check.ok()) {
@@ -87,45 +116,103 @@ int exportAll(const QString &ledgerPath, const QString &file, QTextStream &out, 
 
 } // namespace
 
+Options parseOptions(const QStringList &args)
+{
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions); // -platform, -style
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")});
+    const QCommandLineOption folder(QStringLiteral("folder"), QString(), QStringLiteral("DIR"));
+    const QCommandLineOption quit(QStringLiteral("quit-after-start"));
+    const QCommandLineOption restoreFrom(QStringLiteral("restore"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption listing(QStringLiteral("list-backups"));
+    const QCommandLineOption exportTo(QStringLiteral("export"), QString(), QStringLiteral("FILE"));
+    parser.addOptions({help, folder, quit, restoreFrom, listing, exportTo});
+    for (const QString &name : kQtValueOptions)
+        parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("VALUE")));
+    for (const QString &name : kQtFlags)
+        parser.addOption(QCommandLineOption(name));
+
+    Options o;
+    if (!parser.parse(QStringList{kProgramName} + args)) {
+        o.error = QStringLiteral("选项有误（%1）").arg(parser.errorText());
+        return o;
+    }
+    o.help = parser.isSet(help);
+    o.folder = parser.value(folder);
+    o.quitAfterStart = parser.isSet(quit);
+    QStringList commands;
+    for (const QCommandLineOption *c : {&restoreFrom, &listing, &exportTo})
+        if (parser.isSet(*c))
+            commands << QStringLiteral("--") + c->names().constFirst();
+    bool qtOptions = false;
+    for (const QString &name : kQtValueOptions + kQtFlags)
+        qtOptions = qtOptions || parser.isSet(name);
+    o.command = commands.value(0);
+    o.file = o.command == QStringLiteral("--restore") ? parser.value(restoreFrom) : parser.value(exportTo);
+    if (!parser.positionalArguments().isEmpty())
+        o.error = QStringLiteral("不认识的参数：%1").arg(parser.positionalArguments().join(u' '));
+    else if (commands.size() > 1)
+        o.error = QStringLiteral("%1 不能同时使用").arg(commands.join(QStringLiteral("、")));
+    else if (!o.command.isEmpty() && (o.quitAfterStart || qtOptions))
+        o.error = QStringLiteral("%1 不打开窗口，不能与窗口的选项同时使用").arg(o.command);
+    else if (o.command != QStringLiteral("--list-backups") && o.file.startsWith(u'-'))
+        o.error = QStringLiteral("%1 后面缺少文件名").arg(o.command);
+    return o;
+}
+
+QString usage()
+{
+    return QStringLiteral(
+        "用法：warehouse [--folder 文件夹] [--quit-after-start]\n"
+        "      warehouse [--folder 文件夹] --list-backups | --restore 备份文件 | --export 文件.csv\n"
+        "\n"
+        "  --folder 文件夹        账本文件 1.mdb 所在的文件夹（没有则新建）\n"
+        "  --quit-after-start     打开账本和主窗口后立即退出（检查安装用）\n"
+        "  --list-backups         列出账本的备份：时间、文件名和记录数\n"
+        "  --restore 备份文件     用备份文件恢复账本（当前的账本先保留在“备份”中）；\n"
+        "                         文件名先在当前文件夹中找，再在账本所在的文件夹中找\n"
+        "  --export 文件.csv      把账本的全部记录导出为 CSV 文件\n"
+        "  -h, --help             显示这些选项\n"
+        "\n"
+        "--list-backups、--restore 和 --export 不打开窗口，一次只能用其中一个。\n"
+        "\n"
+        "使用说明：在程序的任一窗口按 F1，或用浏览器打开 %1\n").arg(manualHint());
+}
+
 std::optional<int> runCommand(const QStringList &args, const QString &ledgerPath, const QDateTime &now,
                               QTextStream &out, QTextStream &err)
 {
-    for (const char *option : kOptions) {
-        const qsizetype at = args.indexOf(QString::fromLatin1(option));
-        if (at < 0)
-            continue;
-        const QString value = args.value(at + 1);
-        if (std::strcmp(option, "--list-backups") == 0)
-            return list(ledgerPath, out);
-        if (value.isEmpty() || value.startsWith(QStringLiteral("--"))) {
-            err << QStringLiteral("用法：warehouse %1 %2").arg(QString::fromLatin1(option),
-                   std::strcmp(option, "--restore") == 0 ? QStringLiteral("备份文件") : QStringLiteral("文件.csv"))
-                << Qt::endl;
-            return 2;
-        }
-        if (std::strcmp(option, "--restore") == 0)
-            return restore(ledgerPath, value, now, out, err);
-        return exportAll(ledgerPath, value, out, err);
+    const Options o = parseOptions(args);
+    if (!o.error.isEmpty()) {
+        err << o.error << Qt::endl << usage() << Qt::flush;
+        return 2;
     }
+    if (o.help) {
+        out << usage() << Qt::flush;
+        return 0;
+    }
+    if (o.command == QStringLiteral("--list-backups"))
+        return list(ledgerPath, out);
+    if (o.command == QStringLiteral("--restore"))
+        return restore(ledgerPath, o.file, now, out, err);
+    if (o.command == QStringLiteral("--export"))
+        return exportAll(ledgerPath, o.file, out, err);
     return std::nullopt;
 }
 
-std::optional<int> runCommandLine(int argc, char *argv[])
+std::optional<int> runCommandLine(int argc, char *argv[], Options &start)
 {
-    bool any = false;
+    QStringList args;
     for (int i = 1; i < argc; ++i)
-        for (const char *option : kOptions)
-            any = any || std::strcmp(argv[i], option) == 0;
-    if (!any)
+        args << QString::fromLocal8Bit(argv[i]);
+    start = parseOptions(args);
+    if (start.error.isEmpty() && !start.help && start.command.isEmpty())
         return std::nullopt;
     // No window and no display: a console application.
     QCoreApplication app(argc, argv);
     QTextStream out(stdout), err(stderr);
     // The same ledger a start with these arguments opens (--folder, or the menu start's folder).
-    const QStringList args = app.arguments().mid(1);
-    const qsizetype at = args.indexOf(QStringLiteral("--folder"));
-    const QString chosen = at >= 0 ? args.value(at + 1) : QString();
-    const QString ledgerPath = QDir(ledgerFolderForStart(chosen)).filePath(kLedgerFileName);
+    const QString ledgerPath = QDir(ledgerFolderForStart(start.folder)).filePath(kLedgerFileName);
     return runCommand(args, ledgerPath, QDateTime::currentDateTime(), out, err);
 }
 

@@ -1,7 +1,8 @@
-// The command-line options, which work on the ledger without any window or display:
+// The program's command line. Options that work on the ledger without any window or display:
 //   --restore FILE      puts a backup in place of the ledger (the current one is kept as a backup)
 //   --list-backups      lists the backups with their time and number of records
 //   --export FILE.csv   writes every record, all nine columns in stored order, as CSV
+// and those of a start with a window: --folder DIR, --quit-after-start. --help lists them all.
 #pragma once
 
 #include <QDateTime>
@@ -11,13 +12,31 @@
 
 namespace ledger {
 
-// Runs the option named in args (the arguments after the program's name) on the ledger file.
-// Returns the exit code, or nothing when args hold none of the options.
+struct Options {
+    QString error; // why the arguments cannot be run (the usage follows it); empty when they can
+    bool help = false;
+    QString folder; // --folder
+    bool quitAfterStart = false;
+    QString command; // "--restore", "--list-backups", "--export"; empty for a start with a window
+    QString file;    // the file of --restore or --export
+};
+
+// Reads the arguments after the program's name. Refuses an option it does not know, one
+// without its value, a word that is no option, two commands at once and a command with
+// --quit-after-start. Qt's own options of a window start (-platform, -style ...) are let through.
+Options parseOptions(const QStringList &args);
+
+// Every option with what it does, as --help prints it.
+QString usage();
+
+// Runs what args ask for on the ledger file: a command, the help, or a refusal with the usage
+// (exit code 2). Returns the exit code, or nothing for a start with a window.
 std::optional<int> runCommand(const QStringList &args, const QString &ledgerPath, const QDateTime &now,
                               QTextStream &out, QTextStream &err);
 
-// What main calls first: when the arguments hold an option, runs it under a QCoreApplication on
-// the ledger a start with the same arguments would open, and returns the exit code.
-std::optional<int> runCommandLine(int argc, char *argv[]);
+// What main calls first: runs what runCommand would under a QCoreApplication on the ledger a
+// start with the same arguments opens, and returns the exit code; for a start with a window
+// returns nothing and fills start.
+std::optional<int> runCommandLine(int argc, char *argv[], Options &start);
 
 } // namespace ledger

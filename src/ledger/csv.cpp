@@ -1,7 +1,10 @@
 #include "ledger/csv.h"
 
+#include "ledger/backup.h"
 #include "ledger/durable.h"
+#include "ledger/ledger_table.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
@@ -73,9 +76,43 @@ QString writeCsvFile(const QString &path, const Table &table)
     return writeCsvFile(path, table.header, table.rows.size(), [&table](qsizetype i) { return table.rows[i]; });
 }
 
+namespace {
+
+// path with every link followed and the folder made canonical; the file itself need not exist.
+QString resolved(const QString &path)
+{
+    QFileInfo fi(path);
+    for (int hops = 0; fi.isSymLink() && hops < 40; ++hops)
+        fi.setFile(fi.symLinkTarget());
+    const QString folder = QFileInfo(fi.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? fi.absoluteFilePath() : QDir(folder).filePath(fi.fileName());
+}
+
+} // namespace
+
+QString exportTargetProblem(const QString &target, const QString &ledgerPath)
+{
+    const QString to = resolved(target);
+    const QString ledger = resolved(ledgerPath);
+    const QFileInfo fi(ledger);
+    const QRegularExpression kept(QStringLiteral("^%1\\.jet\\d*\\.mdb$").arg(QRegularExpression::escape(fi.completeBaseName())));
+    if (to == ledger)
+        return QStringLiteral("这是账本文件本身");
+    if (to == ledger + QStringLiteral("-journal"))
+        return QStringLiteral("这是账本的日志文件");
+    if (QFileInfo(to).absolutePath() == fi.absolutePath() && kept.match(QFileInfo(to).fileName()).hasMatch())
+        return QStringLiteral("这是保留的 Access 旧账本原文件");
+    if (QFileInfo(to).absolutePath() == resolved(backupFolder(ledger)))
+        return QStringLiteral("这是备份文件夹中的文件");
+    return QString();
+}
+
 QString writeCsvFile(const QString &path, const QStringList &header, qsizetype count,
                      const std::function<QStringList(qsizetype)> &cells)
 {
+    const QFileInfo target(resolved(path));
+    if (target.exists() && (!target.isFile() || target.isSymLink()))
+        return QStringLiteral("“%1”不是普通文件").arg(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         const QFileInfo folder(QFileInfo(path).absolutePath());
@@ -125,12 +162,7 @@ QStringList transactionCells(const Record &r)
     return out;
 }
 
-QStringList recordHeader()
-{
-    return {QStringLiteral("标号"), QStringLiteral("名称"), QStringLiteral("类"),
-            QStringLiteral("价格"), QStringLiteral("数量"), QStringLiteral("总额"),
-            QStringLiteral("日期"), QStringLiteral("方法"), QStringLiteral("交易号码")};
-}
+QStringList recordHeader() { return ledgerColumns(); }
 
 QStringList recordCells(const Record &r)
 {

@@ -28,8 +28,15 @@ QByteArray toCsv(const Table &table);
 // a line break or a quote.
 QString toTsv(const Table &table);
 
+// Why an export must not write to target, as a Chinese phrase; empty when it may. After
+// following links and relative names, target must not be the ledger, its journal, the kept
+// original of an Access ledger or a file in the backup folder.
+QString exportTargetProblem(const QString &target, const QString &ledgerPath);
+
 // Writes the CSV to a temporary file beside path and renames it to path, so that path never
-// holds half a table. Returns why it failed, as a Chinese phrase; empty on success.
+// holds half a table. A path that exists and is not a regular file (a device, a folder) is
+// refused: the rename would replace it. Returns why it failed, as a Chinese phrase; empty on
+// success.
 QString writeCsvFile(const QString &path, const Table &table);
 // The same for a table given line by line (cells(i) for i below count): written as it is made,
 // so a ledger's worth of lines never sits in memory as one text.

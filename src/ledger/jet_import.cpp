@@ -7,6 +7,7 @@
 #include "ledger/jet_import.h"
 
 #include "ledger/durable.h"
+#include "ledger/text.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -85,7 +86,8 @@ bool decodeUcs2(const unsigned char *p, int n, QString &out)
         for (int i = 0; i < n; i += 2)
             units.push_back(static_cast<char16_t>(p[i] | p[i + 1] << 8));
     }
-    out = QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size()));
+    // As stored: QString::fromUtf16 would drop a leading U+FEFF and byte-swap after a U+FFFE.
+    out = QString(reinterpret_cast<const QChar *>(units.data()), static_cast<qsizetype>(units.size()));
     return true;
 }
 
@@ -106,14 +108,15 @@ public:
         if (m_cd == reinterpret_cast<iconv_t>(-1))
             return false;
         iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
-        std::string buf(static_cast<std::size_t>(n) * 2 + 4, '\0');
+        // One byte can become three (0x80, the euro sign), four bytes four.
+        std::string buf(static_cast<std::size_t>(n) * 3 + 4, '\0');
         char *in = const_cast<char *>(reinterpret_cast<const char *>(p));
         std::size_t inLeft = static_cast<std::size_t>(n);
         char *o = buf.data();
         std::size_t outLeft = buf.size();
         if (iconv(m_cd, &in, &inLeft, &o, &outLeft) == static_cast<std::size_t>(-1))
             return false;
-        out = QString::fromUtf8(buf.data(), static_cast<qsizetype>(buf.size() - outLeft));
+        out = exactFromUtf8(buf.data(), static_cast<qsizetype>(buf.size() - outLeft));
         return true;
     }
 
@@ -130,18 +133,26 @@ qsizetype characters(const QString &s)
     return n;
 }
 
+MdbColumn *column(MdbTableDef *table, unsigned i) { return static_cast<MdbColumn *>(g_ptr_array_index(table->columns, i)); }
+
+bool isInteger(int type) { return type == MDB_BYTE || type == MDB_INT || type == MDB_LONGINT; }
+
+// The nine columns by name; 标号 any integer type, the others text or memo (Access lets the
+// shopkeeper widen or retype them, and every value is still checked to fit).
 bool sameColumns(MdbTableDef *table)
 {
     if (table->num_cols != kColumns.size())
         return false;
     for (unsigned i = 0; i < table->num_cols; ++i) {
-        const auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, i));
-        const int type = i == 0 ? MDB_INT : MDB_TEXT;
-        if (QString::fromUtf8(col->name) != kColumns[i] || col->col_type != type)
+        const int type = column(table, i)->col_type;
+        if (QString::fromUtf8(column(table, i)->name) != kColumns[i] ||
+            !(i == 0 ? isInteger(type) : type == MDB_TEXT || type == MDB_MEMO))
             return false;
     }
     return true;
 }
+
+[[noreturn]] void damaged(const QString &path, const QString &what) { throw StoreError(damagedFile(path, what)); }
 
 class Reader {
 public:
@@ -157,23 +168,21 @@ public:
         int start = 0;
         std::size_t size = 0;
         if (mdb_find_row(m_mdb, static_cast<int>(m_table->cur_row) - 1, &start, &size) != 0)
-            damaged();
+            damaged(m_path, QStringLiteral("第 %1 条记录读不出").arg(number));
         // libmdb skips deleted rows but would read such a pointer as if it were the row.
         if (start & kOverflowRow)
             refuse(m_path, QStringLiteral("第 %1 条记录被 Access 移到了别处（溢出记录），"
                                           "请先在 Access 中“压缩和修复数据库”后再转换")
                                .arg(number));
         start &= kOffsetMask;
+        if (!validRow(m_mdb, start, size))
+            damaged(m_path, QStringLiteral("第 %1 条记录不在它的页中").arg(number));
         std::vector<MdbField> &fields = m_fields;
         mdb_crack_row(m_table, start, size, fields.data());
         Record r;
-        const MdbField &kind = fields[0];
-        r.hasKind = !kind.is_null;
-        if (r.hasKind) {
-            if (!inPage(kind.start, 2))
-                damaged();
-            r.kind = static_cast<qint16>(mdb_get_int16(m_mdb->pg_buf, kind.start));
-        }
+        r.hasKind = !fields[0].is_null;
+        if (r.hasKind)
+            r.kind = kind(fields[0], number);
         QString *texts[] = {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno};
         for (int i = 1; i < 9; ++i) {
             *texts[i - 1] = text(fields[static_cast<std::size_t>(i)], number, i);
@@ -187,10 +196,62 @@ public:
         return r;
     }
 
+    // A row that lies after the page's table of row offsets and inside the page.
+    static bool validRow(MdbHandle *mdb, int start, std::size_t size)
+    {
+        const int rows = mdb_get_int16(mdb->pg_buf, mdb->fmt->row_count_offset);
+        const int tableEnd = mdb->fmt->row_count_offset + 2 + 2 * rows;
+        return size > 0 && start >= tableEnd && start + static_cast<qint64>(size) <= mdb->fmt->pg_size;
+    }
+
 private:
     bool inPage(int start, int size) const
     {
         return start >= 0 && size >= 0 && start + size <= static_cast<int>(m_mdb->fmt->pg_size);
+    }
+
+    int kind(const MdbField &f, qint64 number) const
+    {
+        const int type = column(m_table, 0)->col_type;
+        const int size = type == MDB_BYTE ? 1 : type == MDB_INT ? 2 : 4;
+        if (f.siz != size || !inPage(f.start, size))
+            damaged(m_path, QStringLiteral("第 %1 条记录的“标号”读不出").arg(number));
+        const qint64 v = type == MDB_BYTE ? m_mdb->pg_buf[f.start]
+                         : type == MDB_INT ? static_cast<qint16>(mdb_get_int16(m_mdb->pg_buf, f.start))
+                                           : static_cast<qint32>(mdb_get_int32(m_mdb->pg_buf, f.start));
+        if (v < -32768 || v > 32767)
+            refuse(m_path, QStringLiteral("第 %1 条记录的“标号”是 %2，超出了新账本允许的 -32768 到 32767").arg(number).arg(v));
+        return static_cast<int>(v);
+    }
+
+    // Where a memo's text is: in the row after its 12-byte head, or alone on a page of long
+    // values. A memo spread over several pages is far longer than any field of the ledger.
+    bool memo(const MdbField &f, const unsigned char *&p, int &n, qint64 number, int column)
+    {
+        if (f.siz < MDB_MEMO_OVERHEAD)
+            return false;
+        const unsigned char *head = m_mdb->pg_buf + f.start;
+        const auto length = static_cast<quint32>(mdb_get_int32(const_cast<unsigned char *>(head), 0));
+        if (length & 0x80000000u) {
+            p = head + MDB_MEMO_OVERHEAD;
+            n = f.siz - MDB_MEMO_OVERHEAD;
+            return true;
+        }
+        if ((length & 0xc0000000u) != 0x40000000u)
+            refuse(m_path, QStringLiteral("第 %1 条记录的“%2”太长，超过了新账本允许的 %3 个字")
+                               .arg(number)
+                               .arg(kColumns[static_cast<std::size_t>(column)])
+                               .arg(kWidths[static_cast<std::size_t>(column)]));
+        void *page = nullptr;
+        int start = 0;
+        std::size_t size = 0;
+        const int pointer = static_cast<int>(mdb_get_int32(const_cast<unsigned char *>(head), 4));
+        if (mdb_find_pg_row(m_mdb, pointer, &page, &start, &size) != 0 || start < 0 ||
+            start + static_cast<qint64>(size) > m_mdb->fmt->pg_size || size != (length & 0x3fffffffu))
+            return false;
+        p = static_cast<const unsigned char *>(page) + start;
+        n = static_cast<int>(size);
+        return true;
     }
 
     QString text(const MdbField &f, qint64 number, int column)
@@ -200,17 +261,18 @@ private:
         if (f.siz == 0)
             return QStringLiteral("");
         if (!inPage(f.start, f.siz))
-            damaged();
+            damaged(m_path, QStringLiteral("第 %1 条记录读不出").arg(number));
         const unsigned char *p = m_mdb->pg_buf + f.start;
+        int n = f.siz;
+        if (jet::column(m_table, static_cast<unsigned>(column))->col_type == MDB_MEMO && !memo(f, p, n, number, column))
+            damaged(m_path, QStringLiteral("第 %1 条记录的“%2”读不出").arg(number).arg(kColumns[static_cast<std::size_t>(column)]));
         QString out;
-        if (!(m_jet3 ? m_gbk.decode(p, f.siz, out) : decodeUcs2(p, f.siz, out)))
+        if (n > 0 && !(m_jet3 ? m_gbk.decode(p, n, out) : decodeUcs2(p, n, out)))
             refuse(m_path, QStringLiteral("第 %1 条记录的“%2”不是可以识别的文字，文件可能已损坏")
                                .arg(number)
                                .arg(kColumns[static_cast<std::size_t>(column)]));
-        return out;
+        return n == 0 ? QStringLiteral("") : out;
     }
-
-    [[noreturn]] void damaged() const { refuse(m_path, QStringLiteral("文件已损坏，无法读出其中的记录")); }
 
     QString m_path;
     MdbHandle *m_mdb;
@@ -219,6 +281,42 @@ private:
     std::vector<MdbField> m_fields; // one per column, refilled for every row
     GbkDecoder m_gbk;
 };
+
+// Walks every page the table's usage map names, as libmdb does, but finds what it would skip
+// without a word: a page of the table that is not a readable data page, a row offset outside
+// its page. Returns the rows the pages hold that are not marked deleted.
+qint64 liveRowsOnPages(const QString &path, MdbHandle *mdb, MdbTableDef *table)
+{
+    const auto owner = static_cast<long>(table->entry->table_pg);
+    const int rco = mdb->fmt->row_count_offset;
+    qint64 live = 0;
+    for (gint32 pg = mdb_map_find_next(mdb, table->usage_map, static_cast<unsigned>(table->map_sz), 0); pg > 0;
+         pg = mdb_map_find_next(mdb, table->usage_map, static_cast<unsigned>(table->map_sz), static_cast<guint32>(pg))) {
+        if (mdb_read_pg(mdb, static_cast<unsigned long>(pg)) != mdb->fmt->pg_size)
+            damaged(path, QStringLiteral("第 %1 页读不出").arg(pg));
+        const unsigned char type = mdb->pg_buf[0];
+        // Long values (memos) and indexes of the table are on its pages too.
+        if (type == 0x01 && std::memcmp(mdb->pg_buf + 4, "LVAL", 4) == 0)
+            continue;
+        if (type == 0x03 || type == 0x04)
+            continue;
+        if (type != 0x01 || mdb_get_int32(mdb->pg_buf, 4) != owner)
+            damaged(path, QStringLiteral("第 %1 页不是账本表的数据页").arg(pg));
+        const int rows = mdb_get_int16(mdb->pg_buf, rco);
+        for (int i = 0; i < rows; ++i) {
+            const int offset = mdb_get_int16(mdb->pg_buf, rco + 2 + 2 * i);
+            if (offset & 0x4000) // deleted
+                continue;
+            const int next = i == 0 ? static_cast<int>(mdb->fmt->pg_size)
+                                    : mdb_get_int16(mdb->pg_buf, rco + 2 * i) & kOffsetMask;
+            const int start = offset & kOffsetMask;
+            if (!Reader::validRow(mdb, start, static_cast<std::size_t>(std::max(0, next - start))))
+                damaged(path, QStringLiteral("第 %1 页的第 %2 个记录位置不对").arg(pg).arg(i + 1));
+            ++live;
+        }
+    }
+    return live;
+}
 
 void removeQuietly(const QString &path) { QFile::remove(path); }
 
@@ -290,6 +388,12 @@ void keepOriginal(const QString &path, const QString &kept)
 
 } // namespace
 
+QString damagedFile(const QString &path, const QString &what)
+{
+    return kCannotConvert.arg(QDir::toNativeSeparators(path),
+                              QStringLiteral("文件已损坏（%1），请先在 Access 中“压缩和修复数据库”后再转换").arg(what));
+}
+
 bool isJetFile(const QString &path)
 {
     const QByteArray head = header(path).mid(4, 15);
@@ -308,13 +412,16 @@ QString keptPath(const QString &path)
     }
 }
 
-std::vector<Record> readLedger(const QString &path, const Progress &progress)
+qint64 readRows(const QString &path, const RowSink &sink, const Progress &progress)
 {
     // Names of tables and columns in a Jet 3 file are in its code page too.
     qputenv("MDB_JET3_CHARSET", "CP936");
     std::unique_ptr<MdbHandle, MdbCloser> mdb(mdb_open(QFile::encodeName(path).constData(), MDB_NOFLAGS));
     if (!mdb)
         refuse(path, QStringLiteral("文件已损坏或无法读取"));
+    const qint64 size = QFileInfo(path).size();
+    if (size % mdb->fmt->pg_size != 0)
+        damaged(path, QStringLiteral("文件长 %1 字节，不是整数个 %2 字节的页").arg(size).arg(mdb->fmt->pg_size));
     if (!mdb_read_catalog(mdb.get(), MDB_TABLE))
         refuse(path, isAce(path) ? QStringLiteral("文件设有 Access 数据库密码（Office 加密），请先在 Access 中撤消密码")
                                  : QStringLiteral("文件已损坏，读不出其中的表"));
@@ -332,15 +439,26 @@ std::vector<Record> readLedger(const QString &path, const Progress &progress)
     if (!sameColumns(table.get()))
         refuse(path, QStringLiteral("账本表“库”的字段与本软件的不同（应为 %1）").arg(QStringList(kColumns.begin(), kColumns.end()).join(u'、')));
 
-    std::vector<Record> rows;
-    rows.reserve(table->num_rows);
+    const qint64 declared = table->num_rows;
+    qint64 count = 0;
     Reader reader(path, mdb.get(), table.get());
     mdb_rewind_table(table.get());
     while (mdb_fetch_row(table.get())) {
-        rows.push_back(reader.current(static_cast<qint64>(rows.size()) + 1));
-        if (progress && rows.size() % 1024 == 0 && table->num_rows > 0)
-            progress(static_cast<int>(40 * std::min<std::size_t>(rows.size(), table->num_rows) / table->num_rows));
+        sink(reader.current(++count));
+        if (progress && count % 1024 == 0 && declared > 0)
+            progress(static_cast<int>(40 * std::min(count, declared) / declared));
     }
+    // libmdb passes over what it cannot read: the rows must be exactly those the table declares.
+    const qint64 live = liveRowsOnPages(path, mdb.get(), table.get());
+    if (count != declared || live != declared)
+        damaged(path, QStringLiteral("表中应有 %1 条记录，读出 %2 条").arg(declared).arg(count));
+    return count;
+}
+
+std::vector<Record> readLedger(const QString &path, const Progress &progress)
+{
+    std::vector<Record> rows;
+    readRows(path, [&rows](const Record &r) { rows.push_back(r); }, progress);
     return rows;
 }
 
@@ -361,9 +479,9 @@ QByteArray checksum(const std::vector<Record> &rows)
     return hash.result();
 }
 
-qint64 convert(const QString &path, const QString &kept, const Progress &progress)
+qint64 convert(const QString &path, const QString &kept, const Progress &progress, const ReaderLimits &limits)
 {
-    const std::vector<Record> rows = readLedger(path, progress);
+    const std::vector<Record> rows = readApart(path, progress, limits);
     const QString tmp = path + QStringLiteral(".tmp");
     auto dropTmp = [&] {
         removeQuietly(tmp);

@@ -7,7 +7,9 @@
 #include "ledger/store.h"
 
 #include <QString>
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace ledger::jet {
@@ -23,18 +25,43 @@ bool isJetFile(const QString &path);
 // an interrupted conversion is the same file and is reused.
 QString keptPath(const QString &path);
 
-// Every row of the table 库 in stored order. Throws StoreError with a complete sentence naming
-// the reason (no table 库, other columns, a text too long for the new ledger, unreadable file).
+// Hands every row of the table 库 to sink, in stored order, and returns their number. Throws
+// StoreError with a complete sentence naming the reason (no table 库, other columns, a text too
+// long for the new ledger, a damaged file: a page or row that cannot be read, or not as many
+// rows as the table declares). Reads in this process: see readApart for files of strangers.
+using RowSink = std::function<void(const Record &)>;
+qint64 readRows(const QString &path, const RowSink &sink, const Progress &progress = {});
 std::vector<Record> readLedger(const QString &path, const Progress &progress = {});
+
+// The reader library cannot be trusted with damaged input (it may crash, loop or eat memory),
+// so the program reads a Jet file in a child: itself, started with kReaderOption. The parent
+// ends it when it runs out of time or memory; anything that goes wrong there is a refusal.
+inline constexpr const char *kReaderOption = "--read-jet-ledger";
+struct ReaderLimits {
+    std::chrono::milliseconds time{0};  // 0: two minutes plus two seconds a megabyte
+    qint64 memoryBytes = 0;             // resident memory; 0: 1 GB plus four times the file
+};
+// Where the child is started from: this program (QCoreApplication::applicationFilePath()) unless
+// set; a program set here must answer kReaderOption (tests run their tools).
+void setReaderProgram(const QString &program);
+// readLedger in a child process. Throws StoreError; never anything else.
+std::vector<Record> readApart(const QString &path, const Progress &progress = {}, const ReaderLimits &limits = {});
+// What main calls first: with kReaderOption FILE as the arguments, reads FILE for the parent
+// and returns the exit code; nothing otherwise.
+std::optional<int> runReader(int argc, char *argv[]);
+
+// The refusal of a damaged file, what naming the damage; it suggests Access's repair.
+QString damagedFile(const QString &path, const QString &what);
 
 // A checksum over every field of the rows, telling NULL from empty text.
 QByteArray checksum(const std::vector<Record> &rows);
 
-// Converts path into an encrypted ledger at the same path, keeping the original byte for byte
+// Converts path (read with readApart) into an encrypted ledger at the same path, keeping the original byte for byte
 // at kept. The new ledger is built and checked in a temporary file beside path and put in place
 // with a rename only after the original is safe, so a crash at any moment leaves either the
 // untouched original or the complete new ledger. Returns the number of records carried over.
 // Throws StoreError; then path is unchanged.
-qint64 convert(const QString &path, const QString &kept, const Progress &progress = {});
+qint64 convert(const QString &path, const QString &kept, const Progress &progress = {},
+               const ReaderLimits &limits = {});
 
 } // namespace ledger::jet

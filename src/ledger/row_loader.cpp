@@ -1,5 +1,7 @@
 #include "ledger/row_loader.h"
 
+#include "ledger/text.h"
+
 #include <sqlite3.h>
 #ifdef __linux__
 #include <sys/mman.h>
@@ -39,7 +41,7 @@ public:
         for (std::size_t i = h & mask;; i = (i + 1) & mask) {
             Slot &slot = m_slots[i];
             if (slot.bytes.isNull()) {
-                QString text = QString::fromUtf8(p, n);
+                QString text = exactFromUtf8(p, n);
                 if (m_used >= kMaxTexts)
                     return text;
                 slot = {h, QByteArray(p, n), text};
@@ -166,7 +168,7 @@ private:
                 return pool->text(at, n);
             if (n < 0)
                 return QString();
-            return n == 0 ? QStringLiteral("") : QString::fromUtf8(at, n);
+            return n == 0 ? QStringLiteral("") : exactFromUtf8(at, n);
         };
         for (std::size_t i = 0; i < b.ids.size(); ++i) {
             Record &r = m_rows.emplace_back();

@@ -1,10 +1,14 @@
 #include "ledger/store.h"
 
 #include "ledger/facts.h"
+#include "ledger/ledger_table.h"
 #include "ledger/row_loader.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <sqlite3.h>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <random>
@@ -41,6 +45,17 @@ const QString kCreateFailed = QStringLiteral("无法创建账本文件“%1”�
 const QString kReadFailed = QStringLiteral("无法读取账本文件“%1”：%2！");
 const QString kAddFailed = QStringLiteral("记录未能保存到账本文件“%1”：%2！");
 const QString kRemoveFailed = QStringLiteral("记录未能从账本文件“%1”中删除：%2！");
+const QString kReplaced = QStringLiteral("账本文件“%1”已被另一个文件替换（例如恢复了备份），本软件必须关闭后重新启动！");
+
+bool identity(const QString &path, quint64 &device, quint64 &inode)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return false;
+    device = st.st_dev;
+    inode = st.st_ino;
+    return true;
+}
 
 bool sameText(const QString &a, const QString &b) { return a.isNull() == b.isNull() && a == b; }
 
@@ -212,6 +227,7 @@ std::unique_ptr<Store> Store::open(const QString &path, std::chrono::millisecond
     if (rc != SQLITE_OK)
         store->fail(rc, exists ? kOpenFailed : kCreateFailed);
     store->setUp(fresh);
+    identity(path, store->m_device, store->m_inode);
     return store;
 }
 
@@ -264,6 +280,13 @@ bool Store::hasLedgerTable(bool fresh)
         fail(rc, kOpenFailed);
     if (!found && !(fresh || tables == 0))
         throw StoreError(kOpenFailed.arg(m_path, QStringLiteral("文件中没有账本表“库”")));
+    if (found) {
+        const QString why = ledgerTableProblem(m_db, rc);
+        if (rc != SQLITE_OK)
+            fail(rc, kOpenFailed);
+        if (!why.isEmpty())
+            throw StoreError(kOpenFailed.arg(m_path, why));
+    }
     return found;
 }
 
@@ -283,8 +306,18 @@ int Store::waitForLock(void *store, int attempt)
     return 1;
 }
 
+void Store::checkNotReplaced()
+{
+    quint64 device = 0, inode = 0;
+    if (m_inode != 0 && (!identity(m_path, device, inode) || device != m_device || inode != m_inode)) {
+        m_loaded = false;
+        throw StoreError(kReplaced.arg(m_path));
+    }
+}
+
 void Store::fail(int rc, const QString &what)
 {
+    checkNotReplaced();
     // What is in memory may no longer match the file; read it again next time.
     m_loaded = false;
     throw StoreError(what.arg(m_path, reason(rc, m_db)), rc);
@@ -319,6 +352,7 @@ qint64 Store::dataVersion(const QString &what)
 
 void Store::refresh(bool force, const QString &what)
 {
+    checkNotReplaced();
     const qint64 version = dataVersion(what);
     if (m_loaded && !force && version == m_version)
         return;

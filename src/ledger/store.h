@@ -153,6 +153,9 @@ private:
     int removePositions(Transaction &tx, const std::vector<std::size_t> &positions);
     qint64 dataVersion(const QString &what);
     [[noreturn]] void fail(int rc, const QString &what);
+    // Throws when the file at the path is no longer the one opened (a restore replaced it):
+    // this connection would go on with the old one.
+    void checkNotReplaced();
     static int waitForLock(void *store, int attempt);
 
     QString m_path;
@@ -165,6 +168,7 @@ private:
     std::chrono::steady_clock::time_point m_waitStart;
     quint64 m_generation = 0;
     std::function<void(const Record &)> m_removalWatcher;
+    quint64 m_device = 0, m_inode = 0; // of the file opened
 };
 
 } // namespace ledger

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace ledger {
@@ -150,6 +151,14 @@ QStringList splitRequest(const QString &request)
         from = to + 1;
     }
     return fields;
+}
+
+QString exactFromUtf8(const char *bytes, qsizetype size)
+{
+    QString out = QString::fromUtf8(bytes, size);
+    if (size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0)
+        out.prepend(QChar(0xFEFF));
+    return out;
 }
 
 int charCount(const QString &text)

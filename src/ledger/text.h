@@ -33,6 +33,9 @@ QStringList splitRequest(const QString &request);
 // Number of characters, counting a character outside the Basic Multilingual Plane once.
 int charCount(const QString &text);
 
+// UTF-8 bytes as they are: unlike QString::fromUtf8, a leading U+FEFF is kept.
+QString exactFromUtf8(const char *bytes, qsizetype size);
+
 // Display columns: 1 for printable ASCII (32..126), 2 for every other character.
 int displayWidth(const QString &text);
 

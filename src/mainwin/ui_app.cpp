@@ -1,5 +1,6 @@
 #include "mainwin/ui_app.h"
 
+#include "ledger/backup.h"
 #include "ledger/ledger_folder.h"
 #include "ledger/store.h"
 #include "mainwin/form1.h"
@@ -228,6 +229,8 @@ int runProgram(const QString &folder)
     const QString file = folder.isEmpty() ? QStringLiteral("1.mdb") : QDir(folder).filePath(QStringLiteral("1.mdb"));
     if (!offerJetCarryOver(file))
         return 1;
+    // Tells a restore that this program has the ledger open (and waits for one under way).
+    const ledger::LedgerInUse inUse(file);
     std::unique_ptr<ledger::Store> store;
     try {
         store = ledger::Store::open(file);

@@ -2,12 +2,14 @@
 
 #include "browse/ui_tx_list.h"
 
+#include "ledger/ledger_folder.h"
 #include "ledger/text.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 #include "stats/form6.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDate>
@@ -51,6 +53,15 @@ protected:
     }
 };
 
+// The ledger of the running program, which no export may overwrite.
+QString ledgerPath()
+{
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (auto *main = qobject_cast<Form1 *>(top); main && main->store())
+            return main->store()->path();
+    return ledger::kLedgerFileName; // the program runs in the ledger's folder
+}
+
 const QString kLastFolder = QStringLiteral("export/folder");
 
 // In the user's configuration folder (~/.config/warehouse/warehouse.conf).
@@ -91,7 +102,9 @@ void exportToFile(QAbstractItemView *view, const ExportSource &source)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     const QString path = dialog.selectedFiles().constFirst();
-    const QString why = ledger::writeCsvFile(path, exportTable(view, source));
+    QString why = ledger::exportTargetProblem(path, ledgerPath());
+    if (why.isEmpty())
+        why = ledger::writeCsvFile(path, exportTable(view, source));
     if (!why.isEmpty()) {
         message(view->window(), QStringLiteral("无法导出到文件“%1”：%2！").arg(QDir::toNativeSeparators(path), why));
         return;

@@ -1,11 +1,9 @@
 #include "mainwin/ui_help.h"
 
+#include "ledger/manual.h"
 #include "mainwin/ui_app.h"
 #include "mainwin/ui_keys.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -13,14 +11,6 @@
 namespace ui {
 
 namespace {
-
-const QString kIndex = QStringLiteral("index.html");
-
-QStringList &chosenFolders()
-{
-    static QStringList folders;
-    return folders;
-}
 
 // The window every other one belongs to: the main window.
 QWidget *ownerOf(QWidget *window)
@@ -32,32 +22,6 @@ QWidget *ownerOf(QWidget *window)
 }
 
 } // namespace
-
-QStringList manualFolders()
-{
-    if (!chosenFolders().isEmpty())
-        return chosenFolders();
-    const QDir bin(QCoreApplication::applicationDirPath());
-    return {bin.filePath(QStringLiteral("help")), QDir::cleanPath(bin.filePath(QStringLiteral("../share/warehouse/help")))};
-}
-
-void setManualFolders(const QStringList &folders) { chosenFolders() = folders; }
-
-QString manualFile()
-{
-    for (const QString &folder : manualFolders()) {
-        const QFileInfo index(QDir(folder).filePath(kIndex));
-        if (index.isFile())
-            return index.absoluteFilePath();
-    }
-    return {};
-}
-
-QString manualHint()
-{
-    const QString found = manualFile();
-    return found.isEmpty() ? QDir(manualFolders().constLast()).filePath(kIndex) : found;
-}
 
 HelpWindow::HelpWindow(QWidget *owner) : QWidget(owner, Qt::Window)
 {
@@ -88,7 +52,7 @@ HelpWindow *helpWindow(QWidget *window)
 
 void showManual(QWidget *window)
 {
-    const QString manual = manualFile();
+    const QString manual = ledger::manualFile();
     if (manual.isEmpty()) {
         showHelp(window);
         return;

@@ -37,6 +37,10 @@ bool offerJetCarryOver(const QString &path)
         progress.close();
         message(nullptr, e.message());
         return false;
+    } catch (const std::exception &) { // out of memory: no file of the shop's should end the program
+        progress.close();
+        message(nullptr, ledger::jet::damagedFile(path, QStringLiteral("内存不足，无法读出")));
+        return false;
     }
     progress.close();
     message(nullptr, QStringLiteral("已把 %1 条记录转入新账本“%2”，原文件保留为“%3”。").arg(count).arg(file, keptName));

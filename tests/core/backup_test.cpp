@@ -4,6 +4,7 @@
 #include "ledger/commands.h"
 #include "ledger/store.h"
 #include "rows.h"
+#include "sqlite_db.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,8 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <map>
+#include <sys/stat.h>
 #include <thread>
 
 using namespace ledger;
@@ -52,7 +55,11 @@ protected:
     void touch(const QString &name) const
     {
         QDir().mkpath(folder());
-        QFile f(QDir(folder()).filePath(name));
+        touchFile(QDir(folder()).filePath(name));
+    }
+    static void touchFile(const QString &path)
+    {
+        QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
 };
@@ -98,34 +105,42 @@ TEST_F(BackupTest, DailyRuleAndTwoBackupsInOneMinuteGetTheirOwnNames)
 
 TEST_F(BackupTest, ThinningKeepsTwoWeeksOfDaysAndOneAMonthForAYear)
 {
-    // One backup at 08:00 and one at 18:00 on each of the last 500 days, three today.
-    std::vector<BackupFile> all;
-    const QDate today = kNow.date();
-    for (int d = 500; d >= 1; --d)
-        for (int h : {8, 18})
-            all.push_back({QStringLiteral("b%1-%2").arg(d).arg(h), QDateTime(today.addDays(-d), QTime(h, 0))});
-    for (int h : {7, 8, 9})
-        all.push_back({QStringLiteral("today-%1").arg(h), QDateTime(today, QTime(h, 0))});
-    all.push_back({QStringLiteral("future"), kNow.addDays(3)});
-    const QStringList removed = backupsToThin(all, kNow, QStringLiteral("today-9"));
-    QStringList kept;
-    for (const BackupFile &b : all)
-        if (!removed.contains(b.path))
-            kept << b.path;
+    // Today in December, in January (the twelve months cross the year), at a month's end, on a
+    // leap day.
+    for (const QDateTime &now : {kNow, QDateTime(QDate(2027, 1, 15), QTime(9, 30)),
+                                 QDateTime(QDate(2026, 3, 31), QTime(9, 30)), QDateTime(QDate(2028, 2, 29), QTime(9, 30))}) {
+        SCOPED_TRACE(now.toString(Qt::ISODate).toStdString());
+        // One backup at 08:00 and one at 18:00 on each of the last 500 days, three today, and
+        // a ledger a restore replaced long ago.
+        std::vector<BackupFile> all;
+        const QDate today = now.date();
+        for (int d = 500; d >= 1; --d)
+            for (int h : {8, 18})
+                all.push_back({QStringLiteral("b%1-%2").arg(d).arg(h), QDateTime(today.addDays(-d), QTime(h, 0))});
+        all.push_back({QStringLiteral("restored-over"), QDateTime(today.addDays(-300), QTime(12, 0)), true});
+        for (int h : {7, 8, 9})
+            all.push_back({QStringLiteral("today-%1").arg(h), QDateTime(today, QTime(h, 0))});
+        all.push_back({QStringLiteral("future"), now.addDays(3)});
+        std::sort(all.begin(), all.end(), [](const BackupFile &a, const BackupFile &b) { return a.time < b.time; });
+        const QStringList removed = backupsToThin(all, now, QStringLiteral("today-9"));
+        QStringList kept;
+        for (const BackupFile &b : all)
+            if (!removed.contains(b.path))
+                kept << b.path;
 
-    QStringList expected{QStringLiteral("today-7"), QStringLiteral("today-8"), QStringLiteral("today-9"),
-                         QStringLiteral("future")};
-    for (int d = 1; d <= 13; ++d) // the last of each of the 13 days before today
-        expected << QStringLiteral("b%1-18").arg(d);
-    for (int m = 1; m <= 11; ++m) { // the last of each earlier month of the year
-        const QDate last = QDate(today.year(), today.month(), 1).addMonths(-m + 1).addDays(-1);
-        expected << QStringLiteral("b%1-18").arg(last.daysTo(today));
+        QStringList expected{QStringLiteral("today-7"), QStringLiteral("today-8"), QStringLiteral("today-9"),
+                             QStringLiteral("future"), QStringLiteral("restored-over")};
+        for (int d = 1; d <= 13; ++d) // the last of each of the 13 days before today
+            expected << QStringLiteral("b%1-18").arg(d);
+        for (int m = 1; m <= 11; ++m) { // the last of each earlier month of the twelve
+            const QDate last = QDate(today.year(), today.month(), 1).addMonths(-m + 1).addDays(-1);
+            expected << QStringLiteral("b%1-18").arg(last.daysTo(today));
+        }
+        std::sort(kept.begin(), kept.end());
+        std::sort(expected.begin(), expected.end());
+        expected.removeDuplicates();
+        EXPECT_EQ(kept, expected);
     }
-    std::sort(kept.begin(), kept.end());
-    std::sort(expected.begin(), expected.end());
-    expected.removeDuplicates();
-    EXPECT_EQ(kept, expected);
-    EXPECT_EQ(kept.size(), 3 + 1 + 13 + 11 - 1); // the last of November is one of the 13 days
 }
 
 TEST_F(BackupTest, ThinningNeverRemovesTheNewBackupNorOneWhenItIsTheOnlyOne)
@@ -260,6 +275,138 @@ TEST_F(BackupTest, RestoreRefusesADamagedOrForeignFileAndChangesNothing)
     }
 }
 
+TEST_F(BackupTest, RestoreThatCannotKeepTheCurrentLedgerChangesNothing)
+{
+    fill(30);
+    const BackupResult b = backupLedger(ledger(), kNow.addDays(-1));
+    ASSERT_TRUE(b.ok());
+    const QString copy = dir.filePath(q("昨天.mdb"));
+    ASSERT_TRUE(QFile::copy(b.path, copy));
+    Store::open(ledger())->add(category(q("今天")));
+    const QByteArray before = readAll(ledger());
+    // A file named 备份 where the folder should be: the current ledger has nowhere to go.
+    ASSERT_TRUE(QDir(folder()).removeRecursively());
+    touchFile(folder());
+    const RestoreResult r = restoreBackup(ledger(), copy, kNow);
+    EXPECT_FALSE(r.ok());
+    EXPECT_TRUE(r.error.contains(q("无法把当前账本保留为备份"))) << r.error.toStdString();
+    EXPECT_EQ(readAll(ledger()), before);
+    EXPECT_TRUE(QFileInfo(folder()).isFile());
+}
+
+TEST_F(BackupTest, ATableOfOtherColumnsIsRefusedByTheStartTheRestoreAndTheBackupCheck)
+{
+    fill(3);
+    const QByteArray before = readAll(ledger());
+    const QStringList tables = {
+        q("CREATE TABLE \"库\" (x)"),
+        q("CREATE TABLE \"库\" (\"标号\", \"名称\", \"类\", \"价格\", \"数量\", \"总额\", \"日期\", \"方法\")"),
+        q("CREATE TABLE \"库\" (\"标号\", \"名称\", \"类\", \"价格\", \"数量\", \"总额\", \"日期\", \"方法\", \"交易号码\", \"备注\")"),
+        q("CREATE TABLE \"库\" (\"名称\", \"标号\", \"类\", \"价格\", \"数量\", \"总额\", \"日期\", \"方法\", \"交易号码\")"),
+    };
+    for (int i = 0; i < tables.size(); ++i) {
+        SCOPED_TRACE(tables[i].toStdString());
+        const QString other = dir.filePath(q("other%1.mdb").arg(i));
+        sqldb::Connection(other).exec(tables[i].toUtf8().constData());
+        const QByteArray otherBytes = readAll(other);
+        const QString why = q("账本表“库”的字段与本软件的不同");
+        EXPECT_TRUE(checkLedgerFile(other).error.startsWith(why)) << checkLedgerFile(other).error.toStdString();
+        try {
+            Store::open(other);
+            ADD_FAILURE() << "opened";
+        } catch (const StoreError &e) {
+            EXPECT_TRUE(e.message().contains(why)) << e.message().toStdString();
+        }
+        const RestoreResult r = restoreBackup(ledger(), other, kNow);
+        EXPECT_FALSE(r.ok());
+        EXPECT_TRUE(r.error.contains(why)) << r.error.toStdString();
+        EXPECT_EQ(readAll(ledger()), before);
+        EXPECT_EQ(readAll(other), otherBytes);
+    }
+}
+
+TEST_F(BackupTest, RestoreIsRefusedWhileAProgramHasTheLedgerOpen)
+{
+    fill(5);
+    const BackupResult b = backupLedger(ledger(), kNow.addDays(-1));
+    ASSERT_TRUE(b.ok());
+    const QByteArray before = readAll(ledger());
+    {
+        const LedgerInUse running(ledger());
+        const RestoreResult r = restoreBackup(ledger(), b.path, kNow);
+        EXPECT_FALSE(r.ok());
+        EXPECT_TRUE(r.error.contains(q("正被本软件打开，请先关闭程序再恢复"))) << r.error.toStdString();
+        EXPECT_EQ(readAll(ledger()), before);
+        EXPECT_EQ(backupNames(), QStringList{QFileInfo(b.path).fileName()});
+    }
+    EXPECT_TRUE(restoreBackup(ledger(), b.path, kNow).ok());
+}
+
+TEST_F(BackupTest, EveryWriteAcknowledgedDuringARestoreIsInTheKeptCopyOrTheRestoredLedger)
+{
+    fill(200);
+    const BackupResult b = backupLedger(ledger(), kNow.addDays(-1));
+    ASSERT_TRUE(b.ok());
+    // Another program that writes without saying it has the ledger open.
+    std::atomic<bool> stop{false};
+    std::atomic<int> acknowledged{0}; // rows 写0 … written and committed
+    QString lastError;
+    std::thread writer([&] {
+        auto store = Store::open(ledger());
+        for (int i = 0; !stop; ++i) {
+            try {
+                store->add(category(q("写%1").arg(i)));
+                acknowledged = i + 1;
+            } catch (const StoreError &e) {
+                lastError = e.message();
+                return;
+            }
+        }
+    });
+    while (acknowledged < 20)
+        std::this_thread::yield();
+    const RestoreResult r = restoreBackup(ledger(), b.path, kNow);
+    stop = true;
+    writer.join();
+    ASSERT_TRUE(r.ok()) << r.error.toStdString();
+    const QStringList saved = texts(r.keptAs) + texts(ledger());
+    for (int i = 0; i < acknowledged; ++i)
+        EXPECT_TRUE(saved.contains(q("1|写%1||||||进货|").arg(i))) << i << " was lost";
+    // The writer learns that its file was replaced, not that it is read-only.
+    EXPECT_TRUE(lastError.contains(q("已被另一个文件替换"))) << lastError.toStdString();
+    EXPECT_TRUE(lastError.contains(q("重新启动")));
+}
+
+TEST_F(BackupTest, CopiesKeptByRestoresAreNeverThinnedAndAreListed)
+{
+    fill(40);
+    const BackupResult b = backupLedger(ledger(), kNow.addDays(-1));
+    ASSERT_TRUE(b.ok());
+    // Two restores on one day, each replacing a ledger that grew after it.
+    QStringList kept;
+    for (int i = 0; i < 2; ++i) {
+        Store::open(ledger())->add(category(q("新%1").arg(i)));
+        const RestoreResult r = restoreBackup(ledger(), b.path, kNow.addSecs(3600 * i));
+        ASSERT_TRUE(r.ok()) << r.error.toStdString();
+        EXPECT_TRUE(r.keptAs.endsWith(q("-恢复前.mdb"))) << r.keptAs.toStdString();
+        kept << r.keptAs;
+    }
+    // The next day's backup thins the day before: the kept ledgers stay.
+    const BackupResult next = backupLedger(ledger(), kNow.addDays(1));
+    ASSERT_TRUE(next.ok());
+    for (const QString &k : kept) {
+        EXPECT_TRUE(QFile::exists(k)) << k.toStdString();
+        EXPECT_EQ(checkLedgerFile(k).rows, 41);
+    }
+    // A kept ledger is not the day's backup of the ledger in use.
+    EXPECT_FALSE(hasBackupOn(ledger(), kNow.date()));
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    EXPECT_EQ(runCommand({q("--list-backups")}, ledger(), kNow.addDays(1), out, err), 0);
+    for (const QString &k : kept)
+        EXPECT_TRUE(outText.contains(q("备份/") + QFileInfo(k).fileName() + q("  41 条记录"))) << outText.toStdString();
+}
+
 TEST_F(BackupTest, CommandLineListsRestoresAndExportsInChinese)
 {
     fill(4);
@@ -269,17 +416,23 @@ TEST_F(BackupTest, CommandLineListsRestoresAndExportsInChinese)
     auto run = [&](const QStringList &args) { return runCommand(args, ledger(), kNow, out, err); };
 
     EXPECT_FALSE(run({q("--folder"), q("x")}).has_value());
+    EXPECT_FALSE(run({q("--quit-after-start"), q("-platform"), q("offscreen")}).has_value());
     EXPECT_EQ(run({q("--list-backups")}), 0);
     EXPECT_TRUE(outText.contains(q("2026-12-06 09:30  备份/1-20261206-0930.mdb  4 条记录"))) << outText.toStdString();
+    EXPECT_TRUE(outText.contains(q("文件名相对于账本所在的文件夹“%1”").arg(QDir::toNativeSeparators(dir.path()))));
 
+    // The name as the listing prints it, from another folder (a menu start, --folder).
     Store::open(ledger())->add(category(q("新类")));
     outText.clear();
-    EXPECT_EQ(run({q("--restore"), QDir(folder()).filePath(q("1-20261206-0930.mdb"))}), 0);
-    EXPECT_TRUE(outText.contains(q("原来的账本已保存为“备份/1-20261207-0930.mdb”。"))) << outText.toStdString();
+    QTemporaryDir elsewhere;
+    const QString current = QDir::currentPath();
+    QDir::setCurrent(elsewhere.path());
+    EXPECT_EQ(run({q("--restore"), q("备份/1-20261206-0930.mdb")}), 0) << errText.toStdString();
+    QDir::setCurrent(current);
+    EXPECT_TRUE(outText.contains(q("原来的账本已保存为“备份/1-20261207-0930-恢复前.mdb”。"))) << outText.toStdString();
     EXPECT_TRUE(outText.contains(q("共 4 条记录。")));
-    EXPECT_EQ(checkLedgerFile(QDir(folder()).filePath(q("1-20261207-0930.mdb"))).rows, 5);
+    EXPECT_EQ(checkLedgerFile(QDir(folder()).filePath(q("1-20261207-0930-恢复前.mdb"))).rows, 5);
 
-    EXPECT_EQ(run({q("--restore")}), 2);
     EXPECT_EQ(run({q("--restore"), dir.filePath(q("nothing.mdb"))}), 1);
     EXPECT_TRUE(errText.contains(q("不能用来恢复账本：文件不存在！"))) << errText.toStdString();
 
@@ -292,9 +445,85 @@ TEST_F(BackupTest, CommandLineListsRestoresAndExportsInChinese)
     EXPECT_EQ(lines[0], q("标号,名称,类,价格,数量,总额,日期,方法,交易号码"));
     EXPECT_EQ(lines[1], q("1,水果,,,,,,进货,"));
     EXPECT_EQ(lines[2], q("3,苹果1,水果,2.5,1,2.5,26-12-7,进货,1"));
+    // An export that cannot write says so and fails.
+    errText.clear();
+    EXPECT_EQ(run({q("--export"), dir.filePath(q("没有的文件夹/all.csv"))}), 1);
+    EXPECT_TRUE(errText.contains(q("文件夹“%1”不存在").arg(dir.filePath(q("没有的文件夹"))))) << errText.toStdString();
     // No ledger: nothing is exported and no ledger is created.
     QFile::remove(ledger());
     EXPECT_EQ(run({q("--export"), csv + q("2")}), 1);
     EXPECT_FALSE(QFile::exists(ledger()));
     EXPECT_FALSE(QFile::exists(csv + q("2")));
+}
+
+TEST_F(BackupTest, ExportRefusesTheLedgerItsCompanionsAndWhatIsNoRegularFile)
+{
+    fill(4);
+    ASSERT_TRUE(backupLedger(ledger(), kNow.addDays(-1)).ok());
+    const QString journal = ledger() + q("-journal");
+    const QString kept = dir.filePath(q("1.jet.mdb"));
+    const QString fifo = dir.filePath(q("管道"));
+    touchFile(journal);
+    touchFile(kept);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::link(ledger(), dir.filePath(q("链接.csv"))));
+    QDir().mkpath(dir.filePath(q("sub")));
+    const std::vector<std::pair<QString, QString>> cases = {
+        {ledger(), q("这是账本文件本身")},
+        {dir.filePath(q("sub/../1.mdb")), q("这是账本文件本身")},
+        {dir.filePath(q("链接.csv")), q("这是账本文件本身")},
+        {journal, q("这是账本的日志文件")},
+        {kept, q("这是保留的 Access 旧账本原文件")},
+        {QDir(folder()).filePath(q("1-20261206-0930.mdb")), q("这是备份文件夹中的文件")},
+        {QDir(folder()).filePath(q("新.csv")), q("这是备份文件夹中的文件")},
+        {fifo, q("不是普通文件")},
+        {dir.path(), q("不是普通文件")},
+    };
+    std::map<QString, QByteArray> before;
+    for (const QString &name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System))
+        if (name != q("管道"))
+            before[name] = readAll(dir.filePath(name));
+    const QStringList backupsBefore = backupNames();
+    for (const auto &[target, why] : cases) {
+        SCOPED_TRACE(target.toStdString());
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        EXPECT_EQ(runCommand({q("--export"), target}, ledger(), kNow, out, err), 1);
+        EXPECT_TRUE(errText.contains(why)) << errText.toStdString();
+    }
+    for (const auto &[name, bytes] : before)
+        EXPECT_EQ(readAll(dir.filePath(name)), bytes) << name.toStdString();
+    EXPECT_EQ(backupNames(), backupsBefore);
+    EXPECT_TRUE(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+}
+
+TEST_F(BackupTest, WrongOrClashingOptionsAreRefusedWithTheUsage)
+{
+    fill(2);
+    const QByteArray before = readAll(ledger());
+    const QString csv = dir.filePath(q("x.csv"));
+    const QList<QStringList> wrong = {
+        {q("--list-backups"), q("--export"), csv}, {q("--restore"), q("a.mdb"), q("--export"), csv},
+        {q("--export"), csv, q("--quit-after-start")}, {q("--bogus")}, {q("--restore")}, {q("--export"), q("--folder")},
+        {q("多余的词")}, {q("--list-backups"), q("-style"), q("fusion")}};
+    for (const QStringList &args : wrong) {
+        SCOPED_TRACE(args.join(u' ').toStdString());
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        EXPECT_EQ(runCommand(args, ledger(), kNow, out, err), 2);
+        EXPECT_TRUE(errText.contains(usage())) << errText.toStdString();
+        EXPECT_TRUE(outText.isEmpty()) << outText.toStdString();
+        EXPECT_FALSE(QFile::exists(csv));
+        EXPECT_FALSE(QDir(folder()).exists() && !backupNames().isEmpty());
+        EXPECT_EQ(readAll(ledger()), before);
+    }
+    // --help and the manual page name every option.
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    EXPECT_EQ(runCommand({q("--help")}, ledger(), kNow, out, err), 0);
+    const QString man = QString::fromUtf8(readAll(q(MAN_PAGE)));
+    for (const char *option : {"--folder", "--quit-after-start", "--list-backups", "--restore", "--export", "--help"}) {
+        EXPECT_TRUE(outText.contains(q(option))) << option;
+        EXPECT_TRUE(man.contains(q(option).replace(q("-"), q("\\-")))) << option;
+    }
 }

@@ -136,6 +136,18 @@ TEST_F(StoreTest, EmptyTextStaysDistinctFromNull)
     EXPECT_TRUE(reopened->rows()[0].cat.isNull());
 }
 
+TEST_F(StoreTest, TextsStartingWithByteOrderMarksComeBackExactly)
+{
+    Record r = category("x");
+    r.name = QStringLiteral("\uFEFF苹果");
+    r.cat = QStringLiteral("\uFFFE梨");
+    r.txno = QStringLiteral("\uFEFF");
+    Store::open(path())->add(r);
+    const auto reopened = Store::open(path());
+    ASSERT_EQ(reopened->rows().size(), 1u);
+    EXPECT_TRUE(reopened->rows()[0].sameContent(r)) << recordText(reopened->rows()[0]).toStdString();
+}
+
 TEST_F(StoreTest, OverlongTextIsRefusedAndNothingStored)
 {
     auto store = Store::open(path());

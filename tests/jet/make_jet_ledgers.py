@@ -16,7 +16,7 @@ import sys
 
 COLUMNS = ["标号", "名称", "类", "价格", "数量", "总额", "日期", "方法", "交易号码"]
 WIDTHS = [None, 20, 20, 20, 20, 20, 20, 4, 20]
-T_INT, T_LONG, T_TEXT, T_OLE = 0x03, 0x04, 0x0A, 0x0B
+T_BYTE, T_INT, T_LONG, T_TEXT, T_OLE, T_MEMO = 0x02, 0x03, 0x04, 0x0A, 0x0B, 0x0C
 HEADER_KEY = bytes([0xC7, 0xDA, 0x39, 0x6B])
 
 
@@ -46,11 +46,14 @@ class Format:
     def text(self, s, compressible=True):
         """A text value as Jet stores it."""
         if not self.jet4:
-            return s.encode(self.codepage)
+            # Windows' code page 936 has the euro sign at 0x80; Python's gbk codec lacks it.
+            return b"".join(b"\x80" if c == "€" else c.encode(self.codepage) for c in s)
         raw = s.encode("utf-16-le")
         units = [raw[i:i + 2] for i in range(0, len(raw), 2)]
+        # A text starting with U+FEFF would read as the compression mark: it is stored compressed.
+        marked = raw[:2] == b"\xff\xfe"
         # Access compresses only when no character has a zero low byte and it saves room.
-        if not compressible or any(u[0] == 0 for u in units):
+        if not marked and (not compressible or any(u[0] == 0 for u in units)):
             return raw
         out = bytearray(b"\xff\xfe")
         compressed = True
@@ -60,7 +63,7 @@ class Format:
                 out.append(0)
                 compressed = narrow
             out += u[:1] if narrow else u
-        return bytes(out) if len(out) < len(raw) else raw
+        return bytes(out) if marked or len(out) < len(raw) else raw
 
     def name(self, s):
         if self.jet4:
@@ -73,8 +76,8 @@ class Format:
 class Column:
     def __init__(self, name, type_, size=None):
         self.name, self.type = name, type_
-        self.fixed = type_ in (T_INT, T_LONG)
-        self.size = {T_INT: 2, T_LONG: 4}.get(type_, size)
+        self.fixed = type_ in (T_BYTE, T_INT, T_LONG)
+        self.size = {T_BYTE: 1, T_INT: 2, T_LONG: 4}.get(type_, size)
 
 
 def pack_row(fmt, cols, values):
@@ -86,9 +89,16 @@ def pack_row(fmt, cols, values):
         if v is not None:
             nullmask[n // 8] |= 1 << (n % 8)
         if c.fixed:
-            fixed += struct.pack("<h" if c.size == 2 else "<i", 0 if v is None else v)
+            fixed += struct.pack({1: "<B", 2: "<h", 4: "<i"}[c.size], 0 if v is None else v)
+        elif v is None:
+            var_parts.append(b"")
+        elif isinstance(v, bytes):  # stored as given: a damaged field
+            var_parts.append(v)
+        elif c.type == T_MEMO:  # held in the row itself: length with the in-row flag, 8 unused bytes
+            data = fmt.text(v)
+            var_parts.append(struct.pack("<I", len(data) | 0x80000000) + bytes(8) + data)
         else:
-            var_parts.append(b"" if v is None else (fmt.text(v) if c.type == T_TEXT else v))
+            var_parts.append(fmt.text(v) if c.type == T_TEXT else v)
     head = struct.pack("<H", len(cols)) if fmt.jet4 else struct.pack("<B", len(cols))
     body = bytearray(head + fixed)
     offsets = []
@@ -162,7 +172,7 @@ def tdef_page(fmt, cols, num_rows, system, usage_ref, free_ref):
             e = bytearray(25)
             e[0] = c.type
             struct.pack_into("<HHH", e, 5, n, 0 if c.fixed else var_num, n)
-            if c.type == T_TEXT:
+            if c.type in (T_TEXT, T_MEMO):
                 struct.pack_into("<H", e, 11, 0x0409)
                 e[16] = 0x01  # compressed unicode allowed
             e[15] = 0x01 | 0x02 if c.fixed else 0x02
@@ -171,7 +181,7 @@ def tdef_page(fmt, cols, num_rows, system, usage_ref, free_ref):
             e = bytearray(18)
             e[0] = c.type
             struct.pack_into("<HHH", e, 1, n, 0 if c.fixed else var_num, n)
-            if c.type == T_TEXT:
+            if c.type in (T_TEXT, T_MEMO):
                 struct.pack_into("<HH", e, 7, 0x0409, 936 if fmt.codepage == "gbk" else 1252)
             e[13] = 0x01 | 0x02 if c.fixed else 0x02
             struct.pack_into("<HH", e, 14, fixed_off if c.fixed else 0, c.size)
@@ -263,11 +273,14 @@ def write_db(path, fmt, table_cols, rows, password="qzvmrt", db_key=0, codepage_
         f.write(b"".join(pages))
     with open(path + ".rows.jsonl", "w", encoding="utf-8") as f:
         for r in rows:
-            f.write(json.dumps(r, ensure_ascii=False) + "\n")
+            line = json.dumps([None if isinstance(v, bytes) else v for v in r], ensure_ascii=False)
+            # Escaped: Qt's JSON reader drops a U+FEFF that starts a string.
+            f.write(line.replace("\ufeff", "\\ufeff").replace("\ufffe", "\\ufffe") + "\n")
 
 
-def ledger_columns(widths=WIDTHS, names=COLUMNS):
-    return [Column(n, T_INT) if w is None else Column(n, T_TEXT, w) for n, w in zip(names, widths)]
+def ledger_columns(widths=WIDTHS, names=COLUMNS, types=None):
+    types = types or [T_INT] + [T_TEXT] * 8
+    return [Column(n, t) if w is None else Column(n, t, w) for n, w, t in zip(names, widths, types)]
 
 
 def small_rows():
@@ -312,6 +325,7 @@ def gbk_rows():
         [3, "螺丝钉", "五金", "0.5", "200", "100", "03-5-6", "出货", "123456"],
         [3, "螺丝钉", "五金", "", "", "0", "", "进货", ""],
         [1, "镕铓鐢", N, N, N, N, N, "出货", N],
+        [3, "欧元€€€€€€€€", "五金", "€5", "1", "€5", "24-1-1", "进货", "8"],
     ]
 
 
@@ -325,6 +339,7 @@ def main():
     out = sys.argv[1] if len(sys.argv) > 1 else "."
     os.makedirs(out, exist_ok=True)
     j4 = Format(True)
+    N = None
     # A row deleted in Access stays on its page, flagged.
     deleted = [(5, [3, "已删除", "五金", "1", "1", "1", "24-1-1", "出货", "555"], DELETED)]
     write_db(os.path.join(out, "ledger_jet4"), j4, ledger_columns(), small_rows(), extra=deleted)
@@ -343,6 +358,20 @@ def main():
     write_db(os.path.join(out, "refused_overflow"), j4, ledger_columns(), small_rows()[:3],
              extra=[(2, struct.pack("<I", 6 << 8), OVERFLOW)])
     write_db(os.path.join(out, "refused_no_table"), j4, ledger_columns(), small_rows()[:2], table_name="账")
+    # Columns widened or retyped in Access: a long integer 标号, a memo 名称, wider texts; texts
+    # that start with U+FEFF or U+FFFE.
+    widened = ledger_columns(widths=[None, 0, 50, 50, 50, 50, 50, 10, 255],
+                             types=[T_LONG, T_MEMO] + [T_TEXT] * 7)
+    marks = small_rows()[:3] + [[3, "\ufeff螺丝钉", "\ufeffabc", "\ufffe1", "2", "2", "24-1-1", "进货", "\ufeff"],
+                                [2, "\ufffe铅笔", "文具", N, N, N, N, "进货", N],
+                                [-32768, "最小", N, N, N, N, N, "进货", N], [32767, "最大", N, N, N, N, N, "进货", N]]
+    write_db(os.path.join(out, "ledger_jet4_widened"), j4, widened, marks)
+    write_db(os.path.join(out, "refused_kind_too_big"), j4, widened, small_rows()[:2] + [[32768, "大", N, N, N, N, N, "进货", N]])
+    bytes_ = ledger_columns(types=[T_BYTE] + [T_TEXT] * 8)
+    write_db(os.path.join(out, "ledger_jet3_byte_kind"), Format(False, "gbk"), bytes_, gbk_rows(), codepage_id=936)
+    # A compressed text whose last two-byte character lost its second byte.
+    write_db(os.path.join(out, "refused_cut_text"), j4, ledger_columns(),
+             small_rows()[:2] + [[2, b"\xff\xfeab\x00\x34", "五金", N, N, N, N, "进货", N]])
 
 
 if __name__ == "__main__":

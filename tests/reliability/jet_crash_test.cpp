@@ -18,6 +18,8 @@ using namespace ledger;
 namespace {
 
 const QString kStem = QStringLiteral("ledger_jet4_large");
+// The conversions this test finishes itself read in a child too: jet_child is that reader.
+const bool kReaderSet = (jet::setReaderProgram(QStringLiteral(JET_CHILD)), true);
 
 // Checks the folder after a kill; returns true when the conversion had finished.
 bool checkFolder(const QString &dir, const QByteArray &original, const QByteArray &expected, int run)

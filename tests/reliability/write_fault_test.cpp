@@ -1,6 +1,7 @@
 // Writes that fail half-way (a full disk, an I/O error), injected through SQLite's own
 // system-call table: the operation reports a clear message, the file stays intact, every earlier
 // record is kept and the failed change is wholly absent.
+#include "ledger/backup.h"
 #include "ledger/store.h"
 #include "sqlite_db.h"
 
@@ -10,15 +11,18 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <vector>
 #include <unistd.h>
 
 using namespace ledger;
 
 namespace {
 
-// Fails the Nth write of the ledger's VFS from now on (once, or every write from then on).
+// Fails the Nth write of the ledger's VFS from now on (once, or every write from then on); or,
+// garbling, lets every write through with one byte changed.
 struct WriteFault {
     static inline int countdown = 0; // 0: off
+    static inline bool garbling = false;
     static inline bool sticky = false;
     static inline int error = ENOSPC;
     static inline int calls = 0;
@@ -37,17 +41,29 @@ struct WriteFault {
         }
         return false;
     }
+    // The bytes to write: buf itself, or a copy with a byte in the middle changed.
+    static const void *garbled(const void *buf, size_t n, std::vector<char> &copy)
+    {
+        if (!garbling || n == 0)
+            return buf;
+        copy.assign(static_cast<const char *>(buf), static_cast<const char *>(buf) + n);
+        copy[n / 2] = static_cast<char>(copy[n / 2] ^ 0x5a);
+        return copy.data();
+    }
     static ssize_t pwrite(int fd, const void *buf, size_t n, off_t off)
     {
-        return fire() ? -1 : reinterpret_cast<ssize_t (*)(int, const void *, size_t, off_t)>(realPwrite)(fd, buf, n, off);
+        std::vector<char> copy;
+        return fire() ? -1 : reinterpret_cast<ssize_t (*)(int, const void *, size_t, off_t)>(realPwrite)(fd, garbled(buf, n, copy), n, off);
     }
     static ssize_t pwrite64(int fd, const void *buf, size_t n, off64_t off)
     {
-        return fire() ? -1 : reinterpret_cast<ssize_t (*)(int, const void *, size_t, off64_t)>(realPwrite64)(fd, buf, n, off);
+        std::vector<char> copy;
+        return fire() ? -1 : reinterpret_cast<ssize_t (*)(int, const void *, size_t, off64_t)>(realPwrite64)(fd, garbled(buf, n, copy), n, off);
     }
     static ssize_t write(int fd, const void *buf, size_t n)
     {
-        return fire() ? -1 : reinterpret_cast<ssize_t (*)(int, const void *, size_t)>(realWrite)(fd, buf, n);
+        std::vector<char> copy;
+        return fire() ? -1 : reinterpret_cast<ssize_t (*)(int, const void *, size_t)>(realWrite)(fd, garbled(buf, n, copy), n);
     }
 
     static void install()
@@ -233,6 +249,36 @@ TEST(WriteFaultOnCreate, FailedCreateSaysWhy)
     auto store = Store::open(path);
     store->add(named(QStringLiteral("first")));
     EXPECT_EQ(names(Store::open(path)->rows()), QStringList{QStringLiteral("first")});
+}
+
+// A backup whose copy reaches the disk garbled is caught by its check (password, integrity, row
+// count): no new backup, and the older ones are not thinned.
+TEST(WriteFaultOnBackup, GarbledCopyIsNeitherKeptNorThinsTheOldOnes)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("1.mdb"));
+    {
+        auto store = Store::open(path);
+        for (int i = 0; i < 50; ++i)
+            store->add(named(QStringLiteral("n-%1").arg(i)));
+    }
+    const QDir folder(dir.filePath(QStringLiteral("备份")));
+    ASSERT_TRUE(folder.mkpath(QStringLiteral(".")));
+    const QStringList old{QStringLiteral("1-20230101-1200.mdb"), QStringLiteral("1-20240101-1200.mdb")};
+    for (const QString &name : old) { // due to be thinned by today's backup
+        QFile f(folder.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    WriteFault::install();
+    WriteFault::garbling = true;
+    const BackupResult b = backupLedger(path, QDateTime(QDate(2026, 12, 7), QTime(9, 30)));
+    WriteFault::garbling = false;
+    WriteFault::uninstall();
+    EXPECT_FALSE(b.ok());
+    EXPECT_TRUE(b.error.startsWith(QStringLiteral("备份副本检查未通过"))) << b.error.toStdString();
+    EXPECT_TRUE(b.removed.isEmpty());
+    EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden), old);
+    EXPECT_EQ(names(Store::open(path)->rows()).size(), 50);
 }
 
 // The writing program hits its file-size limit (ulimit -f, SIGXFSZ ignored) while adding.

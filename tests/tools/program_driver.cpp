@@ -1,6 +1,9 @@
 // Runs the program as main does, in the current folder, answering every message box and
 // printing it as "BOX title|text"; quits by itself shortly after the window is up.
 //   program_driver [CATEGORY]   also adds CATEGORY with the main window's "添加" button
+// Like the program, it is its own reader of Access ledgers (the window tests point the
+// conversion at it).
+#include "ledger/jet_import.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 #include "mainwin/ui_backup.h"
@@ -12,6 +15,8 @@
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> rc = ledger::jet::runReader(argc, argv))
+        return *rc;
     QApplication app(argc, argv);
     Boxes boxes;
     const QString category = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();

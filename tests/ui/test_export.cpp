@@ -197,6 +197,25 @@ private slots:
         QCOMPARE(boxes.titles(), QStringList{QStringLiteral("系统提示：")});
         QVERIFY2(boxes.texts()[0].startsWith(QStringLiteral("无法导出到文件“")), qPrintable(boxes.texts()[0]));
         QVERIFY(QFileInfo(folder.file(QStringLiteral("占用.csv"))).isDir());
+
+        // Neither the ledger nor a file among the backups, whatever the save dialog allowed.
+        QVERIFY(QDir().mkpath(folder.file(QStringLiteral("备份"))));
+        auto bytes = [](const QString &path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        const QByteArray ledgerBytes = bytes(folder.file(QStringLiteral("1.mdb")));
+        const std::pair<QString, QString> refused[] = {
+            {folder.file(QStringLiteral("1.mdb")), QStringLiteral("这是账本文件本身")},
+            {folder.file(QStringLiteral("备份/导出.csv")), QStringLiteral("这是备份文件夹中的文件")}};
+        for (const auto &[path, why] : refused) {
+            boxes.clear();
+            answer(path);
+            action(w.List3, "exportToFile")->trigger();
+            QCOMPARE(boxes.texts(), QStringList{QStringLiteral("无法导出到文件“%1”：%2！").arg(path, why)});
+        }
+        QCOMPARE(bytes(folder.file(QStringLiteral("1.mdb"))), ledgerBytes);
+        QVERIFY(!QFile::exists(folder.file(QStringLiteral("备份/导出.csv"))));
     }
 
     void exportStartsWhereTheUserLooks_data()

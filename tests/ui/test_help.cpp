@@ -1,5 +1,6 @@
 // F1 and the manual: the help window at each window's section, the manual's pictures, what
 // happens without a manual, and where an installation puts it and `warehouse --help` finds it.
+#include "ledger/manual.h"
 #include "mainwin/ui_help.h"
 #include "support_desktop.h"
 #include "support_main.h"
@@ -28,7 +29,7 @@ class TestHelp : public QObject {
     Q_OBJECT
 
 private slots:
-    void cleanup() { ui::setManualFolders({}); }
+    void cleanup() { ledger::setManualFolders({}); }
     void f1OpensTheManualAtTheWindowsSection_data();
     void f1OpensTheManualAtTheWindowsSection();
     void manualShowsEveryPicture();
@@ -47,7 +48,7 @@ void TestHelp::f1OpensTheManualAtTheWindowsSection_data()
 void TestHelp::f1OpensTheManualAtTheWindowsSection()
 {
     QFETCH(QString, window);
-    ui::setManualFolders({kManual});
+    ledger::setManualFolders({kManual});
     Session s;
     auto &[folder, boxes, w] = s;
     QWidget *shown = openWindow(w, window);
@@ -108,7 +109,7 @@ void TestHelp::withoutTheManual()
 {
     QFETCH(bool, hlpFile);
     FreshFolder empty;
-    ui::setManualFolders({empty.path()});
+    ledger::setManualFolders({empty.path()});
     Desktop desktop;
     Session s;
     auto &[folder, boxes, w] = s;

@@ -38,6 +38,7 @@ std::map<QString, QByteArray> folderBytes(const QString &dir)
 class TestJetImport : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { ledger::jet::setReaderProgram(QStringLiteral(PROGRAM_DRIVER)); }
     void convertsOnOkAndOpensTheNewLedger();
     void cancelAndRefusalChangeNothing();
 };

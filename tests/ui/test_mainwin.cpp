@@ -1,5 +1,6 @@
 // The main window as the program starts it: first start, the date box, the status line, the
 // ledger file it opens or refuses, and activation.
+#include "ledger/backup.h"
 #include "ledger/dates.h"
 #include "mainwin/form1.h"
 #include "mainwin/form2.h"
@@ -25,6 +26,38 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void aRunningProgramKeepsARestoreAway()
+    {
+        FreshFolder folder;
+        InFolder in(folder.path());
+        ledger::Store::open(QStringLiteral("1.mdb"))->add([] {
+            ledger::Record r;
+            r.kind = ledger::kCategory;
+            r.name = QStringLiteral("水果");
+            return r;
+        }());
+        const ledger::BackupResult backup = ledger::backupLedger(QStringLiteral("1.mdb"), QDateTime::currentDateTime().addDays(-1));
+        QVERIFY(backup.ok());
+        // While the window is up, a restore is tried; then the program ends.
+        ledger::RestoreResult whileRunning;
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (qobject_cast<Form1 *>(w) && w->isVisible() && !QApplication::activeModalWidget()) {
+                    poll.stop();
+                    whileRunning = ledger::restoreBackup(QStringLiteral("1.mdb"), backup.path, QDateTime::currentDateTime());
+                    QApplication::quit();
+                }
+        });
+        poll.start();
+        QCOMPARE(ui::runProgram(), 0);
+        QVERIFY(!whileRunning.ok());
+        QVERIFY2(whileRunning.error.contains(QStringLiteral("正被本软件打开，请先关闭程序再恢复")), qPrintable(whileRunning.error));
+        // Closed: the restore goes through.
+        QVERIFY(ledger::restoreBackup(QStringLiteral("1.mdb"), backup.path, QDateTime::currentDateTime()).ok());
+    }
+
     void aLedgerFolderThatCannotBeMadeIsReported()
     {
         FreshFolder folder;
