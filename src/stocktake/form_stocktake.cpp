@@ -21,6 +21,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSysInfo>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -131,9 +132,12 @@ void FormStockTake::start()
     const QString chosen = Combo1->currentIndex() > 0 ? Combo1->currentText() : QString();
     Combo1->clear();
     Combo1->addItem(QStringLiteral("全部类"));
+    QSet<QString> listed;
     for (const CountLine &l : m_take.lines())
-        if (Combo1->findText(l.product.category, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+        if (!listed.contains(l.product.category)) {
+            listed.insert(l.product.category);
             Combo1->addItem(l.product.category);
+        }
     Combo1->setCurrentIndex(std::max(0, Combo1->findText(chosen, Qt::MatchExactly | Qt::MatchCaseSensitive)));
     Combo1_Click();
     Label1->clear();
