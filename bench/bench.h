@@ -9,6 +9,8 @@
 #include <functional>
 #include <optional>
 
+class Form1;
+
 namespace bench {
 
 inline const QString kIn = QStringLiteral("进货");
@@ -37,6 +39,9 @@ qint64 peakKb();
 Timing median(const std::function<void()> &f, int maxRuns = 7, double budgetMs = 3000);
 // The same for a reference (no peak memory); none under BENCH_OURS_ONLY.
 std::optional<Timing> ref(const std::function<void()> &f, int maxRuns = 7);
+// The stock-take window and its posting (stocktake_bench.cpp).
+void timeStockTake(Form1 *main);
+
 // One markdown table row.
 void row(const QString &op, const Timing &ours, const std::optional<Timing> &plain,
          const std::optional<Timing> &sql, qint64 lines = -1);

@@ -7,6 +7,7 @@
 #include "mainwin/ui_app.h"
 #include "mainwin/ui_keys.h"
 #include "stats/form6.h"
+#include "stocktake/form_stocktake.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -19,7 +20,7 @@ Form7::Form7(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     setObjectName(QStringLiteral("Form7"));
     setWindowTitle(QStringLiteral("智能分析"));
     // Grown downwards for the analyses under the daily statistics.
-    setFixedSize(twips(0, 0, 4680, 3525).size());
+    setFixedSize(twips(0, 0, 4680, 3885).size());
 
     auto option = [this](const char *name, const QString &caption, int top) {
         return control<ui::OptionButton>(this, name, caption, twips(360, top, 1695, 255));
@@ -28,12 +29,13 @@ Form7::Form7(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     Option2 = option("Option2", QStringLiteral("库存预警"), 840);
     Option3 = option("Option3", QStringLiteral("商品排行"), 1200);
     Option4 = option("Option4", QStringLiteral("库存金额"), 1560);
+    Option5 = option("Option5", QStringLiteral("盘点"), 1920);
     Command1 = control<QPushButton>(this, "Command1", QStringLiteral("确定"), twips(3360, 480, 1095, 375));
     Command2 = control<QPushButton>(this, "Command2", QStringLiteral("取消"), twips(3360, 1320, 1095, 375));
     Label1 = control<QLabel>(this, "Label1",
                              QStringLiteral("这里的分析功能还在不断完善中。您在使用中有什么意见和建议，"
                                             "欢迎告诉我们，帮助我们把它做得更好！"),
-                             twips(120, 1920, 3255, 1335));
+                             twips(120, 2280, 3255, 1335));
     Label1->setWordWrap(true);
 
     connect(Command1, &QPushButton::clicked, this, &Form7::Command1_Click);
@@ -55,6 +57,8 @@ void Form7::Command1_Click()
         chosen = ranking();
     else if (Option4->isChecked())
         chosen = stockValue();
+    else if (Option5->isChecked())
+        chosen = stockTake();
     else
         chosen = m_main->form6();
     ui::present(chosen);
@@ -71,3 +75,5 @@ FormLowStock *Form7::lowStock() { return ui::window(m_lowStock, m_main); }
 FormRanking *Form7::ranking() { return ui::window(m_ranking, m_main); }
 
 FormStockValue *Form7::stockValue() { return ui::window(m_stockValue, m_main); }
+
+FormStockTake *Form7::stockTake() { return ui::window(m_stockTake, m_main); }

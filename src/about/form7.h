@@ -1,5 +1,5 @@
 // The analysis chooser, opened from the find dialog: the daily statistics, and the low stock,
-// ranking and stock value windows.
+// ranking, stock value and stock-take windows.
 #pragma once
 
 #include <QPointer>
@@ -8,6 +8,7 @@
 class Form1;
 class FormLowStock;
 class FormRanking;
+class FormStockTake;
 class FormStockValue;
 class QLabel;
 class QPushButton;
@@ -19,7 +20,7 @@ class Form7 : public QWidget {
 public:
     explicit Form7(Form1 *main);
 
-    QRadioButton *Option1, *Option2, *Option3, *Option4;
+    QRadioButton *Option1, *Option2, *Option3, *Option4, *Option5;
     QPushButton *Command1, *Command2;
     QLabel *Label1;
 
@@ -27,6 +28,7 @@ public:
     FormLowStock *lowStock();
     FormRanking *ranking();
     FormStockValue *stockValue();
+    FormStockTake *stockTake();
 
 public slots:
     void Command1_Click();
@@ -37,4 +39,5 @@ private:
     QPointer<FormLowStock> m_lowStock;
     QPointer<FormRanking> m_ranking;
     QPointer<FormStockValue> m_stockValue;
+    QPointer<FormStockTake> m_stockTake;
 };

@@ -15,6 +15,7 @@ struct RowFact {
     int day = kNoDay; // dayNumber of the date
     bool transaction = false;
     bool stockIn = false; // the direction is kStockIn
+    bool stockTake = false; // posted by a stock-take: no sale, though it counts in the stock
 };
 
 class LedgerFacts {
@@ -26,6 +27,8 @@ public:
     // The names of the category rows, in stored order.
     const QStringList &categories() const { return m_categories; }
     const std::vector<RowFact> &facts() const { return m_facts; }
+    // The product of this category and name in products(), or -1.
+    int product(const QString &category, const QString &name) const { return m_index.lookup(category, name); }
 
     // Calls fn(fact) for every transaction of a known product, in stored order.
     template <class Fn> void forEachTransaction(Fn fn) const
@@ -37,6 +40,8 @@ public:
 
     // rows has grown by its last row.
     void appended(const std::vector<Record> &rows);
+    // The row at this position was posted by a stock-take.
+    void markStockTake(std::size_t position) { m_facts[position].stockTake = true; }
     // The rows at these ascending positions are about to be deleted. False when the facts
     // cannot follow (a category or product row among them): build them afresh then.
     bool removing(const std::vector<Record> &rows, const std::vector<std::size_t> &positions);

@@ -46,7 +46,7 @@ std::vector<LowStockRow> lowStock(const LedgerFacts &facts, const QDate &today, 
         Sums &s = sums[static_cast<std::size_t>(f.product)];
         // Only the net stock is used here: the totals are not read.
         s.totals.add(f.stockIn, f.qty, 0, true);
-        if (f.stockIn)
+        if (f.stockIn || f.stockTake) // a stock-take's shortage is no sale: no rate
             return;
         s.everOut = true;
         if (last90.contains(f.day)) {

@@ -19,6 +19,9 @@ std::vector<RankingRow> ranking(const LedgerFacts &facts, const std::optional<Da
     std::vector<bool> sold(sums.size(), false);
     facts.forEachTransaction([&](const RowFact &f) {
         const auto p = static_cast<std::size_t>(f.product);
+        // A stock-take's shortage is no sale: it changes neither the quantities nor the prices.
+        if (f.stockTake && !f.stockIn)
+            return;
         const bool inPeriod = !f.stockIn && (!period || period->contains(f.day));
         sums[p].add(f.stockIn, f.qty, f.total, inPeriod);
         if (inPeriod)

@@ -3,6 +3,7 @@
 #include "ledger/facts.h"
 #include "ledger/ledger_table.h"
 #include "ledger/row_loader.h"
+#include "ledger/store_sql.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,13 @@
 namespace ledger {
 
 namespace {
+
+using sql::bindText;
+using sql::columnText;
+using sql::Statement;
+using sql::kAddFailed;
+using sql::kReadFailed;
+using sql::kRemoveFailed;
 
 constexpr const char *kCreateTable =
     "CREATE TABLE \"库\" ("
@@ -42,9 +50,6 @@ constexpr const char *kInsert =
 // Message templates: %1 the file, %2 the reason.
 const QString kOpenFailed = QStringLiteral("无法打开账本文件“%1”：%2！");
 const QString kCreateFailed = QStringLiteral("无法创建账本文件“%1”：%2！");
-const QString kReadFailed = QStringLiteral("无法读取账本文件“%1”：%2！");
-const QString kAddFailed = QStringLiteral("记录未能保存到账本文件“%1”：%2！");
-const QString kRemoveFailed = QStringLiteral("记录未能从账本文件“%1”中删除：%2！");
 const QString kReplaced = QStringLiteral("账本文件“%1”已被另一个文件替换（例如恢复了备份），本软件必须关闭后重新启动！");
 
 bool identity(const QString &path, quint64 &device, quint64 &inode)
@@ -58,25 +63,6 @@ bool identity(const QString &path, quint64 &device, quint64 &inode)
 }
 
 bool sameText(const QString &a, const QString &b) { return a.isNull() == b.isNull() && a == b; }
-
-QString columnText(sqlite3_stmt *st, int col)
-{
-    if (sqlite3_column_type(st, col) == SQLITE_NULL)
-        return QString();
-    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(st, col));
-    const int n = sqlite3_column_bytes(st, col);
-    if (n == 0)
-        return QStringLiteral(""); // empty, but not null
-    return QString::fromUtf8(p, n);
-}
-
-int bindText(sqlite3_stmt *st, int index, const QString &v)
-{
-    if (v.isNull())
-        return sqlite3_bind_null(st, index);
-    const QByteArray u = v.toUtf8();
-    return sqlite3_bind_text(st, index, u.constData(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
-}
 
 // Binds the nine columns of kInsert; the first result that is not SQLITE_OK.
 int bindRecord(sqlite3_stmt *st, const Record &r)
@@ -118,23 +104,6 @@ QString reason(int rc, sqlite3 *db)
     }
 }
 
-class Statement {
-public:
-    Statement(sqlite3 *db, const char *sql)
-    {
-        m_rc = sqlite3_prepare_v2(db, sql, -1, &m_st, nullptr);
-    }
-    ~Statement() { sqlite3_finalize(m_st); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-    int prepareResult() const { return m_rc; }
-    sqlite3_stmt *get() const { return m_st; }
-
-private:
-    sqlite3_stmt *m_st = nullptr;
-    int m_rc = SQLITE_OK;
-};
-
 // Refuses what cannot be a ledger before SQLite touches it. Returns true when the file is
 // absent or empty: it is then set up like a new one, as an empty file holds nothing to lose.
 bool checkFile(const QString &path)
@@ -148,43 +117,6 @@ bool checkFile(const QString &path)
 }
 
 } // namespace
-
-// A write transaction that is rolled back when it goes out of scope uncommitted, whatever
-// ended it.
-class Store::Transaction {
-public:
-    Transaction(Store &store, const QString &what) : m_store(store), m_what(what)
-    {
-        // A rollback that failed earlier left a transaction open: end it before a new one.
-        if (!sqlite3_get_autocommit(m_store.m_db) && !m_store.rollback())
-            m_store.fail(sqlite3_extended_errcode(m_store.m_db), m_what);
-        // IMMEDIATE: take the write lock before reading, so two writers wait instead of deadlocking.
-        const int rc = sqlite3_exec(m_store.m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            m_store.fail(rc, m_what);
-    }
-    ~Transaction()
-    {
-        if (!m_committed)
-            m_store.rollback();
-    }
-    Transaction(const Transaction &) = delete;
-    Transaction &operator=(const Transaction &) = delete;
-
-    void commit()
-    {
-        const int rc = sqlite3_exec(m_store.m_db, "COMMIT", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            m_store.fail(rc, m_what);
-        m_committed = true;
-    }
-    [[noreturn]] void fail(int rc) { m_store.fail(rc, m_what); }
-
-private:
-    Store &m_store;
-    const QString &m_what;
-    bool m_committed = false;
-};
 
 bool Record::sameContent(const Record &o) const
 {
@@ -393,8 +325,11 @@ const std::vector<Record> &Store::rows()
 const LedgerFacts &Store::facts()
 {
     refresh(false, kReadFailed);
-    if (!m_facts)
-        m_facts = std::make_unique<LedgerFacts>(m_rows);
+    if (!m_facts) {
+        auto facts = std::make_unique<LedgerFacts>(m_rows);
+        markStockTakeRows(*facts);
+        m_facts = std::move(facts);
+    }
     return *m_facts;
 }
 
@@ -415,6 +350,28 @@ Record Store::add(const Record &r)
     Record stored = r;
     stored.id = sqlite3_last_insert_rowid(m_db);
     tx.commit();
+    appendLoaded(stored);
+    return stored;
+}
+
+std::vector<qint64> Store::insertRows(const std::vector<Record> &records)
+{
+    std::vector<qint64> ids;
+    ids.reserve(records.size());
+    Statement st(m_db, kInsert);
+    int rc = st.prepareResult();
+    for (std::size_t n = 0; n < records.size() && rc == SQLITE_OK; ++n) {
+        if ((rc = bindRecord(st.get(), records[n])) == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
+            rc = sqlite3_reset(st.get());
+        ids.push_back(sqlite3_last_insert_rowid(m_db));
+    }
+    if (rc != SQLITE_OK)
+        fail(rc, kAddFailed);
+    return ids;
+}
+
+void Store::appendLoaded(const Record &stored)
+{
     if (m_rows.size() == m_rows.capacity()) { // grow by a sixteenth, not double a large ledger
         m_rows.reserve(m_rows.size() + m_rows.size() / 16 + 256);
         ++m_generation;
@@ -422,7 +379,6 @@ Record Store::add(const Record &r)
     m_rows.push_back(stored);
     if (m_facts)
         m_facts->appended(m_rows);
-    return stored;
 }
 
 void Store::addAll(const std::vector<Record> &records, const std::function<void(std::size_t)> &progress)
@@ -468,6 +424,7 @@ int Store::removePositions(Transaction &tx, const std::vector<std::size_t> &posi
         if (rc != SQLITE_OK)
             tx.fail(rc);
     }
+    forgetCodes(positions);
     // With nothing to delete this writes nothing and only lets go of the lock.
     tx.commit();
     if (positions.empty())

@@ -3,6 +3,8 @@
 // and reloads only when another connection has changed the file.
 #pragma once
 
+#include "ledger/stocktake_records.h"
+
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
@@ -133,6 +135,18 @@ public:
     // Told of every row this store deletes, just before it goes (for lines still showing it).
     void setRemovalWatcher(std::function<void(const Record &)> watcher) { m_removalWatcher = std::move(watcher); }
 
+    // Scanner codes and stock-takes, in tables of their own (store_stocktake.cpp). A product's
+    // codes go when its row is deleted.
+    std::vector<ProductCode> productCodes();
+    // Files a code under a product, in place of the product it named before.
+    void setProductCode(const ProductCode &code);
+    // Appends a stock-take's transactions and its record in one committed transaction, as add()
+    // appends one row. rows holds one transaction for each line with a difference, in the
+    // lines' order; the record comes back with its id and the rows' ids and numbers.
+    StockTakeRecord postStockTake(StockTakeRecord record, const std::vector<Record> &rows);
+    // Every posted stock-take, oldest first.
+    std::vector<StockTakeRecord> stockTakes();
+
     // The raw connection, for tests and tools that must look underneath.
     sqlite3 *handle() const { return m_db; }
 
@@ -152,6 +166,15 @@ private:
     // Deletes these rows (ascending positions in m_rows) inside tx and commits it.
     int removePositions(Transaction &tx, const std::vector<std::size_t> &positions);
     qint64 dataVersion(const QString &what);
+    // Of the stock-take tables: the codes of products among these rows go with them (inside tx);
+    // the facts learn which rows a stock-take posted.
+    void forgetCodes(const std::vector<std::size_t> &positions);
+    void markStockTakeRows(LedgerFacts &facts);
+    bool hasTable(const char *name);
+    // Inserts these rows inside the open write transaction; their ids, in order.
+    std::vector<qint64> insertRows(const std::vector<Record> &records);
+    // Appends a stored row to the rows in memory and the facts.
+    void appendLoaded(const Record &stored);
     [[noreturn]] void fail(int rc, const QString &what);
     // Throws when the file at the path is no longer the one opened (a restore replaced it):
     // this connection would go on with the old one.

@@ -73,6 +73,8 @@ public:
     bool hasForm(int number) const;
 
     ledger::Store *store() const { return m_store.get(); }
+    // The transaction-number generator of the adding buttons, which a stock-take's rows share.
+    ledger::Rnd &rnd() { return m_rnd; }
 
     // The ledger record a line of List3 was made from (id 0 when it has none).
     ledger::Record lineRecord(int row) const;

@@ -1,0 +1,95 @@
+// What the store's files share over SQLite: message templates, a prepared statement that
+// finalizes itself, the texts of a row (NULL kept apart from an empty text) and the write
+// transaction.
+#pragma once
+
+#include "ledger/store.h"
+
+#include <QString>
+#include <sqlite3.h>
+
+namespace ledger::sql {
+
+// Message templates: %1 the file, %2 the reason.
+const QString kReadFailed = QStringLiteral("无法读取账本文件“%1”：%2！");
+const QString kAddFailed = QStringLiteral("记录未能保存到账本文件“%1”：%2！");
+const QString kRemoveFailed = QStringLiteral("记录未能从账本文件“%1”中删除：%2！");
+
+inline QString columnText(sqlite3_stmt *st, int col)
+{
+    if (sqlite3_column_type(st, col) == SQLITE_NULL)
+        return QString();
+    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(st, col));
+    const int n = sqlite3_column_bytes(st, col);
+    if (n == 0)
+        return QStringLiteral(""); // empty, but not null
+    return QString::fromUtf8(p, n);
+}
+
+inline int bindText(sqlite3_stmt *st, int index, const QString &v)
+{
+    if (v.isNull())
+        return sqlite3_bind_null(st, index);
+    const QByteArray u = v.toUtf8();
+    return sqlite3_bind_text(st, index, u.constData(), static_cast<int>(u.size()), SQLITE_TRANSIENT);
+}
+
+class Statement {
+public:
+    Statement(sqlite3 *db, const char *sql)
+    {
+        m_rc = sqlite3_prepare_v2(db, sql, -1, &m_st, nullptr);
+    }
+    ~Statement() { sqlite3_finalize(m_st); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+    int prepareResult() const { return m_rc; }
+    sqlite3_stmt *get() const { return m_st; }
+
+private:
+    sqlite3_stmt *m_st = nullptr;
+    int m_rc = SQLITE_OK;
+};
+
+} // namespace ledger::sql
+
+namespace ledger {
+
+// A write transaction that is rolled back when it goes out of scope uncommitted, whatever
+// ended it.
+class Store::Transaction {
+public:
+    Transaction(Store &store, const QString &what) : m_store(store), m_what(what)
+    {
+        // A rollback that failed earlier left a transaction open: end it before a new one.
+        if (!sqlite3_get_autocommit(m_store.m_db) && !m_store.rollback())
+            m_store.fail(sqlite3_extended_errcode(m_store.m_db), m_what);
+        // IMMEDIATE: take the write lock before reading, so two writers wait instead of deadlocking.
+        const int rc = sqlite3_exec(m_store.m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            m_store.fail(rc, m_what);
+    }
+    ~Transaction()
+    {
+        if (!m_committed)
+            m_store.rollback();
+    }
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    void commit()
+    {
+        const int rc = sqlite3_exec(m_store.m_db, "COMMIT", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            m_store.fail(rc, m_what);
+        m_committed = true;
+    }
+    [[noreturn]] void fail(int rc) { m_store.fail(rc, m_what); }
+
+private:
+    Store &m_store;
+    const QString &m_what;
+    bool m_committed = false;
+};
+
+} // namespace ledger
