@@ -3,6 +3,7 @@
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 #include "mainwin/ui_export.h"
+#include "mainwin/ui_keys.h"
 #include "stocktake/form_stocktake_records.h"
 #include "stocktake/product_chooser.h"
 #include "stocktake/stocktake_model.h"
@@ -81,6 +82,7 @@ FormStockTake::FormStockTake(Form1 *main) : QWidget(main, Qt::Window), m_main(ma
         {Command5, &FormStockTake::Command5_Click}, {Command6, &FormStockTake::Command6_Click}};
     for (const auto &[b, slot] : handlers)
         connect(b, &QPushButton::clicked, this, slot);
+    ui::dialogKeys(this, nullptr, Command6); // Enter stays the scanner's
 }
 
 QWidget *FormStockTake::buildTable()

@@ -14,6 +14,7 @@
 #include "query/form4.h"
 #include "query/form5.h"
 #include "stats/form6.h"
+#include "stocktake/form_stocktake.h"
 
 #include <QAction>
 #include <QMenu>
@@ -35,6 +36,7 @@ inline QWidget *openWindow(Form1 &w, const QString &name)
         {QStringLiteral("FormLowStock"), [&w] { return w.form7()->lowStock(); }},
         {QStringLiteral("FormRanking"), [&w] { return w.form7()->ranking(); }},
         {QStringLiteral("FormStockValue"), [&w] { return w.form7()->stockValue(); }},
+        {QStringLiteral("FormStockTake"), [&w] { return w.form7()->stockTake(); }},
         {QStringLiteral("FormDayChart"), [&w]() -> QWidget * {
              QMenu menu;
              addChartAction(&menu, w.form6());
@@ -52,4 +54,4 @@ inline const QStringList kSecondaryWindows = {
     QStringLiteral("Form2"),          QStringLiteral("Form3"),       QStringLiteral("Form4"),
     QStringLiteral("Form5"),          QStringLiteral("Form6"),       QStringLiteral("Form7"),
     QStringLiteral("FormLowStock"),   QStringLiteral("FormRanking"), QStringLiteral("FormStockValue"),
-    QStringLiteral("FormDayChart")};
+    QStringLiteral("FormDayChart"),   QStringLiteral("FormStockTake")};
