@@ -210,7 +210,7 @@ private slots:
             {folder.file(QStringLiteral("备份/导出.csv")), QStringLiteral("这是备份文件夹中的文件")}};
         for (const auto &[path, why] : refused) {
             boxes.clear();
-            answer(path);
+            answerSaveDialog(this, &proposed, path);
             action(w.List3, "exportToFile")->trigger();
             QCOMPARE(boxes.texts(), QStringList{QStringLiteral("无法导出到文件“%1”：%2！").arg(path, why)});
         }
