@@ -68,6 +68,15 @@ inline void choose(Form1 &w, const QString &category, const QString &product = Q
         clickLine(w.List2, rowOf(w.List2, product));
 }
 
+// A new category with a new product, both added and chosen as a user would.
+inline void addChosenProduct(Form1 &w, const QString &category, const QString &product)
+{
+    addCategory(w, category);
+    choose(w, category);
+    addProduct(w, product);
+    choose(w, category, product);
+}
+
 inline std::vector<ledger::Record> stored(Form1 &w) { return w.store()->rows(); }
 
 inline int countKind(Form1 &w, int kind)

@@ -15,10 +15,7 @@ const QString kTip = QStringLiteral("系统提示：");
 void prepare(Form1 &w)
 {
     w.show();
-    addCategory(w, QStringLiteral("c"));
-    choose(w, QStringLiteral("c"));
-    addProduct(w, QStringLiteral("p"));
-    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    addChosenProduct(w, QStringLiteral("c"), QStringLiteral("p"));
 }
 
 std::vector<Record> transactions(Form1 &w)

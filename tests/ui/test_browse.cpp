@@ -111,10 +111,7 @@ void TestBrowse::transactionLinesAndTotals()
 {
     Session s;
     auto &[folder, boxes, w] = s;
-    addCategory(w, QStringLiteral("水果"));
-    choose(w, QStringLiteral("水果"));
-    addProduct(w, QStringLiteral("苹果"));
-    choose(w, QStringLiteral("水果"), QStringLiteral("苹果"));
+    addChosenProduct(w, QStringLiteral("水果"), QStringLiteral("苹果"));
     addTx(w, QStringLiteral("5"), QStringLiteral("2"));
     addTx(w, QStringLiteral("6.833333"), QStringLiteral("3"));
     // Welcome after adding; the totals once the product is listed again.
@@ -220,10 +217,7 @@ void TestBrowse::nothingSelectedOrCancelChangesNothing()
 {
     Session s;
     auto &[folder, boxes, w] = s;
-    addCategory(w, QStringLiteral("c"));
-    choose(w, QStringLiteral("c"));
-    addProduct(w, QStringLiteral("p"));
-    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    addChosenProduct(w, QStringLiteral("c"), QStringLiteral("p"));
     addTx(w, QStringLiteral("1"), QStringLiteral("1"));
     addTx(w, QStringLiteral("2"), QStringLiteral("2"));
     const size_t rowCount = stored(w).size();
@@ -270,10 +264,7 @@ void TestBrowse::deleteSelectedOfFive()
     QFETCH(QList<int>, selected);
     Session s;
     auto &[folder, boxes, w] = s;
-    addCategory(w, QStringLiteral("c"));
-    choose(w, QStringLiteral("c"));
-    addProduct(w, QStringLiteral("p"));
-    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    addChosenProduct(w, QStringLiteral("c"), QStringLiteral("p"));
     for (int i = 1; i <= 5; ++i)
         addTx(w, QString::number(i), QStringLiteral("1"));
     const QStringList before = lines(w.List3);
@@ -334,10 +325,7 @@ void TestBrowse::lineWhoseRecordIsGone()
 {
     Session s;
     auto &[folder, boxes, w] = s;
-    addCategory(w, QStringLiteral("c"));
-    choose(w, QStringLiteral("c"));
-    addProduct(w, QStringLiteral("p"));
-    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    addChosenProduct(w, QStringLiteral("c"), QStringLiteral("p"));
     addTx(w, QStringLiteral("1"), QStringLiteral("1"));
     addTx(w, QStringLiteral("2"), QStringLiteral("2"));
     // The first line's row goes elsewhere (another program, or a line listed twice).
@@ -391,10 +379,7 @@ void TestBrowse::invertTwice()
 {
     Session s;
     auto &[folder, boxes, w] = s;
-    addCategory(w, QStringLiteral("c"));
-    choose(w, QStringLiteral("c"));
-    addProduct(w, QStringLiteral("p"));
-    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    addChosenProduct(w, QStringLiteral("c"), QStringLiteral("p"));
     for (int i = 1; i <= 4; ++i)
         addTx(w, QString::number(i), QStringLiteral("1"));
     clickLine(w.List3, 1);
@@ -484,10 +469,7 @@ void TestBrowse::failedDeleteKeepsLines()
 {
     Session s;
     auto &[folder, boxes, w] = s;
-    addCategory(w, QStringLiteral("c"));
-    choose(w, QStringLiteral("c"));
-    addProduct(w, QStringLiteral("p"));
-    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    addChosenProduct(w, QStringLiteral("c"), QStringLiteral("p"));
     addTx(w, QStringLiteral("1"), QStringLiteral("1"));
     addTx(w, QStringLiteral("2"), QStringLiteral("1"));
     const QStringList before = lines(w.List3);

@@ -36,10 +36,7 @@ QString clipboardAfterCopy(QWidget *list)
 // A shop with one category holding one product and two stock-ins.
 void shop(Form1 &w)
 {
-    addCategory(w, QStringLiteral("水果"));
-    choose(w, QStringLiteral("水果"));
-    addProduct(w, QStringLiteral("苹果"));
-    choose(w, QStringLiteral("水果"), QStringLiteral("苹果"));
+    addChosenProduct(w, QStringLiteral("水果"), QStringLiteral("苹果"));
     w.Check2->setChecked(false);
     addTx(w, QStringLiteral("2.5"), QStringLiteral("4"));
     addTx(w, QStringLiteral("3"), QStringLiteral("10"));

@@ -164,10 +164,7 @@ void TestKeys::priceQuantityEnterAddsTheTransaction()
 {
     Session s;
     auto &[folder, boxes, w] = s;
-    addCategory(w, QStringLiteral("c"));
-    choose(w, QStringLiteral("c"));
-    addProduct(w, QStringLiteral("p"));
-    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    addChosenProduct(w, QStringLiteral("c"), QStringLiteral("p"));
     QVERIFY(QTest::qWaitForWindowActive(&w));
     w.Text4->setFocus();
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("2.5"));

@@ -30,10 +30,7 @@ void TestLocale::numbersKeepTheirPoint()
 
     Session s;
     auto &[folder, boxes, w] = s;
-    addCategory(w, QStringLiteral("c"));
-    choose(w, QStringLiteral("c"));
-    addProduct(w, QStringLiteral("p"));
-    choose(w, QStringLiteral("c"), QStringLiteral("p"));
+    addChosenProduct(w, QStringLiteral("c"), QStringLiteral("p"));
     addTx(w, QStringLiteral("2.5"), QStringLiteral("4"));
     w.Option2->click();
     addTx(w, QStringLiteral("3.75"), QStringLiteral("2"));

@@ -313,10 +313,7 @@ void TestSelection::namesShownAsTyped()
 {
     Session s;
     auto &[folder, boxes, w] = s;
-    addCategory(w, QStringLiteral("<i>c</i>"));
-    choose(w, QStringLiteral("<i>c</i>"));
-    addProduct(w, QStringLiteral("<b>AB</b>"));
-    choose(w, QStringLiteral("<i>c</i>"), QStringLiteral("<b>AB</b>"));
+    addChosenProduct(w, QStringLiteral("<i>c</i>"), QStringLiteral("<b>AB</b>"));
     w.days(QStringLiteral("03-5-6"));
     w.Check1->setChecked(false);
     w.Text6->setText(QStringLiteral("<br>"));
