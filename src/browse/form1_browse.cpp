@@ -36,13 +36,33 @@ void ensureCurrentLine(ui::TxList *list)
         list->selectionModel()->setCurrentIndex(list->model()->index(0, 0), QItemSelectionModel::NoUpdate);
 }
 
-// Removing a line is no click on the line that becomes current, nor a choice of it: a
-// single-selection list would select its neighbour, which the next "删除" would then remove.
-void removeCurrentLine(QListWidget *list)
+// Removes the line of a deleted name wherever it is now: the list may have been refilled
+// while the deletion was being confirmed. Removing the chosen line is no click on the line
+// that becomes current, nor a choice of it: a single-selection list would select its
+// neighbour, which the next "删除" would then remove.
+void removeLine(QListWidget *list, const QString &name)
 {
+    const QList<QListWidgetItem *> found = list->findItems(name, Qt::MatchExactly);
+    if (found.isEmpty())
+        return;
+    const bool chosen = found[0] == list->currentItem();
     const QSignalBlocker quiet(list);
-    delete list->takeItem(list->currentRow());
-    list->selectionModel()->clear();
+    delete list->takeItem(list->row(found[0]));
+    if (chosen)
+        list->selectionModel()->clear();
+}
+
+// Whether the lists below a name label show another name than the one deleted: then they
+// stay as they are.
+bool showsOther(const QLabel *label, const QString &name) { return !label->text().isEmpty() && label->text() != name; }
+
+// A line of the transaction list as its deletion needs it.
+SelectedLine selectedLine(const ui::TxList *list, int row)
+{
+    SelectedLine line{list->lines()->record(row), {}};
+    if (line.record.id == 0) // only a line without its row is deleted by its fields
+        line.request = splitRequest(txLineToRequest(list->lineText(row)));
+    return line;
 }
 
 } // namespace
@@ -51,11 +71,9 @@ QString Form1::jkg(const QString &str, int kf) { return kf == 0 ? makeTxLine(str
 
 int Form1::lenx(const QString &str) { return displayWidth(str); }
 
-void Form1::op1(const QStringList &f)
+void Form1::op1(const QStringList &f, const Given &g)
 {
-    const QString category = currentCategory();
-    const QString dir = direction();
-    openStore().removeWhere([&](const Record &r) { return deleteRemoves(r, f, category, dir); });
+    openStore().removeWhere([&](const Record &r) { return deleteRemoves(r, f, g.category, g.direction); });
 }
 
 void Form1::op2()
@@ -127,25 +145,32 @@ void Form1::Check2_Click() { axd(QString(), 4); }
 void Form1::Option1_Click() { axd(QString(), 4); }
 void Form1::Option2_Click() { axd(QString(), 4); }
 
+// The deletions take what they delete before their question: while it is open, a refill or
+// another choice may change the lists, and what was confirmed must be what goes.
 void Form1::Command2_Click()
 {
     const QString category = currentCategory();
+    const QString dir = direction();
     if (pds(category))
         return;
     // Operation 1 takes the category, its products and its transactions in one write.
     lastreq = QStringLiteral("1|") + category;
     const QStringList f = splitRequest(lastreq);
-    const QString dir = direction();
     ui::backupBeforeDeletion(this, [&](const Record &r) { return deleteRemoves(r, f, category, dir); });
-    if (axd(lastreq, 1) != 0)
+    Given confirmed;
+    confirmed.category = category;
+    confirmed.direction = dir;
+    if (axd(lastreq, 1, confirmed) != 0)
         return;
-    List2->clear();
-    List3->clear();
-    removeCurrentLine(List1);
-    ui::setAutoText(Label2, QString());
-    ui::setAutoText(Label4, QString());
-    Text4->setText(QString());
-    Text5->setText(QString());
+    removeLine(List1, category);
+    if (!showsOther(Label2, category)) {
+        List2->clear();
+        List3->clear();
+        ui::setAutoText(Label2, QString());
+        ui::setAutoText(Label4, QString());
+        Text4->setText(QString());
+        Text5->setText(QString());
+    }
     axd(QString(), 6);
     axd(QString(), 12);
 }
@@ -153,17 +178,20 @@ void Form1::Command2_Click()
 void Form1::Command4_Click()
 {
     const QString product = currentProduct();
+    const QString category = Label2->text();
     if (pds(product))
         return;
-    ui::backupBeforeDeletion(this, [&](const Record &r) { return r.name == product && r.cat == Label2->text(); });
-    lastreq = QStringLiteral("2|") + product + kSep + Label2->text();
-    if (axd(lastreq, 1) != 0)
+    ui::backupBeforeDeletion(this, [&](const Record &r) { return r.name == product && r.cat == category; });
+    lastreq = QStringLiteral("2|") + product + kSep + category;
+    if (axd(lastreq, 1) != 0 || showsOther(Label2, category))
         return;
-    removeCurrentLine(List2);
-    List3->clear();
-    Text4->setText(QString());
-    Text5->setText(QString());
-    ui::setAutoText(Label4, QString());
+    removeLine(List2, product);
+    if (!showsOther(Label4, product)) {
+        List3->clear();
+        Text4->setText(QString());
+        Text5->setText(QString());
+        ui::setAutoText(Label4, QString());
+    }
 }
 
 void Form1::Command6_Click()
@@ -184,26 +212,35 @@ void Form1::Command7_Click()
 void Form1::Command9_Click()
 {
     const int current = List3->currentRow();
+    const std::vector<int> selected = List3->selectedRows();
+    std::vector<SelectedLine> lines;
+    lines.reserve(selected.size());
+    for (int row : selected)
+        lines.push_back(selectedLine(List3, row));
+    const QString category = currentCategory();
+    const QString dir = direction();
     if (pds(current >= 0 ? List3->lineText(current) : QString()))
         return;
-    const std::vector<int> selected = List3->selectedRows();
     ui::backupBeforeDeletion(this, static_cast<int>(selected.size()));
     if (selected.empty()) {
         writeStatus();
         return;
     }
-    std::vector<SelectedLine> lines;
-    lines.reserve(selected.size());
-    for (int row : selected) {
-        SelectedLine line{lineRecord(row), {}};
-        if (line.record.id == 0) // only a line without its row is deleted by its fields
-            line.request = splitRequest(jkg(List3->lineText(row), 1));
-        lines.push_back(std::move(line));
+    // The lines still showing what was confirmed: the list may have been refilled meanwhile.
+    std::vector<int> rows;
+    rows.reserve(selected.size());
+    for (std::size_t i = 0; i < selected.size(); ++i) {
+        const int row = selected[i];
+        if (row >= List3->count())
+            break;
+        const SelectedLine now = selectedLine(List3, row);
+        if (now.record.id == lines[i].record.id && now.request == lines[i].request)
+            rows.push_back(row);
     }
     statusmode = StatusWelcome;
     // One write: should it fail, every line still stands for its rows in the file.
-    if (storeWrite(this, [&] { removeLines(openStore(), lines, currentCategory(), direction()); })) {
-        List3->lines()->removeLines(selected);
+    if (storeWrite(this, [&] { removeLines(openStore(), lines, category, dir); })) {
+        List3->lines()->removeLines(rows);
         // The line that moved into the place of a removed one is not chosen: the next "删除"
         // must find nothing to delete, not ask about a line that is not selected.
         List3->selectionModel()->clearCurrentIndex();

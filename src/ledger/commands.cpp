@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace ledger {
 
 namespace {
@@ -114,6 +116,32 @@ int exportAll(const QString &ledgerPath, const QString &file, QTextStream &out, 
     return 0;
 }
 
+// Qt's parser tells what is wrong in English: the same in Chinese, with the option as typed.
+QString wrongOption(const QList<QCommandLineOption> &options, const QStringList &unknown, const QStringList &args)
+{
+    QStringList typed, givenValue;
+    for (const QString &arg : args) {
+        if (arg == QStringLiteral("--"))
+            break;
+        if (!arg.startsWith(u'-') || arg == QStringLiteral("-"))
+            continue;
+        const QString option = arg.section(u'=', 0, 0);
+        const QString name = option.mid(option.startsWith(QStringLiteral("--")) ? 2 : 1);
+        if (unknown.contains(name))
+            typed << option;
+        else if (arg.contains(u'=') && std::any_of(options.cbegin(), options.cend(), [&](const QCommandLineOption &o) {
+                     return o.valueName().isEmpty() && o.names().contains(name);
+                 }))
+            givenValue << option;
+    }
+    if (!typed.isEmpty())
+        return QStringLiteral("未知选项：%1").arg(typed.join(QStringLiteral("、")));
+    if (!givenValue.isEmpty())
+        return QStringLiteral("选项“%1”不带参数").arg(givenValue.constFirst());
+    // What is left: an option that needs a value ends the line.
+    return QStringLiteral("选项“%1”缺少参数").arg(args.value(args.size() - 1));
+}
+
 } // namespace
 
 Options parseOptions(const QStringList &args)
@@ -126,15 +154,16 @@ Options parseOptions(const QStringList &args)
     const QCommandLineOption restoreFrom(QStringLiteral("restore"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption listing(QStringLiteral("list-backups"));
     const QCommandLineOption exportTo(QStringLiteral("export"), QString(), QStringLiteral("FILE"));
-    parser.addOptions({help, folder, quit, restoreFrom, listing, exportTo});
+    QList<QCommandLineOption> options = {help, folder, quit, restoreFrom, listing, exportTo};
     for (const QString &name : kQtValueOptions)
-        parser.addOption(QCommandLineOption(name, QString(), QStringLiteral("VALUE")));
+        options << QCommandLineOption(name, QString(), QStringLiteral("VALUE"));
     for (const QString &name : kQtFlags)
-        parser.addOption(QCommandLineOption(name));
+        options << QCommandLineOption(name);
+    parser.addOptions(options);
 
     Options o;
     if (!parser.parse(QStringList{kProgramName} + args)) {
-        o.error = QStringLiteral("选项有误（%1）").arg(parser.errorText());
+        o.error = QStringLiteral("选项有误（%1）").arg(wrongOption(options, parser.unknownOptionNames(), args));
         return o;
     }
     o.help = parser.isSet(help);

@@ -205,8 +205,6 @@ void Form1::closeEvent(QCloseEvent *event)
 
 Store &Form1::openStore()
 {
-    if (!m_store)
-        throw StoreError(m_openError);
     return *m_store;
 }
 
@@ -226,6 +224,8 @@ QString Form1::currentProduct() const
     return item && item->isSelected() ? item->text() : QString();
 }
 
+int Form1::axd(const QString &str, int ff) { return axd(str, ff, Given()); }
+
 int Form1::axd(const QString &str, int ff, const Given &given)
 {
     if (ff != 2)
@@ -237,7 +237,7 @@ int Form1::axd(const QString &str, int ff, const Given &given)
     try {
         switch (ff) {
         case 0: op0(f); break;
-        case 1: op1(f); break;
+        case 1: op1(f, given); break;
         case 2: op2(); break;
         case 3: op3(); break;
         case 4: op4(); break;

@@ -38,17 +38,21 @@ public:
     explicit Form1(std::unique_ptr<ledger::Store> store);
     ~Form1() override;
 
-    // What a window hands the dispatcher besides the request: the find options (operation 8)
-    // and the chosen period (operation 102).
+    // What a window hands the dispatcher besides the request: the find options (operation 8),
+    // the chosen period (operation 102), the category and direction a deletion was confirmed
+    // for (operation 1).
     struct Given {
         ledger::FindOptions find;
         ledger::PeriodText period;
+        QString category{};
+        QString direction{};
     };
 
     // The dispatcher: splits the "|"-separated request, runs operation ff, rewrites the status
     // line. Returns 0, or 1 when the ledger file could not be read or written (the user has
     // then been told why and nothing was changed).
-    int axd(const QString &str, int ff, const Given &given = {});
+    int axd(const QString &str, int ff, const Given &given);
+    int axd(const QString &str, int ff);
     void setx(int value);
     // The analysis windows read the ledger through this: use() runs on the rows as they read
     // them, or the user is told why the file could not be read and false is returned.
@@ -132,7 +136,7 @@ private:
     QString currentCategory() const;
     QString currentProduct() const;
     void writeStatus();
-    // The ledger, or a StoreError with the reason it could not be opened.
+    // The ledger the program's start opened (a window without one is never made).
     ledger::Store &openStore();
     const std::vector<ledger::Record> &rows();
     // Replaces List3's lines with the transaction lines of these records.
@@ -140,7 +144,7 @@ private:
 
     // Operations of axd, grouped by the file that implements them.
     void op0(const QStringList &f);                   // add a record
-    void op1(const QStringList &f);                   // delete matching records
+    void op1(const QStringList &f, const Given &g);   // delete matching records
     void op2();                                       // category list
     void op3();                                       // product list
     void op4();                                       // transaction list
@@ -155,7 +159,6 @@ private:
     bool op102(const ledger::PeriodText &period); // statistics run; false: skip the trailer
 
     std::unique_ptr<ledger::Store> m_store;
-    QString m_openError; // what the handlers report should the window have no store
     qint64 m_qsum = 0; // quantity sum of the current axd call
     ledger::Rnd m_rnd;
     ledger::Record m_lastAdded; // the row operation 0 stored last, with its id

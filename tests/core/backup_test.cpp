@@ -502,16 +502,22 @@ TEST_F(BackupTest, WrongOrClashingOptionsAreRefusedWithTheUsage)
     fill(2);
     const QByteArray before = readAll(ledger());
     const QString csv = dir.filePath(q("x.csv"));
-    const QList<QStringList> wrong = {
-        {q("--list-backups"), q("--export"), csv}, {q("--restore"), q("a.mdb"), q("--export"), csv},
-        {q("--export"), csv, q("--quit-after-start")}, {q("--bogus")}, {q("--restore")}, {q("--export"), q("--folder")},
-        {q("多余的词")}, {q("--list-backups"), q("-style"), q("fusion")}};
-    for (const QStringList &args : wrong) {
+    const std::vector<std::pair<QStringList, QString>> wrong = {
+        {{q("--list-backups"), q("--export"), csv}, q("--list-backups、--export 不能同时使用")},
+        {{q("--restore"), q("a.mdb"), q("--export"), csv}, q("--restore、--export 不能同时使用")},
+        {{q("--export"), csv, q("--quit-after-start")}, q("--export 不打开窗口，不能与窗口的选项同时使用")},
+        {{q("--bogus"), q("-x=1")}, q("选项有误（未知选项：--bogus、-x）")},
+        {{q("--restore")}, q("选项有误（选项“--restore”缺少参数）")},
+        {{q("--list-backups=1")}, q("选项有误（选项“--list-backups”不带参数）")},
+        {{q("--export"), q("--folder")}, q("--export 后面缺少文件名")},
+        {{q("多余的词")}, q("不认识的参数：多余的词")},
+        {{q("--list-backups"), q("-style"), q("fusion")}, q("--list-backups 不打开窗口，不能与窗口的选项同时使用")}};
+    for (const auto &[args, why] : wrong) {
         SCOPED_TRACE(args.join(u' ').toStdString());
         QString outText, errText;
         QTextStream out(&outText), err(&errText);
         EXPECT_EQ(runCommand(args, ledger(), kNow, out, err), 2);
-        EXPECT_TRUE(errText.contains(usage())) << errText.toStdString();
+        EXPECT_EQ(errText, why + q("\n") + usage()) << errText.toStdString();
         EXPECT_TRUE(outText.isEmpty()) << outText.toStdString();
         EXPECT_FALSE(QFile::exists(csv));
         EXPECT_FALSE(QDir(folder()).exists() && !backupNames().isEmpty());

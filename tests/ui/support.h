@@ -13,6 +13,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <functional>
+#include <utility>
+
 // The main window's status line when nothing else is shown there.
 inline const QString kWelcome =
     QStringLiteral("                         欢迎您使用禾岚小型仓库管理软件！（按F1帮助）");
@@ -35,7 +38,8 @@ inline QStringList items(const QComboBox *box)
 }
 
 // Watches for modal message boxes, records their title and text and answers them: with the
-// next queued answer, else OK (or the only button).
+// next queued answer, else OK (or the only button). whileOpen runs once, with the next box
+// open, before it is answered.
 class Boxes : public QObject {
 public:
     Boxes()
@@ -47,6 +51,7 @@ public:
 
     QList<QPair<QString, QString>> seen; // (title, text)
     QList<QMessageBox::StandardButton> answers;
+    std::function<void()> whileOpen;
 
     QStringList texts() const
     {
@@ -72,6 +77,8 @@ private:
             return;
         m_last = box;
         seen.append({box->windowTitle(), box->text()});
+        if (whileOpen)
+            std::exchange(whileOpen, {})();
         QMessageBox::StandardButton answer = QMessageBox::Ok;
         if (!answers.isEmpty())
             answer = answers.takeFirst();

@@ -49,6 +49,8 @@ private slots:
     void invertTwice();
     void deleteCategory();
     void deleteProductOfTwoCategories();
+    void deleteWhatWasConfirmed_data();
+    void deleteWhatWasConfirmed();
     void failedDeleteKeepsLines();
 };
 
@@ -463,6 +465,52 @@ void TestBrowse::deleteProductOfTwoCategories()
     }
     QCOMPARE(appleInA, 0);
     QCOMPARE(appleInB, 2);
+}
+
+void TestBrowse::deleteWhatWasConfirmed_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("refill"); // else B and its p are chosen while the question is open
+    QTest::addColumn<QStringList>("kept");
+    QTest::addColumn<QStringList>("list2");
+    QTest::addColumn<int>("list3");
+    const QStringList rowsOfB = {QStringLiteral("1 B "), QStringLiteral("2 p B"), QStringLiteral("3 p B")};
+    QTest::newRow("category, lists refilled") << QStringLiteral("Command2") << true << rowsOfB << QStringList{} << 0;
+    QTest::newRow("category, B chosen") << QStringLiteral("Command2") << false << rowsOfB << QStringList{QStringLiteral("p")} << 1;
+    QTest::newRow("product, B chosen") << QStringLiteral("Command4") << false
+                                       << (QStringList{QStringLiteral("1 A ")} + rowsOfB) << QStringList{QStringLiteral("p")} << 1;
+    QTest::newRow("line, B chosen") << QStringLiteral("Command9") << false
+                                    << QStringList{QStringLiteral("1 A "), QStringLiteral("1 B "), QStringLiteral("2 p A"), QStringLiteral("2 p B"), QStringLiteral("3 p B")}
+                                    << QStringList{QStringLiteral("p")} << 1;
+}
+
+void TestBrowse::deleteWhatWasConfirmed()
+{
+    QFETCH(QString, button);
+    QFETCH(bool, refill);
+    Session s;
+    auto &[folder, boxes, w] = s;
+    for (const QString &c : {QStringLiteral("B"), QStringLiteral("A")}) {
+        addChosenProduct(w, c, QStringLiteral("p"));
+        addTx(w, QStringLiteral("1"), QStringLiteral("1"));
+    }
+    clickLine(w.List3, 0);
+    boxes.whileOpen = [&] {
+        if (refill)
+            return w.Form_Activate();
+        w.List1->setCurrentRow(rowOf(w.List1, QStringLiteral("B")));
+        w.List2->setCurrentRow(rowOf(w.List2, QStringLiteral("p")));
+    };
+    w.findChild<QPushButton *>(button)->click();
+    QCOMPARE(boxes.texts(), QStringList{QStringLiteral("你是否确定删除！")});
+    QStringList kept;
+    for (const Record &r : stored(w))
+        kept << QStringLiteral("%1 %2 %3").arg(r.kind).arg(r.name, r.cat);
+    kept.sort();
+    QTEST(kept, "kept");
+    QTEST(lines(w.List2), "list2");
+    QTEST(w.List3->count(), "list3");
+    QCOMPARE(lines(w.List1).contains(QStringLiteral("A")), button != QStringLiteral("Command2"));
 }
 
 void TestBrowse::failedDeleteKeepsLines()
