@@ -16,6 +16,7 @@
 #include "analysis/form_ranking.h"
 #include "analysis/form_stockvalue.h"
 #include "ledger/backup.h"
+#include "ledger/file_store.h"
 #include "ledger/browse.h"
 #include "ledger/commands.h"
 #include "ledger/dates.h"
@@ -130,16 +131,16 @@ void timeOpen(Bench &b)
 {
     QElapsedTimer t;
     t.start();
-    b.w = std::make_unique<Form1>(Store::open(QStringLiteral("1.mdb")));
+    b.w = std::make_unique<Form1>(FileStore::open(QStringLiteral("1.mdb")));
     b.w->axd(QString(), 2);
     const Timing open{msSince(t), false};
     g_oursPeakKb = std::max(g_oursPeakKb, peakKb());
     b.w.reset();
     const Timing storeOpen = median([&] {
-        auto s = Store::open(QStringLiteral("1.mdb"));
+        auto s = FileStore::open(QStringLiteral("1.mdb"));
         s->rows();
     }, 3);
-    b.w = std::make_unique<Form1>(Store::open(QStringLiteral("1.mdb")));
+    b.w = std::make_unique<Form1>(FileStore::open(QStringLiteral("1.mdb")));
     b.db = b.w->store()->handle();
     if (qEnvironmentVariableIntValue("BENCH_OPEN_ONLY")) { // for profiling the load
         std::printf("open %.0f ms\n", open.ms);

@@ -2,6 +2,7 @@
 #include "bench.h"
 
 #include "ledger/dates.h"
+#include "ledger/file_store.h"
 #include "ledger/text.h"
 #include "sqlite_db.h"
 
@@ -37,7 +38,7 @@ QString productName(int c, int p)
 void generate(const QString &path, qint64 n)
 {
     QFile::remove(path);
-    auto store = Store::open(path);
+    auto store = FileStore::open(path);
     sqlite3 *db = store->handle();
     std::mt19937_64 rng(20240615);
     auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };

@@ -2,7 +2,7 @@
 
 #include "ledger/durable.h"
 #include "ledger/ledger_table.h"
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,7 +39,7 @@ public:
         rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
         if (rc == SQLITE_OK) {
             sqlite3_extended_result_codes(db, 1);
-            const char *key = Store::kPassword;
+            const char *key = FileStore::kPassword;
             rc = sqlite3_key(db, key, static_cast<int>(std::strlen(key)));
         }
         if (rc == SQLITE_OK) {

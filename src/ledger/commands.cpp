@@ -4,7 +4,7 @@
 #include "ledger/csv.h"
 #include "ledger/ledger_folder.h"
 #include "ledger/manual.h"
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -97,7 +97,7 @@ int exportAll(const QString &ledgerPath, const QString &file, QTextStream &out, 
     }
     std::unique_ptr<Store> store;
     try {
-        store = Store::open(ledgerPath);
+        store = FileStore::open(ledgerPath);
         store->rows();
     } catch (const StoreError &e) {
         err << e.message() << Qt::endl;

@@ -32,9 +32,9 @@ RowFact LedgerFacts::factOf(const Record &r, int product)
     return f;
 }
 
-void LedgerFacts::appended(const std::vector<Record> &rows)
+void LedgerFacts::appended(const std::vector<Record> &rows, std::size_t position)
 {
-    const Record &r = rows.back();
+    const Record &r = rows[position];
     if (r.isKind(kCategory))
         m_categories << r.name;
     if (r.isKind(kProduct) && m_index.add(r) && m_orphans > 0) {

@@ -38,8 +38,8 @@ public:
                 fn(f);
     }
 
-    // rows has grown by its last row.
-    void appended(const std::vector<Record> &rows);
+    // rows has grown by the row at this position, its last one when the facts were last told.
+    void appended(const std::vector<Record> &rows, std::size_t position);
     // The row at this position was posted by a stock-take.
     void markStockTake(std::size_t position) { m_facts[position].stockTake = true; }
     // The rows at these ascending positions are about to be deleted. False when the facts

@@ -5,6 +5,7 @@
 #include <mdbtools.h>
 
 #include "ledger/jet_import.h"
+#include "ledger/file_store.h"
 
 #include "ledger/durable.h"
 #include "ledger/text.h"
@@ -338,29 +339,18 @@ bool sameFile(const QString &a, const QString &b)
     return true;
 }
 
-QString integrity(Store &store)
-{
-    sqlite3_stmt *st = nullptr;
-    QString out;
-    if (sqlite3_prepare_v2(store.handle(), "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK)
-        while (sqlite3_step(st) == SQLITE_ROW)
-            out += QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
-    sqlite3_finalize(st);
-    return out;
-}
-
 // Writes the rows into a new ledger at tmp and reads them back.
 void build(const QString &path, const QString &tmp, const std::vector<Record> &rows, const Progress &progress)
 {
     {
-        auto store = Store::open(tmp);
+        auto store = FileStore::open(tmp);
         store->addAll(rows, [&](std::size_t n) {
             if (progress)
                 progress(40 + static_cast<int>(50 * n / rows.size()));
         });
     }
-    auto store = Store::open(tmp);
-    if (integrity(*store) != QStringLiteral("ok") || store->rows().size() != rows.size() ||
+    auto store = FileStore::open(tmp);
+    if (!store->passesIntegrityCheck() || store->rows().size() != rows.size() ||
         checksum(store->rows()) != checksum(rows))
         refuse(path, QStringLiteral("新账本写入后核对不符（磁盘可能有问题）"));
 }

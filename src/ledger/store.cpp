@@ -1,4 +1,4 @@
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 
 #include "ledger/facts.h"
 #include "ledger/ledger_table.h"
@@ -139,14 +139,82 @@ StoreError::StoreError(const QString &message, int code)
 
 QString failureReason(int rc, sqlite3 *db) { return reason(rc, db); }
 
-Store::Store(QString path, sqlite3 *db, std::chrono::milliseconds lockWait)
-    : m_path(std::move(path)), m_db(db), m_lockWait(lockWait)
+Store::Store(QString path) : m_path(std::move(path))
+{
+    // The facts follow the rows through the same announcements as the windows' lists.
+    connect(this, &Store::rowsInserted, this, [this](std::size_t first, std::size_t count) {
+        if (m_facts && first != m_facts->facts().size())
+            m_facts.reset(); // put back in the middle: built afresh when next asked for
+        if (m_facts)
+            for (std::size_t i = first; i < first + count; ++i)
+                m_facts->appended(m_rows, i);
+    });
+    connect(this, &Store::rowsRemoving, this, [this](const std::vector<std::size_t> &positions) {
+        if (m_facts && !m_facts->removing(m_rows, positions))
+            m_facts.reset();
+    });
+    connect(this, &Store::reloaded, this, [this] { m_facts.reset(); });
+}
+
+Store::~Store() = default;
+
+const LedgerFacts &Store::facts()
+{
+    rows();
+    if (!m_facts) {
+        auto facts = std::make_unique<LedgerFacts>(m_rows);
+        markStockTakeRows(*facts);
+        m_facts = std::move(facts);
+    }
+    return *m_facts;
+}
+
+void Store::dropRows()
+{
+    m_facts.reset();
+    m_rows.clear();
+    m_rows.shrink_to_fit();
+    ++m_generation;
+}
+
+void Store::setRows(std::vector<Record> rows)
+{
+    m_rows = std::move(rows);
+    ++m_generation;
+    emit reloaded();
+}
+
+void Store::appendRows(const std::vector<Record> &stored, bool stockTake)
+{
+    const std::size_t first = m_rows.size();
+    if (m_rows.capacity() - first < stored.size()) { // grow by a sixteenth, not double a large ledger
+        m_rows.reserve(first + stored.size() + first / 16 + 256);
+        ++m_generation;
+    }
+    m_rows.insert(m_rows.end(), stored.cbegin(), stored.cend());
+    emit rowsInserted(first, stored.size());
+    if (m_facts && stockTake)
+        for (std::size_t i = first; i < m_rows.size(); ++i)
+            m_facts->markStockTake(i);
+}
+
+void Store::removeRowsAt(const std::vector<std::size_t> &positions)
+{
+    if (positions.empty())
+        return;
+    emit rowsRemoving(positions);
+    ++m_generation;
+    eraseAt(m_rows, positions);
+}
+
+FileStore::FileStore(QString path, sqlite3 *db, std::chrono::milliseconds lockWait)
+    : Store(std::move(path)), m_db(db), m_lockWait(lockWait)
 {
 }
 
-Store::~Store() { sqlite3_close_v2(m_db); }
+FileStore::~FileStore() { sqlite3_close_v2(m_db); }
 
-std::unique_ptr<Store> Store::open(const QString &path, std::chrono::milliseconds lockWait)
+std::unique_ptr<FileStore> FileStore::open(const QString &path, std::chrono::milliseconds lockWait)
 {
     const bool fresh = checkFile(path);
     const bool exists = QFileInfo::exists(path);
@@ -155,7 +223,7 @@ std::unique_ptr<Store> Store::open(const QString &path, std::chrono::millisecond
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (exists ? 0 : SQLITE_OPEN_CREATE);
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
     // The store closes the connection, also when opening fails.
-    std::unique_ptr<Store> store(new Store(path, db, lockWait));
+    std::unique_ptr<FileStore> store(new FileStore(path, db, lockWait));
     if (rc != SQLITE_OK)
         store->fail(rc, exists ? kOpenFailed : kCreateFailed);
     store->setUp(fresh);
@@ -163,7 +231,7 @@ std::unique_ptr<Store> Store::open(const QString &path, std::chrono::millisecond
     return store;
 }
 
-void Store::setUp(bool fresh)
+void FileStore::setUp(bool fresh)
 {
     configure(fresh ? kCreateFailed : kOpenFailed);
     const bool create = !hasLedgerTable(fresh);
@@ -183,19 +251,19 @@ void Store::setUp(bool fresh)
     refresh(true, kOpenFailed);
 }
 
-void Store::configure(const QString &what)
+void FileStore::configure(const QString &what)
 {
     sqlite3_extended_result_codes(m_db, 1);
     int rc = sqlite3_key(m_db, kPassword, static_cast<int>(std::char_traits<char>::length(kPassword)));
     if (rc == SQLITE_OK)
-        rc = sqlite3_busy_handler(m_db, &Store::waitForLock, this);
+        rc = sqlite3_busy_handler(m_db, &FileStore::waitForLock, this);
     if (rc != SQLITE_OK)
         fail(rc, what);
     // Later SQLCipher releases read this file format only in compatibility mode.
     exec("PRAGMA cipher_compatibility = 3", what);
 }
 
-bool Store::hasLedgerTable(bool fresh)
+bool FileStore::hasLedgerTable(bool fresh)
 {
     // The key is only checked here, by the first read.
     int tables = 0;
@@ -211,13 +279,13 @@ bool Store::hasLedgerTable(bool fresh)
     if (rc != SQLITE_DONE)
         fail(rc, kOpenFailed);
     if (!found && !(fresh || tables == 0))
-        throw StoreError(kOpenFailed.arg(m_path, QStringLiteral("文件中没有账本表“库”")));
+        throw StoreError(kOpenFailed.arg(path(), QStringLiteral("文件中没有账本表“库”")));
     if (found) {
         const QString why = ledgerTableProblem(m_db, rc);
         if (rc != SQLITE_OK)
             fail(rc, kOpenFailed);
         if (!why.isEmpty())
-            throw StoreError(kOpenFailed.arg(m_path, why));
+            throw StoreError(kOpenFailed.arg(path(), why));
     }
     return found;
 }
@@ -225,10 +293,10 @@ bool Store::hasLedgerTable(bool fresh)
 // Waits for another program's lock in short random steps, up to the store's lock wait.
 // SQLite's own timeout sleeps up to 100 ms at a time and so loses the race against a program
 // that writes continuously.
-int Store::waitForLock(void *store, int attempt)
+int FileStore::waitForLock(void *store, int attempt)
 {
     static thread_local std::minstd_rand rng(std::random_device{}());
-    auto *self = static_cast<Store *>(store);
+    auto *self = static_cast<FileStore *>(store);
     const auto now = std::chrono::steady_clock::now();
     if (attempt == 0)
         self->m_waitStart = now;
@@ -238,31 +306,31 @@ int Store::waitForLock(void *store, int attempt)
     return 1;
 }
 
-void Store::checkNotReplaced()
+void FileStore::checkNotReplaced()
 {
     quint64 device = 0, inode = 0;
-    if (m_inode != 0 && (!identity(m_path, device, inode) || device != m_device || inode != m_inode)) {
+    if (m_inode != 0 && (!identity(path(), device, inode) || device != m_device || inode != m_inode)) {
         m_loaded = false;
-        throw StoreError(kReplaced.arg(m_path));
+        throw StoreError(kReplaced.arg(path()));
     }
 }
 
-void Store::fail(int rc, const QString &what)
+void FileStore::fail(int rc, const QString &what)
 {
     checkNotReplaced();
     // What is in memory may no longer match the file; read it again next time.
     m_loaded = false;
-    throw StoreError(what.arg(m_path, reason(rc, m_db)), rc);
+    throw StoreError(what.arg(path(), reason(rc, m_db)), rc);
 }
 
-void Store::exec(const char *sql, const QString &what)
+void FileStore::exec(const char *sql, const QString &what)
 {
     const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         fail(rc, what);
 }
 
-bool Store::rollback()
+bool FileStore::rollback()
 {
     m_loaded = false;
     if (sqlite3_get_autocommit(m_db))
@@ -271,7 +339,7 @@ bool Store::rollback()
     return sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-qint64 Store::dataVersion(const QString &what)
+qint64 FileStore::dataVersion(const QString &what)
 {
     Statement st(m_db, "PRAGMA data_version");
     int rc = st.prepareResult();
@@ -282,17 +350,14 @@ qint64 Store::dataVersion(const QString &what)
     return sqlite3_column_int64(st.get(), 0);
 }
 
-void Store::refresh(bool force, const QString &what)
+void FileStore::refresh(bool force, const QString &what)
 {
     checkNotReplaced();
     const qint64 version = dataVersion(what);
     if (m_loaded && !force && version == m_version)
         return;
     // Drop the old copy first: a large ledger should not be held twice.
-    m_facts.reset();
-    m_rows.clear();
-    m_rows.shrink_to_fit();
-    ++m_generation;
+    dropRows();
     m_loaded = false;
     std::vector<Record> rows;
     {
@@ -310,32 +375,19 @@ void Store::refresh(bool force, const QString &what)
         rc = loadRows(st.get(), rows);
     if (rc != SQLITE_DONE)
         fail(rc, what);
-    m_rows = std::move(rows);
     m_version = version;
     m_loaded = true;
+    setRows(std::move(rows));
 }
 
-const std::vector<Record> &Store::rows()
+const std::vector<Record> &FileStore::rows()
 {
     // Outside a write transaction each statement is its own read transaction.
     refresh(false, kReadFailed);
-    return m_rows;
+    return loadedRows();
 }
 
-const LedgerFacts &Store::facts()
-{
-    refresh(false, kReadFailed);
-    if (!m_facts) {
-        auto facts = std::make_unique<LedgerFacts>(m_rows);
-        markStockTakeRows(*facts);
-        m_facts = std::move(facts);
-    }
-    return *m_facts;
-}
-
-qint64 Store::count() { return static_cast<qint64>(rows().size()); }
-
-Record Store::add(const Record &r)
+Record FileStore::add(const Record &r)
 {
     Transaction tx(*this, kAddFailed);
     refresh(false, kReadFailed);
@@ -350,11 +402,11 @@ Record Store::add(const Record &r)
     Record stored = r;
     stored.id = sqlite3_last_insert_rowid(m_db);
     tx.commit();
-    appendLoaded(stored);
+    appendRows({stored});
     return stored;
 }
 
-std::vector<qint64> Store::insertRows(const std::vector<Record> &records)
+std::vector<qint64> FileStore::insertRows(const std::vector<Record> &records)
 {
     std::vector<qint64> ids;
     ids.reserve(records.size());
@@ -370,18 +422,7 @@ std::vector<qint64> Store::insertRows(const std::vector<Record> &records)
     return ids;
 }
 
-void Store::appendLoaded(const Record &stored)
-{
-    if (m_rows.size() == m_rows.capacity()) { // grow by a sixteenth, not double a large ledger
-        m_rows.reserve(m_rows.size() + m_rows.size() / 16 + 256);
-        ++m_generation;
-    }
-    m_rows.push_back(stored);
-    if (m_facts)
-        m_facts->appended(m_rows);
-}
-
-void Store::addAll(const std::vector<Record> &records, const std::function<void(std::size_t)> &progress)
+void FileStore::addAll(const std::vector<Record> &records, const std::function<void(std::size_t)> &progress)
 {
     Transaction tx(*this, kAddFailed);
     {
@@ -400,24 +441,25 @@ void Store::addAll(const std::vector<Record> &records, const std::function<void(
     m_loaded = false; // read back on the next rows()
 }
 
-int Store::removeWhere(const std::function<bool(const Record &)> &match)
+int FileStore::removeWhere(const std::function<bool(const Record &)> &match)
 {
     Transaction tx(*this, kRemoveFailed);
     refresh(false, kReadFailed);
     std::vector<std::size_t> positions;
-    for (std::size_t i = 0; i < m_rows.size(); ++i)
-        if (match(m_rows[i]))
+    const std::vector<Record> &rows = loadedRows();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (match(rows[i]))
             positions.push_back(i);
     return removePositions(tx, positions);
 }
 
-int Store::removePositions(Transaction &tx, const std::vector<std::size_t> &positions)
+int FileStore::removePositions(Transaction &tx, const std::vector<std::size_t> &positions)
 {
     {
         Statement st(m_db, "DELETE FROM \"库\" WHERE rowid = ?");
         int rc = st.prepareResult();
         for (std::size_t i = 0; i < positions.size() && rc == SQLITE_OK; ++i) {
-            rc = sqlite3_bind_int64(st.get(), 1, m_rows[positions[i]].id);
+            rc = sqlite3_bind_int64(st.get(), 1, loadedRows()[positions[i]].id);
             if (rc == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
                 rc = sqlite3_reset(st.get());
         }
@@ -429,30 +471,35 @@ int Store::removePositions(Transaction &tx, const std::vector<std::size_t> &posi
     tx.commit();
     if (positions.empty())
         return 0;
-    if (m_removalWatcher)
-        for (std::size_t i : positions)
-            m_removalWatcher(m_rows[i]);
-    if (m_facts && !m_facts->removing(m_rows, positions))
-        m_facts.reset();
-    ++m_generation;
-    eraseAt(m_rows, positions);
+    removeRowsAt(positions);
     return static_cast<int>(positions.size());
 }
 
-bool Store::removeExact(const Record &target)
+bool FileStore::passesIntegrityCheck()
+{
+    Statement st(m_db, "PRAGMA integrity_check");
+    QString out;
+    if (st.prepareResult() == SQLITE_OK)
+        while (sqlite3_step(st.get()) == SQLITE_ROW)
+            out += columnText(st.get(), 0);
+    return out == QStringLiteral("ok");
+}
+
+bool FileStore::removeExact(const Record &target)
 {
     Transaction tx(*this, kRemoveFailed);
     refresh(false, kReadFailed);
     // Rows are held in rowid order, so the row is found without a walk.
-    const auto it = std::lower_bound(m_rows.cbegin(), m_rows.cend(), target.id,
+    const std::vector<Record> &rows = loadedRows();
+    const auto it = std::lower_bound(rows.cbegin(), rows.cend(), target.id,
                                      [](const Record &r, qint64 id) { return r.id < id; });
     std::vector<std::size_t> positions;
-    if (it != m_rows.cend() && it->id == target.id) {
+    if (it != rows.cend() && it->id == target.id) {
         if (it->sameContent(target))
-            positions.push_back(static_cast<std::size_t>(it - m_rows.cbegin()));
+            positions.push_back(static_cast<std::size_t>(it - rows.cbegin()));
     } else {
-        for (std::size_t i = 0; i < m_rows.size(); ++i)
-            if (m_rows[i].id == target.id && m_rows[i].sameContent(target))
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (rows[i].id == target.id && rows[i].sameContent(target))
                 positions.push_back(i);
     }
     return removePositions(tx, positions) > 0;

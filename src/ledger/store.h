@@ -1,11 +1,11 @@
-// The ledger file: one SQLCipher-encrypted table "库" whose rows are categories, products and
-// stock movements. Rows are read in the order they were added; the store keeps them in memory
-// and reloads only when another connection has changed the file.
+// A ledger's rows: the Record of one row, the failure type, and the Store interface that the
+// file ledger (file_store.h) implements.
 #pragma once
 
 #include "ledger/stocktake_records.h"
 
 #include <QMetaType>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <chrono>
@@ -86,30 +86,30 @@ private:
 // Why an SQLite call failed, as a Chinese phrase (rc: its result code; db may be null).
 QString failureReason(int rc, sqlite3 *db);
 
-class Store {
+// A ledger's rows wherever they are kept: the encrypted file (FileStore) or a server. The
+// windows and analyses see only this. The rows are held in memory in stored order; every change
+// to them is announced by the signals below, which the facts and the lists follow.
+class Store : public QObject {
+    Q_OBJECT
 public:
-    static constexpr const char *kPassword = "qzvmrt";
     // How long an operation waits for another program's lock before it gives up.
     static constexpr std::chrono::milliseconds kLockWait{10000};
 
-    // Opens the file, creating it (with its table) only when it is absent or empty.
-    // Throws StoreError with a sentence naming the file and the reason; an existing file
-    // that cannot be opened is never modified.
-    static std::unique_ptr<Store> open(const QString &path, std::chrono::milliseconds lockWait = kLockWait);
-    ~Store();
+    ~Store() override;
     Store(const Store &) = delete;
     Store &operator=(const Store &) = delete;
 
+    // Names the ledger in messages: the file's path.
     const QString &path() const { return m_path; }
-    void setLockWait(std::chrono::milliseconds wait) { m_lockWait = wait; }
+    virtual void setLockWait(std::chrono::milliseconds wait) = 0;
 
-    // Every row in stored order, reloaded first if another program changed the file.
-    const std::vector<Record> &rows();
-    qint64 count();
+    // Every row in stored order, read again first if another program changed the ledger.
+    virtual const std::vector<Record> &rows() = 0;
+    qint64 count() { return static_cast<qint64>(rows().size()); }
     // The rows as the analyses read them (see LedgerFacts), built on first use and then kept
     // up to date with the rows.
     const LedgerFacts &facts();
-    // The rows as last read, without looking at the file: for drawing lines, which must not
+    // The rows as last read, without looking at the ledger: for drawing lines, which must not
     // reload a ledger.
     const std::vector<Record> &loadedRows() const { return m_rows; }
     // Changes whenever rows may have moved or gone (reload, deletion, growth): references into
@@ -118,80 +118,58 @@ public:
 
     // Appends one row (its id is ignored) and commits; returns the new row with its id.
     // Throws StoreError and stores nothing when the write fails.
-    Record add(const Record &r);
-
+    virtual Record add(const Record &r) = 0;
     // Appends every row, in order, in one committed transaction (all or nothing), calling
     // progress(rows written) now and then. Throws StoreError and stores nothing on failure.
-    void addAll(const std::vector<Record> &records, const std::function<void(std::size_t)> &progress = {});
-
+    virtual void addAll(const std::vector<Record> &records, const std::function<void(std::size_t)> &progress = {}) = 0;
     // Deletes, in one committed transaction, every row for which match() is true.
     // Returns the number of rows deleted. Throws StoreError and deletes nothing on failure.
-    int removeWhere(const std::function<bool(const Record &)> &match);
-
+    virtual int removeWhere(const std::function<bool(const Record &)> &match) = 0;
     // Deletes exactly this row, provided it still holds the same content. Returns false when
     // it is gone (or was changed by someone else).
-    bool removeExact(const Record &r);
+    virtual bool removeExact(const Record &r) = 0;
+    // False when the stored ledger fails the engine's own full check of its storage.
+    virtual bool passesIntegrityCheck() = 0;
 
-    // Told of every row this store deletes, just before it goes (for lines still showing it).
-    void setRemovalWatcher(std::function<void(const Record &)> watcher) { m_removalWatcher = std::move(watcher); }
-
-    // Scanner codes and stock-takes, in tables of their own (store_stocktake.cpp). A product's
-    // codes go when its row is deleted.
-    std::vector<ProductCode> productCodes();
+    // Scanner codes and stock-takes, kept beside the rows. A product's codes go when its row is
+    // deleted.
+    virtual std::vector<ProductCode> productCodes() = 0;
     // Files a code under a product, in place of the product it named before.
-    void setProductCode(const ProductCode &code);
+    virtual void setProductCode(const ProductCode &code) = 0;
     // Appends a stock-take's transactions and its record in one committed transaction, as add()
     // appends one row. rows holds one transaction for each line with a difference, in the
     // lines' order; the record comes back with its id and the rows' ids and numbers.
-    StockTakeRecord postStockTake(StockTakeRecord record, const std::vector<Record> &rows);
+    virtual StockTakeRecord postStockTake(StockTakeRecord record, const std::vector<Record> &rows) = 0;
     // Every posted stock-take, oldest first.
-    std::vector<StockTakeRecord> stockTakes();
+    virtual std::vector<StockTakeRecord> stockTakes() = 0;
 
-    // The raw connection, for tests and tools that must look underneath.
-    sqlite3 *handle() const { return m_db; }
+signals:
+    // Rows [first, first + count) are new in loadedRows().
+    void rowsInserted(std::size_t first, std::size_t count);
+    // The rows at these ascending positions are about to go; they are still in loadedRows().
+    void rowsRemoving(const std::vector<std::size_t> &positions);
+    // Every row was read again; positions and references taken before mean nothing now.
+    void reloaded();
+
+protected:
+    explicit Store(QString path);
+
+    // The rows in memory change only through these four, which announce it.
+    // Forgets every row (before reading them again, so that a large ledger is not held twice).
+    void dropRows();
+    void setRows(std::vector<Record> rows);
+    // Appends rows already stored; stockTake: a stock-take posted them.
+    void appendRows(const std::vector<Record> &stored, bool stockTake = false);
+    void removeRowsAt(const std::vector<std::size_t> &positions);
+
+    // Marks the rows a stock-take posted, when the facts are built.
+    virtual void markStockTakeRows(LedgerFacts &facts) = 0;
 
 private:
-    class Transaction;
-
-    Store(QString path, sqlite3 *db, std::chrono::milliseconds lockWait);
-    // The steps of open() once the connection is there; fresh: the file is absent or empty.
-    void setUp(bool fresh);
-    void configure(const QString &what);
-    bool hasLedgerTable(bool fresh);
-    void exec(const char *sql, const QString &what);
-    // Ends an open transaction without writing; returns false when it could not be ended.
-    bool rollback();
-    // what: the message template (%1 the file, %2 the reason) for a failure.
-    void refresh(bool force, const QString &what);
-    // Deletes these rows (ascending positions in m_rows) inside tx and commits it.
-    int removePositions(Transaction &tx, const std::vector<std::size_t> &positions);
-    qint64 dataVersion(const QString &what);
-    // Of the stock-take tables: the codes of products among these rows go with them (inside tx);
-    // the facts learn which rows a stock-take posted.
-    void forgetCodes(const std::vector<std::size_t> &positions);
-    void markStockTakeRows(LedgerFacts &facts);
-    bool hasTable(const char *name);
-    // Inserts these rows inside the open write transaction; their ids, in order.
-    std::vector<qint64> insertRows(const std::vector<Record> &records);
-    // Appends a stored row to the rows in memory and the facts.
-    void appendLoaded(const Record &stored);
-    [[noreturn]] void fail(int rc, const QString &what);
-    // Throws when the file at the path is no longer the one opened (a restore replaced it):
-    // this connection would go on with the old one.
-    void checkNotReplaced();
-    static int waitForLock(void *store, int attempt);
-
     QString m_path;
-    sqlite3 *m_db = nullptr;
     std::vector<Record> m_rows;
     std::unique_ptr<LedgerFacts> m_facts; // null until asked for, and after a reload
-    bool m_loaded = false;
-    qint64 m_version = -1;
-    std::chrono::milliseconds m_lockWait;
-    std::chrono::steady_clock::time_point m_waitStart;
     quint64 m_generation = 0;
-    std::function<void(const Record &)> m_removalWatcher;
-    quint64 m_device = 0, m_inode = 0; // of the file opened
 };
 
 } // namespace ledger

@@ -3,7 +3,7 @@
 // transaction.
 #pragma once
 
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 
 #include <QString>
 #include <sqlite3.h>
@@ -57,9 +57,9 @@ namespace ledger {
 
 // A write transaction that is rolled back when it goes out of scope uncommitted, whatever
 // ended it.
-class Store::Transaction {
+class FileStore::Transaction {
 public:
-    Transaction(Store &store, const QString &what) : m_store(store), m_what(what)
+    Transaction(FileStore &store, const QString &what) : m_store(store), m_what(what)
     {
         // A rollback that failed earlier left a transaction open: end it before a new one.
         if (!sqlite3_get_autocommit(m_store.m_db) && !m_store.rollback())
@@ -87,7 +87,7 @@ public:
     [[noreturn]] void fail(int rc) { m_store.fail(rc, m_what); }
 
 private:
-    Store &m_store;
+    FileStore &m_store;
     const QString &m_what;
     bool m_committed = false;
 };

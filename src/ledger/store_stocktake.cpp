@@ -57,7 +57,7 @@ int runOnce(sqlite3_stmt *st, int rc)
 
 } // namespace
 
-bool Store::hasTable(const char *name)
+bool FileStore::hasTable(const char *name)
 {
     Statement st(m_db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
     int rc = st.prepareResult();
@@ -70,7 +70,7 @@ bool Store::hasTable(const char *name)
     return rc == SQLITE_ROW;
 }
 
-std::vector<ProductCode> Store::productCodes()
+std::vector<ProductCode> FileStore::productCodes()
 {
     std::vector<ProductCode> codes;
     if (!hasTable("条码"))
@@ -86,7 +86,7 @@ std::vector<ProductCode> Store::productCodes()
     return codes;
 }
 
-void Store::setProductCode(const ProductCode &code)
+void FileStore::setProductCode(const ProductCode &code)
 {
     Transaction tx(*this, sql::kAddFailed);
     exec(kCreateCodes, sql::kAddFailed);
@@ -99,23 +99,24 @@ void Store::setProductCode(const ProductCode &code)
     tx.commit();
 }
 
-void Store::forgetCodes(const std::vector<std::size_t> &positions)
+void FileStore::forgetCodes(const std::vector<std::size_t> &positions)
 {
+    const std::vector<Record> &rows = loadedRows();
     QSet<QString> gone;
     for (const std::size_t p : positions)
-        if (m_rows[p].isKind(kProduct))
-            gone.insert(productKey(m_rows[p].cat, m_rows[p].name));
+        if (rows[p].isKind(kProduct))
+            gone.insert(productKey(rows[p].cat, rows[p].name));
     if (gone.isEmpty() || !hasTable("条码"))
         return;
     // A second row of the same product that stays keeps the codes.
     auto next = positions.cbegin();
-    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
         if (next != positions.cend() && *next == i) {
             ++next;
             continue;
         }
-        if (m_rows[i].isKind(kProduct))
-            gone.remove(productKey(m_rows[i].cat, m_rows[i].name));
+        if (rows[i].isKind(kProduct))
+            gone.remove(productKey(rows[i].cat, rows[i].name));
     }
     Statement st(m_db, "DELETE FROM \"条码\" WHERE \"类\" = ? AND \"商品名\" = ?");
     int rc = st.prepareResult();
@@ -128,26 +129,27 @@ void Store::forgetCodes(const std::vector<std::size_t> &positions)
         fail(rc, sql::kRemoveFailed);
 }
 
-void Store::markStockTakeRows(LedgerFacts &facts)
+void FileStore::markStockTakeRows(LedgerFacts &facts)
 {
     if (!hasTable("盘点明细"))
         return;
+    const std::vector<Record> &rows = loadedRows();
     Statement st(m_db, "SELECT \"记录\", \"交易号码\" FROM \"盘点明细\" WHERE \"记录\" IS NOT NULL");
     int rc = st.prepareResult();
     while (rc == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_ROW) {
         rc = SQLITE_OK;
         const qint64 id = sqlite3_column_int64(st.get(), 0);
         // Rows are held in rowid order. The number tells a row that took a deleted one's id.
-        const auto it = std::lower_bound(m_rows.cbegin(), m_rows.cend(), id,
+        const auto it = std::lower_bound(rows.cbegin(), rows.cend(), id,
                                          [](const Record &r, qint64 want) { return r.id < want; });
-        if (it != m_rows.cend() && it->id == id && it->txno == columnText(st.get(), 1))
-            facts.markStockTake(static_cast<std::size_t>(it - m_rows.cbegin()));
+        if (it != rows.cend() && it->id == id && it->txno == columnText(st.get(), 1))
+            facts.markStockTake(static_cast<std::size_t>(it - rows.cbegin()));
     }
     if (rc != SQLITE_DONE)
         fail(rc, sql::kReadFailed);
 }
 
-StockTakeRecord Store::postStockTake(StockTakeRecord record, const std::vector<Record> &rows)
+StockTakeRecord FileStore::postStockTake(StockTakeRecord record, const std::vector<Record> &rows)
 {
     const auto differing = std::count_if(record.lines.cbegin(), record.lines.cend(),
                                          [](const StockTakeLine &l) { return l.difference() != 0; });
@@ -185,17 +187,14 @@ StockTakeRecord Store::postStockTake(StockTakeRecord record, const std::vector<R
             tx.fail(rc);
     }
     tx.commit();
-    for (std::size_t n = 0; n < rows.size(); ++n) {
-        Record stored = rows[n];
-        stored.id = ids[n];
-        appendLoaded(stored);
-        if (m_facts)
-            m_facts->markStockTake(m_rows.size() - 1);
-    }
+    std::vector<Record> stored = rows;
+    for (std::size_t n = 0; n < stored.size(); ++n)
+        stored[n].id = ids[n];
+    appendRows(stored, true);
     return record;
 }
 
-std::vector<StockTakeRecord> Store::stockTakes()
+std::vector<StockTakeRecord> FileStore::stockTakes()
 {
     std::vector<StockTakeRecord> takes;
     if (!hasTable("盘点") || !hasTable("盘点明细"))

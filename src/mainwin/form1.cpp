@@ -179,7 +179,10 @@ void Form1::Form_Load()
 {
     Text6->setText(currentDateText());
     if (m_store) // lines still showing a row the store deletes keep it
-        m_store->setRemovalWatcher([this](const Record &r) { List3->lines()->rowGone(r); });
+        connect(m_store.get(), &ledger::Store::rowsRemoving, this, [this](const std::vector<std::size_t> &positions) {
+            for (const std::size_t p : positions)
+                List3->lines()->rowGone(m_store->loadedRows()[p]);
+        });
     Option1->setChecked(true);
     Check1->setChecked(true);
 }

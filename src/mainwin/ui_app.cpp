@@ -2,7 +2,7 @@
 
 #include "ledger/backup.h"
 #include "ledger/ledger_folder.h"
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_backup.h"
 #include "mainwin/ui_help.h"
@@ -233,7 +233,7 @@ int runProgram(const QString &folder)
     const ledger::LedgerInUse inUse(file);
     std::unique_ptr<ledger::Store> store;
     try {
-        store = ledger::Store::open(file);
+        store = ledger::FileStore::open(file);
     } catch (const ledger::StoreError &e) {
         // An existing file that cannot be opened is left alone; the program cannot go on.
         message(nullptr, e.message());

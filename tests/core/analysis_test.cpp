@@ -6,6 +6,7 @@
 #include "ledger/ranking.h"
 #include "ledger/stockvalue.h"
 #include "ledger/dates.h"
+#include "ledger/file_store.h"
 #include "ledger/text.h"
 #include "ledger/calc.h"
 #include "rows.h"
@@ -97,7 +98,7 @@ TEST(Analyses, StoreKeepsTheirRowsUpToDateThroughAddsAndDeletes)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(qs("1.mdb"));
-    auto store = Store::open(path);
+    auto store = FileStore::open(path);
     store->addAll(awkwardLedger());
     // A sale typed before its product and category exist.
     store->add(tx(qs("新品"), qs("新类"), kOut, qs("3"), qs("30"), pickedDateText(kToday)));
@@ -120,7 +121,7 @@ TEST(Analyses, StoreKeepsTheirRowsUpToDateThroughAddsAndDeletes)
     store->removeWhere([](const Record &r) { return r.kind == kProduct && r.name == qs("茶"); });
     same("a product deleted");
     // Another program's change is read back with the rows.
-    Store::open(path)->add(tx(qs("可乐"), qs("饮料"), kOut, qs("4"), qs("8"), pickedDateText(kToday)));
+    FileStore::open(path)->add(tx(qs("可乐"), qs("饮料"), kOut, qs("4"), qs("8"), pickedDateText(kToday)));
     same("changed elsewhere");
 }
 

@@ -2,7 +2,7 @@
 // command-line options.
 #include "ledger/backup.h"
 #include "ledger/commands.h"
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 #include "rows.h"
 #include "sqlite_db.h"
 
@@ -26,7 +26,7 @@ namespace {
 QStringList texts(const QString &path)
 {
     QStringList out;
-    const auto store = Store::open(path);
+    const auto store = FileStore::open(path);
     for (const Record &r : store->rows())
         out << recordText(r);
     return out;
@@ -44,7 +44,7 @@ protected:
     // A ledger of n rows written in one transaction (one commit per row would take long).
     void fill(int n)
     {
-        auto store = Store::open(ledger());
+        auto store = FileStore::open(ledger());
         store->add(category(q("水果")));
         sqlite3_exec(store->handle(), "BEGIN", nullptr, nullptr, nullptr);
         const QString sql = q("INSERT INTO \"库\" VALUES (3, '苹果%1', '水果', '2.5', '%1', '%2', '26-12-7', '进货', '%1')");
@@ -200,7 +200,7 @@ TEST_F(BackupTest, WriteDuringABackupWaitsAndTheCopyIsConsistent)
     });
     while (!started)
         std::this_thread::yield();
-    auto store = Store::open(ledger());
+    auto store = FileStore::open(ledger());
     for (int i = 0; i < 20; ++i)
         store->add(category(QStringLiteral("新%1").arg(i))); // never refused while the copy runs
     copier.join();
@@ -218,7 +218,7 @@ TEST_F(BackupTest, RestorePutsAGoodBackupInPlaceAndKeepsTheCurrentLedger)
     const BackupResult b = backupLedger(ledger(), kNow.addDays(-1));
     ASSERT_TRUE(b.ok());
     const QStringList yesterday = texts(ledger());
-    Store::open(ledger())->removeWhere([](const Record &r) { return r.kind == kTransaction; });
+    FileStore::open(ledger())->removeWhere([](const Record &r) { return r.kind == kTransaction; });
     const QStringList today = texts(ledger());
     ASSERT_EQ(today.size(), 1);
 
@@ -282,7 +282,7 @@ TEST_F(BackupTest, RestoreThatCannotKeepTheCurrentLedgerChangesNothing)
     ASSERT_TRUE(b.ok());
     const QString copy = dir.filePath(q("昨天.mdb"));
     ASSERT_TRUE(QFile::copy(b.path, copy));
-    Store::open(ledger())->add(category(q("今天")));
+    FileStore::open(ledger())->add(category(q("今天")));
     const QByteArray before = readAll(ledger());
     // A file named 备份 where the folder should be: the current ledger has nowhere to go.
     ASSERT_TRUE(QDir(folder()).removeRecursively());
@@ -312,7 +312,7 @@ TEST_F(BackupTest, ATableOfOtherColumnsIsRefusedByTheStartTheRestoreAndTheBackup
         const QString why = q("账本表“库”的字段与本软件的不同");
         EXPECT_TRUE(checkLedgerFile(other).error.startsWith(why)) << checkLedgerFile(other).error.toStdString();
         try {
-            Store::open(other);
+            FileStore::open(other);
             ADD_FAILURE() << "opened";
         } catch (const StoreError &e) {
             EXPECT_TRUE(e.message().contains(why)) << e.message().toStdString();
@@ -352,7 +352,7 @@ TEST_F(BackupTest, EveryWriteAcknowledgedDuringARestoreIsInTheKeptCopyOrTheResto
     std::atomic<int> acknowledged{0}; // rows 写0 … written and committed
     QString lastError;
     std::thread writer([&] {
-        auto store = Store::open(ledger());
+        auto store = FileStore::open(ledger());
         for (int i = 0; !stop; ++i) {
             try {
                 store->add(category(q("写%1").arg(i)));
@@ -385,7 +385,7 @@ TEST_F(BackupTest, CopiesKeptByRestoresAreNeverThinnedAndAreListed)
     // Two restores on one day, each replacing a ledger that grew after it.
     QStringList kept;
     for (int i = 0; i < 2; ++i) {
-        Store::open(ledger())->add(category(q("新%1").arg(i)));
+        FileStore::open(ledger())->add(category(q("新%1").arg(i)));
         const RestoreResult r = restoreBackup(ledger(), b.path, kNow.addSecs(3600 * i));
         ASSERT_TRUE(r.ok()) << r.error.toStdString();
         EXPECT_TRUE(r.keptAs.endsWith(q("-恢复前.mdb"))) << r.keptAs.toStdString();
@@ -422,7 +422,7 @@ TEST_F(BackupTest, CommandLineListsRestoresAndExportsInChinese)
     EXPECT_TRUE(outText.contains(q("文件名相对于账本所在的文件夹“%1”").arg(QDir::toNativeSeparators(dir.path()))));
 
     // The name as the listing prints it, from another folder (a menu start, --folder).
-    Store::open(ledger())->add(category(q("新类")));
+    FileStore::open(ledger())->add(category(q("新类")));
     outText.clear();
     QTemporaryDir elsewhere;
     const QString current = QDir::currentPath();

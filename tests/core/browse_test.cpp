@@ -1,4 +1,5 @@
 #include "ledger/browse.h"
+#include "ledger/file_store.h"
 #include "ledger/text.h"
 #include "rows.h"
 
@@ -243,7 +244,7 @@ TEST(DeleteRequest, CategoryGoesWithEverythingFiledUnderIt)
 TEST(DeleteRequest, LineWithItsRowDeletesExactlyThatRowElseByFields)
 {
     QTemporaryDir dir;
-    auto store = Store::open(dir.filePath(QStringLiteral("1.mdb")));
+    auto store = FileStore::open(dir.filePath(QStringLiteral("1.mdb")));
     const Record tx = movement(QStringLiteral("苹果"), QStringLiteral("A"), QStringLiteral("10"), QStringLiteral("25"),
                                QStringLiteral("24-06-15"), kIn, QStringLiteral("17"), QStringLiteral("2.5"));
     const Record first = store->add(tx);
@@ -261,7 +262,7 @@ TEST(DeleteRequest, LineWithItsRowDeletesExactlyThatRowElseByFields)
 TEST(DeleteRequest, SeveralLinesGoInOneCommit)
 {
     QTemporaryDir dir;
-    auto store = Store::open(dir.filePath(QStringLiteral("1.mdb")));
+    auto store = FileStore::open(dir.filePath(QStringLiteral("1.mdb")));
     std::vector<SelectedLine> lines;
     for (int i = 0; i < 50; ++i)
         lines.push_back({store->add(movement(QStringLiteral("苹果"), QStringLiteral("A"), QString::number(i + 1),

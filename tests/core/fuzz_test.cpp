@@ -3,7 +3,7 @@
 #include "ledger/dates.h"
 #include "ledger/entry_check.h"
 #include "ledger/stats.h"
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 #include "ledger/text.h"
 
 #include <QRandomGenerator>
@@ -186,7 +186,7 @@ TEST(Fuzz, OddNamesAreStoredAndReadBackUnchanged)
         QStringLiteral("SELECT * FROM"), QStringLiteral("\\"),          QString(QChar(0x7f)),
     };
     {
-        auto store = Store::open(path);
+        auto store = FileStore::open(path);
         for (const QString &n : names) {
             Record r;
             r.kind = kProduct;
@@ -196,7 +196,7 @@ TEST(Fuzz, OddNamesAreStoredAndReadBackUnchanged)
             store->add(r);
         }
     }
-    auto store = Store::open(path);
+    auto store = FileStore::open(path);
     ASSERT_EQ(store->rows().size(), static_cast<size_t>(names.size()));
     for (int i = 0; i < names.size(); ++i) {
         EXPECT_EQ(store->rows()[static_cast<size_t>(i)].name, names[i]);

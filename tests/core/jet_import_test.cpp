@@ -5,6 +5,7 @@
 
 #include "../jet/jet_rows.h"
 #include "ledger/jet_import.h"
+#include "ledger/file_store.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -177,7 +178,7 @@ TEST(JetImport, ConvertsKeepingTheOriginal)
     EXPECT_EQ(fileBytes(kept), original);
     EXPECT_EQ(fileBytes(dir.filePath(QStringLiteral("1.jet.mdb"))), QByteArray("someone else's"));
     EXPECT_FALSE(jet::isJetFile(path));
-    const auto store = Store::open(path);
+    const auto store = FileStore::open(path);
     const auto expected = expectedJetRows(QStringLiteral("ledger_jet4_encoded"));
     ASSERT_EQ(store->rows().size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i)

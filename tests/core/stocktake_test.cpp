@@ -2,6 +2,7 @@
 // the same products before and after.
 #include "ledger/adding.h"
 #include "ledger/calc.h"
+#include "ledger/file_store.h"
 #include "ledger/facts.h"
 #include "ledger/lowstock.h"
 #include "ledger/ranking.h"
@@ -53,7 +54,7 @@ class StockTakeTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        store = Store::open(path());
+        store = FileStore::open(path());
         store->addAll(shop());
         take.begin(*store);
     }
@@ -71,7 +72,7 @@ protected:
     StockTakeRecord post() { return postStockTake(take, *store, rnd, kNow, q("柜台")); }
 
     QTemporaryDir dir;
-    std::unique_ptr<Store> store;
+    std::unique_ptr<FileStore> store;
     StockTake take;
     Rnd rnd;
 };
@@ -226,7 +227,7 @@ TEST_F(StockTakeTest, PostedRowsAreOrdinaryTransactionsNumberedAsAnAdd)
     }
     EXPECT_EQ(record.lines[3].rowId, 0); // 水
     // The file holds the same rows.
-    auto reopened = Store::open(path());
+    auto reopened = FileStore::open(path());
     ASSERT_EQ(reopened->rows().size(), loaded.size());
     for (std::size_t i = 0; i < loaded.size(); ++i)
         EXPECT_TRUE(reopened->rows()[i].sameContent(loaded[i]));
@@ -237,7 +238,7 @@ TEST_F(StockTakeTest, TheRecordOfAPostedStockTakeCanBeListedLater)
     EXPECT_TRUE(store->stockTakes().empty());
     countShop();
     const StockTakeRecord posted = post();
-    auto reopened = Store::open(path());
+    auto reopened = FileStore::open(path());
     const std::vector<StockTakeRecord> takes = reopened->stockTakes();
     ASSERT_EQ(takes.size(), 1u);
     EXPECT_EQ(takes[0].id, posted.id);
@@ -274,7 +275,7 @@ TEST_F(StockTakeTest, ShortagesAreNoSalesForTheRankingAndTheLowStockRates)
     EXPECT_EQ(ranked(store->facts()), std::pair(4.0, 32.0));
     post();
     // Kept up to date in memory, and rebuilt from the file.
-    auto reopened = Store::open(path());
+    auto reopened = FileStore::open(path());
     for (Store *s : {store.get(), reopened.get()}) {
         EXPECT_EQ(ranked(s->facts()), std::pair(4.0, 32.0));
         EXPECT_EQ(rate(s->facts()), std::pair(qint64(1), 4.0 / 30)); // the stock counts, the rate not
@@ -317,13 +318,13 @@ TEST_F(StockTakeTest, GoodsMovedSinceTheCountBeganAreFound)
         const QString file = d.filePath(QStringLiteral("1.mdb"));
         std::vector<Record> rows = shop();
         rows.push_back(tx(q("水"), q("饮料"), kOut, q("2"), q("2"), q("2026/12/7"))); // the last row
-        Store::open(file)->addAll(rows);
-        auto mine = Store::open(file);
+        FileStore::open(file)->addAll(rows);
+        auto mine = FileStore::open(file);
         StockTake t;
         t.begin(*mine);
         for (const char *name : {"可乐", "雪碧", "水"})
             t.setCount(*t.lineOf({q("饮料"), q(name)}), 1);
-        c.change(*Store::open(file)); // another program
+        c.change(*FileStore::open(file)); // another program
         QStringList moved;
         for (std::size_t i : t.moved(*mine))
             moved << t.lines()[i].product.name;
@@ -337,7 +338,7 @@ TEST_F(StockTakeTest, GoodsMovedSinceTheCountBeganAreFound)
 TEST_F(StockTakeTest, RecountTakesTheBookAgainAndPostingAnywayUsesTheBookOfNow)
 {
     countShop();
-    auto other = Store::open(path());
+    auto other = FileStore::open(path());
     other->add(tx(q("可乐"), q("饮料"), kOut, q("1"), q("8"), q("2026/12/7")));
     other->add(tx(q("雪碧"), q("饮料"), kIn, q("4"), q("40"), q("2026/12/7")));
     ASSERT_EQ(take.moved(*store).size(), 2u);
@@ -378,7 +379,7 @@ TEST_F(StockTakeTest, CodesAreKeptInTheLedgerAndGoWithTheirProduct)
     for (const ProductCode &c : codes)
         store->setProductCode(c);
     store->setProductCode({q("CL-2"), q("饮料"), q("水")}); // filed again: the new product wins
-    take.setCodes(Store::open(path())->productCodes());
+    take.setCodes(FileStore::open(path())->productCodes());
     EXPECT_EQ(take.lineOfCode(q("4006381333931")), line("饮料", "可乐"));
     EXPECT_EQ(take.lineOfCode(q("CL-2")), line("饮料", "水"));
     EXPECT_FALSE(take.lineOfCode(q("123")).has_value());
@@ -389,7 +390,7 @@ TEST_F(StockTakeTest, CodesAreKeptInTheLedgerAndGoWithTheirProduct)
     store->removeWhere([](const Record &r) { return r.name == q("可乐") || (r.name == q("雪碧") && r.id < 5); });
     store->removeWhere([](const Record &r) { return r.name == q("文具") || r.cat == q("文具"); });
     QStringList left;
-    for (const ProductCode &c : Store::open(path())->productCodes())
+    for (const ProductCode &c : FileStore::open(path())->productCodes())
         left << c.code;
     EXPECT_EQ(left, (QStringList{q("036000291452"), q("CL-2")}));
 }

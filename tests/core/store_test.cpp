@@ -1,4 +1,4 @@
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 #include "rows.h"
 #include "sqlite_db.h"
 
@@ -53,7 +53,7 @@ QStringList names(Store &s)
 }
 
 // Runs one SQL statement on a second, independent connection to the same file.
-int otherConnection(const QString &path, const char *sql, const char *key = Store::kPassword)
+int otherConnection(const QString &path, const char *sql, const char *key = FileStore::kPassword)
 {
     return sqldb::Connection(path, key).exec(sql);
 }
@@ -68,7 +68,7 @@ protected:
 
 TEST_F(StoreTest, FirstOpenCreatesTheTableWithItsColumnsInOrder)
 {
-    auto store = Store::open(path());
+    auto store = FileStore::open(path());
     EXPECT_EQ(store->count(), 0);
     const QStringList columns = sqldb::column(store->handle(), "PRAGMA table_info(\"库\")", 1);
     const QStringList types = sqldb::column(store->handle(), "PRAGMA table_info(\"库\")", 2);
@@ -82,7 +82,7 @@ TEST_F(StoreTest, FirstOpenCreatesTheTableWithItsColumnsInOrder)
 TEST_F(StoreTest, FileIsEncryptedWithThePassword)
 {
     {
-        auto store = Store::open(path());
+        auto store = FileStore::open(path());
         store->add(tx("SECRETNAME", "secretcat", "123456789"));
         const QStringList version = sqldb::column(store->handle(), "PRAGMA cipher_version");
         ASSERT_EQ(version.size(), 1); // answered only by SQLCipher
@@ -101,7 +101,7 @@ TEST_F(StoreTest, FileIsEncryptedWithThePassword)
 TEST_F(StoreTest, ReopeningKeepsRowsInOrderWithNulls)
 {
     {
-        auto store = Store::open(path());
+        auto store = FileStore::open(path());
         store->add(category("水果"));
         Record product;
         product.kind = kProduct;
@@ -111,7 +111,7 @@ TEST_F(StoreTest, ReopeningKeepsRowsInOrderWithNulls)
         store->add(product);
         store->add(tx("苹果", "水果", "25"));
     }
-    auto store = Store::open(path());
+    auto store = FileStore::open(path());
     const auto &rows = store->rows();
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].kind, kCategory);
@@ -126,10 +126,10 @@ TEST_F(StoreTest, ReopeningKeepsRowsInOrderWithNulls)
 
 TEST_F(StoreTest, EmptyTextStaysDistinctFromNull)
 {
-    auto store = Store::open(path());
+    auto store = FileStore::open(path());
     Record r = category("");
     store->add(r);
-    auto reopened = Store::open(path());
+    auto reopened = FileStore::open(path());
     ASSERT_EQ(reopened->rows().size(), 1u);
     EXPECT_FALSE(reopened->rows()[0].name.isNull());
     EXPECT_TRUE(reopened->rows()[0].name.isEmpty());
@@ -142,15 +142,15 @@ TEST_F(StoreTest, TextsStartingWithByteOrderMarksComeBackExactly)
     r.name = QStringLiteral("\uFEFF苹果");
     r.cat = QStringLiteral("\uFFFE梨");
     r.txno = QStringLiteral("\uFEFF");
-    Store::open(path())->add(r);
-    const auto reopened = Store::open(path());
+    FileStore::open(path())->add(r);
+    const auto reopened = FileStore::open(path());
     ASSERT_EQ(reopened->rows().size(), 1u);
     EXPECT_TRUE(reopened->rows()[0].sameContent(r)) << recordText(reopened->rows()[0]).toStdString();
 }
 
 TEST_F(StoreTest, OverlongTextIsRefusedAndNothingStored)
 {
-    auto store = Store::open(path());
+    auto store = FileStore::open(path());
     store->add(category("kept"));
     Record tooLong = tx("x", "y", "1", "2024/6/15 and then some more");
     EXPECT_THROW(store->add(tooLong), StoreError);
@@ -164,26 +164,26 @@ TEST_F(StoreTest, OverlongTextIsRefusedAndNothingStored)
     Record wide = category("一二三四五六七八九十一二三四五六七八九十");
     EXPECT_NO_THROW(store->add(wide));
     EXPECT_EQ(names(*store), (QStringList{q("kept"), q("一二三四五六七八九十一二三四五六七八九十")}));
-    auto reopened = Store::open(path());
+    auto reopened = FileStore::open(path());
     EXPECT_EQ(names(*reopened), names(*store));
 }
 
 TEST_F(StoreTest, DeletesKeepTheOrderOfTheRest)
 {
-    auto store = Store::open(path());
+    auto store = FileStore::open(path());
     for (const char *n : {"a", "b", "c", "d", "e"})
         store->add(category(n));
     EXPECT_EQ(store->removeWhere([](const Record &r) { return r.name == q("b") || r.name == q("d"); }), 2);
     store->add(category("f"));
     EXPECT_EQ(names(*store), (QStringList{q("a"), q("c"), q("e"), q("f")}));
-    auto reopened = Store::open(path());
+    auto reopened = FileStore::open(path());
     EXPECT_EQ(names(*reopened), names(*store));
     EXPECT_EQ(store->removeWhere([](const Record &) { return false; }), 0);
 }
 
 TEST_F(StoreTest, RemoveExactTouchesOnlyThatRecord)
 {
-    auto store = Store::open(path());
+    auto store = FileStore::open(path());
     const Record first = store->add(tx("same", "c", "1"));
     const Record twin = store->add(tx("same", "c", "1"));
     EXPECT_TRUE(store->removeExact(first));
@@ -198,7 +198,7 @@ TEST_F(StoreTest, RemoveExactTouchesOnlyThatRecord)
 
 TEST_F(StoreTest, SeesWhatAnotherProgramChanged)
 {
-    auto store = Store::open(path());
+    auto store = FileStore::open(path());
     store->add(category("mine"));
     EXPECT_EQ(store->count(), 1);
     ASSERT_EQ(otherConnection(path(), "INSERT INTO \"库\" (\"标号\", \"名称\") VALUES (1, 'theirs')"), SQLITE_OK);
@@ -206,15 +206,15 @@ TEST_F(StoreTest, SeesWhatAnotherProgramChanged)
     ASSERT_EQ(otherConnection(path(), "DELETE FROM \"库\" WHERE \"名称\" = 'mine'"), SQLITE_OK);
     EXPECT_EQ(names(*store), QStringList{q("theirs")});
     store->add(category("again"));
-    EXPECT_EQ(names(*Store::open(path())), (QStringList{q("theirs"), q("again")}));
+    EXPECT_EQ(names(*FileStore::open(path())), (QStringList{q("theirs"), q("again")}));
 }
 
 TEST_F(StoreTest, ZeroLengthFileIsSetUpLikeANewOne)
 {
     writeAll(path(), QByteArray());
-    auto store = Store::open(path());
+    auto store = FileStore::open(path());
     store->add(category("x"));
-    EXPECT_EQ(Store::open(path())->count(), 1);
+    EXPECT_EQ(FileStore::open(path())->count(), 1);
     EXPECT_FALSE(readAll(path()).startsWith("SQLite format 3"));
 }
 
@@ -223,7 +223,7 @@ TEST_F(StoreTest, ForeignFilesAreReportedAndLeftUnchanged)
     // A plain database, one with another password, a text file, random bytes, a damaged ledger.
     QByteArray real;
     {
-        auto store = Store::open(path());
+        auto store = FileStore::open(path());
         for (int i = 0; i < 50; ++i)
             store->add(tx("item", "cat", "1"));
     }
@@ -244,7 +244,7 @@ TEST_F(StoreTest, ForeignFilesAreReportedAndLeftUnchanged)
         SCOPED_TRACE(i);
         writeAll(path(), contents[i]);
         try {
-            Store::open(path());
+            FileStore::open(path());
             ADD_FAILURE() << "a foreign or damaged file was opened";
         } catch (const StoreError &e) {
             EXPECT_EQ(e.message(), q("无法打开账本文件“%1”：%2！").arg(path(), reasons[i]));
@@ -259,7 +259,7 @@ TEST_F(StoreTest, WrongPasswordAndPlainDatabaseAreRefusedAtOpen)
     ASSERT_EQ(otherConnection(plain, "CREATE TABLE \"库\"(x)", nullptr), SQLITE_OK);
     const QByteArray before = readAll(plain);
     try {
-        Store::open(plain);
+        FileStore::open(plain);
         ADD_FAILURE() << "a plain database was opened";
     } catch (const StoreError &e) {
         EXPECT_EQ(e.message(), q("无法打开账本文件“%1”：文件已损坏、不是本软件的账本文件或密码不符！").arg(plain));
@@ -271,7 +271,7 @@ TEST_F(StoreTest, FolderInPlaceOfTheFile)
 {
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("1.mdb")));
     try {
-        Store::open(path());
+        FileStore::open(path());
         ADD_FAILURE() << "a folder was opened";
     } catch (const StoreError &e) {
         EXPECT_EQ(e.message(), q("无法打开账本文件“%1”：同名的是一个文件夹，不是账本文件！").arg(path()));
@@ -283,7 +283,7 @@ TEST_F(StoreTest, ForeignTableLayoutIsNotTakenOver)
     ASSERT_EQ(otherConnection(path(), "CREATE TABLE other(x)"), SQLITE_OK);
     const QByteArray before = readAll(path());
     try {
-        Store::open(path());
+        FileStore::open(path());
         ADD_FAILURE() << "a ledger file without the ledger table was opened";
     } catch (const StoreError &e) {
         EXPECT_EQ(e.message(), q("无法打开账本文件“%1”：文件中没有账本表“库”！").arg(path()));

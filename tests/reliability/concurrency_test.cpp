@@ -1,6 +1,6 @@
 // Two programs on one ledger file: nothing lost on either side, a busy file waits, the next
 // operation sees the other program's changes, a lock held too long gives a clear message.
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -27,7 +27,7 @@ TEST(Concurrency, BothWritersKeepEveryRecord)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("1.mdb"));
-    auto store = Store::open(path);
+    auto store = FileStore::open(path);
     QProcess other;
     other.start(QStringLiteral(LEDGER_CHILD), {QStringLiteral("add"), dir.path(), QStringLiteral("0"), QStringLiteral("150")});
     ASSERT_TRUE(other.waitForStarted());
@@ -59,7 +59,7 @@ TEST(Concurrency, BothWritersKeepEveryRecord)
     EXPECT_EQ(remover.readAllStandardOutput().trimmed(), QByteArray("removed 150"));
     EXPECT_EQ(store->count(), n);
     EXPECT_EQ(store->removeWhere([](const Record &r) { return r.name == QStringLiteral("mine-0"); }), 1);
-    EXPECT_EQ(Store::open(path)->count(), n - 1);
+    EXPECT_EQ(FileStore::open(path)->count(), n - 1);
 }
 
 TEST(Concurrency, LockHeldPastTheTimeoutGivesAClearMessage)
@@ -67,7 +67,7 @@ TEST(Concurrency, LockHeldPastTheTimeoutGivesAClearMessage)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("1.mdb"));
     // Each attempt waits a second for the lock (ten in the program); the lock outlasts both.
-    auto store = Store::open(path, std::chrono::seconds(1));
+    auto store = FileStore::open(path, std::chrono::seconds(1));
     store->add(mine(1));
     QProcess locker;
     locker.start(QStringLiteral(LEDGER_CHILD), {QStringLiteral("lock"), dir.path(), QStringLiteral("5000")});
@@ -95,7 +95,7 @@ TEST(Concurrency, LockHeldPastTheTimeoutGivesAClearMessage)
 TEST(Concurrency, ShortLockIsWaitedFor)
 {
     QTemporaryDir dir;
-    auto store = Store::open(dir.filePath(QStringLiteral("1.mdb")));
+    auto store = FileStore::open(dir.filePath(QStringLiteral("1.mdb")));
     QProcess locker;
     locker.start(QStringLiteral(LEDGER_CHILD), {QStringLiteral("lock"), dir.path(), QStringLiteral("1000")});
     ASSERT_TRUE(locker.waitForReadyRead(30000));

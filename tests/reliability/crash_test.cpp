@@ -1,7 +1,7 @@
 // A ledger must survive the program being killed at any moment: another process adds
 // transactions one at a time and is killed with SIGKILL at random moments; after every kill the
 // file must pass its integrity check and hold every reported record exactly once, whole.
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 #include "sqlite_db.h"
 
 #include <QProcess>
@@ -54,7 +54,7 @@ TEST(CrashConsistency, KilledWriterLosesNothingItReported)
             last = line.mid(6).toLong();
             ++reported[last];
         }
-        auto store = Store::open(dir.filePath(QStringLiteral("1.mdb")));
+        auto store = FileStore::open(dir.filePath(QStringLiteral("1.mdb")));
         ASSERT_EQ(sqldb::integrity(store->handle()), QStringLiteral("ok")) << "run " << run;
         std::map<long, int> present;
         for (const Record &r : store->rows()) {

@@ -3,6 +3,7 @@
 // beside it, and a later conversion finishes the job.
 #include "../jet/jet_rows.h"
 #include "ledger/jet_import.h"
+#include "ledger/file_store.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -34,7 +35,7 @@ bool checkFolder(const QString &dir, const QByteArray &original, const QByteArra
         return false;
     }
     EXPECT_EQ(fileBytes(kept), original) << "new ledger in place but original not kept, run " << run;
-    const auto store = Store::open(path);
+    const auto store = FileStore::open(path);
     EXPECT_EQ(jet::checksum(store->rows()), expected) << "half-converted ledger, run " << run;
     return true;
 }

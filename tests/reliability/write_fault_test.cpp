@@ -2,7 +2,7 @@
 // system-call table: the operation reports a clear message, the file stays intact, every earlier
 // record is kept and the failed change is wholly absent.
 #include "ledger/backup.h"
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 #include "sqlite_db.h"
 
 #include <QProcess>
@@ -152,7 +152,7 @@ protected:
 
 TEST_P(WriteFaultTest, FailedAddLeavesTheLedgerAsItWas)
 {
-    auto store = Store::open(path());
+    auto store = FileStore::open(path());
     QStringList expected;
     for (int i = 0; i < 30; ++i) {
         store->add(named(QStringLiteral("old-%1").arg(i)));
@@ -175,7 +175,7 @@ TEST_P(WriteFaultTest, FailedAddLeavesTheLedgerAsItWas)
         if (added)
             expected << name;
         // A new connection sees exactly the records that were reported as stored ...
-        auto fresh = Store::open(path());
+        auto fresh = FileStore::open(path());
         ASSERT_EQ(integrity(fresh->handle()), QStringLiteral("ok"));
         ASSERT_EQ(names(fresh->rows()), expected);
         // ... and so does the connection that saw the failure.
@@ -189,7 +189,7 @@ TEST_P(WriteFaultTest, FailedAddLeavesTheLedgerAsItWas)
 
 TEST_P(WriteFaultTest, FailedDeleteLeavesTheLedgerAsItWas)
 {
-    auto store = Store::open(path());
+    auto store = FileStore::open(path());
     QStringList expected;
     for (int i = 0; i < 30; ++i) {
         store->add(named(QStringLiteral("old-%1").arg(i)));
@@ -210,7 +210,7 @@ TEST_P(WriteFaultTest, FailedDeleteLeavesTheLedgerAsItWas)
         WriteFault::disarm();
         if (removed)
             expected.removeIf([](const QString &s) { return s.endsWith(u'3'); });
-        auto fresh = Store::open(path());
+        auto fresh = FileStore::open(path());
         ASSERT_EQ(integrity(fresh->handle()), QStringLiteral("ok"));
         ASSERT_EQ(names(fresh->rows()), expected);
         ASSERT_EQ(names(store->rows()), expected);
@@ -239,16 +239,16 @@ TEST(WriteFaultOnCreate, FailedCreateSaysWhy)
     WriteFault::arm(1, true, ENOSPC);
     QString message;
     try {
-        Store::open(path);
+        FileStore::open(path);
     } catch (const StoreError &e) {
         message = e.message();
     }
     WriteFault::disarm();
     WriteFault::uninstall();
     EXPECT_EQ(message, QStringLiteral("无法创建账本文件“%1”：磁盘空间已满！").arg(path));
-    auto store = Store::open(path);
+    auto store = FileStore::open(path);
     store->add(named(QStringLiteral("first")));
-    EXPECT_EQ(names(Store::open(path)->rows()), QStringList{QStringLiteral("first")});
+    EXPECT_EQ(names(FileStore::open(path)->rows()), QStringList{QStringLiteral("first")});
 }
 
 // A backup whose copy reaches the disk garbled is caught by its check (password, integrity, row
@@ -258,7 +258,7 @@ TEST(WriteFaultOnBackup, GarbledCopyIsNeitherKeptNorThinsTheOldOnes)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("1.mdb"));
     {
-        auto store = Store::open(path);
+        auto store = FileStore::open(path);
         for (int i = 0; i < 50; ++i)
             store->add(named(QStringLiteral("n-%1").arg(i)));
     }
@@ -278,7 +278,7 @@ TEST(WriteFaultOnBackup, GarbledCopyIsNeitherKeptNorThinsTheOldOnes)
     EXPECT_TRUE(b.error.startsWith(QStringLiteral("备份副本检查未通过"))) << b.error.toStdString();
     EXPECT_TRUE(b.removed.isEmpty());
     EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden), old);
-    EXPECT_EQ(names(Store::open(path)->rows()).size(), 50);
+    EXPECT_EQ(names(FileStore::open(path)->rows()).size(), 50);
 }
 
 // The writing program hits its file-size limit (ulimit -f, SIGXFSZ ignored) while adding.
@@ -286,7 +286,7 @@ TEST(FileSizeLimit, WriterStopsWithAMessageAndTheFileStaysWhole)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("1.mdb"));
-    Store::open(path); // a fresh ledger, a few pages long
+    FileStore::open(path); // a fresh ledger, a few pages long
     QProcess child;
     child.start(QStringLiteral(LEDGER_CHILD), {QStringLiteral("fsize"), dir.path(), QStringLiteral("40960")});
     ASSERT_TRUE(child.waitForFinished(120000));
@@ -303,7 +303,7 @@ TEST(FileSizeLimit, WriterStopsWithAMessageAndTheFileStaysWhole)
     ASSERT_FALSE(failure.isEmpty());
     EXPECT_TRUE(QString::fromUtf8(failure).contains(QStringLiteral("记录未能保存到账本文件"))) << failure.toStdString();
     EXPECT_GT(added, 10);
-    auto store = Store::open(path);
+    auto store = FileStore::open(path);
     EXPECT_EQ(integrity(store->handle()), QStringLiteral("ok"));
     ASSERT_EQ(store->count(), added);
     for (long n = 0; n < added; ++n)
@@ -329,7 +329,7 @@ TEST(FullDisk, AddsStopWithAMessageAndTheFileStaysWhole)
     QStringList stored;
     QString message;
     {
-        auto store = Store::open(path);
+        auto store = FileStore::open(path);
         for (int i = 0; i < 100000 && message.isEmpty(); ++i) {
             try {
                 store->add(named(QStringLiteral("n-%1").arg(i)));
@@ -344,7 +344,7 @@ TEST(FullDisk, AddsStopWithAMessageAndTheFileStaysWhole)
     const QStringList why = {reasonFor({true, ENOSPC}), reasonFor({true, EIO})};
     const QString addFailed = QStringLiteral("记录未能保存到账本文件“%1”：%2！");
     EXPECT_TRUE(message == addFailed.arg(path, why[0]) || message == addFailed.arg(path, why[1])) << message.toStdString();
-    auto store = Store::open(path);
+    auto store = FileStore::open(path);
     EXPECT_EQ(integrity(store->handle()), QStringLiteral("ok"));
     EXPECT_EQ(names(store->rows()), stored);
     // A delete needs room for its journal: on a full disk it either goes through whole or is
@@ -357,7 +357,7 @@ TEST(FullDisk, AddsStopWithAMessageAndTheFileStaysWhole)
         EXPECT_TRUE(e.message() == removeFailed.arg(path, why[0]) || e.message() == removeFailed.arg(path, why[1]))
             << e.message().toStdString();
     }
-    EXPECT_EQ(names(Store::open(path)->rows()), stored);
-    EXPECT_EQ(integrity(Store::open(path)->handle()), QStringLiteral("ok"));
+    EXPECT_EQ(names(FileStore::open(path)->rows()), stored);
+    EXPECT_EQ(integrity(FileStore::open(path)->handle()), QStringLiteral("ok"));
     std::printf("full disk: %lld records stored, then: %s\n", static_cast<long long>(stored.size()), message.toUtf8().constData());
 }

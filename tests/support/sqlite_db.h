@@ -2,7 +2,7 @@
 // benchmark that look underneath the store.
 #pragma once
 
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 
 #include <QString>
 #include <QStringList>
@@ -102,7 +102,7 @@ inline QString integrity(sqlite3 *db) { return column(db, "PRAGMA integrity_chec
 // by default; nullptr for a plain SQLite file.
 class Connection {
 public:
-    explicit Connection(const QString &path, const char *key = ledger::Store::kPassword)
+    explicit Connection(const QString &path, const char *key = ledger::FileStore::kPassword)
     {
         sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         if (key) {

@@ -13,7 +13,7 @@
 //                                           written to the file, prints "spilled", then waits
 //                                           to be killed (leaving a hot journal)
 #include "ledger/browse.h"
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -46,7 +46,7 @@ Record transaction(long n)
 
 int addLoop(const QString &folder, long first, long count)
 {
-    auto store = Store::open(QDir(folder).filePath(QStringLiteral("1.mdb")));
+    auto store = FileStore::open(QDir(folder).filePath(QStringLiteral("1.mdb")));
     for (long n = first; n < first + count; ++n) {
         try {
             store->add(transaction(n));
@@ -68,7 +68,7 @@ int rows(const QString &folder)
         std::printf("missing %s\n", file.filePath().toUtf8().constData());
         return 4;
     }
-    std::printf("rows %lld\n", static_cast<long long>(Store::open(file.filePath())->count()));
+    std::printf("rows %lld\n", static_cast<long long>(FileStore::open(file.filePath())->count()));
     return 0;
 }
 
@@ -89,14 +89,14 @@ int main(int argc, char *argv[])
         if (mode == QStringLiteral("add"))
             return addLoop(folder, std::atol(argv[3]), argc > 4 ? std::atol(argv[4]) : 1000000);
         if (mode == QStringLiteral("remove")) {
-            auto store = Store::open(QDir(folder).filePath(QStringLiteral("1.mdb")));
+            auto store = FileStore::open(QDir(folder).filePath(QStringLiteral("1.mdb")));
             const QString prefix = QString::fromLocal8Bit(argv[3]);
             std::printf("removed %d\n", store->removeWhere([&](const Record &r) { return r.name.startsWith(prefix); }));
             std::fflush(stdout);
             return 0;
         }
         if (mode == QStringLiteral("delete")) {
-            auto store = Store::open(QDir(folder).filePath(QStringLiteral("1.mdb")));
+            auto store = FileStore::open(QDir(folder).filePath(QStringLiteral("1.mdb")));
             SelectedLine line;
             line.request = QString::fromLocal8Bit(argv[3]).split(u'|');
             const QString category = argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString();
@@ -113,7 +113,7 @@ int main(int argc, char *argv[])
             return addLoop(folder, argc > 4 ? std::atol(argv[4]) : 0, 1000000);
         }
         if (mode == QStringLiteral("spill")) {
-            auto store = Store::open(QDir(folder).filePath(QStringLiteral("1.mdb")));
+            auto store = FileStore::open(QDir(folder).filePath(QStringLiteral("1.mdb")));
             sqlite3_exec(store->handle(), "PRAGMA cache_size = 2; BEGIN IMMEDIATE; UPDATE \"库\" SET \"名称\" = 'x'",
                          nullptr, nullptr, nullptr);
             std::printf("spilled\n");
@@ -122,7 +122,7 @@ int main(int argc, char *argv[])
             return 0;
         }
         if (mode == QStringLiteral("lock")) {
-            auto store = Store::open(QDir(folder).filePath(QStringLiteral("1.mdb")));
+            auto store = FileStore::open(QDir(folder).filePath(QStringLiteral("1.mdb")));
             sqlite3_exec(store->handle(), "BEGIN EXCLUSIVE; DELETE FROM \"库\" WHERE 0", nullptr, nullptr, nullptr);
             std::printf("locked\n");
             std::fflush(stdout);

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "browse/ui_tx_list.h"
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 #include "mainwin/form1.h"
 #include "sqlite_db.h"
 #include "support.h"
@@ -18,7 +18,7 @@
 // The ledger 1.mdb of a folder, opened as the program's start opens it.
 inline std::unique_ptr<ledger::Store> ledgerIn(const FreshFolder &folder)
 {
-    return ledger::Store::open(folder.file(QStringLiteral("1.mdb")));
+    return ledger::FileStore::open(folder.file(QStringLiteral("1.mdb")));
 }
 
 // One main window, shown, on a fresh ledger of its own, with its message boxes answered.

@@ -56,7 +56,7 @@ void TestAbout::aboutBoxSaysWhereTheLedgerLives()
     // Folder names that read as markup are shown as they are, on the first of three lines.
     const QString shop = top.file(QStringLiteral("<i>shop</i>"));
     QVERIFY(QDir().mkpath(shop));
-    Form1 w(ledger::Store::open(QDir(shop).filePath(QStringLiteral("1.mdb"))));
+    Form1 w(ledger::FileStore::open(QDir(shop).filePath(QStringLiteral("1.mdb"))));
     w.show();
     w.Command13->click();
     const QLabel *place = w.form3()->Label5;

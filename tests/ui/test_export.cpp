@@ -100,7 +100,7 @@ private slots:
         FreshFolder folder;
         InFolder in(folder.path());
         Boxes boxes;
-        Form1 w(ledger::Store::open(QStringLiteral("1.mdb")));
+        Form1 w(ledger::FileStore::open(QStringLiteral("1.mdb")));
         w.show();
         shop(w);
         QList<QWidget *> lists{w.List1, w.List2, w.List3, w.form6()->List1};
@@ -138,7 +138,7 @@ private slots:
         FreshFolder folder;
         InFolder in(folder.path());
         Boxes boxes;
-        Form1 w(ledger::Store::open(QStringLiteral("1.mdb")));
+        Form1 w(ledger::FileStore::open(QStringLiteral("1.mdb")));
         w.show();
         shop(w);
         QCOMPARE(w.List3->count(), 2);
@@ -167,7 +167,7 @@ private slots:
         FreshFolder folder;
         InFolder in(folder.path());
         Boxes boxes;
-        Form1 w(ledger::Store::open(QStringLiteral("1.mdb")));
+        Form1 w(ledger::FileStore::open(QStringLiteral("1.mdb")));
         w.show();
         shop(w);
         UserFolders user;
@@ -271,7 +271,7 @@ private slots:
         Boxes boxes;
         QDateTime now(QDate(2026, 12, 7), QTime(10, 0));
         ui::setBackupClock([&now] { return now; });
-        Form1 w(ledger::Store::open(QStringLiteral("1.mdb")));
+        Form1 w(ledger::FileStore::open(QStringLiteral("1.mdb")));
         w.show();
         shop(w);
         addCategory(w, QStringLiteral("空类"));
@@ -314,7 +314,7 @@ private slots:
             QFile blocker(QStringLiteral("备份")); // a file where the folder should be
             QVERIFY(blocker.open(QIODevice::WriteOnly));
         }
-        Form1 w(ledger::Store::open(QStringLiteral("1.mdb")));
+        Form1 w(ledger::FileStore::open(QStringLiteral("1.mdb")));
         w.show();
         shop(w);
         ui::startDailyBackup(&w);

@@ -1,6 +1,6 @@
 // The program started on foreign, damaged and protected ledger files: a clear message, a
 // non-zero exit where it cannot go on, and the file left exactly as it was.
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 #include "sqlite_db.h"
 #include "support.h"
 
@@ -63,7 +63,7 @@ void writeAll(const QString &path, const QByteArray &bytes)
 QByteArray realLedger(const QString &folder, int rows)
 {
     {
-        auto store = ledger::Store::open(folder + u'/' + kFile);
+        auto store = ledger::FileStore::open(folder + u'/' + kFile);
         for (int i = 0; i < rows; ++i) {
             ledger::Record r;
             r.kind = ledger::kCategory;
@@ -152,7 +152,7 @@ private slots:
         Run run = runProgram(dir.path(), QStringLiteral("水果"));
         QCOMPARE(run.exitCode, 0);
         QVERIFY(run.boxes.isEmpty());
-        QCOMPARE(ledger::Store::open(dir.filePath(kFile))->count(), 1);
+        QCOMPARE(ledger::FileStore::open(dir.filePath(kFile))->count(), 1);
         QFile::remove(dir.filePath(kFile));
         run = runProgram(dir.path());
         QCOMPARE(run.exitCode, 0);
@@ -217,8 +217,8 @@ private slots:
         const QString today = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
         QVERIFY2(made[0].startsWith(QStringLiteral("1-%1-").arg(today)), qPrintable(made[0]));
         // Made at the first start, before its category was added.
-        QCOMPARE(ledger::Store::open(QDir(backups).filePath(made[0]))->count(), 30);
-        QCOMPARE(ledger::Store::open(dir.filePath(kFile))->count(), 32);
+        QCOMPARE(ledger::FileStore::open(QDir(backups).filePath(made[0]))->count(), 30);
+        QCOMPARE(ledger::FileStore::open(dir.filePath(kFile))->count(), 32);
     }
 
     void leftOverJournalBesideAReadOnlyFile()
@@ -230,7 +230,7 @@ private slots:
         const QByteArray before = realLedger(sub, 400);
         const auto names = [&] {
             QStringList out;
-            const auto store = ledger::Store::open(sub + u'/' + kFile);
+            const auto store = ledger::FileStore::open(sub + u'/' + kFile);
             for (const ledger::Record &r : store->rows())
                 out << r.name;
             return out;

@@ -2,6 +2,7 @@
 // count, and "取消" or a refusal leaving the folder exactly as it was.
 #include "../jet/jet_rows.h"
 #include "ledger/jet_import.h"
+#include "ledger/file_store.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 #include "support.h"
@@ -59,7 +60,7 @@ void TestJetImport::convertsOnOkAndOpensTheNewLedger()
     QCOMPARE(fileBytes(folder.file(QStringLiteral("1.jet.mdb"))), original);
     const auto expected = expectedJetRows(QStringLiteral("ledger_jet4"));
     {
-        auto store = ledger::Store::open(folder.file(QStringLiteral("1.mdb")));
+        auto store = ledger::FileStore::open(folder.file(QStringLiteral("1.mdb")));
         QCOMPARE(store->rows().size(), expected.size());
         for (std::size_t i = 0; i < expected.size(); ++i)
             QVERIFY2(store->rows()[i].sameContent(expected[i]), qPrintable(ledger::recordText(store->rows()[i])));

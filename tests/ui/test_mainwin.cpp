@@ -30,7 +30,7 @@ private slots:
     {
         FreshFolder folder;
         InFolder in(folder.path());
-        ledger::Store::open(QStringLiteral("1.mdb"))->add([] {
+        ledger::FileStore::open(QStringLiteral("1.mdb"))->add([] {
             ledger::Record r;
             r.kind = ledger::kCategory;
             r.name = QStringLiteral("水果");

@@ -245,11 +245,11 @@ void TestSelection::categoryGoesWithEverythingOrNothing()
         const std::vector<Record> before = stored(w);
         choose(w, QStringLiteral("水果"));
         CommitFault fault{failAt};
-        sqlite3_commit_hook(w.store()->handle(), &CommitFault::hook, &fault);
+        sqlite3_commit_hook(static_cast<ledger::FileStore *>(w.store())->handle(), &CommitFault::hook, &fault);
         w.Command2_Click();
-        sqlite3_commit_hook(w.store()->handle(), nullptr, nullptr);
+        sqlite3_commit_hook(static_cast<ledger::FileStore *>(w.store())->handle(), nullptr, nullptr);
 
-        const std::vector<Record> after = Store::open(folder.file(QStringLiteral("1.mdb")))->rows();
+        const std::vector<Record> after = FileStore::open(folder.file(QStringLiteral("1.mdb")))->rows();
         if (fault.seen < failAt) { // went through without meeting the failure
             QCOMPARE(after.size(), before.size() - 7);
             for (const Record &r : after)

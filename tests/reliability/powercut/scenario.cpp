@@ -1,7 +1,7 @@
 #include "scenario.h"
 
 #include "ledger/backup.h"
-#include "ledger/store.h"
+#include "ledger/file_store.h"
 #include "sqlite_db.h"
 
 #include <QCryptographicHash>
@@ -84,7 +84,7 @@ void Scenario::makeFolder()
     // Thirty daily backups from about three months ago: the next backup thins them out.
     const QString templ = QDir(m_dir.path()).filePath(QStringLiteral("old.mdb"));
     {
-        auto store = ledger::Store::open(templ);
+        auto store = ledger::FileStore::open(templ);
         ledger::Record r;
         r.kind = ledger::kCategory;
         r.name = QStringLiteral("旧类");
@@ -197,7 +197,7 @@ QString Scenario::ledgerState(const Folder &f, const QByteArray &name)
     QString state;
     try {
         // As the next start opens it: a journal left behind is rolled back first.
-        auto store = ledger::Store::open(QDir(scratch.path()).filePath(QString::fromUtf8(kLedger)));
+        auto store = ledger::FileStore::open(QDir(scratch.path()).filePath(QString::fromUtf8(kLedger)));
         const QString verdict = sqldb::integrity(store->handle());
         state = verdict == QStringLiteral("ok") ? rowsText(store->rows()) : QStringLiteral("damaged: ") + verdict;
     } catch (const ledger::StoreError &e) {

@@ -1,0 +1,77 @@
+// The ledger file: one SQLCipher-encrypted table "库" whose rows are categories, products and
+// stock movements. Rows are read in the order they were added; the store keeps them in memory
+// and reloads only when another connection has changed the file.
+#pragma once
+
+#include "ledger/store.h"
+
+struct sqlite3;
+
+namespace ledger {
+
+class FileStore : public Store {
+    Q_OBJECT
+public:
+    static constexpr const char *kPassword = "qzvmrt";
+
+    // Opens the file, creating it (with its table) only when it is absent or empty.
+    // Throws StoreError with a sentence naming the file and the reason; an existing file
+    // that cannot be opened is never modified.
+    static std::unique_ptr<FileStore> open(const QString &path, std::chrono::milliseconds lockWait = kLockWait);
+    ~FileStore() override;
+
+    void setLockWait(std::chrono::milliseconds wait) override { m_lockWait = wait; }
+    const std::vector<Record> &rows() override;
+    Record add(const Record &r) override;
+    void addAll(const std::vector<Record> &records, const std::function<void(std::size_t)> &progress = {}) override;
+    int removeWhere(const std::function<bool(const Record &)> &match) override;
+    bool removeExact(const Record &r) override;
+    bool passesIntegrityCheck() override;
+
+    std::vector<ProductCode> productCodes() override;
+    void setProductCode(const ProductCode &code) override;
+    StockTakeRecord postStockTake(StockTakeRecord record, const std::vector<Record> &rows) override;
+    std::vector<StockTakeRecord> stockTakes() override;
+
+    // The raw connection, for tests and tools that must look underneath.
+    sqlite3 *handle() const { return m_db; }
+
+protected:
+    void markStockTakeRows(LedgerFacts &facts) override;
+
+private:
+    class Transaction;
+
+    FileStore(QString path, sqlite3 *db, std::chrono::milliseconds lockWait);
+    // The steps of open() once the connection is there; fresh: the file is absent or empty.
+    void setUp(bool fresh);
+    void configure(const QString &what);
+    bool hasLedgerTable(bool fresh);
+    void exec(const char *sql, const QString &what);
+    // Ends an open transaction without writing; returns false when it could not be ended.
+    bool rollback();
+    // what: the message template (%1 the file, %2 the reason) for a failure.
+    void refresh(bool force, const QString &what);
+    // Deletes these rows (ascending positions in the rows) inside tx and commits it.
+    int removePositions(Transaction &tx, const std::vector<std::size_t> &positions);
+    qint64 dataVersion(const QString &what);
+    // Of the stock-take tables: the codes of products among these rows go with them (inside tx).
+    void forgetCodes(const std::vector<std::size_t> &positions);
+    bool hasTable(const char *name);
+    // Inserts these rows inside the open write transaction; their ids, in order.
+    std::vector<qint64> insertRows(const std::vector<Record> &records);
+    [[noreturn]] void fail(int rc, const QString &what);
+    // Throws when the file at the path is no longer the one opened (a restore replaced it):
+    // this connection would go on with the old one.
+    void checkNotReplaced();
+    static int waitForLock(void *store, int attempt);
+
+    sqlite3 *m_db = nullptr;
+    bool m_loaded = false;
+    qint64 m_version = -1;
+    std::chrono::milliseconds m_lockWait;
+    std::chrono::steady_clock::time_point m_waitStart;
+    quint64 m_device = 0, m_inode = 0; // of the file opened
+};
+
+} // namespace ledger
