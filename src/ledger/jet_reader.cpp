@@ -3,6 +3,8 @@
 // time and memory.
 #include "ledger/jet_import.h"
 
+#include "ledger/columns.h"
+
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QDir>
@@ -36,8 +38,8 @@ QString &readerProgram()
 QDataStream &operator<<(QDataStream &out, const Record &r)
 {
     out << r.hasKind << static_cast<qint32>(r.kind);
-    for (const QString *s : {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno})
-        out << *s;
+    for (const Column &c : kTextColumns)
+        out << r.*c.field;
     return out;
 }
 
@@ -46,8 +48,8 @@ QDataStream &operator>>(QDataStream &in, Record &r)
     qint32 kind = 0;
     in >> r.hasKind >> kind;
     r.kind = kind;
-    for (QString *s : {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno})
-        in >> *s;
+    for (const Column &c : kTextColumns)
+        in >> r.*c.field;
     return in;
 }
 

@@ -1,5 +1,6 @@
 #include "ledger/store.h"
 
+#include "ledger/columns.h"
 #include "ledger/facts.h"
 #include "ledger/ledger_table.h"
 #include "ledger/row_loader.h"
@@ -27,26 +28,6 @@ using sql::kAddFailed;
 using sql::kReadFailed;
 using sql::kRemoveFailed;
 
-constexpr const char *kCreateTable =
-    "CREATE TABLE \"库\" ("
-    "\"标号\" SMALLINT CHECK (\"标号\" IS NULL OR (typeof(\"标号\") = 'integer' AND \"标号\" BETWEEN -32768 AND 32767)),"
-    "\"名称\" VARCHAR(20) CHECK (length(\"名称\") <= 20),"
-    "\"类\" VARCHAR(20) CHECK (length(\"类\") <= 20),"
-    "\"价格\" VARCHAR(20) CHECK (length(\"价格\") <= 20),"
-    "\"数量\" VARCHAR(20) CHECK (length(\"数量\") <= 20),"
-    "\"总额\" VARCHAR(20) CHECK (length(\"总额\") <= 20),"
-    "\"日期\" VARCHAR(20) CHECK (length(\"日期\") <= 20),"
-    "\"方法\" VARCHAR(4) CHECK (length(\"方法\") <= 4),"
-    "\"交易号码\" VARCHAR(20) CHECK (length(\"交易号码\") <= 20))";
-
-constexpr const char *kSelectAll =
-    "SELECT rowid, \"标号\", \"名称\", \"类\", \"价格\", \"数量\", \"总额\", \"日期\", \"方法\", "
-    "\"交易号码\" FROM \"库\" ORDER BY rowid";
-
-constexpr const char *kInsert =
-    "INSERT INTO \"库\" (\"标号\", \"名称\", \"类\", \"价格\", \"数量\", \"总额\", \"日期\", \"方法\", "
-    "\"交易号码\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)";
-
 // Message templates: %1 the file, %2 the reason.
 const QString kOpenFailed = QStringLiteral("无法打开账本文件“%1”：%2！");
 const QString kCreateFailed = QStringLiteral("无法创建账本文件“%1”：%2！");
@@ -64,13 +45,12 @@ bool identity(const QString &path, quint64 &device, quint64 &inode)
 
 bool sameText(const QString &a, const QString &b) { return a.isNull() == b.isNull() && a == b; }
 
-// Binds the nine columns of kInsert; the first result that is not SQLITE_OK.
+// Binds the nine columns of insertSql(); the first result that is not SQLITE_OK.
 int bindRecord(sqlite3_stmt *st, const Record &r)
 {
     int rc = r.hasKind ? sqlite3_bind_int(st, 1, r.kind) : sqlite3_bind_null(st, 1);
-    const QString *texts[] = {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno};
-    for (int i = 0; i < 8 && rc == SQLITE_OK; ++i)
-        rc = bindText(st, i + 2, *texts[i]);
+    for (std::size_t i = 0; i < kTextColumns.size() && rc == SQLITE_OK; ++i)
+        rc = bindText(st, static_cast<int>(i) + 2, r.*kTextColumns[i].field);
     return rc;
 }
 
@@ -120,16 +100,18 @@ bool checkFile(const QString &path)
 
 bool Record::sameContent(const Record &o) const
 {
-    return hasKind == o.hasKind && (!hasKind || kind == o.kind) && sameText(name, o.name) &&
-           sameText(cat, o.cat) && sameText(price, o.price) && sameText(qty, o.qty) &&
-           sameText(total, o.total) && sameText(date, o.date) && sameText(method, o.method) &&
-           sameText(txno, o.txno);
+    if (hasKind != o.hasKind || (hasKind && kind != o.kind))
+        return false;
+    return std::all_of(kTextColumns.begin(), kTextColumns.end(),
+                       [&](const Column &c) { return sameText(this->*c.field, o.*c.field); });
 }
 
 QString recordText(const Record &r)
 {
-    const QString kind = r.hasKind ? QString::number(r.kind) : QString();
-    return QStringList{kind, r.name, r.cat, r.price, r.qty, r.total, r.date, r.method, r.txno}.join(u'|');
+    QStringList fields{r.hasKind ? QString::number(r.kind) : QString()};
+    for (const Column &c : kTextColumns)
+        fields << r.*c.field;
+    return fields.join(u'|');
 }
 
 StoreError::StoreError(const QString &message, int code)
@@ -173,7 +155,7 @@ void Store::setUp(bool fresh)
     exec("PRAGMA synchronous = EXTRA", kOpenFailed);
     if (create) {
         Transaction tx(*this, kCreateFailed);
-        exec(kCreateTable, kCreateFailed);
+        exec(createTableSql(), kCreateFailed);
         tx.commit();
     }
     // journal_mode answers with a row; a read-only file keeps its mode.
@@ -304,7 +286,7 @@ void Store::refresh(bool force, const QString &what)
             rows.reserve(most + most / 16 + 256);
         }
     }
-    Statement st(m_db, kSelectAll);
+    Statement st(m_db, selectAllSql());
     int rc = st.prepareResult();
     if (rc == SQLITE_OK)
         rc = loadRows(st.get(), rows);
@@ -339,7 +321,7 @@ Record Store::add(const Record &r)
 {
     Transaction tx(*this, kAddFailed);
     refresh(false, kReadFailed);
-    Statement st(m_db, kInsert);
+    Statement st(m_db, insertSql());
     int rc = st.prepareResult();
     if (rc == SQLITE_OK)
         rc = bindRecord(st.get(), r);
@@ -358,7 +340,7 @@ std::vector<qint64> Store::insertRows(const std::vector<Record> &records)
 {
     std::vector<qint64> ids;
     ids.reserve(records.size());
-    Statement st(m_db, kInsert);
+    Statement st(m_db, insertSql());
     int rc = st.prepareResult();
     for (std::size_t n = 0; n < records.size() && rc == SQLITE_OK; ++n) {
         if ((rc = bindRecord(st.get(), records[n])) == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
@@ -385,7 +367,7 @@ void Store::addAll(const std::vector<Record> &records, const std::function<void(
 {
     Transaction tx(*this, kAddFailed);
     {
-        Statement st(m_db, kInsert);
+        Statement st(m_db, insertSql());
         int rc = st.prepareResult();
         for (std::size_t n = 0; n < records.size() && rc == SQLITE_OK; ++n) {
             if ((rc = bindRecord(st.get(), records[n])) == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
