@@ -3,11 +3,12 @@
 
 #include "ledger/columns.h"
 #include "ledger/dates.h"
+#include "ledger/sqlite_db.h"
 #include "ledger/text.h"
-#include "sqlite_db.h"
 
 #include <QDate>
 #include <QFile>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +16,7 @@
 #include <vector>
 
 using namespace ledger;
-using sqldb::Query;
+using ledger::sql::Query;
 
 namespace bench {
 

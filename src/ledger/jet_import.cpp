@@ -9,6 +9,7 @@
 #include "ledger/columns.h"
 #include "ledger/durable.h"
 #include "ledger/ledger_table.h"
+#include "ledger/sqlite_db.h"
 #include "ledger/text.h"
 
 #include <QCryptographicHash>
@@ -334,15 +335,12 @@ bool sameFile(const QString &a, const QString &b)
     return true;
 }
 
-QString integrity(Store &store)
+// True when SQLite's integrity check finds the ledger at path sound.
+bool sound(const QString &path)
 {
-    sqlite3_stmt *st = nullptr;
-    QString out;
-    if (sqlite3_prepare_v2(store.handle(), "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK)
-        while (sqlite3_step(st) == SQLITE_ROW)
-            out += QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
-    sqlite3_finalize(st);
-    return out;
+    sql::Connection c(path, SQLITE_OPEN_READONLY);
+    const QString verdict = c.result() == SQLITE_OK ? c.first("PRAGMA integrity_check") : QString();
+    return c.result() == SQLITE_OK && verdict == QStringLiteral("ok");
 }
 
 // Writes the rows into a new ledger at tmp and reads them back.
@@ -356,7 +354,7 @@ void build(const QString &path, const QString &tmp, const std::vector<Record> &r
         });
     }
     auto store = Store::open(tmp);
-    if (integrity(*store) != QStringLiteral("ok") || store->rows().size() != rows.size() ||
+    if (!sound(tmp) || store->rows().size() != rows.size() ||
         checksum(store->rows()) != checksum(rows))
         refuse(path, QStringLiteral("新账本写入后核对不符（磁盘可能有问题）"));
 }

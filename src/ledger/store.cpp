@@ -13,9 +13,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <random>
-#include <string>
-#include <thread>
 
 namespace ledger {
 
@@ -122,7 +119,7 @@ StoreError::StoreError(const QString &message, int code)
 QString failureReason(int rc, sqlite3 *db) { return reason(rc, db); }
 
 Store::Store(QString path, sqlite3 *db, std::chrono::milliseconds lockWait)
-    : m_path(std::move(path)), m_db(db), m_lockWait(lockWait)
+    : m_path(std::move(path)), m_db(db), m_lockWait{lockWait, {}}
 {
 }
 
@@ -135,7 +132,7 @@ std::unique_ptr<Store> Store::open(const QString &path, std::chrono::millisecond
     sqlite3 *db = nullptr;
     // One connection per Store, used by one thread: no locking per call.
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (exists ? 0 : SQLITE_OPEN_CREATE);
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
+    const int rc = sql::open(path, flags, &db);
     // The store closes the connection, also when opening fails.
     std::unique_ptr<Store> store(new Store(path, db, lockWait));
     if (rc != SQLITE_OK)
@@ -167,14 +164,9 @@ void Store::setUp(bool fresh)
 
 void Store::configure(const QString &what)
 {
-    sqlite3_extended_result_codes(m_db, 1);
-    int rc = sqlite3_key(m_db, kPassword, static_cast<int>(std::char_traits<char>::length(kPassword)));
-    if (rc == SQLITE_OK)
-        rc = sqlite3_busy_handler(m_db, &Store::waitForLock, this);
+    const int rc = sql::configure(m_db, kPassword, &m_lockWait);
     if (rc != SQLITE_OK)
         fail(rc, what);
-    // Later SQLCipher releases read this file format only in compatibility mode.
-    exec("PRAGMA cipher_compatibility = 3", what);
 }
 
 bool Store::hasLedgerTable(bool fresh)
@@ -202,22 +194,6 @@ bool Store::hasLedgerTable(bool fresh)
             throw StoreError(kOpenFailed.arg(m_path, why));
     }
     return found;
-}
-
-// Waits for another program's lock in short random steps, up to the store's lock wait.
-// SQLite's own timeout sleeps up to 100 ms at a time and so loses the race against a program
-// that writes continuously.
-int Store::waitForLock(void *store, int attempt)
-{
-    static thread_local std::minstd_rand rng(std::random_device{}());
-    auto *self = static_cast<Store *>(store);
-    const auto now = std::chrono::steady_clock::now();
-    if (attempt == 0)
-        self->m_waitStart = now;
-    else if (now - self->m_waitStart > self->m_lockWait)
-        return 0;
-    std::this_thread::sleep_for(std::chrono::microseconds(500 + rng() % 3000));
-    return 1;
 }
 
 void Store::checkNotReplaced()

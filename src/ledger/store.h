@@ -3,6 +3,7 @@
 // and reloads only when another connection has changed the file.
 #pragma once
 
+#include "ledger/sqlite_db.h"
 #include "ledger/stocktake_records.h"
 
 #include <QMetaType>
@@ -88,9 +89,9 @@ QString failureReason(int rc, sqlite3 *db);
 
 class Store {
 public:
-    static constexpr const char *kPassword = "qzvmrt";
+    static constexpr const char *kPassword = sql::kPassword;
     // How long an operation waits for another program's lock before it gives up.
-    static constexpr std::chrono::milliseconds kLockWait{10000};
+    static constexpr std::chrono::milliseconds kLockWait = sql::kLockWait;
 
     // Opens the file, creating it (with its table) only when it is absent or empty.
     // Throws StoreError with a sentence naming the file and the reason; an existing file
@@ -101,7 +102,7 @@ public:
     Store &operator=(const Store &) = delete;
 
     const QString &path() const { return m_path; }
-    void setLockWait(std::chrono::milliseconds wait) { m_lockWait = wait; }
+    void setLockWait(std::chrono::milliseconds wait) { m_lockWait.limit = wait; }
 
     // Every row in stored order, reloaded first if another program changed the file.
     const std::vector<Record> &rows();
@@ -179,7 +180,6 @@ private:
     // Throws when the file at the path is no longer the one opened (a restore replaced it):
     // this connection would go on with the old one.
     void checkNotReplaced();
-    static int waitForLock(void *store, int attempt);
 
     QString m_path;
     sqlite3 *m_db = nullptr;
@@ -187,8 +187,7 @@ private:
     std::unique_ptr<LedgerFacts> m_facts; // null until asked for, and after a reload
     bool m_loaded = false;
     qint64 m_version = -1;
-    std::chrono::milliseconds m_lockWait;
-    std::chrono::steady_clock::time_point m_waitStart;
+    sql::LockWait m_lockWait;
     quint64 m_generation = 0;
     std::function<void(const Record &)> m_removalWatcher;
     quint64 m_device = 0, m_inode = 0; // of the file opened
