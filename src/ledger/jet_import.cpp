@@ -33,11 +33,9 @@ namespace {
 constexpr int kOffsetMask = 0x1fff; // row offsets carry flags in their top bits
 constexpr int kOverflowRow = 0x8000; // the row holds only a pointer to where it was moved
 
-const QString kCannotConvert = QStringLiteral("无法转换旧账本文件“%1”：%2！原文件未作任何改动。");
-
 [[noreturn]] void refuse(const QString &path, const QString &why)
 {
-    throw StoreError(kCannotConvert.arg(QDir::toNativeSeparators(path), why));
+    throw StoreError(StoreError::Kind::NotConverted, QDir::toNativeSeparators(path), why);
 }
 
 QByteArray header(const QString &path)
@@ -148,7 +146,7 @@ bool sameColumns(MdbTableDef *table)
     return true;
 }
 
-[[noreturn]] void damaged(const QString &path, const QString &what) { throw StoreError(damagedFile(path, what)); }
+[[noreturn]] void damaged(const QString &path, const QString &what) { throw damagedFile(path, what); }
 
 class Reader {
 public:
@@ -382,10 +380,10 @@ void keepOriginal(const QString &path, const QString &kept)
 
 } // namespace
 
-QString damagedFile(const QString &path, const QString &what)
+StoreError damagedFile(const QString &path, const QString &what)
 {
-    return kCannotConvert.arg(QDir::toNativeSeparators(path),
-                              QStringLiteral("文件已损坏（%1），请先在 Access 中“压缩和修复数据库”后再转换").arg(what));
+    return StoreError(StoreError::Kind::NotConverted, QDir::toNativeSeparators(path),
+                      QStringLiteral("文件已损坏（%1），请先在 Access 中“压缩和修复数据库”后再转换").arg(what));
 }
 
 bool isJetFile(const QString &path)
@@ -490,7 +488,7 @@ qint64 convert(const QString &path, const QString &kept, const Progress &progres
         syncFolderOf(path);
     } catch (const StoreError &e) {
         dropTmp();
-        if (e.message().contains(QStringLiteral("原文件未作任何改动")))
+        if (e.kind() == StoreError::Kind::NotConverted)
             throw;
         refuse(path, e.message().chopped(1)); // the store's sentence, without its "！"
     }

@@ -25,10 +25,30 @@ using sql::kAddFailed;
 using sql::kReadFailed;
 using sql::kRemoveFailed;
 
-// Message templates: %1 the file, %2 the reason.
-const QString kOpenFailed = QStringLiteral("无法打开账本文件“%1”：%2！");
-const QString kCreateFailed = QStringLiteral("无法创建账本文件“%1”：%2！");
-const QString kReplaced = QStringLiteral("账本文件“%1”已被另一个文件替换（例如恢复了备份），本软件必须关闭后重新启动！");
+constexpr StoreError::Kind kOpenFailed = StoreError::Kind::Open;
+constexpr StoreError::Kind kCreateFailed = StoreError::Kind::Create;
+
+// The sentence told for a failure: object the file, reason why.
+QString sentence(StoreError::Kind kind, const QString &object, const QString &reason)
+{
+    switch (kind) {
+    case StoreError::Kind::Open:
+        return QStringLiteral("无法打开账本文件“%1”：%2！").arg(object, reason);
+    case StoreError::Kind::Create:
+        return QStringLiteral("无法创建账本文件“%1”：%2！").arg(object, reason);
+    case StoreError::Kind::Read:
+        return QStringLiteral("无法读取账本文件“%1”：%2！").arg(object, reason);
+    case StoreError::Kind::Add:
+        return QStringLiteral("记录未能保存到账本文件“%1”：%2！").arg(object, reason);
+    case StoreError::Kind::Remove:
+        return QStringLiteral("记录未能从账本文件“%1”中删除：%2！").arg(object, reason);
+    case StoreError::Kind::Replaced:
+        return QStringLiteral("账本文件“%1”已被另一个文件替换（例如恢复了备份），本软件必须关闭后重新启动！").arg(object);
+    case StoreError::Kind::NotConverted:
+        return QStringLiteral("无法转换旧账本文件“%1”：%2！原文件未作任何改动。").arg(object, reason);
+    }
+    return reason;
+}
 
 bool identity(const QString &path, quint64 &device, quint64 &inode)
 {
@@ -87,9 +107,9 @@ bool checkFile(const QString &path)
 {
     const QFileInfo fi(path);
     if (fi.exists() && fi.isDir())
-        throw StoreError(kOpenFailed.arg(path, QStringLiteral("同名的是一个文件夹，不是账本文件")));
+        throw StoreError(kOpenFailed, path, QStringLiteral("同名的是一个文件夹，不是账本文件"));
     if (fi.exists() && !fi.isReadable())
-        throw StoreError(kOpenFailed.arg(path, QStringLiteral("没有读取该文件的权限")));
+        throw StoreError(kOpenFailed, path, QStringLiteral("没有读取该文件的权限"));
     return !fi.exists() || fi.size() == 0;
 }
 
@@ -111,8 +131,9 @@ QString recordText(const Record &r)
     return fields.join(u'|');
 }
 
-StoreError::StoreError(const QString &message, int code)
-    : std::runtime_error(message.toStdString()), m_message(message), m_code(code)
+StoreError::StoreError(Kind kind, const QString &object, const QString &reason, int code)
+    : std::runtime_error(sentence(kind, object, reason).toStdString()), m_kind(kind), m_object(object),
+      m_reason(reason), m_code(code), m_message(QString::fromStdString(what()))
 {
 }
 
@@ -162,7 +183,7 @@ void Store::setUp(bool fresh)
     refresh(true, kOpenFailed);
 }
 
-void Store::configure(const QString &what)
+void Store::configure(StoreError::Kind what)
 {
     const int rc = sql::configure(m_db, kPassword, &m_lockWait);
     if (rc != SQLITE_OK)
@@ -185,13 +206,13 @@ bool Store::hasLedgerTable(bool fresh)
     if (rc != SQLITE_DONE)
         fail(rc, kOpenFailed);
     if (!found && !(fresh || tables == 0))
-        throw StoreError(kOpenFailed.arg(m_path, QStringLiteral("文件中没有账本表“库”")));
+        throw StoreError(kOpenFailed, m_path, QStringLiteral("文件中没有账本表“库”"));
     if (found) {
         const QString why = ledgerTableProblem(m_db, rc);
         if (rc != SQLITE_OK)
             fail(rc, kOpenFailed);
         if (!why.isEmpty())
-            throw StoreError(kOpenFailed.arg(m_path, why));
+            throw StoreError(kOpenFailed, m_path, why);
     }
     return found;
 }
@@ -201,19 +222,19 @@ void Store::checkNotReplaced()
     quint64 device = 0, inode = 0;
     if (m_inode != 0 && (!identity(m_path, device, inode) || device != m_device || inode != m_inode)) {
         m_loaded = false;
-        throw StoreError(kReplaced.arg(m_path));
+        throw StoreError(StoreError::Kind::Replaced, m_path);
     }
 }
 
-void Store::fail(int rc, const QString &what)
+void Store::fail(int rc, StoreError::Kind what)
 {
     checkNotReplaced();
     // What is in memory may no longer match the file; read it again next time.
     m_loaded = false;
-    throw StoreError(what.arg(m_path, reason(rc, m_db)), rc);
+    throw StoreError(what, m_path, reason(rc, m_db), rc);
 }
 
-void Store::exec(const char *sql, const QString &what)
+void Store::exec(const char *sql, StoreError::Kind what)
 {
     const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
@@ -229,7 +250,7 @@ bool Store::rollback()
     return sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-qint64 Store::dataVersion(const QString &what)
+qint64 Store::dataVersion(StoreError::Kind what)
 {
     Statement st(m_db, "PRAGMA data_version");
     int rc = st.prepareResult();
@@ -240,7 +261,7 @@ qint64 Store::dataVersion(const QString &what)
     return sqlite3_column_int64(st.get(), 0);
 }
 
-void Store::refresh(bool force, const QString &what)
+void Store::refresh(bool force, StoreError::Kind what)
 {
     checkNotReplaced();
     const qint64 version = dataVersion(what);

@@ -71,17 +71,32 @@ using RecordRefs = std::vector<std::reference_wrapper<const Record>>;
 // The nine fields in stored order joined by "|" (null columns give empty text).
 QString recordText(const Record &r);
 
-// A failure the user must be told about; message() is a complete Chinese sentence. code() is
-// the SQLite result code where the failure was first seen (0 when it did not come from SQLite).
+// A failure the user must be told about: what failed (kind), on which file (object), why (a
+// Chinese phrase) and SQLite's result code where the failure was first seen (0 when it did not
+// come from SQLite). message() is the complete Chinese sentence made of them.
 class StoreError : public std::runtime_error {
 public:
-    explicit StoreError(const QString &message, int code = 0);
-    const QString &message() const { return m_message; }
+    enum class Kind {
+        Open,         // the ledger file could not be opened
+        Create,       // nor created
+        Read,         // nor read
+        Add,          // a record was not stored
+        Remove,       // records were not deleted
+        Replaced,     // another file took the ledger's place (a restore); no reason
+        NotConverted, // the Jet carry-over refused; the original is untouched
+    };
+    StoreError(Kind kind, const QString &object, const QString &reason = QString(), int code = 0);
+    Kind kind() const { return m_kind; }
+    const QString &object() const { return m_object; }
+    const QString &reason() const { return m_reason; }
     int code() const { return m_code; }
+    const QString &message() const { return m_message; }
 
 private:
-    QString m_message;
+    Kind m_kind;
+    QString m_object, m_reason;
     int m_code = 0;
+    QString m_message;
 };
 
 // Why an SQLite call failed, as a Chinese phrase (rc: its result code; db may be null).
@@ -157,16 +172,16 @@ private:
     Store(QString path, sqlite3 *db, std::chrono::milliseconds lockWait);
     // The steps of open() once the connection is there; fresh: the file is absent or empty.
     void setUp(bool fresh);
-    void configure(const QString &what);
+    void configure(StoreError::Kind what);
     bool hasLedgerTable(bool fresh);
-    void exec(const char *sql, const QString &what);
+    void exec(const char *sql, StoreError::Kind what);
     // Ends an open transaction without writing; returns false when it could not be ended.
     bool rollback();
-    // what: the message template (%1 the file, %2 the reason) for a failure.
-    void refresh(bool force, const QString &what);
+    // what: the kind of failure to report.
+    void refresh(bool force, StoreError::Kind what);
     // Deletes these rows (ascending positions in m_rows) inside tx and commits it.
     int removePositions(Transaction &tx, const std::vector<std::size_t> &positions);
-    qint64 dataVersion(const QString &what);
+    qint64 dataVersion(StoreError::Kind what);
     // Of the stock-take tables: the codes of products among these rows go with them (inside tx);
     // the facts learn which rows a stock-take posted.
     void forgetCodes(const std::vector<std::size_t> &positions);
@@ -176,7 +191,7 @@ private:
     std::vector<qint64> insertRows(const std::vector<Record> &records);
     // Appends a stored row to the rows in memory and the facts.
     void appendLoaded(const Record &stored);
-    [[noreturn]] void fail(int rc, const QString &what);
+    [[noreturn]] void fail(int rc, StoreError::Kind what);
     // Throws when the file at the path is no longer the one opened (a restore replaced it):
     // this connection would go on with the old one.
     void checkNotReplaced();

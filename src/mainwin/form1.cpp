@@ -206,7 +206,7 @@ void Form1::closeEvent(QCloseEvent *event)
 Store &Form1::openStore()
 {
     if (!m_store)
-        throw StoreError(m_openError);
+        throw StoreError(StoreError::Kind::Read, QString());
     return *m_store;
 }
 

@@ -155,7 +155,6 @@ private:
     bool op102(const ledger::PeriodText &period); // statistics run; false: skip the trailer
 
     std::unique_ptr<ledger::Store> m_store;
-    QString m_openError; // what the handlers report should the window have no store
     qint64 m_qsum = 0; // quantity sum of the current axd call
     ledger::Rnd m_rnd;
     ledger::Record m_lastAdded; // the row operation 0 stored last, with its id
