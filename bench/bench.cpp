@@ -43,6 +43,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTableView>
 #include <QTextStream>
 
 #include <algorithm>
