@@ -24,12 +24,12 @@
 #include "ledger/facts.h"
 #include "ledger/lowstock.h"
 #include "ledger/ranking.h"
+#include "ledger/sqlite_db.h"
 #include "ledger/stockvalue.h"
 #include "ledger/text.h"
 #include "mainwin/form1.h"
 #include "query/form4.h"
 #include "query/form5.h"
-#include "sqlite_db.h"
 #include "stats/form6.h"
 
 #include <QApplication>
@@ -44,6 +44,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTableView>
 #include <QTextStream>
 
 #include <algorithm>
@@ -145,7 +146,7 @@ void timeOpen(Bench &b)
     if (qEnvironmentVariableIntValue("BENCH_OPEN_ONLY")) { // for profiling the load
         std::printf("open %.0f ms\n", open.ms);
         const Timing steps = median([&] {
-            sqldb::Query q(b.db, "SELECT rowid, * FROM \"库\"");
+            sql::Query q(b.db, "SELECT rowid, * FROM \"库\"");
             qint64 bytes = 0;
             while (q.next())
                 for (int c = 2; c < 10; ++c)
@@ -612,7 +613,7 @@ int main(int argc, char **argv)
 {
     try {
         return runBench(argc, argv);
-    } catch (const sqldb::Error &e) {
+    } catch (const sql::Error &e) {
         die(QString::fromUtf8(e.what()));
     } catch (const StoreError &e) {
         die(e.message());

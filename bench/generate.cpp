@@ -1,13 +1,15 @@
 // The benchmark's ledgers: three years of a shop's stock movements.
 #include "bench.h"
 
+#include "ledger/columns.h"
 #include "ledger/dates.h"
 #include "ledger/file_store.h"
+#include "ledger/sqlite_db.h"
 #include "ledger/text.h"
-#include "sqlite_db.h"
 
 #include <QDate>
 #include <QFile>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +17,7 @@
 #include <vector>
 
 using namespace ledger;
-using sqldb::Query;
+using ledger::sql::Query;
 
 namespace bench {
 
@@ -43,13 +45,11 @@ void generate(const QString &path, qint64 n)
     std::mt19937_64 rng(20240615);
     auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     Query(db, "BEGIN IMMEDIATE").run();
-    Query insert(db, "INSERT INTO \"库\" (\"标号\", \"名称\", \"类\", \"价格\", \"数量\", \"总额\", "
-                     "\"日期\", \"方法\", \"交易号码\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    Query insert(db, ledger::insertSql());
     auto put = [&](int kind, const Record &r) {
         insert.bind(1, qint64{kind});
-        const QString *texts[] = {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno};
-        for (int i = 0; i < 8; ++i)
-            insert.bind(i + 2, *texts[i]);
+        for (std::size_t i = 0; i < ledger::kTextColumns.size(); ++i)
+            insert.bind(static_cast<int>(i) + 2, r.*ledger::kTextColumns[i].field);
         insert.run();
     };
     std::vector<double> basePrice(kCategories * kProductsPer);

@@ -2,15 +2,16 @@
 
 #include "bench.h"
 #include "ledger/dates.h"
+#include "ledger/sqlite_db.h"
 #include "ledger/text.h"
-#include "sqlite_db.h"
 
 #include <QDate>
+#include <sqlite3.h>
 
 #include <optional>
 
 using namespace ledger;
-using sqldb::Query;
+using ledger::sql::Query;
 
 namespace bench {
 

@@ -2,6 +2,7 @@
 
 #include "ledger/durable.h"
 #include "ledger/ledger_table.h"
+#include "ledger/sqlite_db.h"
 #include "ledger/file_store.h"
 
 #include <QDir>
@@ -17,10 +18,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
-#include <random>
 #include <set>
-#include <string>
-#include <thread>
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/file.h>
@@ -31,52 +29,13 @@ namespace ledger {
 
 namespace {
 
-// A connection keyed like the program's own, closed when it goes.
-class Connection {
-public:
-    Connection(const QString &path, int flags)
-    {
-        rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
-        if (rc == SQLITE_OK) {
-            sqlite3_extended_result_codes(db, 1);
-            const char *key = FileStore::kPassword;
-            rc = sqlite3_key(db, key, static_cast<int>(std::strlen(key)));
-        }
-        if (rc == SQLITE_OK) {
-            sqlite3_exec(db, "PRAGMA cipher_compatibility = 3", nullptr, nullptr, nullptr);
-            sqlite3_busy_timeout(db, 10000);
-        }
-    }
-    ~Connection() { sqlite3_close_v2(db); }
-    Connection(const Connection &) = delete;
-    Connection &operator=(const Connection &) = delete;
-
-    QString why(int code) const
-    {
-        if (code == SQLITE_READONLY_ROLLBACK)
-            return QStringLiteral("文件旁有一次未完成的写入留下的日志文件（-journal），请先用本软件打开一次");
-        return failureReason(code, db);
-    }
-    // The first column of the first row of a query, as text; rc tells how it went.
-    QString first(const char *sql)
-    {
-        sqlite3_stmt *st = nullptr;
-        rc = sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
-        QString out;
-        if (rc == SQLITE_OK) {
-            rc = sqlite3_step(st);
-            if (rc == SQLITE_ROW) {
-                out = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
-                rc = SQLITE_OK;
-            }
-        }
-        sqlite3_finalize(st);
-        return out;
-    }
-
-    sqlite3 *db = nullptr;
-    int rc = SQLITE_OK;
-};
+// Why an SQLite call on c failed, as a Chinese phrase.
+QString why(const sql::Connection &c, int code)
+{
+    if (code == SQLITE_READONLY_ROLLBACK)
+        return QStringLiteral("文件旁有一次未完成的写入留下的日志文件（-journal），请先用本软件打开一次");
+    return failureReason(code, c.get());
+}
 
 constexpr const char *kHasLedger = "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '库'";
 constexpr const char *kCountRows = "SELECT count(*) FROM \"库\"";
@@ -115,37 +74,38 @@ QString copyLedger(const QString &ledgerPath, const QString &dest, qint64 &rows)
 {
     // Everything slow that needs no lock comes first: deriving both keys from the password
     // (on the first read and the first write), so that writers wait for the copy alone.
-    Connection src(ledgerPath, SQLITE_OPEN_READWRITE);
-    if (src.rc == SQLITE_OK)
+    sql::Connection src(ledgerPath, SQLITE_OPEN_READWRITE);
+    if (src.result() == SQLITE_OK)
         src.first(kHasLedger);
-    if (src.rc != SQLITE_OK)
-        return src.why(src.rc);
-    Connection dst(dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    if (dst.rc == SQLITE_OK) {
+    if (src.result() != SQLITE_OK)
+        return why(src, src.result());
+    sql::Connection dst(dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    int rc = dst.result();
+    if (rc == SQLITE_OK) {
         // The copy is checked and renamed into place, so it needs no journal of its own.
-        sqlite3_exec(dst.db, "PRAGMA journal_mode = OFF", nullptr, nullptr, nullptr);
-        dst.rc = sqlite3_exec(dst.db, "PRAGMA user_version = 0", nullptr, nullptr, nullptr);
+        dst.exec("PRAGMA journal_mode = OFF");
+        rc = dst.exec("PRAGMA user_version = 0");
     }
-    if (dst.rc != SQLITE_OK)
-        return dst.why(dst.rc);
+    if (rc != SQLITE_OK)
+        return why(dst, rc);
     // Pages read by the count stay decrypted in memory for the copy (up to 64 MB).
-    sqlite3_exec(src.db, "PRAGMA cache_size = -65536", nullptr, nullptr, nullptr);
-    sqlite3_exec(src.db, "BEGIN", nullptr, nullptr, nullptr);
+    src.exec("PRAGMA cache_size = -65536");
+    src.exec("BEGIN");
     rows = src.first(kCountRows).toLongLong();
-    if (src.rc != SQLITE_OK)
-        return src.why(src.rc);
-    sqlite3_backup *b = sqlite3_backup_init(dst.db, "main", src.db, "main");
+    if (src.result() != SQLITE_OK)
+        return why(src, src.result());
+    sqlite3_backup *b = sqlite3_backup_init(dst.get(), "main", src.get(), "main");
     if (!b)
-        return dst.why(sqlite3_extended_errcode(dst.db));
+        return why(dst, sqlite3_extended_errcode(dst.get()));
     // All pages in one step: the source stays read-locked, so a writer waits for the copy
     // instead of restarting it.
-    int rc = sqlite3_backup_step(b, -1);
+    rc = sqlite3_backup_step(b, -1);
     sqlite3_backup_finish(b);
-    sqlite3_exec(src.db, "COMMIT", nullptr, nullptr, nullptr);
+    src.exec("COMMIT");
     if (rc != SQLITE_DONE)
-        return dst.why(rc == SQLITE_OK ? SQLITE_ERROR : rc);
-    rc = sqlite3_extended_errcode(dst.db);
-    return rc == SQLITE_OK || rc == SQLITE_DONE ? QString() : dst.why(rc);
+        return why(dst, rc == SQLITE_OK ? SQLITE_ERROR : rc);
+    rc = sqlite3_extended_errcode(dst.get());
+    return rc == SQLITE_OK || rc == SQLITE_DONE ? QString() : why(dst, rc);
 }
 
 const QString kNoFolder = QStringLiteral("无法建立备份文件夹“%1”（请检查文件夹的权限和磁盘空间）");
@@ -168,23 +128,27 @@ LedgerCheck checkLedgerFile(const QString &path, bool integrity)
         out.error = QStringLiteral("文件是空的");
         return out;
     }
-    Connection c(path, SQLITE_OPEN_READONLY);
-    if (c.rc == SQLITE_OK) {
-        out.error = ledgerTableProblem(c.db, c.rc); // the first read checks the key
+    sql::Connection c(path, SQLITE_OPEN_READONLY);
+    int rc = c.result();
+    if (rc == SQLITE_OK) {
+        out.error = ledgerTableProblem(c.get(), rc); // the first read checks the key
         if (!out.ok())
             return out;
     }
-    if (c.rc == SQLITE_OK && integrity) {
+    if (rc == SQLITE_OK && integrity) {
         const QString verdict = c.first("PRAGMA integrity_check");
-        if (c.rc == SQLITE_OK && verdict != QStringLiteral("ok")) {
+        rc = c.result();
+        if (rc == SQLITE_OK && verdict != QStringLiteral("ok")) {
             out.error = QStringLiteral("文件已损坏（完整性检查未通过）");
             return out;
         }
     }
-    if (c.rc == SQLITE_OK)
+    if (rc == SQLITE_OK) {
         out.rows = c.first(kCountRows).toLongLong();
-    if (c.rc != SQLITE_OK) {
-        out.error = c.why(c.rc);
+        rc = c.result();
+    }
+    if (rc != SQLITE_OK) {
+        out.error = why(c, rc);
         out.rows = -1;
     }
     return out;
@@ -333,20 +297,6 @@ QString keepCurrent(const QString &ledgerPath, const QDateTime &now, QString &ke
     return QString();
 }
 
-// Takes the write lock, waiting up to 10 s in short random steps: SQLite's busy timeout sleeps
-// up to 100 ms at a time and loses the race against a program that writes continuously.
-int beginWrite(sqlite3 *db)
-{
-    static thread_local std::minstd_rand rng(std::random_device{}());
-    sqlite3_busy_timeout(db, 0);
-    const auto until = std::chrono::steady_clock::now() + Store::kLockWait;
-    int rc = SQLITE_BUSY;
-    while ((rc = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr)) == SQLITE_BUSY &&
-           std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::microseconds(500 + rng() % 3000));
-    return rc;
-}
-
 // Renames the checked copy over the ledger. A journal left beside the old ledger would be
 // played into the restored one, so it is moved aside first (and back if the rename fails).
 QString putInPlace(const QString &copy, const QString &ledgerPath)
@@ -415,10 +365,11 @@ RestoreResult restoreBackup(const QString &ledgerPath, const QString &file, cons
     }
     // From the copy kept of the ledger until the rename nobody writes to it. A ledger that
     // cannot be read (damaged) is kept byte for byte without the lock.
-    std::optional<Connection> writeLock;
+    std::optional<sql::Connection> writeLock;
     if (out.ok() && current.exists() && current.size() > 0) {
         writeLock.emplace(ledgerPath, SQLITE_OPEN_READWRITE);
-        const int rc = writeLock->rc == SQLITE_OK ? beginWrite(writeLock->db) : writeLock->rc;
+        // Waits for another program's write like the store does.
+        const int rc = writeLock->result() == SQLITE_OK ? writeLock->exec("BEGIN IMMEDIATE") : writeLock->result();
         if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED)
             out.error = QStringLiteral("账本“%1”正被其他程序写入，请先关闭它再恢复，未做任何改动！").arg(current.fileName());
         if (out.ok())

@@ -1,5 +1,6 @@
 #include "ledger/browse.h"
 
+#include "ledger/columns.h"
 #include "ledger/dates.h"
 #include "ledger/text.h"
 
@@ -82,8 +83,8 @@ qint64 addQuantity(qint64 sum, double quantity)
 QString transactionLine(const Record &r)
 {
     // A "|" inside a field shifts the fields of the text: let the text decide then.
-    for (const QString *f : {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno})
-        if (f->contains(kSep))
+    for (const Column &c : kTextColumns)
+        if ((r.*c.field).contains(kSep))
             return makeTxLine(recordText(r));
     return makeTxLine(r.name, r.price, r.qty, r.total, r.date, r.method, r.txno);
 }

@@ -92,7 +92,7 @@ int exportAll(const QString &ledgerPath, const QString &file, QTextStream &out, 
     // Only an existing ledger: the export must not create or set up one.
     const LedgerCheck check = checkLedgerFile(ledgerPath, false);
     if (!check.ok()) {
-        err << QStringLiteral("无法读取账本文件“%1”：%2！").arg(ledgerPath, check.error) << Qt::endl;
+        err << StoreError(StoreError::Kind::Read, ledgerPath, check.error).message() << Qt::endl;
         return 1;
     }
     std::unique_ptr<Store> store;

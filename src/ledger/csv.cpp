@@ -1,6 +1,7 @@
 #include "ledger/csv.h"
 
 #include "ledger/backup.h"
+#include "ledger/columns.h"
 #include "ledger/durable.h"
 #include "ledger/ledger_table.h"
 
@@ -167,8 +168,8 @@ QStringList recordHeader() { return ledgerColumns(); }
 QStringList recordCells(const Record &r)
 {
     QStringList out{r.hasKind ? QString::number(r.kind) : QStringLiteral("")};
-    for (const QString *s : {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno})
-        out << nullAsEmpty(*s);
+    for (const Column &c : kTextColumns)
+        out << nullAsEmpty(r.*c.field);
     return out;
 }
 

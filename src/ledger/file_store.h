@@ -3,6 +3,7 @@
 // and reloads only when another connection has changed the file.
 #pragma once
 
+#include "ledger/sqlite_db.h"
 #include "ledger/store.h"
 
 struct sqlite3;
@@ -12,7 +13,7 @@ namespace ledger {
 class FileStore : public Store {
     Q_OBJECT
 public:
-    static constexpr const char *kPassword = "qzvmrt";
+    static constexpr const char *kPassword = sql::kPassword;
 
     // Opens the file, creating it (with its table) only when it is absent or empty.
     // Throws StoreError with a sentence naming the file and the reason; an existing file
@@ -20,7 +21,7 @@ public:
     static std::unique_ptr<FileStore> open(const QString &path, std::chrono::milliseconds lockWait = kLockWait);
     ~FileStore() override;
 
-    void setLockWait(std::chrono::milliseconds wait) override { m_lockWait = wait; }
+    void setLockWait(std::chrono::milliseconds wait) override { m_lockWait.limit = wait; }
     const std::vector<Record> &rows() override;
     Record add(const Record &r) override;
     void addAll(const std::vector<Record> &records, const std::function<void(std::size_t)> &progress = {}) override;
@@ -45,32 +46,30 @@ private:
     FileStore(QString path, sqlite3 *db, std::chrono::milliseconds lockWait);
     // The steps of open() once the connection is there; fresh: the file is absent or empty.
     void setUp(bool fresh);
-    void configure(const QString &what);
+    void configure(StoreError::Kind what);
     bool hasLedgerTable(bool fresh);
-    void exec(const char *sql, const QString &what);
+    void exec(const char *sql, StoreError::Kind what);
     // Ends an open transaction without writing; returns false when it could not be ended.
     bool rollback();
-    // what: the message template (%1 the file, %2 the reason) for a failure.
-    void refresh(bool force, const QString &what);
+    // what: the kind of failure to report.
+    void refresh(bool force, StoreError::Kind what);
     // Deletes these rows (ascending positions in the rows) inside tx and commits it.
     int removePositions(Transaction &tx, const std::vector<std::size_t> &positions);
-    qint64 dataVersion(const QString &what);
+    qint64 dataVersion(StoreError::Kind what);
     // Of the stock-take tables: the codes of products among these rows go with them (inside tx).
     void forgetCodes(const std::vector<std::size_t> &positions);
     bool hasTable(const char *name);
     // Inserts these rows inside the open write transaction; their ids, in order.
     std::vector<qint64> insertRows(const std::vector<Record> &records);
-    [[noreturn]] void fail(int rc, const QString &what);
+    [[noreturn]] void fail(int rc, StoreError::Kind what);
     // Throws when the file at the path is no longer the one opened (a restore replaced it):
     // this connection would go on with the old one.
     void checkNotReplaced();
-    static int waitForLock(void *store, int attempt);
 
     sqlite3 *m_db = nullptr;
     bool m_loaded = false;
     qint64 m_version = -1;
-    std::chrono::milliseconds m_lockWait;
-    std::chrono::steady_clock::time_point m_waitStart;
+    sql::LockWait m_lockWait;
     quint64 m_device = 0, m_inode = 0; // of the file opened
 };
 

@@ -7,7 +7,10 @@
 #include "ledger/jet_import.h"
 #include "ledger/file_store.h"
 
+#include "ledger/columns.h"
 #include "ledger/durable.h"
+#include "ledger/ledger_table.h"
+#include "ledger/sqlite_db.h"
 #include "ledger/text.h"
 
 #include <QCryptographicHash>
@@ -17,7 +20,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -29,20 +31,12 @@ namespace ledger::jet {
 
 namespace {
 
-const std::array<QString, 9> kColumns = {
-    QStringLiteral("标号"), QStringLiteral("名称"), QStringLiteral("类"),
-    QStringLiteral("价格"), QStringLiteral("数量"), QStringLiteral("总额"),
-    QStringLiteral("日期"), QStringLiteral("方法"), QStringLiteral("交易号码")};
-// Widths of the text columns in the new ledger, in characters.
-constexpr std::array<int, 9> kWidths = {0, 20, 20, 20, 20, 20, 20, 4, 20};
 constexpr int kOffsetMask = 0x1fff; // row offsets carry flags in their top bits
 constexpr int kOverflowRow = 0x8000; // the row holds only a pointer to where it was moved
 
-const QString kCannotConvert = QStringLiteral("无法转换旧账本文件“%1”：%2！原文件未作任何改动。");
-
 [[noreturn]] void refuse(const QString &path, const QString &why)
 {
-    throw StoreError(kCannotConvert.arg(QDir::toNativeSeparators(path), why));
+    throw StoreError(StoreError::Kind::NotConverted, QDir::toNativeSeparators(path), why);
 }
 
 QByteArray header(const QString &path)
@@ -142,18 +136,18 @@ bool isInteger(int type) { return type == MDB_BYTE || type == MDB_INT || type ==
 // shopkeeper widen or retype them, and every value is still checked to fit).
 bool sameColumns(MdbTableDef *table)
 {
-    if (table->num_cols != kColumns.size())
+    if (table->num_cols != std::size(kColumns))
         return false;
     for (unsigned i = 0; i < table->num_cols; ++i) {
         const int type = column(table, i)->col_type;
-        if (QString::fromUtf8(column(table, i)->name) != kColumns[i] ||
+        if (QString::fromUtf8(column(table, i)->name) != columnName(kColumns[i]) ||
             !(i == 0 ? isInteger(type) : type == MDB_TEXT || type == MDB_MEMO))
             return false;
     }
     return true;
 }
 
-[[noreturn]] void damaged(const QString &path, const QString &what) { throw StoreError(damagedFile(path, what)); }
+[[noreturn]] void damaged(const QString &path, const QString &what) { throw damagedFile(path, what); }
 
 class Reader {
 public:
@@ -184,15 +178,16 @@ public:
         r.hasKind = !fields[0].is_null;
         if (r.hasKind)
             r.kind = kind(fields[0], number);
-        QString *texts[] = {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno};
-        for (int i = 1; i < 9; ++i) {
-            *texts[i - 1] = text(fields[static_cast<std::size_t>(i)], number, i);
-            if (characters(*texts[i - 1]) > kWidths[static_cast<std::size_t>(i)])
+        for (int i = 1; i < static_cast<int>(std::size(kColumns)); ++i) {
+            const Column &c = kColumns[i];
+            QString &t = r.*c.field;
+            t = text(fields[static_cast<std::size_t>(i)], number, i);
+            if (characters(t) > c.width)
                 refuse(m_path, QStringLiteral("第 %1 条记录的“%2”有 %3 个字，超过了新账本允许的 %4 个字")
                                    .arg(number)
-                                   .arg(kColumns[static_cast<std::size_t>(i)])
-                                   .arg(characters(*texts[i - 1]))
-                                   .arg(kWidths[static_cast<std::size_t>(i)]));
+                                   .arg(columnName(c))
+                                   .arg(characters(t))
+                                   .arg(c.width));
         }
         return r;
     }
@@ -241,8 +236,8 @@ private:
         if ((length & 0xc0000000u) != 0x40000000u)
             refuse(m_path, QStringLiteral("第 %1 条记录的“%2”太长，超过了新账本允许的 %3 个字")
                                .arg(number)
-                               .arg(kColumns[static_cast<std::size_t>(column)])
-                               .arg(kWidths[static_cast<std::size_t>(column)]));
+                               .arg(columnName(kColumns[column]))
+                               .arg(kColumns[column].width));
         void *page = nullptr;
         int start = 0;
         std::size_t size = 0;
@@ -266,12 +261,12 @@ private:
         const unsigned char *p = m_mdb->pg_buf + f.start;
         int n = f.siz;
         if (jet::column(m_table, static_cast<unsigned>(column))->col_type == MDB_MEMO && !memo(f, p, n, number, column))
-            damaged(m_path, QStringLiteral("第 %1 条记录的“%2”读不出").arg(number).arg(kColumns[static_cast<std::size_t>(column)]));
+            damaged(m_path, QStringLiteral("第 %1 条记录的“%2”读不出").arg(number).arg(columnName(kColumns[column])));
         QString out;
         if (n > 0 && !(m_jet3 ? m_gbk.decode(p, n, out) : decodeUcs2(p, n, out)))
             refuse(m_path, QStringLiteral("第 %1 条记录的“%2”不是可以识别的文字，文件可能已损坏")
                                .arg(number)
-                               .arg(kColumns[static_cast<std::size_t>(column)]));
+                               .arg(columnName(kColumns[column])));
         return n == 0 ? QStringLiteral("") : out;
     }
 
@@ -378,10 +373,10 @@ void keepOriginal(const QString &path, const QString &kept)
 
 } // namespace
 
-QString damagedFile(const QString &path, const QString &what)
+StoreError damagedFile(const QString &path, const QString &what)
 {
-    return kCannotConvert.arg(QDir::toNativeSeparators(path),
-                              QStringLiteral("文件已损坏（%1），请先在 Access 中“压缩和修复数据库”后再转换").arg(what));
+    return StoreError(StoreError::Kind::NotConverted, QDir::toNativeSeparators(path),
+                      QStringLiteral("文件已损坏（%1），请先在 Access 中“压缩和修复数据库”后再转换").arg(what));
 }
 
 bool isJetFile(const QString &path)
@@ -427,7 +422,7 @@ qint64 readRows(const QString &path, const RowSink &sink, const Progress &progre
     if (!table || !mdb_read_columns(table.get()))
         refuse(path, QStringLiteral("文件已损坏，读不出账本表“库”"));
     if (!sameColumns(table.get()))
-        refuse(path, QStringLiteral("账本表“库”的字段与本软件的不同（应为 %1）").arg(QStringList(kColumns.begin(), kColumns.end()).join(u'、')));
+        refuse(path, QStringLiteral("账本表“库”的字段与本软件的不同（应为 %1）").arg(ledgerColumns().join(u'、')));
 
     const qint64 declared = table->num_rows;
     qint64 count = 0;
@@ -463,8 +458,8 @@ QByteArray checksum(const std::vector<Record> &rows)
     };
     for (const Record &r : rows) {
         add(r.hasKind ? QString::number(r.kind) : QString());
-        for (const QString *s : {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno})
-            add(*s);
+        for (const Column &c : kTextColumns)
+            add(r.*c.field);
     }
     return hash.result();
 }
@@ -486,7 +481,7 @@ qint64 convert(const QString &path, const QString &kept, const Progress &progres
         syncFolderOf(path);
     } catch (const StoreError &e) {
         dropTmp();
-        if (e.message().contains(QStringLiteral("原文件未作任何改动")))
+        if (e.kind() == StoreError::Kind::NotConverted)
             throw;
         refuse(path, e.message().chopped(1)); // the store's sentence, without its "！"
     }

@@ -50,8 +50,8 @@ std::vector<Record> readApart(const QString &path, const Progress &progress = {}
 // and returns the exit code; nothing otherwise.
 std::optional<int> runReader(int argc, char *argv[]);
 
-// The refusal of a damaged file, what naming the damage; it suggests Access's repair.
-QString damagedFile(const QString &path, const QString &what);
+// The refusal (NotConverted) of a damaged file, what naming the damage; it suggests Access's repair.
+StoreError damagedFile(const QString &path, const QString &what);
 
 // A checksum over every field of the rows, telling NULL from empty text.
 QByteArray checksum(const std::vector<Record> &rows);

@@ -3,6 +3,8 @@
 // time and memory.
 #include "ledger/jet_import.h"
 
+#include "ledger/columns.h"
+
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QDir>
@@ -24,7 +26,7 @@ namespace ledger::jet {
 
 namespace {
 
-// The frames: progress (qint32), a row, the refusal (a sentence), the end (the row count).
+// The frames: progress (qint32), a row, the refusal (the file as named and why), the end (the row count).
 enum Frame : quint8 { kProgress = 'P', kRow = 'R', kRefusal = 'E', kEnd = 'D' };
 
 QString &readerProgram()
@@ -36,8 +38,8 @@ QString &readerProgram()
 QDataStream &operator<<(QDataStream &out, const Record &r)
 {
     out << r.hasKind << static_cast<qint32>(r.kind);
-    for (const QString *s : {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno})
-        out << *s;
+    for (const Column &c : kTextColumns)
+        out << r.*c.field;
     return out;
 }
 
@@ -46,8 +48,8 @@ QDataStream &operator>>(QDataStream &in, Record &r)
     qint32 kind = 0;
     in >> r.hasKind >> kind;
     r.kind = kind;
-    for (QString *s : {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno})
-        in >> *s;
+    for (const Column &c : kTextColumns)
+        in >> r.*c.field;
     return in;
 }
 
@@ -74,7 +76,7 @@ ReaderLimits effective(const QString &path, ReaderLimits limits)
 // What the parent has received so far.
 struct Received {
     std::vector<Record> rows;
-    QString refusal;
+    QString refusalObject, refusal; // the file as the child named it, and why it refused
     qint64 count = -1; // set by the end frame
     bool garbled = false;
 };
@@ -96,7 +98,7 @@ void readFrames(QDataStream &in, Received &got, const Progress &progress)
             in >> r;
             break;
         case kRefusal:
-            in >> got.refusal;
+            in >> got.refusalObject >> got.refusal;
             break;
         case kEnd:
             in >> got.count;
@@ -130,8 +132,8 @@ std::vector<Record> readApart(const QString &path, const Progress &progress, con
 #endif
     child.start(QIODevice::ReadOnly);
     if (!child.waitForStarted())
-        throw StoreError(QStringLiteral("无法转换旧账本文件“%1”：无法启动读取它的程序（%2）！原文件未作任何改动。")
-                             .arg(QDir::toNativeSeparators(path), child.errorString()));
+        throw StoreError(StoreError::Kind::NotConverted, QDir::toNativeSeparators(path),
+                         QStringLiteral("无法启动读取它的程序（%1）").arg(child.errorString()));
     QDataStream in(&child);
     in.setVersion(QDataStream::Qt_6_0);
     Received got;
@@ -151,7 +153,7 @@ std::vector<Record> readApart(const QString &path, const Progress &progress, con
         if (!exceeded.isEmpty()) {
             child.kill();
             child.waitForFinished();
-            throw StoreError(damagedFile(path, exceeded));
+            throw damagedFile(path, exceeded);
         }
         child.waitForReadyRead(50);
     }
@@ -159,14 +161,14 @@ std::vector<Record> readApart(const QString &path, const Progress &progress, con
         if (!child.waitForFinished(5000)) // it has said all it will
             child.kill();
         child.waitForFinished();
-        throw StoreError(got.refusal);
+        throw StoreError(StoreError::Kind::NotConverted, got.refusalObject, got.refusal);
     }
     const bool finished = got.count >= 0 && child.waitForFinished(int(limits.time.count())) &&
                           child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
     if (!finished || got.count != static_cast<qint64>(got.rows.size())) {
         child.kill();
         child.waitForFinished();
-        throw StoreError(damagedFile(path, QStringLiteral("读取它的程序意外中止")));
+        throw damagedFile(path, QStringLiteral("读取它的程序意外中止"));
     }
     return std::move(got.rows);
 }
@@ -190,10 +192,11 @@ std::optional<int> runReader(int argc, char *argv[])
                                       [&out](int percent) { out << quint8(kProgress) << qint32(percent); });
         out << quint8(kEnd) << count;
     } catch (const StoreError &e) {
-        out << quint8(kRefusal) << e.message();
+        out << quint8(kRefusal) << e.object() << e.reason();
         rc = 1;
     } catch (const std::exception &) { // std::bad_alloc for a row count no file can hold
-        out << quint8(kRefusal) << damagedFile(path, QStringLiteral("读取时出错"));
+        const StoreError damage = damagedFile(path, QStringLiteral("读取时出错"));
+        out << quint8(kRefusal) << damage.object() << damage.reason();
         rc = 1;
     }
     pipe.flush();

@@ -1,14 +1,19 @@
 #include "ledger/ledger_table.h"
 
+#include "ledger/columns.h"
+
 #include <sqlite3.h>
 
 namespace ledger {
 
 const QStringList &ledgerColumns()
 {
-    static const QStringList names{QStringLiteral("标号"), QStringLiteral("名称"), QStringLiteral("类"),
-                                   QStringLiteral("价格"), QStringLiteral("数量"), QStringLiteral("总额"),
-                                   QStringLiteral("日期"), QStringLiteral("方法"), QStringLiteral("交易号码")};
+    static const QStringList names = [] {
+        QStringList out;
+        for (const Column &c : kColumns)
+            out << columnName(c);
+        return out;
+    }();
     return names;
 }
 

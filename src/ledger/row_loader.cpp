@@ -1,5 +1,6 @@
 #include "ledger/row_loader.h"
 
+#include "ledger/columns.h"
 #include "ledger/text.h"
 
 #include <sqlite3.h>
@@ -85,7 +86,7 @@ private:
 // Rows copied out of SQLite as raw bytes, so that another thread turns them into records while
 // this one decrypts the next pages (each takes about half of loading a large ledger).
 struct RawBatch {
-    static constexpr int kFields = 8; // the text columns
+    static constexpr int kFields = static_cast<int>(kTextColumns.size());
     static constexpr std::size_t kRows = 4096;
     std::vector<qint64> ids;
     std::vector<int> kinds;   // kNoKind for a null kind
@@ -175,19 +176,13 @@ private:
             r.id = b.ids[i];
             r.hasKind = b.kinds[i] != RawBatch::kNoKind;
             r.kind = r.hasKind ? b.kinds[i] : 0;
-            r.name = field(&m_name);
-            r.cat = field(&m_cat);
-            r.price = field(&m_price);
-            r.qty = field(&m_qty);
-            r.total = field(nullptr); // mostly unique
-            r.date = field(&m_date);
-            r.method = field(&m_method);
-            r.txno = field(nullptr);
+            for (std::size_t c = 0; c < kTextColumns.size(); ++c)
+                r.*kTextColumns[c].field = field(kTextColumns[c].repeats ? &m_pools[c] : nullptr);
         }
     }
 
     std::vector<Record> &m_rows;
-    Interner m_name, m_cat, m_price, m_qty, m_date, m_method;
+    Interner m_pools[kTextColumns.size()]; // one a text column; used where its texts repeat
     std::mutex m_mutex;
     std::condition_variable m_ready;
     std::deque<RawBatch> m_queue;

@@ -1,5 +1,6 @@
 #include "ledger/file_store.h"
 
+#include "ledger/columns.h"
 #include "ledger/facts.h"
 #include "ledger/ledger_table.h"
 #include "ledger/row_loader.h"
@@ -12,9 +13,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <random>
-#include <string>
-#include <thread>
 
 namespace ledger {
 
@@ -27,30 +25,30 @@ using sql::kAddFailed;
 using sql::kReadFailed;
 using sql::kRemoveFailed;
 
-constexpr const char *kCreateTable =
-    "CREATE TABLE \"库\" ("
-    "\"标号\" SMALLINT CHECK (\"标号\" IS NULL OR (typeof(\"标号\") = 'integer' AND \"标号\" BETWEEN -32768 AND 32767)),"
-    "\"名称\" VARCHAR(20) CHECK (length(\"名称\") <= 20),"
-    "\"类\" VARCHAR(20) CHECK (length(\"类\") <= 20),"
-    "\"价格\" VARCHAR(20) CHECK (length(\"价格\") <= 20),"
-    "\"数量\" VARCHAR(20) CHECK (length(\"数量\") <= 20),"
-    "\"总额\" VARCHAR(20) CHECK (length(\"总额\") <= 20),"
-    "\"日期\" VARCHAR(20) CHECK (length(\"日期\") <= 20),"
-    "\"方法\" VARCHAR(4) CHECK (length(\"方法\") <= 4),"
-    "\"交易号码\" VARCHAR(20) CHECK (length(\"交易号码\") <= 20))";
+constexpr StoreError::Kind kOpenFailed = StoreError::Kind::Open;
+constexpr StoreError::Kind kCreateFailed = StoreError::Kind::Create;
 
-constexpr const char *kSelectAll =
-    "SELECT rowid, \"标号\", \"名称\", \"类\", \"价格\", \"数量\", \"总额\", \"日期\", \"方法\", "
-    "\"交易号码\" FROM \"库\" ORDER BY rowid";
-
-constexpr const char *kInsert =
-    "INSERT INTO \"库\" (\"标号\", \"名称\", \"类\", \"价格\", \"数量\", \"总额\", \"日期\", \"方法\", "
-    "\"交易号码\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)";
-
-// Message templates: %1 the file, %2 the reason.
-const QString kOpenFailed = QStringLiteral("无法打开账本文件“%1”：%2！");
-const QString kCreateFailed = QStringLiteral("无法创建账本文件“%1”：%2！");
-const QString kReplaced = QStringLiteral("账本文件“%1”已被另一个文件替换（例如恢复了备份），本软件必须关闭后重新启动！");
+// The sentence told for a failure: object the file, reason why.
+QString sentence(StoreError::Kind kind, const QString &object, const QString &reason)
+{
+    switch (kind) {
+    case StoreError::Kind::Open:
+        return QStringLiteral("无法打开账本文件“%1”：%2！").arg(object, reason);
+    case StoreError::Kind::Create:
+        return QStringLiteral("无法创建账本文件“%1”：%2！").arg(object, reason);
+    case StoreError::Kind::Read:
+        return QStringLiteral("无法读取账本文件“%1”：%2！").arg(object, reason);
+    case StoreError::Kind::Add:
+        return QStringLiteral("记录未能保存到账本文件“%1”：%2！").arg(object, reason);
+    case StoreError::Kind::Remove:
+        return QStringLiteral("记录未能从账本文件“%1”中删除：%2！").arg(object, reason);
+    case StoreError::Kind::Replaced:
+        return QStringLiteral("账本文件“%1”已被另一个文件替换（例如恢复了备份），本软件必须关闭后重新启动！").arg(object);
+    case StoreError::Kind::NotConverted:
+        return QStringLiteral("无法转换旧账本文件“%1”：%2！原文件未作任何改动。").arg(object, reason);
+    }
+    return reason;
+}
 
 bool identity(const QString &path, quint64 &device, quint64 &inode)
 {
@@ -64,13 +62,12 @@ bool identity(const QString &path, quint64 &device, quint64 &inode)
 
 bool sameText(const QString &a, const QString &b) { return a.isNull() == b.isNull() && a == b; }
 
-// Binds the nine columns of kInsert; the first result that is not SQLITE_OK.
+// Binds the nine columns of insertSql(); the first result that is not SQLITE_OK.
 int bindRecord(sqlite3_stmt *st, const Record &r)
 {
     int rc = r.hasKind ? sqlite3_bind_int(st, 1, r.kind) : sqlite3_bind_null(st, 1);
-    const QString *texts[] = {&r.name, &r.cat, &r.price, &r.qty, &r.total, &r.date, &r.method, &r.txno};
-    for (int i = 0; i < 8 && rc == SQLITE_OK; ++i)
-        rc = bindText(st, i + 2, *texts[i]);
+    for (std::size_t i = 0; i < kTextColumns.size() && rc == SQLITE_OK; ++i)
+        rc = bindText(st, static_cast<int>(i) + 2, r.*kTextColumns[i].field);
     return rc;
 }
 
@@ -110,9 +107,9 @@ bool checkFile(const QString &path)
 {
     const QFileInfo fi(path);
     if (fi.exists() && fi.isDir())
-        throw StoreError(kOpenFailed.arg(path, QStringLiteral("同名的是一个文件夹，不是账本文件")));
+        throw StoreError(kOpenFailed, path, QStringLiteral("同名的是一个文件夹，不是账本文件"));
     if (fi.exists() && !fi.isReadable())
-        throw StoreError(kOpenFailed.arg(path, QStringLiteral("没有读取该文件的权限")));
+        throw StoreError(kOpenFailed, path, QStringLiteral("没有读取该文件的权限"));
     return !fi.exists() || fi.size() == 0;
 }
 
@@ -120,20 +117,23 @@ bool checkFile(const QString &path)
 
 bool Record::sameContent(const Record &o) const
 {
-    return hasKind == o.hasKind && (!hasKind || kind == o.kind) && sameText(name, o.name) &&
-           sameText(cat, o.cat) && sameText(price, o.price) && sameText(qty, o.qty) &&
-           sameText(total, o.total) && sameText(date, o.date) && sameText(method, o.method) &&
-           sameText(txno, o.txno);
+    if (hasKind != o.hasKind || (hasKind && kind != o.kind))
+        return false;
+    return std::all_of(kTextColumns.begin(), kTextColumns.end(),
+                       [&](const Column &c) { return sameText(this->*c.field, o.*c.field); });
 }
 
 QString recordText(const Record &r)
 {
-    const QString kind = r.hasKind ? QString::number(r.kind) : QString();
-    return QStringList{kind, r.name, r.cat, r.price, r.qty, r.total, r.date, r.method, r.txno}.join(u'|');
+    QStringList fields{r.hasKind ? QString::number(r.kind) : QString()};
+    for (const Column &c : kTextColumns)
+        fields << r.*c.field;
+    return fields.join(u'|');
 }
 
-StoreError::StoreError(const QString &message, int code)
-    : std::runtime_error(message.toStdString()), m_message(message), m_code(code)
+StoreError::StoreError(Kind kind, const QString &object, const QString &reason, int code)
+    : std::runtime_error(sentence(kind, object, reason).toStdString()), m_kind(kind), m_object(object),
+      m_reason(reason), m_code(code), m_message(QString::fromStdString(what()))
 {
 }
 
@@ -208,7 +208,7 @@ void Store::removeRowsAt(const std::vector<std::size_t> &positions)
 }
 
 FileStore::FileStore(QString path, sqlite3 *db, std::chrono::milliseconds lockWait)
-    : Store(std::move(path)), m_db(db), m_lockWait(lockWait)
+    : Store(std::move(path)), m_db(db), m_lockWait{lockWait, {}}
 {
 }
 
@@ -221,7 +221,7 @@ std::unique_ptr<FileStore> FileStore::open(const QString &path, std::chrono::mil
     sqlite3 *db = nullptr;
     // One connection per Store, used by one thread: no locking per call.
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (exists ? 0 : SQLITE_OPEN_CREATE);
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
+    const int rc = sql::open(path, flags, &db);
     // The store closes the connection, also when opening fails.
     std::unique_ptr<FileStore> store(new FileStore(path, db, lockWait));
     if (rc != SQLITE_OK)
@@ -241,7 +241,7 @@ void FileStore::setUp(bool fresh)
     exec("PRAGMA synchronous = EXTRA", kOpenFailed);
     if (create) {
         Transaction tx(*this, kCreateFailed);
-        exec(kCreateTable, kCreateFailed);
+        exec(createTableSql(), kCreateFailed);
         tx.commit();
     }
     // journal_mode answers with a row; a read-only file keeps its mode.
@@ -251,16 +251,11 @@ void FileStore::setUp(bool fresh)
     refresh(true, kOpenFailed);
 }
 
-void FileStore::configure(const QString &what)
+void FileStore::configure(StoreError::Kind what)
 {
-    sqlite3_extended_result_codes(m_db, 1);
-    int rc = sqlite3_key(m_db, kPassword, static_cast<int>(std::char_traits<char>::length(kPassword)));
-    if (rc == SQLITE_OK)
-        rc = sqlite3_busy_handler(m_db, &FileStore::waitForLock, this);
+    const int rc = sql::configure(m_db, kPassword, &m_lockWait);
     if (rc != SQLITE_OK)
         fail(rc, what);
-    // Later SQLCipher releases read this file format only in compatibility mode.
-    exec("PRAGMA cipher_compatibility = 3", what);
 }
 
 bool FileStore::hasLedgerTable(bool fresh)
@@ -279,31 +274,15 @@ bool FileStore::hasLedgerTable(bool fresh)
     if (rc != SQLITE_DONE)
         fail(rc, kOpenFailed);
     if (!found && !(fresh || tables == 0))
-        throw StoreError(kOpenFailed.arg(path(), QStringLiteral("文件中没有账本表“库”")));
+        throw StoreError(kOpenFailed, path(), QStringLiteral("文件中没有账本表“库”"));
     if (found) {
         const QString why = ledgerTableProblem(m_db, rc);
         if (rc != SQLITE_OK)
             fail(rc, kOpenFailed);
         if (!why.isEmpty())
-            throw StoreError(kOpenFailed.arg(path(), why));
+            throw StoreError(kOpenFailed, path(), why);
     }
     return found;
-}
-
-// Waits for another program's lock in short random steps, up to the store's lock wait.
-// SQLite's own timeout sleeps up to 100 ms at a time and so loses the race against a program
-// that writes continuously.
-int FileStore::waitForLock(void *store, int attempt)
-{
-    static thread_local std::minstd_rand rng(std::random_device{}());
-    auto *self = static_cast<FileStore *>(store);
-    const auto now = std::chrono::steady_clock::now();
-    if (attempt == 0)
-        self->m_waitStart = now;
-    else if (now - self->m_waitStart > self->m_lockWait)
-        return 0;
-    std::this_thread::sleep_for(std::chrono::microseconds(500 + rng() % 3000));
-    return 1;
 }
 
 void FileStore::checkNotReplaced()
@@ -311,19 +290,19 @@ void FileStore::checkNotReplaced()
     quint64 device = 0, inode = 0;
     if (m_inode != 0 && (!identity(path(), device, inode) || device != m_device || inode != m_inode)) {
         m_loaded = false;
-        throw StoreError(kReplaced.arg(path()));
+        throw StoreError(StoreError::Kind::Replaced, path());
     }
 }
 
-void FileStore::fail(int rc, const QString &what)
+void FileStore::fail(int rc, StoreError::Kind what)
 {
     checkNotReplaced();
     // What is in memory may no longer match the file; read it again next time.
     m_loaded = false;
-    throw StoreError(what.arg(path(), reason(rc, m_db)), rc);
+    throw StoreError(what, path(), reason(rc, m_db), rc);
 }
 
-void FileStore::exec(const char *sql, const QString &what)
+void FileStore::exec(const char *sql, StoreError::Kind what)
 {
     const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
@@ -339,7 +318,7 @@ bool FileStore::rollback()
     return sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-qint64 FileStore::dataVersion(const QString &what)
+qint64 FileStore::dataVersion(StoreError::Kind what)
 {
     Statement st(m_db, "PRAGMA data_version");
     int rc = st.prepareResult();
@@ -350,7 +329,7 @@ qint64 FileStore::dataVersion(const QString &what)
     return sqlite3_column_int64(st.get(), 0);
 }
 
-void FileStore::refresh(bool force, const QString &what)
+void FileStore::refresh(bool force, StoreError::Kind what)
 {
     checkNotReplaced();
     const qint64 version = dataVersion(what);
@@ -369,7 +348,7 @@ void FileStore::refresh(bool force, const QString &what)
             rows.reserve(most + most / 16 + 256);
         }
     }
-    Statement st(m_db, kSelectAll);
+    Statement st(m_db, selectAllSql());
     int rc = st.prepareResult();
     if (rc == SQLITE_OK)
         rc = loadRows(st.get(), rows);
@@ -391,7 +370,7 @@ Record FileStore::add(const Record &r)
 {
     Transaction tx(*this, kAddFailed);
     refresh(false, kReadFailed);
-    Statement st(m_db, kInsert);
+    Statement st(m_db, insertSql());
     int rc = st.prepareResult();
     if (rc == SQLITE_OK)
         rc = bindRecord(st.get(), r);
@@ -410,7 +389,7 @@ std::vector<qint64> FileStore::insertRows(const std::vector<Record> &records)
 {
     std::vector<qint64> ids;
     ids.reserve(records.size());
-    Statement st(m_db, kInsert);
+    Statement st(m_db, insertSql());
     int rc = st.prepareResult();
     for (std::size_t n = 0; n < records.size() && rc == SQLITE_OK; ++n) {
         if ((rc = bindRecord(st.get(), records[n])) == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
@@ -426,7 +405,7 @@ void FileStore::addAll(const std::vector<Record> &records, const std::function<v
 {
     Transaction tx(*this, kAddFailed);
     {
-        Statement st(m_db, kInsert);
+        Statement st(m_db, insertSql());
         int rc = st.prepareResult();
         for (std::size_t n = 0; n < records.size() && rc == SQLITE_OK; ++n) {
             if ((rc = bindRecord(st.get(), records[n])) == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)

@@ -2,6 +2,7 @@
 // file ledger (file_store.h) implements.
 #pragma once
 
+#include "ledger/sqlite_db.h"
 #include "ledger/stocktake_records.h"
 
 #include <QMetaType>
@@ -70,17 +71,32 @@ using RecordRefs = std::vector<std::reference_wrapper<const Record>>;
 // The nine fields in stored order joined by "|" (null columns give empty text).
 QString recordText(const Record &r);
 
-// A failure the user must be told about; message() is a complete Chinese sentence. code() is
-// the SQLite result code where the failure was first seen (0 when it did not come from SQLite).
+// A failure the user must be told about: what failed (kind), on which file (object), why (a
+// Chinese phrase) and SQLite's result code where the failure was first seen (0 when it did not
+// come from SQLite). message() is the complete Chinese sentence made of them.
 class StoreError : public std::runtime_error {
 public:
-    explicit StoreError(const QString &message, int code = 0);
-    const QString &message() const { return m_message; }
+    enum class Kind {
+        Open,         // the ledger file could not be opened
+        Create,       // nor created
+        Read,         // nor read
+        Add,          // a record was not stored
+        Remove,       // records were not deleted
+        Replaced,     // another file took the ledger's place (a restore); no reason
+        NotConverted, // the Jet carry-over refused; the original is untouched
+    };
+    StoreError(Kind kind, const QString &object, const QString &reason = QString(), int code = 0);
+    Kind kind() const { return m_kind; }
+    const QString &object() const { return m_object; }
+    const QString &reason() const { return m_reason; }
     int code() const { return m_code; }
+    const QString &message() const { return m_message; }
 
 private:
-    QString m_message;
+    Kind m_kind;
+    QString m_object, m_reason;
     int m_code = 0;
+    QString m_message;
 };
 
 // Why an SQLite call failed, as a Chinese phrase (rc: its result code; db may be null).
@@ -93,7 +109,7 @@ class Store : public QObject {
     Q_OBJECT
 public:
     // How long an operation waits for another program's lock before it gives up.
-    static constexpr std::chrono::milliseconds kLockWait{10000};
+    static constexpr std::chrono::milliseconds kLockWait = sql::kLockWait;
 
     ~Store() override;
     Store(const Store &) = delete;

@@ -1,4 +1,4 @@
-// What the store's files share over SQLite: message templates, a prepared statement that
+// What the store's files share over SQLite: the kinds of failure, a prepared statement that
 // finalizes itself, the texts of a row (NULL kept apart from an empty text) and the write
 // transaction.
 #pragma once
@@ -10,10 +10,10 @@
 
 namespace ledger::sql {
 
-// Message templates: %1 the file, %2 the reason.
-const QString kReadFailed = QStringLiteral("无法读取账本文件“%1”：%2！");
-const QString kAddFailed = QStringLiteral("记录未能保存到账本文件“%1”：%2！");
-const QString kRemoveFailed = QStringLiteral("记录未能从账本文件“%1”中删除：%2！");
+// What failed, for the store's files.
+inline constexpr StoreError::Kind kReadFailed = StoreError::Kind::Read;
+inline constexpr StoreError::Kind kAddFailed = StoreError::Kind::Add;
+inline constexpr StoreError::Kind kRemoveFailed = StoreError::Kind::Remove;
 
 inline QString columnText(sqlite3_stmt *st, int col)
 {
@@ -59,7 +59,7 @@ namespace ledger {
 // ended it.
 class FileStore::Transaction {
 public:
-    Transaction(FileStore &store, const QString &what) : m_store(store), m_what(what)
+    Transaction(FileStore &store, StoreError::Kind what) : m_store(store), m_what(what)
     {
         // A rollback that failed earlier left a transaction open: end it before a new one.
         if (!sqlite3_get_autocommit(m_store.m_db) && !m_store.rollback())
@@ -88,7 +88,7 @@ public:
 
 private:
     FileStore &m_store;
-    const QString &m_what;
+    StoreError::Kind m_what;
     bool m_committed = false;
 };
 

@@ -39,7 +39,7 @@ bool offerJetCarryOver(const QString &path)
         return false;
     } catch (const std::exception &) { // out of memory: no file of the shop's should end the program
         progress.close();
-        message(nullptr, ledger::jet::damagedFile(path, QStringLiteral("内存不足，无法读出")));
+        message(nullptr, ledger::jet::damagedFile(path, QStringLiteral("内存不足，无法读出")).message());
         return false;
     }
     progress.close();

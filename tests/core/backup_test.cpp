@@ -13,6 +13,8 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <chrono>
+#include <functional>
 #include <map>
 #include <sys/stat.h>
 #include <thread>
@@ -210,6 +212,36 @@ TEST_F(BackupTest, WriteDuringABackupWaitsAndTheCopyIsConsistent)
     EXPECT_GE(rows, 40000);
     EXPECT_LE(rows, 40020);
     EXPECT_EQ(store->count(), 40020);
+}
+
+// Another program holding the ledger's lock for less than the store's wait: the backup (which
+// reads) and the restore (which takes the write lock) wait for it as the store would.
+TEST_F(BackupTest, ALockHeldShorterThanTheWaitIsWaitedOut)
+{
+    fill(10);
+    const BackupResult good = backupLedger(ledger(), kNow, false);
+    ASSERT_TRUE(good.ok()) << good.error.toStdString();
+    auto holdWhile = [&](const std::function<void()> &act) {
+        std::atomic<bool> held{false};
+        std::thread holder([&] {
+            sqldb::Connection other(ledger());
+            held = other.exec("BEGIN EXCLUSIVE") == SQLITE_OK;
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            other.exec("COMMIT");
+        });
+        while (!held)
+            std::this_thread::yield();
+        act();
+        holder.join();
+    };
+    BackupResult b;
+    holdWhile([&] { b = backupLedger(ledger(), kNow.addSecs(60), false); });
+    EXPECT_TRUE(b.ok()) << b.error.toStdString();
+    EXPECT_EQ(b.rows, 10);
+    RestoreResult r;
+    holdWhile([&] { r = restoreBackup(ledger(), good.path, kNow.addSecs(120)); });
+    EXPECT_TRUE(r.ok()) << r.error.toStdString();
+    EXPECT_EQ(r.rows, 10);
 }
 
 TEST_F(BackupTest, RestorePutsAGoodBackupInPlaceAndKeepsTheCurrentLedger)

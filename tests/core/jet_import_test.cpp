@@ -247,6 +247,7 @@ void expectRefused(const QString &path, const QStringList &whys, const jet::Read
         jet::convert(path, jet::keptPath(path), {}, limits);
         ADD_FAILURE() << "converted";
     } catch (const StoreError &e) {
+        EXPECT_EQ(e.kind(), StoreError::Kind::NotConverted);
         for (const QString &why : whys)
             EXPECT_TRUE(e.message().contains(why)) << e.message().toStdString();
     }
@@ -260,6 +261,27 @@ void setInt(QByteArray &b, qsizetype at, quint32 v, int bytes)
 }
 
 } // namespace
+
+// The carry-over tells its own refusals from the store's by their kind: a store failure while
+// the new ledger is built comes back once as a refusal, with the store's sentence inside.
+TEST(JetImport, AStoreFailureWhileBuildingBecomesOneRefusal)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("1.mdb"));
+    ASSERT_TRUE(QFile::copy(generatedJet(QStringLiteral("ledger_jet4")), path));
+    const QString tmp = path + QStringLiteral(".tmp");
+    ASSERT_TRUE(QDir().mkdir(tmp)); // where the new ledger is built
+    try {
+        jet::convert(path, jet::keptPath(path));
+        ADD_FAILURE() << "converted";
+    } catch (const StoreError &e) {
+        EXPECT_EQ(e.kind(), StoreError::Kind::NotConverted);
+        EXPECT_EQ(e.message(), QStringLiteral("无法转换旧账本文件“%1”：无法打开账本文件“%2”：同名的是一个文件夹，"
+                                              "不是账本文件！原文件未作任何改动。")
+                                   .arg(QDir::toNativeSeparators(path), tmp));
+    }
+    EXPECT_TRUE(jet::isJetFile(path));
+}
 
 TEST(JetImport, DamagedFilesAreRefusedNotConvertedShort)
 {

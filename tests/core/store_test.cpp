@@ -77,6 +77,20 @@ TEST_F(StoreTest, FirstOpenCreatesTheTableWithItsColumnsInOrder)
     EXPECT_EQ(types, (QStringList{q("SMALLINT"), q("VARCHAR(20)"), q("VARCHAR(20)"), q("VARCHAR(20)"),
                                   q("VARCHAR(20)"), q("VARCHAR(20)"), q("VARCHAR(20)"), q("VARCHAR(4)"),
                                   q("VARCHAR(20)")}));
+    // The table as the ledgers already written hold it, character for character.
+    const char *written =
+        "CREATE TABLE \"库\" ("
+        "\"标号\" SMALLINT CHECK (\"标号\" IS NULL OR (typeof(\"标号\") = 'integer' AND \"标号\" BETWEEN -32768 AND 32767)),"
+        "\"名称\" VARCHAR(20) CHECK (length(\"名称\") <= 20),"
+        "\"类\" VARCHAR(20) CHECK (length(\"类\") <= 20),"
+        "\"价格\" VARCHAR(20) CHECK (length(\"价格\") <= 20),"
+        "\"数量\" VARCHAR(20) CHECK (length(\"数量\") <= 20),"
+        "\"总额\" VARCHAR(20) CHECK (length(\"总额\") <= 20),"
+        "\"日期\" VARCHAR(20) CHECK (length(\"日期\") <= 20),"
+        "\"方法\" VARCHAR(4) CHECK (length(\"方法\") <= 4),"
+        "\"交易号码\" VARCHAR(20) CHECK (length(\"交易号码\") <= 20))";
+    EXPECT_EQ(sqldb::column(store->handle(), "SELECT sql FROM sqlite_master WHERE name = '库'"),
+              QStringList{QString::fromUtf8(written)});
 }
 
 TEST_F(StoreTest, FileIsEncryptedWithThePassword)

@@ -2,9 +2,9 @@
 #pragma once
 
 #include "browse/ui_tx_list.h"
+#include "ledger/sqlite_db.h"
 #include "ledger/file_store.h"
 #include "mainwin/form1.h"
-#include "sqlite_db.h"
 #include "support.h"
 
 #include <QCheckBox>
@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
+#include <sqlite3.h>
 
 #include <chrono>
 
@@ -91,7 +92,7 @@ inline int countKind(Form1 &w, int kind)
 // store's lock wait (shortened here) runs out.
 class WriteLock {
 public:
-    explicit WriteLock(Form1 &w) : m_db(w.store()->path()), m_store(w.store())
+    explicit WriteLock(Form1 &w) : m_db(w.store()->path(), SQLITE_OPEN_READWRITE), m_store(w.store())
     {
         m_store->setLockWait(std::chrono::milliseconds(200));
         m_ok = m_db.exec("BEGIN IMMEDIATE") == SQLITE_OK;
@@ -104,7 +105,7 @@ public:
     bool ok() const { return m_ok; }
 
 private:
-    sqldb::Connection m_db;
+    ledger::sql::Connection m_db;
     ledger::Store *m_store;
     bool m_ok = false;
 };

@@ -1,0 +1,38 @@
+// The nine columns of the table 库 in stored order, described once: the store's SQL, the fast
+// loader, the CSV export, the check of a file's table and the Jet carry-over all read them here.
+#pragma once
+
+#include "ledger/store.h"
+
+#include <QString>
+#include <span>
+
+namespace ledger {
+
+struct Column {
+    const char *name;       // UTF-8
+    int width;              // the most characters its text may hold; 0 for 标号, a small integer
+    QString Record::*field; // where a record keeps it; null for 标号 (Record::hasKind, kind)
+    bool repeats;           // its texts recur across a ledger, so the loader shares them
+};
+
+inline constexpr Column kColumns[] = {
+    {"标号", 0, nullptr, false},          {"名称", 20, &Record::name, true},
+    {"类", 20, &Record::cat, true},       {"价格", 20, &Record::price, true},
+    {"数量", 20, &Record::qty, true},     {"总额", 20, &Record::total, false}, // mostly unique
+    {"日期", 20, &Record::date, true},    {"方法", 4, &Record::method, true},
+    {"交易号码", 20, &Record::txno, false},
+};
+// The eight text columns, 名称 … 交易号码: every column but the first.
+inline constexpr std::span<const Column> kTextColumns{kColumns + 1, std::size(kColumns) - 1};
+
+inline QString columnName(const Column &c) { return QString::fromUtf8(c.name); }
+
+// The statements over the table, built once from the columns.
+const char *createTableSql();
+// rowid, then the nine columns, in stored order.
+const char *selectAllSql();
+// Nine parameters, one per column.
+const char *insertSql();
+
+} // namespace ledger
