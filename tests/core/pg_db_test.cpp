@@ -205,7 +205,7 @@ TEST_F(PgDb, TransactionStoresOnlyWhenCommitted)
              Transaction tx(*t.db);
              t.insert(1, QStringLiteral("a"));
              EXPECT_THROW(t.db->exec("SELECT 1/0"), Failure);
-             tx.commit();
+             EXPECT_THROW(tx.commit(), Failure); // not reported as done
          },
          0},
         {"copy not finished",
