@@ -222,7 +222,7 @@ bool CopyRow::parse(std::string_view line)
 
 void Connection::Finish::operator()(pg_conn *conn) const { PQfinish(conn); }
 
-Connection::Connection(const QString &conninfo)
+Connection::Connection(const QString &conninfo, const QString &password)
 {
     const QByteArray info = conninfo.toUtf8();
     char *error = nullptr;
@@ -239,8 +239,15 @@ Connection::Connection(const QString &conninfo)
         keys.push_back("connect_timeout");
         values.push_back(timeout.constData());
     }
-    keys.insert(keys.end(), {"fallback_application_name", "dbname", "client_encoding", nullptr});
-    values.insert(values.end(), {"warehouse", info.constData(), "UTF8", nullptr});
+    keys.insert(keys.end(), {"fallback_application_name", "dbname", "client_encoding"});
+    values.insert(values.end(), {"warehouse", info.constData(), "UTF8"});
+    const QByteArray secret = password.toUtf8();
+    if (!password.isNull()) {
+        keys.push_back("password");
+        values.push_back(secret.constData());
+    }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
     m_conn.reset(PQconnectStartParams(keys.data(), values.data(), 1));
     if (!m_conn)
         throw Failure(FailureKind::Other, m_server, {}, QStringLiteral("out of memory"), true);

@@ -104,8 +104,9 @@ class Connection {
 public:
     // Connects with a libpq connection string or URI, with client_encoding UTF8 and, unless
     // the string or PGCONNECT_TIMEOUT says otherwise, a connect_timeout of kConnectTimeout
-    // seconds. Throws Failure.
-    explicit Connection(const QString &conninfo);
+    // seconds. password, when not null, wins over the string's and libpq's (a password box's
+    // answer: never spliced into the string, where quotes would have to be escaped). Throws Failure.
+    explicit Connection(const QString &conninfo, const QString &password = {});
     ~Connection();
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;

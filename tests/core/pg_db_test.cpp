@@ -124,21 +124,25 @@ TEST_F(PgDb, ConnectionFailuresNameTheServerAndTheReason)
 
     const QString tcp = conninfo(QStringLiteral("tcp"));
     const QString port = tcp.section(QStringLiteral("port="), 1).section(QLatin1Char(' '), 0, 0);
+    const QString at = QStringLiteral("127.0.0.1:%1/shop").arg(port);
     const struct {
-        QString conninfo, server;
+        QString conninfo, password, server;
         FailureKind kind;
         const char *reason;
     } cases[] = {
-        {withPort(closedPort), QStringLiteral("127.0.0.1:%1/shop").arg(closedPort), FailureKind::Unreachable, "服务器没有应答"},
-        {tcp + QStringLiteral(" password=wrong"), QStringLiteral("127.0.0.1:%1/shop").arg(port), FailureKind::BadPassword, "密码不正确"},
-        {tcp + QStringLiteral(" password="), QStringLiteral("127.0.0.1:%1/shop").arg(port), FailureKind::PasswordNeeded, "PGPASSWORD"},
-        {tcp + QStringLiteral(" dbname=nosuch"), QStringLiteral("127.0.0.1:%1/nosuch").arg(port), FailureKind::NoDatabase, "没有这个数据库"},
-        {QStringLiteral("host=127.0.0.1 nonsense"), QString(), FailureKind::Other, "连接参数有误"},
+        {withPort(closedPort), {}, QStringLiteral("127.0.0.1:%1/shop").arg(closedPort), FailureKind::Unreachable, "服务器没有应答"},
+        {tcp + QStringLiteral(" password=wrong"), {}, at, FailureKind::BadPassword, "密码不正确"},
+        {tcp, QStringLiteral("it's \\ wrong"), at, FailureKind::BadPassword, "密码不正确"},
+        {tcp + QStringLiteral(" password="), {}, at, FailureKind::PasswordNeeded, "PGPASSWORD"},
+        {tcp + QStringLiteral(" dbname=nosuch"), {}, QStringLiteral("127.0.0.1:%1/nosuch").arg(port), FailureKind::NoDatabase, "没有这个数据库"},
+        {QStringLiteral("host=127.0.0.1 nonsense"), {}, QString(), FailureKind::Other, "连接参数有误"},
     };
+    // The password given apart from the string wins over the string's.
+    EXPECT_NO_THROW(Connection(tcp + QStringLiteral(" password=wrong"), QStringLiteral("shop-secret")));
     for (const auto &c : cases) {
         SCOPED_TRACE(c.conninfo.toStdString());
         try {
-            Connection bad(c.conninfo);
+            Connection bad(c.conninfo, c.password);
             ADD_FAILURE() << "connected";
         } catch (const Failure &f) {
             EXPECT_EQ(f.kind(), c.kind) << f.serverMessage().toStdString();
