@@ -279,7 +279,8 @@ Connection::Connection(const QString &conninfo, const QString &password)
         return;
 
     const QString said = utf8(PQerrorMessage(m_conn.get()));
-    static const QRegularExpression sqlState(QStringLiteral("\\b([0-9A-Z]{5}): "));
+    // "SEVERITY:  SQLSTATE: message", the severity perhaps in the server's language.
+    static const QRegularExpression sqlState(QStringLiteral(":  ([0-9A-Z]{5}): "));
     QString code;
     for (auto it = sqlState.globalMatch(said); it.hasNext();)
         code = it.next().captured(1);
