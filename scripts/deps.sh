@@ -6,7 +6,8 @@ packages=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-charts-d
           qt6-translations-l10n
           libsqlcipher-dev mdbtools-dev libgtest-dev fonts-noto-cjk xdg-utils python3
           librsvg2-bin lintian desktop-file-utils
-          locales) # locales: the sources localedef builds the window tests' comma locale from
+          locales # the sources localedef builds the window tests' comma locale from
+          postgresql libpq-dev) # a ledger on a server: the client library, and the server the tests start
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
