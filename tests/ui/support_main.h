@@ -14,6 +14,7 @@
 #include <QTest>
 #include <sqlite3.h>
 
+#include <QAbstractItemModelTester>
 #include <chrono>
 
 // The ledger 1.mdb of a folder, opened as the program's start opens it.
@@ -24,10 +25,15 @@ inline std::unique_ptr<ledger::Store> ledgerIn(const FreshFolder &folder)
 
 // One main window, shown, on a fresh ledger of its own, with its message boxes answered.
 // A test takes it apart: Session s; auto &[folder, boxes, w] = s;
+// The model of List3 is checked against Qt's rules through every step of every such test.
+struct CheckedForm1 : Form1 {
+    using Form1::Form1;
+    QAbstractItemModelTester lines{List3->model(), QAbstractItemModelTester::FailureReportingMode::QtTest};
+};
 struct Session {
     FreshFolder folder;
     Boxes boxes;
-    Form1 w{ledgerIn(folder)};
+    CheckedForm1 w{ledgerIn(folder)};
     Session() { w.show(); }
 };
 
