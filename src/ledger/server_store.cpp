@@ -3,6 +3,7 @@
 #include "ledger/columns.h"
 #include "ledger/facts.h"
 
+#include <QCryptographicHash>
 #include <QSet>
 #include <algorithm>
 #include <charconv>
@@ -165,6 +166,59 @@ template <class F> auto ServerStore::guarded(StoreError::Kind what, F &&action) 
 
 void ServerStore::createTables(const QString &conninfo, const QString &password)
 {
+    createLedger(conninfo, {}, password);
+}
+
+QByteArray ServerStore::checksum(const std::vector<Record> &rows)
+{
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    const auto field = [&](const QString &text) {
+        if (text.isNull()) {
+            hash.addData(QByteArrayView("n"));
+            return;
+        }
+        const QByteArray bytes = text.toUtf8();
+        hash.addData(QByteArray("t") + QByteArray::number(bytes.size()) + ':');
+        hash.addData(bytes);
+    };
+    bool first = true;
+    for (const Record &r : rows) {
+        if (!first)
+            hash.addData(QByteArrayView("\n"));
+        first = false;
+        field(r.hasKind ? QString::number(r.kind) : QString());
+        for (const Column &c : kTextColumns)
+            field(r.*c.field);
+    }
+    return hash.result().toHex();
+}
+
+namespace {
+
+// checksum() computed by the server over its table.
+QByteArray serverChecksum(Connection &db)
+{
+    static const std::string sql = [] {
+        std::string row;
+        for (const Column &c : kColumns) {
+            const std::string q = quoted(c) + "::text";
+            row += (row.empty() ? "" : " || ") + ("coalesce('t' || octet_length(" + q + ") || ':' || " + q + ", 'n')");
+        }
+        return "SELECT md5(coalesce(string_agg(" + row + ", E'\\n' ORDER BY id), '')) FROM \"库\"";
+    }();
+    return db.exec(sql.c_str()).text(0, 0).toLatin1();
+}
+
+} // namespace
+
+QByteArray ServerStore::storedChecksum()
+{
+    return guarded(StoreError::Kind::Read, [&] { return serverChecksum(*m_db); });
+}
+
+void ServerStore::createLedger(const QString &conninfo, const std::vector<Record> &rows, const QString &password,
+                               const std::function<void()> &beforeCommit)
+{
     const auto db = connectTo(conninfo, password, StoreError::Kind::Create);
     try {
         Transaction tx(*db);
@@ -172,6 +226,19 @@ void ServerStore::createTables(const QString &conninfo, const QString &password)
             throw StoreError::onServer(StoreError::Kind::Create, db->server(), QStringLiteral("服务器上已经有一个账本"));
         for (const std::string &sql : createStatements())
             db->exec(sql.c_str());
+        pgdb::CopyIn in(*db, copyInSql());
+        for (const Record &r : rows) {
+            for (const QString &value : recordParams(r))
+                in.add(value);
+            in.endRow();
+        }
+        in.finish();
+        const qint64 stored = db->exec("SELECT count(*) FROM \"库\"").number(0, 0);
+        if (stored != static_cast<qint64>(rows.size()) || serverChecksum(*db) != checksum(rows))
+            throw StoreError::onServer(StoreError::Kind::Create, db->server(),
+                                       QStringLiteral("服务器上的记录与账本文件不一致（数目或校验和不符）"));
+        if (beforeCommit)
+            beforeCommit();
         tx.commit();
     } catch (const Failure &f) {
         throw fromFailure(StoreError::Kind::Create, f);

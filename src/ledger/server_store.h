@@ -15,6 +15,15 @@ public:
     // Makes the ledger's tables in the connection's database (the role must be allowed to
     // create tables there). Refused when the database already holds a ledger. Throws StoreError.
     static void createTables(const QString &conninfo, const QString &password = {});
+    // The same with these rows in stored order, in one transaction that is committed only
+    // when the server holds them all (count and checksum()); beforeCommit runs just before
+    // the commit (a throw from it leaves the server unchanged). Throws StoreError.
+    static void createLedger(const QString &conninfo, const std::vector<Record> &rows, const QString &password = {},
+                             const std::function<void()> &beforeCommit = {});
+    // Over all nine fields of the rows in order, a NULL apart from an empty text.
+    static QByteArray checksum(const std::vector<Record> &rows);
+    // The checksum of the rows this connection's ledger holds now.
+    QByteArray storedChecksum();
     // True when the connection's database holds the ledger table. Throws StoreError.
     static bool holdsLedger(const QString &conninfo, const QString &password = {});
     // Connects and checks the tables' shape; reads every row. Throws StoreError naming the

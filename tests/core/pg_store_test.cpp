@@ -26,34 +26,6 @@ Record record(int kind, const QString &name, const QString &cat = QStringLiteral
     return r;
 }
 
-// A database of its own on the test server, dropped afterwards.
-class ServerDatabase {
-public:
-    ServerDatabase()
-    {
-        static std::atomic<int> next{0};
-        m_name = QStringLiteral("t_%1_%2").arg(::getpid()).arg(next++);
-        admin().exec(QStringLiteral("CREATE DATABASE %1 OWNER shop").arg(m_name).toUtf8().constData());
-    }
-    ~ServerDatabase()
-    {
-        try {
-            admin().exec(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(m_name).toUtf8().constData());
-        } catch (const pgdb::Failure &) {
-        }
-    }
-    // For a role's connection string (see conninfo()).
-    QString conninfo(const QString &role = {}) const { return ::conninfo(role) + QStringLiteral(" dbname=") + m_name; }
-    static pgdb::Connection &admin()
-    {
-        static pgdb::Connection connection(::conninfo(QStringLiteral("admin")));
-        return connection;
-    }
-
-private:
-    QString m_name;
-};
-
 class StoreKinds : public ::testing::TestWithParam<Kind> {
 public:
     void SetUp() override
