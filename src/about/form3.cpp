@@ -1,6 +1,7 @@
 #include "about/form3.h"
 
 #include "ledger/ledger_folder.h"
+#include "ledger/server_store.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 #include "mainwin/ui_keys.h"
@@ -47,7 +48,10 @@ void Form3::showLedgerPlace()
     // The file the main window works on, wherever the start found it.
     const QString ledgerFile = QFileInfo(m_main->store() ? m_main->store()->path() : ledger::kLedgerFileName).absoluteFilePath();
     const QString menuFolder = ledger::userLedgerFolder(home, qEnvironmentVariable("XDG_DATA_HOME"));
-    const QStringList lines = {QStringLiteral("账本：") + shown(ledgerFile),
+    // A server ledger is named by host and database only.
+    const bool onServer = dynamic_cast<const ledger::ServerStore *>(m_main->store()) != nullptr;
+    const QStringList lines = {onServer ? QStringLiteral("账本：服务器“%1”").arg(m_main->store()->path())
+                                        : QStringLiteral("账本：") + shown(ledgerFile),
                                QStringLiteral("从菜单启动时：") + shown(menuFolder),
                                QStringLiteral("另选文件夹：warehouse --folder 文件夹")};
     QStringList fitted;

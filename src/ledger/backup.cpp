@@ -159,10 +159,16 @@ QString backupFolder(const QString &ledgerPath)
     return QFileInfo(ledgerPath).absoluteDir().filePath(QStringLiteral("备份"));
 }
 
+QString keptBackupPath(const QString &ledgerPath, const QDateTime &now, const QString &kind)
+{
+    return newBackupPath(ledgerPath, now, kind);
+}
+
 std::vector<BackupFile> listBackups(const QString &ledgerPath)
 {
-    static const QString kPattern = QStringLiteral("^%1-(\\d{8})-(\\d{4}|\\d{6})(?:-\\d+)?(%2)?\\.mdb$");
-    const QRegularExpression name(kPattern.arg(QRegularExpression::escape(stem(ledgerPath)), kBeforeRestore));
+    static const QString kPattern = QStringLiteral("^%1-(\\d{8})-(\\d{4}|\\d{6})(?:-\\d+)?(%2|%3)?\\.mdb$");
+    const QRegularExpression name(
+        kPattern.arg(QRegularExpression::escape(stem(ledgerPath)), kBeforeRestore, kBeforeServer));
     std::vector<BackupFile> out;
     const QDir folder(backupFolder(ledgerPath));
     for (const QFileInfo &fi : folder.entryInfoList(QDir::Files | QDir::Hidden)) {

@@ -34,6 +34,11 @@ struct BackupFile {
 // replaced. Other files there are not backups and left alone.
 std::vector<BackupFile> listBackups(const QString &ledgerPath);
 inline const QString kBeforeRestore = QStringLiteral("-恢复前");
+// <...>-迁往服务器前.mdb: the ledger file --move-to-server carried over, also never thinned.
+inline const QString kBeforeServer = QStringLiteral("-迁往服务器前");
+// A path in the backup folder that no file has yet for a copy kept now; kind is
+// kBeforeRestore or kBeforeServer.
+QString keptBackupPath(const QString &ledgerPath, const QDateTime &now, const QString &kind);
 
 // True when a backup of this ledger was made on that day (a ledger kept by a restore is not
 // one of the ledger in use): the daily backup is then done.

@@ -5,6 +5,9 @@
 #include "ledger/ledger_folder.h"
 #include "ledger/manual.h"
 #include "ledger/file_store.h"
+#include "ledger/pg_db.h"
+#include "ledger/server_ledger.h"
+#include "ledger/server_store.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -17,7 +20,6 @@ namespace ledger {
 
 namespace {
 
-const QStringList kCommands = {QStringLiteral("--restore"), QStringLiteral("--list-backups"), QStringLiteral("--export")};
 
 // QApplication's own options, which a start with a window may carry (with a value or not).
 const QStringList kQtValueOptions = {QStringLiteral("platform"), QStringLiteral("platformpluginpath"),
@@ -89,15 +91,19 @@ int exportAll(const QString &ledgerPath, const QString &file, QTextStream &out, 
         err << QStringLiteral("无法导出到“%1”：%2！").arg(file, why) << Qt::endl;
         return 1;
     }
+    const QString server = serverConnection(QFileInfo(ledgerPath).absolutePath());
     // Only an existing ledger: the export must not create or set up one.
-    const LedgerCheck check = checkLedgerFile(ledgerPath, false);
+    const LedgerCheck check = server.isEmpty() ? checkLedgerFile(ledgerPath, false) : LedgerCheck{};
     if (!check.ok()) {
         err << StoreError(StoreError::Kind::Read, ledgerPath, check.error).message() << Qt::endl;
         return 1;
     }
     std::unique_ptr<Store> store;
     try {
-        store = FileStore::open(ledgerPath);
+        if (server.isEmpty())
+            store = FileStore::open(ledgerPath);
+        else
+            store = ServerStore::open(server);
         store->rows();
     } catch (const StoreError &e) {
         err << e.message() << Qt::endl;
@@ -154,7 +160,10 @@ Options parseOptions(const QStringList &args)
     const QCommandLineOption restoreFrom(QStringLiteral("restore"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption listing(QStringLiteral("list-backups"));
     const QCommandLineOption exportTo(QStringLiteral("export"), QString(), QStringLiteral("FILE"));
-    QList<QCommandLineOption> options = {help, folder, quit, restoreFrom, listing, exportTo};
+    const QCommandLineOption toServer(QStringLiteral("move-to-server"), QString(), QStringLiteral("CONNECTION"));
+    const QCommandLineOption server(QStringLiteral("server"), QString(), QStringLiteral("CONNECTION"));
+    const QCommandLineOption toFile(QStringLiteral("move-to-file"));
+    QList<QCommandLineOption> options = {help, folder, quit, restoreFrom, listing, exportTo, toServer, server, toFile};
     for (const QString &name : kQtValueOptions)
         options << QCommandLineOption(name, QString(), QStringLiteral("VALUE"));
     for (const QString &name : kQtFlags)
@@ -170,23 +179,36 @@ Options parseOptions(const QStringList &args)
     o.folder = parser.value(folder);
     o.quitAfterStart = parser.isSet(quit);
     QStringList commands;
-    for (const QCommandLineOption *c : {&restoreFrom, &listing, &exportTo})
+    for (const QCommandLineOption *c : {&restoreFrom, &listing, &exportTo, &toServer, &server, &toFile})
         if (parser.isSet(*c))
             commands << QStringLiteral("--") + c->names().constFirst();
     bool qtOptions = false;
     for (const QString &name : kQtValueOptions + kQtFlags)
         qtOptions = qtOptions || parser.isSet(name);
     o.command = commands.value(0);
-    o.file = o.command == QStringLiteral("--restore") ? parser.value(restoreFrom) : parser.value(exportTo);
+    for (const QCommandLineOption *c : {&restoreFrom, &exportTo, &toServer, &server})
+        if (o.command == QStringLiteral("--") + c->names().constFirst())
+            o.file = parser.value(*c);
     if (!parser.positionalArguments().isEmpty())
         o.error = QStringLiteral("不认识的参数：%1").arg(parser.positionalArguments().join(u' '));
     else if (commands.size() > 1)
         o.error = QStringLiteral("%1 不能同时使用").arg(commands.join(QStringLiteral("、")));
     else if (!o.command.isEmpty() && (o.quitAfterStart || qtOptions))
         o.error = QStringLiteral("%1 不打开窗口，不能与窗口的选项同时使用").arg(o.command);
-    else if (o.command != QStringLiteral("--list-backups") && o.file.startsWith(u'-'))
-        o.error = QStringLiteral("%1 后面缺少文件名").arg(o.command);
+    else if (o.command != QStringLiteral("--list-backups") && o.command != QStringLiteral("--move-to-file") &&
+             o.file.startsWith(u'-'))
+        o.error = QStringLiteral("%1 后面缺少%2").arg(o.command, o.command.contains(QStringLiteral("server"))
+                                                                   ? QStringLiteral("连接参数")
+                                                                   : QStringLiteral("文件名"));
     return o;
+}
+
+QString ledgerInUse(const QString &ledgerPath)
+{
+    const QString server = serverConnection(QFileInfo(ledgerPath).absolutePath());
+    if (server.isEmpty())
+        return QStringLiteral("当前账本：文件“%1”").arg(QDir::toNativeSeparators(ledgerPath));
+    return QStringLiteral("当前账本：服务器“%1”").arg(pgdb::describeServer(server));
 }
 
 QString usage()
@@ -201,9 +223,16 @@ QString usage()
         "  --restore 备份文件     用备份文件恢复账本（当前的账本先保留在“备份”中）；\n"
         "                         文件名先在当前文件夹中找，再在账本所在的文件夹中找\n"
         "  --export 文件.csv      把账本的全部记录导出为 CSV 文件\n"
+        "  --move-to-server \"连接参数\"\n"
+        "                         把账本文件的全部记录迁移到 PostgreSQL 服务器上的新账本，\n"
+        "                         此文件夹今后使用服务器（原文件保留在“备份”中）\n"
+        "  --server \"连接参数\"    此文件夹今后使用服务器上已有的账本\n"
+        "  --move-to-file         把服务器上的账本复制成账本文件 1.mdb，此文件夹今后使用该文件\n"
         "  -h, --help             显示这些选项\n"
         "\n"
-        "--list-backups、--restore 和 --export 不打开窗口，一次只能用其中一个。\n"
+        "--list-backups、--restore、--export、--move-to-server、--server 和 --move-to-file\n"
+        "不打开窗口，一次只能用其中一个。连接参数例如 \"host=192.168.1.10 dbname=shop user=shop\"；\n"
+        "密码来自 ~/.pgpass、PGPASSFILE 或 PGPASSWORD。\n"
         "\n"
         "使用说明：在程序的任一窗口按 F1，或用浏览器打开 %1\n").arg(manualHint());
 }
@@ -217,8 +246,20 @@ std::optional<int> runCommand(const QStringList &args, const QString &ledgerPath
         return 2;
     }
     if (o.help) {
-        out << usage() << Qt::flush;
+        out << usage() << ledgerInUse(ledgerPath) << Qt::endl;
         return 0;
+    }
+    if (o.command == QStringLiteral("--move-to-server"))
+        return moveToServer(ledgerPath, o.file, now, out, err);
+    if (o.command == QStringLiteral("--server"))
+        return useServer(ledgerPath, o.file, out, err);
+    if (o.command == QStringLiteral("--move-to-file"))
+        return moveToFile(ledgerPath, out, err);
+    const QString server = serverConnection(QFileInfo(ledgerPath).absolutePath());
+    if (!server.isEmpty() && o.command != QStringLiteral("--export")) {
+        err << QStringLiteral("%1 还不能用于服务器“%2”上的账本！").arg(o.command, pgdb::describeServer(server))
+            << Qt::endl;
+        return 1;
     }
     if (o.command == QStringLiteral("--list-backups"))
         return list(ledgerPath, out);

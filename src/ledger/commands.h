@@ -2,6 +2,7 @@
 //   --restore FILE      puts a backup in place of the ledger (the current one is kept as a backup)
 //   --list-backups      lists the backups with their time and number of records
 //   --export FILE.csv   writes every record, all nine columns in stored order, as CSV
+//   --move-to-server CONNECTION, --server CONNECTION, --move-to-file: see server_ledger.h
 // and those of a start with a window: --folder DIR, --quit-after-start. --help lists them all.
 #pragma once
 
@@ -18,7 +19,7 @@ struct Options {
     QString folder; // --folder
     bool quitAfterStart = false;
     QString command; // "--restore", "--list-backups", "--export"; empty for a start with a window
-    QString file;    // the file of --restore or --export
+    QString file;    // the file of --restore or --export, the connection of --server or --move-to-server
 };
 
 // Reads the arguments after the program's name. Refuses an option it does not know, one
@@ -28,6 +29,9 @@ Options parseOptions(const QStringList &args);
 
 // Every option with what it does, as --help prints it.
 QString usage();
+// Which ledger a start in the folder of ledgerPath uses: the file, or the server (host and
+// database, never the password).
+QString ledgerInUse(const QString &ledgerPath);
 
 // Runs what args ask for on the ledger file: a command, the help, or a refusal with the usage
 // (exit code 2). Returns the exit code, or nothing for a start with a window.

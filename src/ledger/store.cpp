@@ -137,6 +137,34 @@ StoreError::StoreError(Kind kind, const QString &object, const QString &reason, 
 {
 }
 
+StoreError::StoreError(Kind kind, const QString &object, const QString &reason, const QString &message)
+    : std::runtime_error(message.toStdString()), m_kind(kind), m_object(object), m_reason(reason), m_message(message)
+{
+}
+
+StoreError StoreError::onServer(Kind kind, const QString &server, const QString &reason)
+{
+    QString text;
+    switch (kind) {
+    case Kind::Open:
+        text = QStringLiteral("无法打开服务器“%1”上的账本：%2！");
+        break;
+    case Kind::Create:
+        text = QStringLiteral("无法在服务器“%1”上创建账本：%2！");
+        break;
+    case Kind::Add:
+        text = QStringLiteral("记录未能保存到服务器“%1”上的账本：%2！");
+        break;
+    case Kind::Remove:
+        text = QStringLiteral("记录未能从服务器“%1”上的账本中删除：%2！");
+        break;
+    default:
+        text = QStringLiteral("无法读取服务器“%1”上的账本：%2！");
+        break;
+    }
+    return StoreError(kind, server, reason, text.arg(server, reason));
+}
+
 QString failureReason(int rc, sqlite3 *db) { return reason(rc, db); }
 
 Store::Store(QString path) : m_path(std::move(path))

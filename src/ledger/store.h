@@ -86,6 +86,8 @@ public:
         NotConverted, // the Jet carry-over refused; the original is untouched
     };
     StoreError(Kind kind, const QString &object, const QString &reason = QString(), int code = 0);
+    // The same failure on a server ledger: object names the server (never the password).
+    static StoreError onServer(Kind kind, const QString &server, const QString &reason);
     Kind kind() const { return m_kind; }
     const QString &object() const { return m_object; }
     const QString &reason() const { return m_reason; }
@@ -93,6 +95,7 @@ public:
     const QString &message() const { return m_message; }
 
 private:
+    StoreError(Kind kind, const QString &object, const QString &reason, const QString &message);
     Kind m_kind;
     QString m_object, m_reason;
     int m_code = 0;

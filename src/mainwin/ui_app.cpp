@@ -3,6 +3,8 @@
 #include "ledger/backup.h"
 #include "ledger/ledger_folder.h"
 #include "ledger/file_store.h"
+#include "ledger/server_ledger.h"
+#include "ledger/server_store.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_backup.h"
 #include "mainwin/ui_help.h"
@@ -227,6 +229,19 @@ int runProgram(const QString &folder)
 {
     setupApplication();
     const QString file = folder.isEmpty() ? QStringLiteral("1.mdb") : QDir(folder).filePath(QStringLiteral("1.mdb"));
+    // A folder whose settings name a server works on the ledger there (see --server).
+    if (const QString server = ledger::serverConnection(QFileInfo(file).absolutePath()); !server.isEmpty()) {
+        std::unique_ptr<ledger::Store> store;
+        try {
+            store = ledger::ServerStore::open(server);
+        } catch (const ledger::StoreError &e) {
+            message(nullptr, e.message());
+            return 1;
+        }
+        Form1 w(std::move(store));
+        w.show();
+        return QApplication::exec();
+    }
     if (!offerJetCarryOver(file))
         return 1;
     // Tells a restore that this program has the ledger open (and waits for one under way).

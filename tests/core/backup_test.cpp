@@ -560,7 +560,8 @@ TEST_F(BackupTest, WrongOrClashingOptionsAreRefusedWithTheUsage)
     QTextStream out(&outText), err(&errText);
     EXPECT_EQ(runCommand({q("--help")}, ledger(), kNow, out, err), 0);
     const QString man = QString::fromUtf8(readAll(q(MAN_PAGE)));
-    for (const char *option : {"--folder", "--quit-after-start", "--list-backups", "--restore", "--export", "--help"}) {
+    for (const char *option : {"--folder", "--quit-after-start", "--list-backups", "--restore", "--export", "--move-to-server",
+                               "--server", "--move-to-file", "--help"}) {
         EXPECT_TRUE(outText.contains(q(option))) << option;
         EXPECT_TRUE(man.contains(q(option).replace(q("-"), q("\\-")))) << option;
     }

@@ -1,5 +1,6 @@
 // The connection layer against the throwaway server the test command starts (support/pg_server.sh).
 #include "ledger/pg_db.h"
+#include "pg_support.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -11,19 +12,6 @@
 using namespace ledger::pgdb;
 
 namespace {
-
-// The connection string the server left for a role: the owner "shop" (role empty), "clerk",
-// "tcp" (shop over TCP) or "admin".
-QString conninfo(const QString &role = {})
-{
-    const QString dir = qEnvironmentVariable("WAREHOUSE_PG_DIR");
-    QFile file(dir + QStringLiteral("/conninfo") + (role.isEmpty() ? QString() : QLatin1Char('.') + role));
-    if (dir.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-        ADD_FAILURE() << "no test server: run the tests with ctest";
-        return {};
-    }
-    return QString::fromUtf8(file.readAll()).trimmed();
-}
 
 QString withPort(int port) { return QStringLiteral("host=127.0.0.1 port=%1 dbname=shop user=shop password=shop-secret").arg(port); }
 

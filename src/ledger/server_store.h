@@ -1,0 +1,71 @@
+// The ledger on a PostgreSQL server: the table "库" with the file's nine columns plus an id
+// that gives the stored order, a one-row change counter "账本版本" that every change to the
+// rows bumps (so a reader only has to look at one number to know whether to read again, and
+// writers take their turns on its row lock), and the stock-take tables.
+#pragma once
+
+#include "ledger/pg_db.h"
+#include "ledger/store.h"
+
+namespace ledger {
+
+class ServerStore : public Store {
+    Q_OBJECT
+public:
+    // Makes the ledger's tables in the connection's database (the role must be allowed to
+    // create tables there). Refused when the database already holds a ledger. Throws StoreError.
+    static void createTables(const QString &conninfo, const QString &password = {});
+    // The same with these rows in stored order, in one transaction that is committed only
+    // when the server holds them all (count and checksum()); beforeCommit runs just before
+    // the commit (a throw from it leaves the server unchanged). Throws StoreError.
+    static void createLedger(const QString &conninfo, const std::vector<Record> &rows, const QString &password = {},
+                             const std::function<void()> &beforeCommit = {});
+    // Over all nine fields of the rows in order, a NULL apart from an empty text.
+    static QByteArray checksum(const std::vector<Record> &rows);
+    // The checksum of the rows this connection's ledger holds now.
+    QByteArray storedChecksum();
+    // True when the connection's database holds the ledger table. Throws StoreError.
+    static bool holdsLedger(const QString &conninfo, const QString &password = {});
+    // Connects and checks the tables' shape; reads every row. Throws StoreError naming the
+    // server and the reason, never the password.
+    static std::unique_ptr<ServerStore> open(const QString &conninfo, const QString &password = {},
+                                             std::chrono::milliseconds lockWait = kLockWait);
+    ~ServerStore() override;
+
+    void setLockWait(std::chrono::milliseconds wait) override;
+    const std::vector<Record> &rows() override;
+    Record add(const Record &r) override;
+    void addAll(const std::vector<Record> &records, const std::function<void(std::size_t)> &progress = {}) override;
+    int removeWhere(const std::function<bool(const Record &)> &match) override;
+    bool removeExact(const Record &r) override;
+    bool passesIntegrityCheck() override;
+
+    std::vector<ProductCode> productCodes() override;
+    void setProductCode(const ProductCode &code) override;
+    StockTakeRecord postStockTake(StockTakeRecord record, const std::vector<Record> &rows) override;
+    std::vector<StockTakeRecord> stockTakes() override;
+
+    // The connection, for tests and tools that must look underneath.
+    pgdb::Connection &connection() { return *m_db; }
+
+protected:
+    void markStockTakeRows(LedgerFacts &facts) override;
+
+private:
+    ServerStore(QString server, std::unique_ptr<pgdb::Connection> db);
+    // Runs action, turning a server's failure into a StoreError of this kind; what is in
+    // memory is read again afterwards.
+    template <class F> auto guarded(StoreError::Kind what, F &&action) -> decltype(action());
+    // Inside a write transaction: takes the writers' turn and reads the rows again when
+    // someone else changed them since they were read.
+    void beginChange();
+    void load();
+    int removePositions(pgdb::Transaction &tx, const std::vector<std::size_t> &positions);
+    std::vector<qint64> insertRows(const std::vector<Record> &records);
+
+    std::unique_ptr<pgdb::Connection> m_db;
+    bool m_loaded = false;
+    qint64 m_version = -1;
+};
+
+} // namespace ledger

@@ -1,0 +1,153 @@
+// --move-to-server, --server and --move-to-file against the throwaway server.
+#include "ledger/backup.h"
+#include "ledger/commands.h"
+#include "ledger/ledger_folder.h"
+#include "ledger/file_store.h"
+#include "ledger/server_ledger.h"
+#include "ledger/server_store.h"
+#include "pg_support.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace ledger;
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 12, 7), QTime(12, 0));
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+class ServerCommands : public ::testing::Test {
+public:
+    void SetUp() override
+    {
+        qputenv("PGPASSFILE", "/nonexistent");
+        Record nulls;
+        nulls.hasKind = false;
+        nulls.cat = QStringLiteral("");
+        for (const QString &name : {QStringLiteral("it's \"q\""), QStringLiteral("a|b\\c"), QStringLiteral("𠀀")}) {
+            Record r;
+            r.kind = kProduct;
+            r.name = name;
+            r.cat = QStringLiteral("类");
+            rows.push_back(r);
+        }
+        rows.push_back(nulls);
+        FileStore::open(ledger())->addAll(rows);
+        original = readAll(ledger());
+    }
+    QString ledger() const { return dir.filePath(kLedgerFileName); }
+    int run(const QStringList &args)
+    {
+        outText.clear();
+        errText.clear();
+        QTextStream out(&outText), err(&errText);
+        return *runCommand(args, ledger(), kNow, out, err);
+    }
+    static void expectSameRows(const std::vector<Record> &got, const std::vector<Record> &want)
+    {
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t i = 0; i < got.size(); ++i)
+            EXPECT_TRUE(got[i].sameContent(want[i])) << recordText(got[i]).toStdString();
+    }
+
+    QTemporaryDir dir;
+    ServerDatabase db;
+    std::vector<Record> rows;
+    QByteArray original;
+    QString outText, errText;
+};
+
+TEST_F(ServerCommands, MoveToServerCarriesEveryRowAndKeepsTheFileOutOfThinning)
+{
+    ASSERT_EQ(run({QStringLiteral("--move-to-server"), db.conninfo()}), 0) << errText.toStdString();
+    expectSameRows(ServerStore::open(db.conninfo())->rows(), rows);
+    EXPECT_FALSE(QFileInfo::exists(ledger()));
+    const QString kept = dir.filePath(QStringLiteral("备份/1-20261207-1200-迁往服务器前.mdb"));
+    EXPECT_EQ(readAll(kept), original);
+    const auto backups = listBackups(ledger());
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_TRUE(backupsToThin(backups, kNow.addYears(3), QString()).isEmpty());
+    // The settings name the server, never the password.
+    const QByteArray settings = readAll(dir.filePath(kServerSettingsName));
+    EXPECT_FALSE(settings.contains("secret")) << settings.constData();
+    EXPECT_EQ(pgdb::describeServer(serverConnection(dir.path())), pgdb::describeServer(db.conninfo()));
+    ASSERT_EQ(run({QStringLiteral("--help")}), 0);
+    EXPECT_TRUE(outText.contains(QStringLiteral("当前账本：服务器“%1”").arg(pgdb::describeServer(db.conninfo()))));
+    EXPECT_FALSE(outText.contains(QStringLiteral("secret")));
+}
+
+TEST_F(ServerCommands, MoveToServerFailuresChangeNothingAnywhere)
+{
+    ServerDatabase holding;
+    ServerStore::createTables(holding.conninfo());
+    const QString tcp = conninfo(QStringLiteral("tcp"));
+    const struct {
+        QString conninfo;
+        const char *reason;
+        QString server;
+    } cases[] = {
+        {QStringLiteral("host=127.0.0.1 port=1 dbname=shop user=shop password=x"), "服务器没有应答", QStringLiteral("127.0.0.1:1/shop")},
+        {tcp + QStringLiteral(" password=wrong"), "密码不正确", pgdb::describeServer(tcp)},
+        {db.conninfo() + QStringLiteral("_none"), "没有这个数据库", pgdb::describeServer(db.conninfo() + QStringLiteral("_none"))},
+        {db.conninfo(QStringLiteral("clerk")), "没有所需的权限", pgdb::describeServer(db.conninfo())},
+        {holding.conninfo(), "已经有一个账本", pgdb::describeServer(holding.conninfo())},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.reason);
+        EXPECT_EQ(run({QStringLiteral("--move-to-server"), c.conninfo}), 1);
+        EXPECT_TRUE(errText.contains(QString::fromUtf8(c.reason))) << errText.toStdString();
+        EXPECT_TRUE(errText.contains(c.server)) << errText.toStdString();
+        EXPECT_FALSE(errText.contains(QStringLiteral("secret")));
+        EXPECT_EQ(readAll(ledger()), original);
+        EXPECT_FALSE(QFileInfo::exists(dir.filePath(kServerSettingsName)));
+        EXPECT_TRUE(listBackups(ledger()).empty());
+    }
+    {
+        // A running program has the file open: it would go on writing to the moved file.
+        const LedgerInUse inUse(ledger());
+        EXPECT_EQ(run({QStringLiteral("--move-to-server"), db.conninfo()}), 1);
+        EXPECT_TRUE(errText.contains(QStringLiteral("正被本软件打开"))) << errText.toStdString();
+        EXPECT_EQ(readAll(ledger()), original);
+    }
+    EXPECT_FALSE(ServerStore::holdsLedger(db.conninfo()));
+    EXPECT_EQ(ServerStore::open(holding.conninfo())->rows().size(), 0u);
+}
+
+TEST_F(ServerCommands, OtherFoldersJoinAndTheLedgerMovesBackToAFile)
+{
+    ASSERT_EQ(run({QStringLiteral("--move-to-server"), db.conninfo()}), 0) << errText.toStdString();
+    // Another PC's folder: refused while it holds a ledger file with records.
+    QTemporaryDir other;
+    const QString otherLedger = other.filePath(kLedgerFileName);
+    FileStore::open(otherLedger)->add(rows.front());
+    QString outText2, errText2;
+    QTextStream out(&outText2), err(&errText2);
+    EXPECT_EQ(*runCommand({QStringLiteral("--server"), db.conninfo()}, otherLedger, kNow, out, err), 1);
+    EXPECT_TRUE(errText2.contains(QStringLiteral("--move-to-server")));
+    EXPECT_FALSE(QFileInfo::exists(other.filePath(kServerSettingsName)));
+    QFile::remove(otherLedger);
+    EXPECT_EQ(*runCommand({QStringLiteral("--server"), db.conninfo()}, otherLedger, kNow, out, err), 0);
+    EXPECT_FALSE(serverConnection(other.path()).isEmpty());
+
+    // Back to a file: refused while another session is connected.
+    {
+        const auto session = ServerStore::open(db.conninfo());
+        qputenv("PGPASSWORD", "shop-secret"); // the settings keep no password
+        EXPECT_EQ(run({QStringLiteral("--move-to-file")}), 1);
+        EXPECT_TRUE(errText.contains(QStringLiteral("另外 1 个连接"))) << errText.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(ledger()));
+    }
+    EXPECT_EQ(run({QStringLiteral("--move-to-file")}), 0) << errText.toStdString();
+    qunsetenv("PGPASSWORD");
+    expectSameRows(FileStore::open(ledger())->rows(), rows);
+    EXPECT_TRUE(serverConnection(dir.path()).isEmpty());
+}
+
+} // namespace

@@ -1,0 +1,221 @@
+// The store's core behaviours, run against both kinds of ledger: the encrypted file and the
+// server (a fresh database of the throwaway server for each test).
+#include "ledger/file_store.h"
+#include "ledger/server_store.h"
+#include "pg_support.h"
+
+#include <QTemporaryDir>
+#include <atomic>
+#include <barrier>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace ledger;
+
+namespace {
+
+enum class Kind { File, Server };
+
+Record record(int kind, const QString &name, const QString &cat = QStringLiteral("类"), const QString &qty = QStringLiteral("1"))
+{
+    Record r;
+    r.kind = kind;
+    r.name = name;
+    r.cat = cat;
+    r.qty = qty;
+    return r;
+}
+
+class StoreKinds : public ::testing::TestWithParam<Kind> {
+public:
+    void SetUp() override
+    {
+        qputenv("PGPASSFILE", "/nonexistent");
+        if (GetParam() == Kind::Server) {
+            server = std::make_unique<ServerDatabase>();
+            ServerStore::createTables(server->conninfo());
+            // The clerk reads and writes, as on a shop's other PCs.
+            pgdb::Connection owner(server->conninfo());
+            owner.exec("GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO clerk");
+            owner.exec("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO clerk");
+        } else {
+            FileStore::open(dir.filePath(QStringLiteral("1.mdb"))); // made once, before any race
+        }
+    }
+    // Another connection to the same ledger.
+    std::unique_ptr<Store> open() const
+    {
+        if (GetParam() == Kind::Server)
+            return ServerStore::open(server->conninfo(QStringLiteral("clerk")));
+        return FileStore::open(dir.filePath(QStringLiteral("1.mdb")));
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<ServerDatabase> server;
+};
+
+TEST_P(StoreKinds, AwkwardTextsRoundTripWithEmptyApartFromNull)
+{
+    const auto store = open();
+    std::vector<Record> added;
+    for (const QString &name : {QStringLiteral("it's \"q\""), QStringLiteral("a|b"), QStringLiteral("back\\slash"),
+                                QStringLiteral("𠀀 鼠标"), QStringLiteral("\\N"), QStringLiteral("")})
+        added.push_back(store->add(record(kProduct, name)));
+    Record nulls;
+    nulls.hasKind = false;
+    nulls.cat = QStringLiteral("");
+    added.push_back(store->add(nulls));
+    const auto other = open();
+    const std::vector<Record> &rows = other->rows();
+    ASSERT_EQ(rows.size(), added.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(recordText(added[i]).toStdString());
+        EXPECT_TRUE(rows[i].sameContent(added[i]));
+        EXPECT_EQ(rows[i].id, added[i].id);
+    }
+    EXPECT_TRUE(rows.back().name.isNull());
+    EXPECT_FALSE(rows.back().cat.isNull());
+}
+
+TEST_P(StoreKinds, AddAllKeepsOrderAndRemoveWhereIsOneStep)
+{
+    const auto store = open();
+    std::vector<Record> many;
+    for (int i = 0; i < 3000; ++i)
+        many.push_back(record(kTransaction, QStringLiteral("p%1").arg(i)));
+    std::size_t reported = 0;
+    store->addAll(many, [&](std::size_t n) { reported = n; });
+    EXPECT_EQ(reported, 2048u);
+    EXPECT_EQ(store->removeWhere([](const Record &r) { return r.name.endsWith(u'7'); }), 300);
+    const auto other = open();
+    ASSERT_EQ(other->rows().size(), 2700u);
+    EXPECT_EQ(other->rows().front().name, QStringLiteral("p0"));
+    EXPECT_EQ(other->rows().back().name, QStringLiteral("p2999"));
+    EXPECT_TRUE(std::is_sorted(other->rows().cbegin(), other->rows().cend(),
+                               [](const Record &a, const Record &b) { return a.id < b.id; }));
+}
+
+TEST_P(StoreKinds, RemovingARowAnotherConnectionDeletedDeletesNothingElse)
+{
+    const auto mine = open();
+    const auto theirs = open();
+    for (const char *name : {"a", "b", "c"})
+        mine->add(record(kProduct, QString::fromUtf8(name)));
+    const Record seen = theirs->rows()[1];
+    ASSERT_TRUE(mine->removeExact(mine->rows()[1]));
+    EXPECT_FALSE(theirs->removeExact(seen));
+    ASSERT_EQ(theirs->rows().size(), 2u);
+    EXPECT_EQ(mine->rows().size(), 2u);
+    EXPECT_EQ(theirs->rows()[1].name, QStringLiteral("c"));
+}
+
+TEST_P(StoreKinds, TwoConnectionsAddingAtOnceBothLandAndSeeEachOther)
+{
+    constexpr int kEach = 40;
+    std::barrier done(2);
+    std::atomic<int> seenByBoth{0};
+    std::atomic<int> failures{0};
+    auto work = [&](const QString &who) {
+        try {
+            const auto store = open();
+            for (int i = 0; i < kEach; ++i)
+                store->add(record(kTransaction, who + QString::number(i)));
+            done.arrive_and_wait();
+            int others = 0;
+            for (const Record &r : store->rows())
+                others += !r.name.startsWith(who);
+            if (store->rows().size() == 2 * kEach && others == kEach)
+                ++seenByBoth;
+        } catch (const StoreError &e) {
+            ++failures;
+            ADD_FAILURE() << e.message().toStdString();
+            done.arrive_and_drop();
+        }
+    };
+    std::thread a(work, QStringLiteral("a")), b(work, QStringLiteral("b"));
+    a.join();
+    b.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(seenByBoth, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, StoreKinds, ::testing::Values(Kind::File, Kind::Server),
+                         [](const auto &info) { return info.param == Kind::File ? "File" : "Server"; });
+
+// A server connection killed in the middle of an action: the action says so, naming the
+// server, and nothing of it is stored.
+TEST(ServerStoreFaults, AConnectionKilledMidActionStoresNothingHalf)
+{
+    qputenv("PGPASSFILE", "/nonexistent");
+    const ServerDatabase db;
+    ServerStore::createTables(db.conninfo());
+    {
+        const auto store = ServerStore::open(db.conninfo());
+        store->addAll({record(kProduct, QStringLiteral("kept")), record(kProduct, QStringLiteral("kept too"))});
+    }
+    const auto kill = [](ServerStore &store) {
+        ServerDatabase::admin().exec("SELECT pg_terminate_backend($1, 10000)",
+                                     {QString::number(store.connection().backendPid())});
+    };
+    std::vector<Record> many(5000, record(kTransaction, QStringLiteral("half")));
+    const std::vector<std::function<void(ServerStore &)>> actions = {
+        [&](ServerStore &s) { s.addAll(many, [&](std::size_t) { kill(s); }); },
+        [&](ServerStore &s) {
+            s.removeWhere([&, done = false](const Record &) mutable {
+                if (!done)
+                    kill(s);
+                done = true;
+                return true;
+            });
+        },
+    };
+    for (std::size_t i = 0; i < actions.size(); ++i) {
+        SCOPED_TRACE(i);
+        const auto store = ServerStore::open(db.conninfo());
+        try {
+            actions[i](*store);
+            ADD_FAILURE() << "the killed connection's action reported success";
+        } catch (const StoreError &e) {
+            EXPECT_TRUE(e.message().contains(store->path())) << e.message().toStdString();
+            EXPECT_FALSE(e.message().contains(QStringLiteral("shop-secret")));
+            EXPECT_EQ(e.reason(), pgdb::reasonPhrase(pgdb::FailureKind::ConnectionLost));
+        }
+        const auto after = ServerStore::open(db.conninfo());
+        ASSERT_EQ(after->rows().size(), 2u);
+        EXPECT_EQ(after->rows()[1].name, QStringLiteral("kept too"));
+    }
+}
+
+// Opening refuses a database without the ledger or with tables of another shape, naming the
+// server and the reason.
+TEST(ServerStoreFaults, OpeningRefusesMissingOrMisshapenTables)
+{
+    qputenv("PGPASSFILE", "/nonexistent");
+    const struct {
+        const char *setUp;
+        const char *reason;
+    } cases[] = {
+        {nullptr, "没有账本表"},
+        {"ALTER TABLE \"库\" ALTER COLUMN \"名称\" TYPE varchar(30)", "“名称”类型不符"},
+        {"ALTER TABLE \"库\" DROP COLUMN \"交易号码\"", "缺少字段“交易号码”"},
+        {"DROP TABLE \"盘点明细\"", "缺少表“盘点明细”"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.reason);
+        const ServerDatabase db;
+        if (c.setUp) {
+            ServerStore::createTables(db.conninfo());
+            pgdb::Connection(db.conninfo()).exec(c.setUp);
+        }
+        try {
+            ServerStore::open(db.conninfo());
+            ADD_FAILURE() << "opened";
+        } catch (const StoreError &e) {
+            EXPECT_EQ(e.kind(), StoreError::Kind::Open);
+            EXPECT_TRUE(e.message().contains(QString::fromUtf8(c.reason))) << e.message().toStdString();
+            EXPECT_TRUE(e.message().contains(pgdb::describeServer(db.conninfo()))) << e.message().toStdString();
+        }
+    }
+}
+
+} // namespace
