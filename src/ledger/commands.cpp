@@ -97,7 +97,7 @@ int exportAll(const QString &ledgerPath, const QString &file, QTextStream &out, 
     }
     std::unique_ptr<Store> store;
     try {
-        store = FileStore::open(ledgerPath);
+        store = FileStore::open(ledgerPath, Store::kLockWait, FileStore::Purpose::Reading);
         store->rows();
     } catch (const StoreError &e) {
         err << e.message() << Qt::endl;
