@@ -5,6 +5,7 @@
 #include "ledger/ledger_folder.h"
 #include "ledger/manual.h"
 #include "ledger/file_store.h"
+#include "ledger/history.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -116,6 +117,36 @@ int exportAll(const QString &ledgerPath, const QString &file, QTextStream &out, 
     return 0;
 }
 
+int printHistory(const QString &ledgerPath, int count, QTextStream &out, QTextStream &err)
+{
+    // Only an existing ledger, and only read: the listing must not set one up.
+    const LedgerCheck check = checkLedgerFile(ledgerPath, false);
+    if (!check.ok()) {
+        err << StoreError(StoreError::Kind::Read, ledgerPath, check.error).message() << Qt::endl;
+        return 1;
+    }
+    std::vector<ChangeEntry> entries;
+    try {
+        entries = FileStore::open(ledgerPath, Store::kLockWait, FileStore::Purpose::Reading)->history(count);
+    } catch (const StoreError &e) {
+        err << e.message() << Qt::endl;
+        return 1;
+    }
+    const QString name = QFileInfo(ledgerPath).fileName();
+    if (entries.empty()) {
+        out << QStringLiteral("账本“%1”还没有操作记录。").arg(name) << Qt::endl;
+        return 0;
+    }
+    out << QStringLiteral("账本“%1”最近的 %2 条操作记录，最新的在前：").arg(name).arg(entries.size()) << Qt::endl;
+    for (const ChangeEntry &e : entries)
+        out << QStringLiteral("%1  第 %2 号  %3  %4")
+                   .arg(e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+                   .arg(e.number)
+                   .arg(e.computer, e.summary)
+            << Qt::endl;
+    return 0;
+}
+
 // Qt's parser tells what is wrong in English: the same in Chinese, with the option as typed.
 QString wrongOption(const QList<QCommandLineOption> &options, const QStringList &unknown, const QStringList &args)
 {
@@ -154,7 +185,8 @@ Options parseOptions(const QStringList &args)
     const QCommandLineOption restoreFrom(QStringLiteral("restore"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption listing(QStringLiteral("list-backups"));
     const QCommandLineOption exportTo(QStringLiteral("export"), QString(), QStringLiteral("FILE"));
-    QList<QCommandLineOption> options = {help, folder, quit, restoreFrom, listing, exportTo};
+    const QCommandLineOption history(QStringLiteral("history"));
+    QList<QCommandLineOption> options = {help, folder, quit, restoreFrom, listing, exportTo, history};
     for (const QString &name : kQtValueOptions)
         options << QCommandLineOption(name, QString(), QStringLiteral("VALUE"));
     for (const QString &name : kQtFlags)
@@ -170,7 +202,7 @@ Options parseOptions(const QStringList &args)
     o.folder = parser.value(folder);
     o.quitAfterStart = parser.isSet(quit);
     QStringList commands;
-    for (const QCommandLineOption *c : {&restoreFrom, &listing, &exportTo})
+    for (const QCommandLineOption *c : {&restoreFrom, &listing, &exportTo, &history})
         if (parser.isSet(*c))
             commands << QStringLiteral("--") + c->names().constFirst();
     bool qtOptions = false;
@@ -178,13 +210,23 @@ Options parseOptions(const QStringList &args)
         qtOptions = qtOptions || parser.isSet(name);
     o.command = commands.value(0);
     o.file = o.command == QStringLiteral("--restore") ? parser.value(restoreFrom) : parser.value(exportTo);
-    if (!parser.positionalArguments().isEmpty())
+    QStringList words = parser.positionalArguments();
+    // --history N: the number is optional, so the parser sees it as a word.
+    if (o.command == QStringLiteral("--history") && words.size() == 1) {
+        bool number = false;
+        o.historyCount = words.constFirst().toInt(&number);
+        if (number && o.historyCount > 0)
+            words.clear();
+        else
+            o.historyCount = kDefaultHistory;
+    }
+    if (!words.isEmpty())
         o.error = QStringLiteral("不认识的参数：%1").arg(parser.positionalArguments().join(u' '));
     else if (commands.size() > 1)
         o.error = QStringLiteral("%1 不能同时使用").arg(commands.join(QStringLiteral("、")));
     else if (!o.command.isEmpty() && (o.quitAfterStart || qtOptions))
         o.error = QStringLiteral("%1 不打开窗口，不能与窗口的选项同时使用").arg(o.command);
-    else if (o.command != QStringLiteral("--list-backups") && o.file.startsWith(u'-'))
+    else if ((o.command == QStringLiteral("--restore") || o.command == QStringLiteral("--export")) && o.file.startsWith(u'-'))
         o.error = QStringLiteral("%1 后面缺少文件名").arg(o.command);
     return o;
 }
@@ -193,7 +235,7 @@ QString usage()
 {
     return QStringLiteral(
         "用法：warehouse [--folder 文件夹] [--quit-after-start]\n"
-        "      warehouse [--folder 文件夹] --list-backups | --restore 备份文件 | --export 文件.csv\n"
+        "      warehouse [--folder 文件夹] --list-backups | --restore 备份文件 | --export 文件.csv | --history [条数]\n"
         "\n"
         "  --folder 文件夹        账本文件 1.mdb 所在的文件夹（没有则新建）\n"
         "  --quit-after-start     打开账本和主窗口后立即退出（检查安装用）\n"
@@ -201,9 +243,10 @@ QString usage()
         "  --restore 备份文件     用备份文件恢复账本（当前的账本先保留在“备份”中）；\n"
         "                         文件名先在当前文件夹中找，再在账本所在的文件夹中找\n"
         "  --export 文件.csv      把账本的全部记录导出为 CSV 文件\n"
+        "  --history [条数]       列出最近的操作记录（默认 50 条），最新的在前\n"
         "  -h, --help             显示这些选项\n"
         "\n"
-        "--list-backups、--restore 和 --export 不打开窗口，一次只能用其中一个。\n"
+        "--list-backups、--restore、--export 和 --history 不打开窗口，一次只能用其中一个。\n"
         "\n"
         "使用说明：在程序的任一窗口按 F1，或用浏览器打开 %1\n").arg(manualHint());
 }
@@ -226,6 +269,8 @@ std::optional<int> runCommand(const QStringList &args, const QString &ledgerPath
         return restore(ledgerPath, o.file, now, out, err);
     if (o.command == QStringLiteral("--export"))
         return exportAll(ledgerPath, o.file, out, err);
+    if (o.command == QStringLiteral("--history"))
+        return printHistory(ledgerPath, o.historyCount, out, err);
     return std::nullopt;
 }
 

@@ -99,6 +99,7 @@ private:
     sql::LockWait m_lockWait;
     quint64 m_device = 0, m_inode = 0; // of the file opened
     bool m_history = false; // the file has the record of changes
+    StoreError::Kind m_writing = StoreError::Kind::Add; // what the open transaction does, for its failures
 };
 
 } // namespace ledger

@@ -201,7 +201,7 @@ void FileStore::setStateValue(const char *key, qint64 value)
     if (rc == SQLITE_OK)
         rc = sqlite3_bind_int64(st.get(), 2, value);
     if ((rc = stepDone(st.get(), rc)) != SQLITE_OK)
-        fail(rc, sql::kAddFailed);
+        fail(rc, m_writing);
 }
 
 qint64 FileStore::takeIds(qint64 n)
@@ -225,7 +225,7 @@ void FileStore::noteRows(qint64 delta)
     if (rc == SQLITE_OK)
         rc = sqlite3_bind_int64(st.get(), 1, delta);
     if ((rc = stepDone(st.get(), rc)) != SQLITE_OK)
-        fail(rc, sql::kAddFailed);
+        fail(rc, m_writing);
 }
 
 qint64 FileStore::addEntry(ChangeKind kind, const QString &summary, qint64 count, const QString &checksum, qint64 rowId)
@@ -248,7 +248,7 @@ qint64 FileStore::addEntry(ChangeKind kind, const QString &summary, qint64 count
     if (rc == SQLITE_OK)
         rc = rowId ? sqlite3_bind_int64(st.get(), 7, rowId) : sqlite3_bind_null(st.get(), 7);
     if ((rc = stepDone(st.get(), rc)) != SQLITE_OK)
-        fail(rc, sql::kAddFailed);
+        fail(rc, m_writing);
     return sqlite3_last_insert_rowid(m_db);
 }
 
@@ -277,7 +277,7 @@ void FileStore::recordDeletion(const std::vector<std::size_t> &positions)
         rc = stepDone(st.get(), rc);
     }
     if (rc != SQLITE_OK)
-        fail(rc, sql::kRemoveFailed);
+        fail(rc, m_writing);
     noteRows(-n);
 }
 

@@ -1,5 +1,6 @@
 #include "ledger/backup.h"
 #include "ledger/columns.h"
+#include "ledger/commands.h"
 #include "ledger/file_store.h"
 #include "ledger/history.h"
 #include "rows.h"
@@ -227,6 +228,29 @@ TEST_F(History, ReadingWritesNothing)
     EXPECT_EQ(reading->history(100).size(), 9u);
     reading.reset();
     EXPECT_EQ(readAll(path), bytes);
+}
+
+TEST_F(History, TheCommandLinePrintsTheLastEntries)
+{
+    store->removeWhere([](const Record &r) { return r.name == q("可乐"); });
+    const std::vector<std::pair<QStringList, int>> runs = {
+        {{q("--history")}, 10}, {{q("--history"), q("2")}, 2}, {{q("--history"), q("100")}, 10}};
+    for (const auto &[args, lines] : runs) {
+        SCOPED_TRACE(args.join(u' ').toStdString());
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        EXPECT_EQ(runCommand(args, path, QDateTime::currentDateTime(), out, err), 0);
+        const QStringList printed = outText.trimmed().split(u'\n');
+        ASSERT_EQ(printed.size(), lines + 1) << outText.toStdString();
+        EXPECT_TRUE(printed.value(1).endsWith(q("删除商品“可乐”：1 条交易记录"))) << outText.toStdString();
+        EXPECT_TRUE(errText.isEmpty());
+    }
+    for (const QString &wrong : {q("0"), q("x")}) {
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        EXPECT_EQ(runCommand({q("--history"), wrong}, path, QDateTime::currentDateTime(), out, err), 2);
+        EXPECT_TRUE(errText.startsWith(q("不认识的参数：") + wrong)) << errText.toStdString();
+    }
 }
 
 } // namespace
