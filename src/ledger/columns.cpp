@@ -58,4 +58,15 @@ const char *insertSql()
     return sql.c_str();
 }
 
+const char *insertWithIdSql()
+{
+    static const std::string sql = [] {
+        std::string marks;
+        for (std::size_t i = 0; i < std::size(kColumns); ++i)
+            marks += i == 0 ? "?" : ", ?";
+        return "INSERT INTO \"库\" (" + columnList() + ", rowid) VALUES (" + marks + ", ?)";
+    }();
+    return sql.c_str();
+}
+
 } // namespace ledger

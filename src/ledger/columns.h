@@ -34,5 +34,7 @@ const char *createTableSql();
 const char *selectAllSql();
 // Nine parameters, one per column.
 const char *insertSql();
+// The same with the rowid as a tenth parameter.
+const char *insertWithIdSql();
 
 } // namespace ledger

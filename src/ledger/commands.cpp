@@ -8,6 +8,7 @@
 #include "ledger/pg_db.h"
 #include "ledger/server_ledger.h"
 #include "ledger/server_store.h"
+#include "ledger/history.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -101,7 +102,7 @@ int exportAll(const QString &ledgerPath, const QString &file, QTextStream &out, 
     std::unique_ptr<Store> store;
     try {
         if (server.isEmpty())
-            store = FileStore::open(ledgerPath);
+            store = FileStore::open(ledgerPath, Store::kLockWait, FileStore::Purpose::Reading);
         else
             store = ServerStore::open(server);
         store->rows();
@@ -119,6 +120,36 @@ int exportAll(const QString &ledgerPath, const QString &file, QTextStream &out, 
         return 1;
     }
     out << QStringLiteral("已把账本的 %1 条记录导出到“%2”。").arg(count).arg(file) << Qt::endl;
+    return 0;
+}
+
+int printHistory(const QString &ledgerPath, int count, QTextStream &out, QTextStream &err)
+{
+    // Only an existing ledger, and only read: the listing must not set one up.
+    const LedgerCheck check = checkLedgerFile(ledgerPath, false);
+    if (!check.ok()) {
+        err << StoreError(StoreError::Kind::Read, ledgerPath, check.error).message() << Qt::endl;
+        return 1;
+    }
+    std::vector<ChangeEntry> entries;
+    try {
+        entries = FileStore::open(ledgerPath, Store::kLockWait, FileStore::Purpose::Reading)->history(count);
+    } catch (const StoreError &e) {
+        err << e.message() << Qt::endl;
+        return 1;
+    }
+    const QString name = QFileInfo(ledgerPath).fileName();
+    if (entries.empty()) {
+        out << QStringLiteral("账本“%1”还没有操作记录。").arg(name) << Qt::endl;
+        return 0;
+    }
+    out << QStringLiteral("账本“%1”最近的 %2 条操作记录，最新的在前：").arg(name).arg(entries.size()) << Qt::endl;
+    for (const ChangeEntry &e : entries)
+        out << QStringLiteral("%1  第 %2 号  %3  %4")
+                   .arg(e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+                   .arg(e.number)
+                   .arg(e.computer, e.summary)
+            << Qt::endl;
     return 0;
 }
 
@@ -163,7 +194,8 @@ Options parseOptions(const QStringList &args)
     const QCommandLineOption toServer(QStringLiteral("move-to-server"), QString(), QStringLiteral("CONNECTION"));
     const QCommandLineOption server(QStringLiteral("server"), QString(), QStringLiteral("CONNECTION"));
     const QCommandLineOption toFile(QStringLiteral("move-to-file"));
-    QList<QCommandLineOption> options = {help, folder, quit, restoreFrom, listing, exportTo, toServer, server, toFile};
+    const QCommandLineOption history(QStringLiteral("history"));
+    QList<QCommandLineOption> options = {help, folder, quit, restoreFrom, listing, exportTo, history, toServer, server, toFile};
     for (const QString &name : kQtValueOptions)
         options << QCommandLineOption(name, QString(), QStringLiteral("VALUE"));
     for (const QString &name : kQtFlags)
@@ -179,7 +211,7 @@ Options parseOptions(const QStringList &args)
     o.folder = parser.value(folder);
     o.quitAfterStart = parser.isSet(quit);
     QStringList commands;
-    for (const QCommandLineOption *c : {&restoreFrom, &listing, &exportTo, &toServer, &server, &toFile})
+    for (const QCommandLineOption *c : {&restoreFrom, &listing, &exportTo, &history, &toServer, &server, &toFile})
         if (parser.isSet(*c))
             commands << QStringLiteral("--") + c->names().constFirst();
     bool qtOptions = false;
@@ -189,14 +221,24 @@ Options parseOptions(const QStringList &args)
     for (const QCommandLineOption *c : {&restoreFrom, &exportTo, &toServer, &server})
         if (o.command == QStringLiteral("--") + c->names().constFirst())
             o.file = parser.value(*c);
-    if (!parser.positionalArguments().isEmpty())
+    QStringList words = parser.positionalArguments();
+    // --history N: the number is optional, so the parser sees it as a word.
+    if (o.command == QStringLiteral("--history") && words.size() == 1) {
+        bool number = false;
+        o.historyCount = words.constFirst().toInt(&number);
+        if (number && o.historyCount > 0)
+            words.clear();
+        else
+            o.historyCount = kDefaultHistory;
+    }
+    if (!words.isEmpty())
         o.error = QStringLiteral("不认识的参数：%1").arg(parser.positionalArguments().join(u' '));
     else if (commands.size() > 1)
         o.error = QStringLiteral("%1 不能同时使用").arg(commands.join(QStringLiteral("、")));
     else if (!o.command.isEmpty() && (o.quitAfterStart || qtOptions))
         o.error = QStringLiteral("%1 不打开窗口，不能与窗口的选项同时使用").arg(o.command);
     else if (o.command != QStringLiteral("--list-backups") && o.command != QStringLiteral("--move-to-file") &&
-             o.file.startsWith(u'-'))
+             o.command != QStringLiteral("--history") && o.file.startsWith(u'-'))
         o.error = QStringLiteral("%1 后面缺少%2").arg(o.command, o.command.contains(QStringLiteral("server"))
                                                                    ? QStringLiteral("连接参数")
                                                                    : QStringLiteral("文件名"));
@@ -215,7 +257,8 @@ QString usage()
 {
     return QStringLiteral(
         "用法：warehouse [--folder 文件夹] [--quit-after-start]\n"
-        "      warehouse [--folder 文件夹] --list-backups | --restore 备份文件 | --export 文件.csv\n"
+        "      warehouse [--folder 文件夹] --list-backups | --restore 备份文件 | --export 文件.csv | --history [条数]\n"
+        "      warehouse [--folder 文件夹] --move-to-server \"连接参数\" | --server \"连接参数\" | --move-to-file\n"
         "\n"
         "  --folder 文件夹        账本文件 1.mdb 所在的文件夹（没有则新建）\n"
         "  --quit-after-start     打开账本和主窗口后立即退出（检查安装用）\n"
@@ -223,6 +266,7 @@ QString usage()
         "  --restore 备份文件     用备份文件恢复账本（当前的账本先保留在“备份”中）；\n"
         "                         文件名先在当前文件夹中找，再在账本所在的文件夹中找\n"
         "  --export 文件.csv      把账本的全部记录导出为 CSV 文件\n"
+        "  --history [条数]       列出最近的操作记录（默认 50 条），最新的在前\n"
         "  --move-to-server \"连接参数\"\n"
         "                         把账本文件的全部记录迁移到 PostgreSQL 服务器上的新账本，\n"
         "                         此文件夹今后使用服务器（原文件保留在“备份”中）\n"
@@ -230,7 +274,7 @@ QString usage()
         "  --move-to-file         把服务器上的账本复制成账本文件 1.mdb，此文件夹今后使用该文件\n"
         "  -h, --help             显示这些选项\n"
         "\n"
-        "--list-backups、--restore、--export、--move-to-server、--server 和 --move-to-file\n"
+        "--list-backups、--restore、--export、--history、--move-to-server、--server 和 --move-to-file\n"
         "不打开窗口，一次只能用其中一个。连接参数例如 \"host=192.168.1.10 dbname=shop user=shop\"；\n"
         "密码来自 ~/.pgpass、PGPASSFILE 或 PGPASSWORD。\n"
         "\n"
@@ -267,6 +311,8 @@ std::optional<int> runCommand(const QStringList &args, const QString &ledgerPath
         return restore(ledgerPath, o.file, now, out, err);
     if (o.command == QStringLiteral("--export"))
         return exportAll(ledgerPath, o.file, out, err);
+    if (o.command == QStringLiteral("--history"))
+        return printHistory(ledgerPath, o.historyCount, out, err);
     return std::nullopt;
 }
 

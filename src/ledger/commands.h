@@ -3,6 +3,7 @@
 //   --list-backups      lists the backups with their time and number of records
 //   --export FILE.csv   writes every record, all nine columns in stored order, as CSV
 //   --move-to-server CONNECTION, --server CONNECTION, --move-to-file: see server_ledger.h
+//   --history [N]       prints the last N entries of the record of changes (50 by default)
 // and those of a start with a window: --folder DIR, --quit-after-start. --help lists them all.
 #pragma once
 
@@ -13,13 +14,16 @@
 
 namespace ledger {
 
+inline constexpr int kDefaultHistory = 50;
+
 struct Options {
     QString error; // why the arguments cannot be run (the usage follows it); empty when they can
     bool help = false;
     QString folder; // --folder
     bool quitAfterStart = false;
-    QString command; // "--restore", "--list-backups", "--export"; empty for a start with a window
+    QString command; // "--restore", "--list-backups", "--export", "--history", ...; empty for a start with a window
     QString file;    // the file of --restore or --export, the connection of --server or --move-to-server
+    int historyCount = kDefaultHistory; // --history N
 };
 
 // Reads the arguments after the program's name. Refuses an option it does not know, one

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ledger/sqlite_db.h"
+#include "ledger/history.h"
 #include "ledger/store.h"
 
 struct sqlite3;
@@ -18,7 +19,11 @@ public:
     // Opens the file, creating it (with its table) only when it is absent or empty.
     // Throws StoreError with a sentence naming the file and the reason; an existing file
     // that cannot be opened is never modified.
-    static std::unique_ptr<FileStore> open(const QString &path, std::chrono::milliseconds lockWait = kLockWait);
+    // Opened for work, a ledger without the record of changes gets it (after a backup), rows
+    // that no entry explains get one, and old deletions are forgotten; ForReading writes nothing.
+    enum class Purpose { Work, Reading };
+    static std::unique_ptr<FileStore> open(const QString &path, std::chrono::milliseconds lockWait = kLockWait,
+                                           Purpose purpose = Purpose::Work);
     ~FileStore() override;
 
     void setLockWait(std::chrono::milliseconds wait) override { m_lockWait.limit = wait; }
@@ -33,6 +38,13 @@ public:
     void setProductCode(const ProductCode &code) override;
     StockTakeRecord postStockTake(StockTakeRecord record, const std::vector<Record> &rows) override;
     std::vector<StockTakeRecord> stockTakes() override;
+
+    std::vector<ChangeEntry> history(int limit) override;
+    std::vector<ChangeEntry> deletions() override;
+    std::vector<DeletedRow> deletedRows(qint64 entry) override;
+    RestoredDeletion restoreDeletion(qint64 entry) override;
+    int pruneDeletions(const QDateTime &now) override;
+    void clearDeletions() override;
 
     // The raw connection, for tests and tools that must look underneath.
     sqlite3 *handle() const { return m_db; }
@@ -62,6 +74,21 @@ private:
     // Inserts these rows inside the open write transaction; their ids, in order.
     std::vector<qint64> insertRows(const std::vector<Record> &records);
     [[noreturn]] void fail(int rc, StoreError::Kind what);
+
+    // Of the record of changes (store_history.cpp).
+    // At an open for work: the tables (a backup first when the ledger has rows), the entry for
+    // rows changed outside, the pruning. A ledger that cannot be written opens without them.
+    void setUpHistory(bool fresh);
+    void createHistory(StoreError::Kind what);
+    // Inside the open transaction: n ids from the counter, the first of them returned.
+    qint64 takeIds(qint64 n);
+    qint64 addEntry(ChangeKind kind, const QString &summary, qint64 count, const QString &checksum, qint64 rowId);
+    // The row count the record knows of goes up or down by delta.
+    void noteRows(qint64 delta);
+    void recordDeletion(const std::vector<std::size_t> &positions);
+    std::vector<ChangeEntry> entries(const char *where, int limit);
+    qint64 stateValue(const char *key);
+    void setStateValue(const char *key, qint64 value);
     // Throws when the file at the path is no longer the one opened (a restore replaced it):
     // this connection would go on with the old one.
     void checkNotReplaced();
@@ -71,6 +98,8 @@ private:
     qint64 m_version = -1;
     sql::LockWait m_lockWait;
     quint64 m_device = 0, m_inode = 0; // of the file opened
+    bool m_history = false; // the file has the record of changes
+    StoreError::Kind m_writing = StoreError::Kind::Add; // what the open transaction does, for its failures
 };
 
 } // namespace ledger

@@ -2,6 +2,7 @@
 
 #include "ledger/columns.h"
 #include "ledger/facts.h"
+#include "ledger/history.h"
 
 #include <QCryptographicHash>
 #include <QSet>
@@ -543,5 +544,17 @@ std::vector<StockTakeRecord> ServerStore::stockTakes()
         return takes;
     });
 }
+
+std::vector<ChangeEntry> ServerStore::history(int) { return {}; }
+std::vector<ChangeEntry> ServerStore::deletions() { return {}; }
+std::vector<DeletedRow> ServerStore::deletedRows(qint64) { return {}; }
+
+RestoredDeletion ServerStore::restoreDeletion(qint64)
+{
+    throw StoreError::onServer(StoreError::Kind::Restore, path(), QStringLiteral("服务器上的账本还不保存删除的记录"));
+}
+
+int ServerStore::pruneDeletions(const QDateTime &) { return 0; }
+void ServerStore::clearDeletions() {}
 
 } // namespace ledger

@@ -45,6 +45,14 @@ public:
     StockTakeRecord postStockTake(StockTakeRecord record, const std::vector<Record> &rows) override;
     std::vector<StockTakeRecord> stockTakes() override;
 
+    // A server ledger keeps no record of changes yet: no entries, nothing to put back.
+    std::vector<ChangeEntry> history(int limit) override;
+    std::vector<ChangeEntry> deletions() override;
+    std::vector<DeletedRow> deletedRows(qint64 entry) override;
+    RestoredDeletion restoreDeletion(qint64 entry) override;
+    int pruneDeletions(const QDateTime &now) override;
+    void clearDeletions() override;
+
     // The connection, for tests and tools that must look underneath.
     pgdb::Connection &connection() { return *m_db; }
 

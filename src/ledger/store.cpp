@@ -46,6 +46,8 @@ QString sentence(StoreError::Kind kind, const QString &object, const QString &re
         return QStringLiteral("账本文件“%1”已被另一个文件替换（例如恢复了备份），本软件必须关闭后重新启动！").arg(object);
     case StoreError::Kind::NotConverted:
         return QStringLiteral("无法转换旧账本文件“%1”：%2！原文件未作任何改动。").arg(object, reason);
+    case StoreError::Kind::Restore:
+        return QStringLiteral("删除的记录未能恢复到账本文件“%1”：%2！").arg(object, reason);
     }
     return reason;
 }
@@ -58,6 +60,16 @@ bool identity(const QString &path, quint64 &device, quint64 &inode)
     device = st.st_dev;
     inode = st.st_ino;
     return true;
+}
+
+// The line of an add: what was added, by its kind.
+QString addSummary(const Record &r)
+{
+    if (r.isKind(kCategory))
+        return QStringLiteral("添加类“%1”").arg(r.name);
+    if (r.isKind(kProduct))
+        return QStringLiteral("添加商品“%1”（类“%2”）").arg(r.name, r.cat);
+    return QStringLiteral("添加交易记录：“%1” %2 %3").arg(r.name, r.method, r.qty);
 }
 
 bool sameText(const QString &a, const QString &b) { return a.isNull() == b.isNull() && a == b; }
@@ -242,7 +254,7 @@ FileStore::FileStore(QString path, sqlite3 *db, std::chrono::milliseconds lockWa
 
 FileStore::~FileStore() { sqlite3_close_v2(m_db); }
 
-std::unique_ptr<FileStore> FileStore::open(const QString &path, std::chrono::milliseconds lockWait)
+std::unique_ptr<FileStore> FileStore::open(const QString &path, std::chrono::milliseconds lockWait, Purpose purpose)
 {
     const bool fresh = checkFile(path);
     const bool exists = QFileInfo::exists(path);
@@ -256,6 +268,8 @@ std::unique_ptr<FileStore> FileStore::open(const QString &path, std::chrono::mil
         store->fail(rc, exists ? kOpenFailed : kCreateFailed);
     store->setUp(fresh);
     identity(path, store->m_device, store->m_inode);
+    if (purpose == Purpose::Work)
+        store->setUpHistory(fresh);
     return store;
 }
 
@@ -398,16 +412,23 @@ Record FileStore::add(const Record &r)
 {
     Transaction tx(*this, kAddFailed);
     refresh(false, kReadFailed);
-    Statement st(m_db, insertSql());
+    const qint64 id = m_history ? takeIds(1) : 0;
+    Statement st(m_db, m_history ? insertWithIdSql() : insertSql());
     int rc = st.prepareResult();
     if (rc == SQLITE_OK)
         rc = bindRecord(st.get(), r);
+    if (rc == SQLITE_OK && m_history)
+        rc = sqlite3_bind_int64(st.get(), 10, id);
     if (rc == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
         rc = SQLITE_OK;
     if (rc != SQLITE_OK)
         tx.fail(rc);
     Record stored = r;
     stored.id = sqlite3_last_insert_rowid(m_db);
+    if (m_history) {
+        noteRows(1);
+        addEntry(ChangeKind::Add, addSummary(r), 1, QString(), stored.id);
+    }
     tx.commit();
     appendRows({stored});
     return stored;
@@ -417,15 +438,21 @@ std::vector<qint64> FileStore::insertRows(const std::vector<Record> &records)
 {
     std::vector<qint64> ids;
     ids.reserve(records.size());
-    Statement st(m_db, insertSql());
+    const qint64 first = m_history ? takeIds(static_cast<qint64>(records.size())) : 0;
+    Statement st(m_db, m_history ? insertWithIdSql() : insertSql());
     int rc = st.prepareResult();
     for (std::size_t n = 0; n < records.size() && rc == SQLITE_OK; ++n) {
-        if ((rc = bindRecord(st.get(), records[n])) == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
+        rc = bindRecord(st.get(), records[n]);
+        if (rc == SQLITE_OK && m_history)
+            rc = sqlite3_bind_int64(st.get(), 10, first + static_cast<qint64>(n));
+        if (rc == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
             rc = sqlite3_reset(st.get());
         ids.push_back(sqlite3_last_insert_rowid(m_db));
     }
     if (rc != SQLITE_OK)
         fail(rc, kAddFailed);
+    if (m_history)
+        noteRows(static_cast<qint64>(records.size()));
     return ids;
 }
 
@@ -433,16 +460,26 @@ void FileStore::addAll(const std::vector<Record> &records, const std::function<v
 {
     Transaction tx(*this, kAddFailed);
     {
-        Statement st(m_db, insertSql());
+        const qint64 first = m_history ? takeIds(static_cast<qint64>(records.size())) : 0;
+        Statement st(m_db, m_history ? insertWithIdSql() : insertSql());
         int rc = st.prepareResult();
         for (std::size_t n = 0; n < records.size() && rc == SQLITE_OK; ++n) {
-            if ((rc = bindRecord(st.get(), records[n])) == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
+            rc = bindRecord(st.get(), records[n]);
+            if (rc == SQLITE_OK && m_history)
+                rc = sqlite3_bind_int64(st.get(), 10, first + static_cast<qint64>(n));
+            if (rc == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
                 rc = sqlite3_reset(st.get());
             if (progress && n % 1024 == 1023)
                 progress(n + 1);
         }
         if (rc != SQLITE_OK)
             tx.fail(rc);
+    }
+    if (m_history) {
+        noteRows(static_cast<qint64>(records.size()));
+        const RecordRefs refs(records.cbegin(), records.cend());
+        addEntry(ChangeKind::CarryOver, QStringLiteral("结转 %1 条记录").arg(records.size()),
+                 static_cast<qint64>(records.size()), rowsChecksum(refs), 0);
     }
     tx.commit();
     m_loaded = false; // read back on the next rows()
@@ -474,6 +511,8 @@ int FileStore::removePositions(Transaction &tx, const std::vector<std::size_t> &
             tx.fail(rc);
     }
     forgetCodes(positions);
+    if (m_history && !positions.empty())
+        recordDeletion(positions);
     // With nothing to delete this writes nothing and only lets go of the lock.
     tx.commit();
     if (positions.empty())

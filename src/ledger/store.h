@@ -5,6 +5,7 @@
 #include "ledger/sqlite_db.h"
 #include "ledger/stocktake_records.h"
 
+#include <QDateTime>
 #include <QMetaType>
 #include <QObject>
 #include <QString>
@@ -20,6 +21,9 @@ struct sqlite3;
 namespace ledger {
 
 class LedgerFacts;
+struct ChangeEntry;
+struct DeletedRow;
+struct RestoredDeletion;
 
 inline constexpr int kCategory = 1;
 inline constexpr int kProduct = 2;
@@ -84,6 +88,7 @@ public:
         Remove,       // records were not deleted
         Replaced,     // another file took the ledger's place (a restore); no reason
         NotConverted, // the Jet carry-over refused; the original is untouched
+        Restore,      // deleted rows were not put back
     };
     StoreError(Kind kind, const QString &object, const QString &reason = QString(), int code = 0);
     // The same failure on a server ledger: object names the server (never the password).
@@ -161,6 +166,25 @@ public:
     virtual StockTakeRecord postStockTake(StockTakeRecord record, const std::vector<Record> &rows) = 0;
     // Every posted stock-take, oldest first.
     virtual std::vector<StockTakeRecord> stockTakes() = 0;
+
+    // The record of changes (history.h). Every change above is recorded as one entry in the
+    // same transaction as the change itself.
+    // The last limit entries, newest first.
+    virtual std::vector<ChangeEntry> history(int limit) = 0;
+    // The deletions that can still be put back, newest first.
+    virtual std::vector<ChangeEntry> deletions() = 0;
+    // The rows that deletion removed, in their old stored order.
+    virtual std::vector<DeletedRow> deletedRows(qint64 entry) = 0;
+    // Puts every row of that deletion back with its old id (so at its old place), in one
+    // committed transaction with its own entry; a row whose id was taken meanwhile goes to the
+    // end. Announces reloaded(). Throws StoreError (Kind::Restore) when that deletion was put
+    // back already or is no longer kept, and on any failure, and then changes nothing.
+    virtual RestoredDeletion restoreDeletion(qint64 entry) = 0;
+    // Forgets the rows of deletions made more than kDeletionDays before now; returns how many
+    // deletions went. Done at every open for work.
+    virtual int pruneDeletions(const QDateTime &now) = 0;
+    // Forgets the rows of every deletion at once.
+    virtual void clearDeletions() = 0;
 
 signals:
     // Rows [first, first + count) are new in loadedRows().

@@ -61,6 +61,7 @@ class FileStore::Transaction {
 public:
     Transaction(FileStore &store, StoreError::Kind what) : m_store(store), m_what(what)
     {
+        m_store.m_writing = what;
         // A rollback that failed earlier left a transaction open: end it before a new one.
         if (!sqlite3_get_autocommit(m_store.m_db) && !m_store.rollback())
             m_store.fail(sqlite3_extended_errcode(m_store.m_db), m_what);

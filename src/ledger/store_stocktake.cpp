@@ -186,6 +186,11 @@ StockTakeRecord FileStore::postStockTake(StockTakeRecord record, const std::vect
         if (rc != SQLITE_OK)
             tx.fail(rc);
     }
+    if (m_history) {
+        const RecordRefs refs(rows.cbegin(), rows.cend());
+        addEntry(ChangeKind::StockTake, QStringLiteral("盘点：%1 条差异记账").arg(rows.size()),
+                 static_cast<qint64>(rows.size()), rowsChecksum(refs), 0);
+    }
     tx.commit();
     std::vector<Record> stored = rows;
     for (std::size_t n = 0; n < stored.size(); ++n)

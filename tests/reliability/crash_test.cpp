@@ -1,6 +1,7 @@
 // A ledger must survive the program being killed at any moment: another process adds
 // transactions one at a time and is killed with SIGKILL at random moments; after every kill the
-// file must pass its integrity check and hold every reported record exactly once, whole.
+// file must pass its integrity check and hold every reported record exactly once, whole, each
+// explained by exactly one entry of the record of changes.
 #include "ledger/file_store.h"
 #include "sqlite_db.h"
 
@@ -53,6 +54,18 @@ TEST(CrashConsistency, KilledWriterLosesNothingItReported)
                 continue;
             last = line.mid(6).toLong();
             ++reported[last];
+        }
+        {
+            // Before the store's open could explain anything: every row of 库 is one add's,
+            // every add's row is there, and the record knows the count.
+            sqldb::Connection look(dir.filePath(QStringLiteral("1.mdb")));
+            const QStringList ids = sqldb::column(look.get(), "SELECT rowid FROM \"库\" ORDER BY rowid");
+            ASSERT_EQ(sqldb::column(look.get(), "SELECT \"记录\" FROM \"操作记录\" WHERE \"种类\" = '添加'"
+                                                " ORDER BY \"记录\""),
+                      ids)
+                << "run " << run;
+            ASSERT_EQ(look.first("SELECT count(*) FROM \"操作记录\" WHERE \"种类\" <> '添加'"), QStringLiteral("0"));
+            ASSERT_EQ(look.first("SELECT \"值\" FROM \"账本状态\" WHERE \"键\" = '行数'"), QString::number(ids.size()));
         }
         auto store = FileStore::open(dir.filePath(QStringLiteral("1.mdb")));
         ASSERT_EQ(sqldb::integrity(store->handle()), QStringLiteral("ok")) << "run " << run;

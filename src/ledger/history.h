@@ -1,0 +1,57 @@
+// The record of changes kept beside the rows: one entry per action the user took, and the rows
+// a deletion removed, so that it can be put back.
+#pragma once
+
+#include "ledger/store.h"
+
+#include <QDateTime>
+#include <QString>
+#include <vector>
+
+namespace ledger {
+
+enum class ChangeKind {
+    Add,       // one row added; rowId names it
+    Delete,    // rows deleted; they are kept until restored, cleared or 90 days old
+    CarryOver, // many rows added at once (the Jet carry-over); count and checksum
+    Restore,   // a deletion put back; count and checksum
+    StockTake, // a stock-take posted; count of its transactions
+    Outside,   // rows changed by another program, found at an open
+};
+
+struct ChangeEntry {
+    qint64 number = 0; // in commit order
+    QDateTime time;
+    QString computer;
+    ChangeKind kind = ChangeKind::Add;
+    QString summary;   // the Chinese line shown for it
+    qint64 count = 0;  // rows it changed
+    QString checksum;  // of those rows (carry-over, restore, deletion)
+    qint64 rowId = 0;  // the row an add stored
+    qint64 restoredBy = 0; // a deletion: the entry that put it back; 0 while it is not
+};
+
+// A row a deletion removed, with its id and its place in stored order at the time.
+struct DeletedRow {
+    Record row;
+    qint64 position = 0;
+};
+
+// What restoreDeletion() did.
+struct RestoredDeletion {
+    qint64 entry = 0;  // the restore's own entry
+    qint64 rows = 0;   // rows put back
+    std::vector<qint64> movedToEnd; // old ids that were taken meanwhile: those rows went to the end
+};
+
+// How long deleted rows are kept for a restore.
+inline constexpr int kDeletionDays = 90;
+
+// "12-07 18:43  删除类“零食”：3 个商品、25 条交易记录"
+QString changeLine(const ChangeEntry &entry);
+// The wording of a deletion of these rows, from their kinds.
+QString deletionSummary(const RecordRefs &rows);
+// A checksum of rows in their order: the first 16 hex digits of SHA-1 over their texts.
+QString rowsChecksum(const RecordRefs &rows);
+
+} // namespace ledger

@@ -1,0 +1,461 @@
+// The record of changes beside "库": entries ("操作记录"), the rows deletions removed
+// ("删除的记录") and the counters ("账本状态": the next row id, the rows the record knows of,
+// the format). "库" keeps its nine columns; its new rows take ids from the counter, which never
+// goes down, so a deleted row's id is never handed out again and a restored row gets it back.
+#include "ledger/file_store.h"
+
+#include "ledger/backup.h"
+#include "ledger/columns.h"
+#include "ledger/history.h"
+#include "ledger/store_sql.h"
+
+#include <QCryptographicHash>
+#include <QSysInfo>
+#include <algorithm>
+#include <string>
+
+namespace ledger {
+
+using sql::bindText;
+using sql::columnText;
+using sql::Statement;
+
+namespace {
+
+constexpr StoreError::Kind kRestoreFailed = StoreError::Kind::Restore;
+constexpr qint64 kFormatVersion = 2; // 1: "库" alone
+constexpr const char *kNextId = "下一个行号";
+constexpr const char *kKnownRows = "行数";
+constexpr const char *kFormat = "格式版本";
+
+const char *const kKindNames[] = {"添加", "删除", "结转", "恢复", "盘点", "外部"};
+
+QString kindName(ChangeKind k) { return QString::fromUtf8(kKindNames[static_cast<int>(k)]); }
+
+ChangeKind kindOf(const QString &name)
+{
+    for (std::size_t i = 0; i < std::size(kKindNames); ++i)
+        if (name == QString::fromUtf8(kKindNames[i]))
+            return static_cast<ChangeKind>(i);
+    return ChangeKind::Outside;
+}
+
+std::string quotedColumns()
+{
+    std::string list;
+    for (const Column &c : kColumns)
+        list += std::string(list.empty() ? "" : ", ") + "\"" + c.name + "\"";
+    return list;
+}
+
+const std::string &createDeletedSql()
+{
+    static const std::string sql = [] {
+        std::string cols;
+        for (const Column &c : kColumns)
+            cols += std::string(", \"") + c.name + (c.field ? "\" TEXT" : "\" INTEGER");
+        return "CREATE TABLE IF NOT EXISTS \"删除的记录\" (\"操作\" INTEGER NOT NULL, \"位置\" INTEGER NOT NULL,"
+               " \"行号\" INTEGER NOT NULL" + cols + ")";
+    }();
+    return sql;
+}
+
+Record readRecord(sqlite3_stmt *st, int first)
+{
+    Record r;
+    r.hasKind = sqlite3_column_type(st, first) != SQLITE_NULL;
+    r.kind = sqlite3_column_int(st, first);
+    for (std::size_t i = 0; i < kTextColumns.size(); ++i)
+        r.*kTextColumns[i].field = columnText(st, first + 1 + static_cast<int>(i));
+    return r;
+}
+
+// Binds the nine columns from parameter first on.
+int bindColumns(sqlite3_stmt *st, int first, const Record &r)
+{
+    int rc = r.hasKind ? sqlite3_bind_int(st, first, r.kind) : sqlite3_bind_null(st, first);
+    for (std::size_t i = 0; i < kTextColumns.size() && rc == SQLITE_OK; ++i)
+        rc = bindText(st, first + 1 + static_cast<int>(i), r.*kTextColumns[i].field);
+    return rc;
+}
+
+int stepDone(sqlite3_stmt *st, int rc)
+{
+    if (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_DONE)
+        rc = sqlite3_reset(st);
+    return rc;
+}
+
+} // namespace
+
+QString changeLine(const ChangeEntry &entry)
+{
+    return entry.time.toString(QStringLiteral("MM-dd HH:mm")) + QStringLiteral("  ") + entry.summary;
+}
+
+QString deletionSummary(const RecordRefs &rows)
+{
+    qint64 categories = 0, products = 0, transactions = 0;
+    QString category, product;
+    for (const Record &r : rows) {
+        if (r.isKind(kCategory) && categories++ == 0)
+            category = r.name;
+        else if (r.isKind(kProduct) && products++ == 0)
+            product = r.name;
+        else if (r.isKind(kTransaction))
+            ++transactions;
+    }
+    const QString tail = QStringLiteral("%1 条交易记录").arg(transactions);
+    if (categories == 1)
+        return QStringLiteral("删除类“%1”：%2 个商品、%3").arg(category).arg(products).arg(tail);
+    if (categories > 1)
+        return QStringLiteral("删除 %1 个类：%2 个商品、%3").arg(categories).arg(products).arg(tail);
+    if (products == 1)
+        return QStringLiteral("删除商品“%1”：%2").arg(product, tail);
+    if (products > 1)
+        return QStringLiteral("删除 %1 个商品：%2").arg(products).arg(tail);
+    return QStringLiteral("删除 %1 条交易记录").arg(rows.size());
+}
+
+QString rowsChecksum(const RecordRefs &rows)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (const Record &r : rows) {
+        hash.addData(recordText(r).toUtf8());
+        hash.addData(QByteArrayView("\n"));
+    }
+    return QString::fromLatin1(hash.result().toHex().left(16));
+}
+
+void FileStore::createHistory(StoreError::Kind what)
+{
+    exec("CREATE TABLE IF NOT EXISTS \"操作记录\" (\"编号\" INTEGER PRIMARY KEY, \"时间\" INTEGER NOT NULL,"
+         " \"计算机\" TEXT, \"种类\" TEXT NOT NULL, \"说明\" TEXT NOT NULL, \"行数\" INTEGER NOT NULL DEFAULT 0,"
+         " \"校验\" TEXT, \"记录\" INTEGER, \"恢复于\" INTEGER)",
+         what);
+    exec(createDeletedSql().c_str(), what);
+    exec("CREATE INDEX IF NOT EXISTS \"删除的记录_操作\" ON \"删除的记录\" (\"操作\")", what);
+    exec("CREATE TABLE IF NOT EXISTS \"账本状态\" (\"键\" TEXT PRIMARY KEY, \"值\" INTEGER NOT NULL)", what);
+    exec("INSERT OR IGNORE INTO \"账本状态\" SELECT '下一个行号', coalesce(max(rowid), 0) + 1 FROM \"库\"", what);
+    exec("INSERT OR IGNORE INTO \"账本状态\" SELECT '行数', count(*) FROM \"库\"", what);
+    setStateValue(kFormat, kFormatVersion);
+}
+
+void FileStore::setUpHistory(bool fresh)
+{
+    if (sqlite3_db_readonly(m_db, "main") == 1)
+        return; // opens as today; a write fails anyway
+    try {
+        if (!hasTable("操作记录")) {
+            // An older ledger with rows: a copy first, as it was.
+            if (!fresh && !loadedRows().empty() && !backupLedger(path(), QDateTime::currentDateTime(), false).ok())
+                return;
+            Transaction tx(*this, sql::kAddFailed);
+            createHistory(sql::kAddFailed);
+            tx.commit();
+        }
+        m_history = true;
+        // Rows no entry explains: written by an older release or another tool.
+        Transaction tx(*this, sql::kAddFailed);
+        refresh(false, sql::kReadFailed);
+        const std::vector<Record> &rows = loadedRows();
+        const qint64 count = static_cast<qint64>(rows.size());
+        const qint64 newest = rows.empty() ? 0 : rows.back().id;
+        const qint64 next = stateValue(kNextId), known = stateValue(kKnownRows);
+        if (newest >= next || count != known) {
+            addEntry(ChangeKind::Outside,
+                     QStringLiteral("在本软件之外改动：账本现有 %1 条记录，操作记录中为 %2 条").arg(count).arg(known),
+                     count - known, QString(), 0);
+            setStateValue(kNextId, std::max(next, newest + 1));
+            setStateValue(kKnownRows, count);
+        }
+        tx.commit();
+        pruneDeletions(QDateTime::currentDateTime());
+    } catch (const StoreError &e) {
+        if (e.kind() == StoreError::Kind::Replaced)
+            throw;
+        // A ledger that cannot be written (a read-only folder, a lock held) opens as today.
+        m_history = false;
+    }
+}
+
+qint64 FileStore::stateValue(const char *key)
+{
+    Statement st(m_db, "SELECT \"值\" FROM \"账本状态\" WHERE \"键\" = ?");
+    int rc = st.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = sqlite3_bind_text(st.get(), 1, key, -1, SQLITE_STATIC);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(st.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        fail(rc, sql::kReadFailed);
+    return rc == SQLITE_ROW ? sqlite3_column_int64(st.get(), 0) : 0;
+}
+
+void FileStore::setStateValue(const char *key, qint64 value)
+{
+    Statement st(m_db, "INSERT OR REPLACE INTO \"账本状态\" (\"键\", \"值\") VALUES (?, ?)");
+    int rc = st.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = sqlite3_bind_text(st.get(), 1, key, -1, SQLITE_STATIC);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_bind_int64(st.get(), 2, value);
+    if ((rc = stepDone(st.get(), rc)) != SQLITE_OK)
+        fail(rc, m_writing);
+}
+
+qint64 FileStore::takeIds(qint64 n)
+{
+    // Above the newest row too: another program may have added one since.
+    Statement st(m_db, "SELECT coalesce(max(rowid), 0) + 1 FROM \"库\"");
+    int rc = st.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(st.get());
+    if (rc != SQLITE_ROW)
+        fail(rc, sql::kReadFailed);
+    const qint64 first = std::max(stateValue(kNextId), sqlite3_column_int64(st.get(), 0));
+    setStateValue(kNextId, first + n);
+    return first;
+}
+
+void FileStore::noteRows(qint64 delta)
+{
+    Statement st(m_db, "UPDATE \"账本状态\" SET \"值\" = \"值\" + ? WHERE \"键\" = '行数'");
+    int rc = st.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = sqlite3_bind_int64(st.get(), 1, delta);
+    if ((rc = stepDone(st.get(), rc)) != SQLITE_OK)
+        fail(rc, m_writing);
+}
+
+qint64 FileStore::addEntry(ChangeKind kind, const QString &summary, qint64 count, const QString &checksum, qint64 rowId)
+{
+    Statement st(m_db, "INSERT INTO \"操作记录\" (\"时间\", \"计算机\", \"种类\", \"说明\", \"行数\", \"校验\", \"记录\")"
+                       " VALUES (?, ?, ?, ?, ?, ?, ?)");
+    int rc = st.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = sqlite3_bind_int64(st.get(), 1, QDateTime::currentSecsSinceEpoch());
+    if (rc == SQLITE_OK)
+        rc = bindText(st.get(), 2, QSysInfo::machineHostName());
+    if (rc == SQLITE_OK)
+        rc = bindText(st.get(), 3, kindName(kind));
+    if (rc == SQLITE_OK)
+        rc = bindText(st.get(), 4, summary);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_bind_int64(st.get(), 5, count);
+    if (rc == SQLITE_OK)
+        rc = bindText(st.get(), 6, checksum);
+    if (rc == SQLITE_OK)
+        rc = rowId ? sqlite3_bind_int64(st.get(), 7, rowId) : sqlite3_bind_null(st.get(), 7);
+    if ((rc = stepDone(st.get(), rc)) != SQLITE_OK)
+        fail(rc, m_writing);
+    return sqlite3_last_insert_rowid(m_db);
+}
+
+void FileStore::recordDeletion(const std::vector<std::size_t> &positions)
+{
+    const std::vector<Record> &rows = loadedRows();
+    RecordRefs refs;
+    refs.reserve(positions.size());
+    for (const std::size_t p : positions)
+        refs.push_back(std::cref(rows[p]));
+    const auto n = static_cast<qint64>(positions.size());
+    const qint64 entry = addEntry(ChangeKind::Delete, deletionSummary(refs), n, rowsChecksum(refs), 0);
+    const std::string insert = "INSERT INTO \"删除的记录\" (\"操作\", \"位置\", \"行号\", " + quotedColumns() +
+                               ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    Statement st(m_db, insert.c_str());
+    int rc = st.prepareResult();
+    for (const std::size_t p : positions) {
+        if (rc == SQLITE_OK)
+            rc = sqlite3_bind_int64(st.get(), 1, entry);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_bind_int64(st.get(), 2, static_cast<qint64>(p));
+        if (rc == SQLITE_OK)
+            rc = sqlite3_bind_int64(st.get(), 3, rows[p].id);
+        if (rc == SQLITE_OK)
+            rc = bindColumns(st.get(), 4, rows[p]);
+        rc = stepDone(st.get(), rc);
+    }
+    if (rc != SQLITE_OK)
+        fail(rc, m_writing);
+    noteRows(-n);
+}
+
+std::vector<ChangeEntry> FileStore::entries(const char *where, int limit)
+{
+    std::vector<ChangeEntry> found;
+    if (!hasTable("操作记录"))
+        return found;
+    const std::string select = std::string("SELECT \"编号\", \"时间\", \"计算机\", \"种类\", \"说明\", \"行数\", \"校验\","
+                                           " \"记录\", \"恢复于\" FROM \"操作记录\" e WHERE ") +
+                               where + " ORDER BY \"编号\" DESC LIMIT ?";
+    Statement st(m_db, select.c_str());
+    int rc = st.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = sqlite3_bind_int(st.get(), 1, limit);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        sqlite3_stmt *s = st.get();
+        found.push_back({sqlite3_column_int64(s, 0), QDateTime::fromSecsSinceEpoch(sqlite3_column_int64(s, 1)),
+                         columnText(s, 2), kindOf(columnText(s, 3)), columnText(s, 4), sqlite3_column_int64(s, 5),
+                         columnText(s, 6), sqlite3_column_int64(s, 7), sqlite3_column_int64(s, 8)});
+        rc = SQLITE_OK;
+    }
+    if (rc != SQLITE_DONE)
+        fail(rc, sql::kReadFailed);
+    return found;
+}
+
+std::vector<ChangeEntry> FileStore::history(int limit) { return entries("1", limit); }
+
+std::vector<ChangeEntry> FileStore::deletions()
+{
+    return entries("\"种类\" = '删除' AND \"恢复于\" IS NULL AND EXISTS (SELECT 1 FROM \"删除的记录\" d"
+                   " WHERE d.\"操作\" = e.\"编号\")",
+                   -1);
+}
+
+std::vector<DeletedRow> FileStore::deletedRows(qint64 entry)
+{
+    std::vector<DeletedRow> found;
+    if (!hasTable("删除的记录"))
+        return found;
+    const std::string select = "SELECT \"位置\", \"行号\", " + quotedColumns() +
+                               " FROM \"删除的记录\" WHERE \"操作\" = ? ORDER BY \"位置\"";
+    Statement st(m_db, select.c_str());
+    int rc = st.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = sqlite3_bind_int64(st.get(), 1, entry);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        DeletedRow d{readRecord(st.get(), 2), sqlite3_column_int64(st.get(), 0)};
+        d.row.id = sqlite3_column_int64(st.get(), 1);
+        found.push_back(std::move(d));
+        rc = SQLITE_OK;
+    }
+    if (rc != SQLITE_DONE)
+        fail(rc, sql::kReadFailed);
+    return found;
+}
+
+RestoredDeletion FileStore::restoreDeletion(qint64 entry)
+{
+    Transaction tx(*this, kRestoreFailed);
+    refresh(false, sql::kReadFailed);
+    Statement find(m_db, "SELECT \"恢复于\" FROM \"操作记录\" WHERE \"编号\" = ? AND \"种类\" = '删除'");
+    int rc = find.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = sqlite3_bind_int64(find.get(), 1, entry);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(find.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        tx.fail(rc);
+    if (rc == SQLITE_DONE)
+        throw StoreError(kRestoreFailed, path(), QStringLiteral("操作记录中没有第 %1 号删除").arg(entry));
+    if (const qint64 by = sqlite3_column_int64(find.get(), 0); by != 0)
+        throw StoreError(kRestoreFailed, path(),
+                         QStringLiteral("这次删除已经恢复过了（第 %1 号操作），不能再恢复一次").arg(by));
+    const std::vector<DeletedRow> deleted = deletedRows(entry);
+    if (deleted.empty())
+        throw StoreError(kRestoreFailed, path(),
+                         QStringLiteral("这次删除的记录已被清除（删除的记录保留 %1 天）").arg(kDeletionDays));
+
+    RestoredDeletion done;
+    std::vector<const Record *> moved;
+    {
+        Statement taken(m_db, "SELECT 1 FROM \"库\" WHERE rowid = ?");
+        Statement insert(m_db, insertWithIdSql());
+        rc = taken.prepareResult() != SQLITE_OK ? taken.prepareResult() : insert.prepareResult();
+        auto put = [&](const Record &r, qint64 id) {
+            if (rc == SQLITE_OK)
+                rc = bindColumns(insert.get(), 1, r);
+            if (rc == SQLITE_OK)
+                rc = sqlite3_bind_int64(insert.get(), 10, id);
+            rc = stepDone(insert.get(), rc);
+        };
+        for (const DeletedRow &d : deleted) {
+            if (rc == SQLITE_OK)
+                rc = sqlite3_bind_int64(taken.get(), 1, d.row.id);
+            const int found = rc == SQLITE_OK ? sqlite3_step(taken.get()) : rc;
+            if (found != SQLITE_ROW && found != SQLITE_DONE)
+                rc = found;
+            else
+                rc = sqlite3_reset(taken.get());
+            if (found == SQLITE_ROW) {
+                moved.push_back(&d.row);
+                done.movedToEnd.push_back(d.row.id);
+            } else {
+                put(d.row, d.row.id);
+            }
+        }
+        if (rc != SQLITE_OK)
+            tx.fail(rc);
+        const qint64 first = moved.empty() ? 0 : takeIds(static_cast<qint64>(moved.size()));
+        for (std::size_t i = 0; i < moved.size(); ++i)
+            put(*moved[i], first + static_cast<qint64>(i));
+        if (rc != SQLITE_OK)
+            tx.fail(rc);
+    }
+    RecordRefs refs;
+    for (const DeletedRow &d : deleted)
+        refs.push_back(std::cref(d.row));
+    done.rows = static_cast<qint64>(deleted.size());
+    noteRows(done.rows);
+    done.entry = addEntry(ChangeKind::Restore, QStringLiteral("恢复第 %1 号操作删除的 %2 条记录").arg(entry).arg(done.rows),
+                          done.rows, rowsChecksum(refs), 0);
+    {
+        Statement mark(m_db, "UPDATE \"操作记录\" SET \"恢复于\" = ? WHERE \"编号\" = ?");
+        rc = mark.prepareResult();
+        if (rc == SQLITE_OK)
+            rc = sqlite3_bind_int64(mark.get(), 1, done.entry);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_bind_int64(mark.get(), 2, entry);
+        if ((rc = stepDone(mark.get(), rc)) != SQLITE_OK)
+            tx.fail(rc);
+        // Put back: its copies are no longer needed.
+        Statement drop(m_db, "DELETE FROM \"删除的记录\" WHERE \"操作\" = ?");
+        rc = drop.prepareResult();
+        if (rc == SQLITE_OK)
+            rc = sqlite3_bind_int64(drop.get(), 1, entry);
+        if ((rc = stepDone(drop.get(), rc)) != SQLITE_OK)
+            tx.fail(rc);
+    }
+    tx.commit();
+    // The rows went back among the others: read them again.
+    refresh(true, sql::kReadFailed);
+    return done;
+}
+
+int FileStore::pruneDeletions(const QDateTime &now)
+{
+    if (!m_history)
+        return 0;
+    Transaction tx(*this, sql::kRemoveFailed);
+    const qint64 before = now.toSecsSinceEpoch() - qint64(kDeletionDays) * 86400;
+    const char *old = "SELECT \"编号\" FROM \"操作记录\" WHERE \"种类\" = '删除' AND \"时间\" < ?";
+    int gone = 0;
+    for (const std::string &sql : {std::string("SELECT count(DISTINCT \"操作\") FROM \"删除的记录\" WHERE \"操作\" IN (") + old + ")",
+                                  std::string("DELETE FROM \"删除的记录\" WHERE \"操作\" IN (") + old + ")"}) {
+        Statement st(m_db, sql.c_str());
+        int rc = st.prepareResult();
+        if (rc == SQLITE_OK)
+            rc = sqlite3_bind_int64(st.get(), 1, before);
+        if (rc == SQLITE_OK)
+            rc = sqlite3_step(st.get());
+        if (rc == SQLITE_ROW)
+            gone = sqlite3_column_int(st.get(), 0);
+        else if (rc != SQLITE_DONE)
+            tx.fail(rc);
+    }
+    tx.commit();
+    return gone;
+}
+
+void FileStore::clearDeletions()
+{
+    if (!m_history)
+        return;
+    Transaction tx(*this, sql::kRemoveFailed);
+    exec("DELETE FROM \"删除的记录\"", sql::kRemoveFailed);
+    tx.commit();
+}
+
+} // namespace ledger

@@ -1,0 +1,256 @@
+#include "ledger/backup.h"
+#include "ledger/columns.h"
+#include "ledger/commands.h"
+#include "ledger/file_store.h"
+#include "ledger/history.h"
+#include "rows.h"
+#include "sqlite_db.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace ledger;
+
+namespace {
+
+// A ledger with two categories, their products and transactions; 价格 of one row null, of
+// another empty, so that a restore must keep them apart.
+class History : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        path = dir.filePath(QStringLiteral("1.mdb"));
+        store = FileStore::open(path);
+        for (const Record &r : {category(q("零食")), product(q("薯片"), q("零食")), category(q("饮料")),
+                                product(q("可乐"), q("饮料")), product(q("饼干"), q("零食")),
+                                tx(q("薯片"), q("零食"), q("进货"), q("5"), q("10"), q("2024/6/1")),
+                                tx(q("可乐"), q("饮料"), q("出货"), q("2"), q("6"), q("2024/6/2")),
+                                tx(q("饼干"), q("零食"), q("进货"), q("3"), q(""), q("2024/6/3"), QString()),
+                                tx(q("薯片"), q("零食"), q("出货"), q("1"), q("2"), q("2024/6/4"))})
+            store->add(r);
+    }
+
+    // Every row of 库 with its rowid, NULL apart from empty, in stored order.
+    QString table() const
+    {
+        sqldb::Connection c(path);
+        return sqldb::column(c.get(), "SELECT rowid || ',' || quote(\"标号\") || quote(\"名称\") || quote(\"类\") ||"
+                                      " quote(\"价格\") || quote(\"数量\") || quote(\"总额\") || quote(\"日期\") ||"
+                                      " quote(\"方法\") || quote(\"交易号码\") FROM \"库\" ORDER BY rowid")
+            .join(u'\n');
+    }
+
+    void reopen()
+    {
+        store.reset();
+        store = FileStore::open(path);
+    }
+
+    QTemporaryDir dir;
+    QString path;
+    std::unique_ptr<FileStore> store;
+};
+
+struct Deletion {
+    const char *what;
+    std::function<int(Store &)> remove;
+    const char *summary;
+};
+
+class DeletionKinds : public History, public ::testing::WithParamInterface<Deletion> {};
+
+TEST_P(DeletionKinds, RestoreGivesBackTheTableAndOnlyOnce)
+{
+    const QString before = table();
+    const std::vector<Record> rows = store->rows();
+    const int removed = GetParam().remove(*store);
+    ASSERT_GT(removed, 0);
+    ASSERT_NE(table(), before);
+
+    const std::vector<ChangeEntry> kept = store->deletions();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept.front().summary, q(GetParam().summary));
+    EXPECT_EQ(kept.front().count, removed);
+    EXPECT_EQ(store->deletedRows(kept.front().number).size(), static_cast<std::size_t>(removed));
+
+    const RestoredDeletion done = store->restoreDeletion(kept.front().number);
+    EXPECT_EQ(done.rows, removed);
+    EXPECT_TRUE(done.movedToEnd.empty());
+    EXPECT_EQ(table(), before);
+    ASSERT_EQ(store->rows().size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(store->rows()[i].id, rows[i].id);
+        EXPECT_TRUE(store->rows()[i].sameContent(rows[i])) << i;
+    }
+    EXPECT_TRUE(store->deletions().empty());
+    EXPECT_EQ(store->history(1).front().kind, ChangeKind::Restore);
+    try {
+        store->restoreDeletion(kept.front().number);
+        FAIL() << "restored twice";
+    } catch (const StoreError &e) {
+        EXPECT_EQ(e.kind(), StoreError::Kind::Restore);
+        EXPECT_TRUE(e.message().contains(q("已经恢复过了"))) << e.message().toStdString();
+    }
+    EXPECT_EQ(table(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, DeletionKinds,
+    ::testing::Values(
+        Deletion{"category", [](Store &s) { return s.removeWhere([](const Record &r) { return r.name == q("零食") || r.cat == q("零食"); }); },
+                 "删除类“零食”：2 个商品、3 条交易记录"},
+        Deletion{"product", [](Store &s) { return s.removeWhere([](const Record &r) { return r.name == q("薯片"); }); },
+                 "删除商品“薯片”：2 条交易记录"},
+        Deletion{"lines", [](Store &s) { return s.removeWhere([](const Record &r) { return r.isKind(kTransaction) && r.cat == q("零食"); }); },
+                 "删除 3 条交易记录"},
+        Deletion{"line", [](Store &s) { return s.removeExact(s.rows().back()) ? 1 : 0; }, "删除 1 条交易记录"}),
+    [](const auto &info) { return std::string(info.param.what); });
+
+TEST_F(History, IdsOfDeletedRowsAreNeverHandedOutAgain)
+{
+    const qint64 newest = store->rows().back().id;
+    ASSERT_TRUE(store->removeExact(store->rows().back()));
+    EXPECT_GT(store->add(category(q("文具"))).id, newest);
+    const qint64 again = store->rows().back().id;
+    ASSERT_TRUE(store->removeExact(store->rows().back()));
+    reopen();
+    EXPECT_GT(store->add(category(q("日用"))).id, again);
+}
+
+TEST_F(History, EveryActionIsOneEntry)
+{
+    const std::size_t before = store->history(100).size();
+    EXPECT_EQ(before, 9u);
+    store->addAll({category(q("A")), category(q("B"))});
+    store->removeWhere([](const Record &r) { return r.name == q("A") || r.name == q("B"); });
+    const std::vector<ChangeEntry> h = store->history(2);
+    ASSERT_EQ(h.size(), 2u);
+    EXPECT_EQ(h[0].kind, ChangeKind::Delete);
+    EXPECT_EQ(h[1].kind, ChangeKind::CarryOver);
+    EXPECT_EQ(h[1].count, 2);
+    EXPECT_EQ(h[1].checksum, h[0].checksum); // the same two rows
+    EXPECT_GT(h[0].number, h[1].number);
+    EXPECT_EQ(store->history(100).size(), before + 2);
+}
+
+TEST_F(History, DeletionsAreKeptNinetyDays)
+{
+    store->removeWhere([](const Record &r) { return r.name == q("可乐"); });
+    const QDateTime now = QDateTime::currentDateTime();
+    EXPECT_EQ(store->pruneDeletions(now.addDays(kDeletionDays - 1)), 0);
+    ASSERT_EQ(store->deletions().size(), 1u);
+    const qint64 entry = store->deletions().front().number;
+    EXPECT_EQ(store->pruneDeletions(now.addDays(kDeletionDays + 1)), 1);
+    EXPECT_TRUE(store->deletions().empty());
+    EXPECT_THROW(store->restoreDeletion(entry), StoreError);
+
+    store->removeWhere([](const Record &r) { return r.name == q("饮料"); });
+    store->clearDeletions();
+    EXPECT_TRUE(store->deletions().empty());
+}
+
+TEST_F(History, RowsWrittenOutsideAreExplainedAtTheNextOpen)
+{
+    store.reset();
+    {
+        sqldb::Connection older(path);
+        ASSERT_EQ(older.exec("INSERT INTO \"库\" (\"标号\", \"名称\", \"方法\") VALUES (1, '外来', '进货')"), SQLITE_OK);
+    }
+    store = FileStore::open(path);
+    const std::vector<ChangeEntry> h = store->history(1);
+    ASSERT_EQ(h.size(), 1u);
+    EXPECT_EQ(h.front().kind, ChangeKind::Outside);
+    EXPECT_TRUE(h.front().summary.startsWith(q("在本软件之外改动"))) << h.front().summary.toStdString();
+    reopen(); // explained once
+    EXPECT_EQ(store->history(1).front().number, h.front().number);
+}
+
+TEST_F(History, ARowWhoseIdWasTakenGoesBackAtTheEnd)
+{
+    const Record last = store->rows().back();
+    ASSERT_TRUE(store->removeExact(last));
+    const qint64 entry = store->deletions().front().number;
+    store.reset();
+    {
+        // An older release gives a new row the highest rowid plus one: the deleted row's.
+        sqldb::Connection older(path);
+        ASSERT_EQ(older.exec("INSERT INTO \"库\" (\"标号\", \"名称\", \"方法\") VALUES (1, '外来', '进货')"), SQLITE_OK);
+        ASSERT_EQ(older.first("SELECT max(rowid) FROM \"库\""), QString::number(last.id));
+    }
+    store = FileStore::open(path);
+    const RestoredDeletion done = store->restoreDeletion(entry);
+    EXPECT_EQ(done.movedToEnd, std::vector<qint64>{last.id});
+    EXPECT_TRUE(store->rows().back().sameContent(last));
+    EXPECT_GT(store->rows().back().id, last.id);
+}
+
+TEST_F(History, AnOlderLedgerIsUpgradedAfterABackupAndStillWorksForAnOlderRelease)
+{
+    const QString old = dir.filePath(QStringLiteral("old/1.mdb"));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("old"))));
+    {
+        sqldb::Connection c(old);
+        ASSERT_EQ(c.exec(createTableSql()), SQLITE_OK);
+        ASSERT_EQ(c.exec("INSERT INTO \"库\" (\"标号\", \"名称\", \"方法\") VALUES (1, '零食', '进货')"), SQLITE_OK);
+    }
+    {
+        auto upgraded = FileStore::open(old);
+        EXPECT_EQ(listBackups(old).size(), 1u);
+        upgraded->add(product(q("薯片"), q("零食")));
+        EXPECT_EQ(upgraded->history(10).size(), 1u);
+    }
+    {
+        // The previous release reads and writes only 库.
+        sqldb::Connection c(old);
+        EXPECT_EQ(sqldb::column(c.get(), "SELECT \"名称\" FROM \"库\" ORDER BY rowid"), QStringList({q("零食"), q("薯片")}));
+        ASSERT_EQ(c.exec("INSERT INTO \"库\" (\"标号\", \"名称\", \"方法\") VALUES (1, '饮料', '进货')"), SQLITE_OK);
+        ASSERT_EQ(c.exec("DELETE FROM \"库\" WHERE \"名称\" = '零食'"), SQLITE_OK);
+        EXPECT_EQ(sqldb::integrity(c.get()), q("ok"));
+    }
+    auto reopened = FileStore::open(old);
+    EXPECT_EQ(reopened->rows().size(), 2u);
+    EXPECT_EQ(reopened->history(1).front().kind, ChangeKind::Outside);
+    EXPECT_EQ(listBackups(old).size(), 1u); // once
+    EXPECT_TRUE(reopened->passesIntegrityCheck());
+}
+
+TEST_F(History, ReadingWritesNothing)
+{
+    store.reset();
+    {
+        sqldb::Connection older(path);
+        ASSERT_EQ(older.exec("INSERT INTO \"库\" (\"标号\", \"名称\") VALUES (1, '外来')"), SQLITE_OK);
+    }
+    const QByteArray bytes = readAll(path);
+    auto reading = FileStore::open(path, Store::kLockWait, FileStore::Purpose::Reading);
+    EXPECT_EQ(reading->history(100).size(), 9u);
+    reading.reset();
+    EXPECT_EQ(readAll(path), bytes);
+}
+
+TEST_F(History, TheCommandLinePrintsTheLastEntries)
+{
+    store->removeWhere([](const Record &r) { return r.name == q("可乐"); });
+    const std::vector<std::pair<QStringList, int>> runs = {
+        {{q("--history")}, 10}, {{q("--history"), q("2")}, 2}, {{q("--history"), q("100")}, 10}};
+    for (const auto &[args, lines] : runs) {
+        SCOPED_TRACE(args.join(u' ').toStdString());
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        EXPECT_EQ(runCommand(args, path, QDateTime::currentDateTime(), out, err), 0);
+        const QStringList printed = outText.trimmed().split(u'\n');
+        ASSERT_EQ(printed.size(), lines + 1) << outText.toStdString();
+        EXPECT_TRUE(printed.value(1).endsWith(q("删除商品“可乐”：1 条交易记录"))) << outText.toStdString();
+        EXPECT_TRUE(errText.isEmpty());
+    }
+    for (const QString &wrong : {q("0"), q("x")}) {
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        EXPECT_EQ(runCommand({q("--history"), wrong}, path, QDateTime::currentDateTime(), out, err), 2);
+        EXPECT_TRUE(errText.startsWith(q("不认识的参数：") + wrong)) << errText.toStdString();
+    }
+}
+
+} // namespace
