@@ -172,6 +172,11 @@ void TestRecycle::restoreGivesBackTheLedger()
         QCOMPARE(w.Label2->text(), kSnacks);
     choose(w, kSnacks, kChips);
     QCOMPARE((QList<QStringList>{lines(w.List1), lines(w.List2), lines(w.List3)}), shown);
+    // A restored line is deleted like any other.
+    clickLine(w.List3, 0);
+    w.Command9_Click();
+    QCOMPARE(lines(w.List3), shown[2].mid(1));
+    QCOMPARE(stored(w).size(), count - 1);
 }
 
 void TestRecycle::restoringTwiceIsRefused()
