@@ -40,18 +40,16 @@ public:
         return changeLine(at(index.row()));
     }
     bool canFetchMore(const QModelIndex &parent) const override { return !parent.isValid() && m_more; }
+    // Asked by the view as it is scrolled down: a page that cannot be read ends the list.
     void fetchMore(const QModelIndex &parent) override
     {
-        if (parent.isValid() || !m_more)
+        if (parent.isValid())
             return;
-        std::vector<ChangeEntry> read = m_store->history(static_cast<int>(m_entries.size()) + kPage);
-        m_more = read.size() == m_entries.size() + kPage;
-        if (read.size() <= m_entries.size())
-            return;
-        beginInsertRows({}, rowCount(), static_cast<int>(read.size()) - 1);
-        m_entries.insert(m_entries.end(), std::make_move_iterator(read.begin() + static_cast<std::ptrdiff_t>(m_entries.size())),
-                         std::make_move_iterator(read.end()));
-        endInsertRows();
+        try {
+            fetch();
+        } catch (const StoreError &) {
+            // No more pages: the window says why when it is next activated.
+        }
     }
     // Starts again from the newest entry. Throws StoreError when the ledger cannot be read.
     void reload()
@@ -60,12 +58,28 @@ public:
         m_entries.clear();
         m_more = true;
         endResetModel();
-        fetchMore({});
+        fetch();
     }
     const ChangeEntry &at(int row) const { return m_entries[static_cast<std::size_t>(row)]; }
 
 private:
     static constexpr std::size_t kPage = 500;
+
+    void fetch()
+    {
+        if (!m_more)
+            return;
+        m_more = false; // until this page is read whole
+        std::vector<ChangeEntry> read = m_store->history(static_cast<int>(m_entries.size() + kPage));
+        m_more = read.size() == m_entries.size() + kPage;
+        if (read.size() <= m_entries.size())
+            return;
+        beginInsertRows({}, rowCount(), static_cast<int>(read.size()) - 1);
+        m_entries.insert(m_entries.end(), std::make_move_iterator(read.begin() + static_cast<std::ptrdiff_t>(m_entries.size())),
+                         std::make_move_iterator(read.end()));
+        endInsertRows();
+    }
+
     Store *m_store;
     std::vector<ChangeEntry> m_entries;
     bool m_more = true;

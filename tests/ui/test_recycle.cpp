@@ -116,6 +116,7 @@ private slots:
     void openedFromTheChooserAndTheListsMenus_data();
     void openedFromTheChooserAndTheListsMenus();
     void listsExportWhatTheyShow();
+    void theRecordIsReadAPageAtATime();
 };
 
 void TestRecycle::restoreGivesBackTheLedger_data()
@@ -375,6 +376,37 @@ void TestRecycle::listsExportWhatTheyShow()
     QCOMPARE(entries.value(1).split(u'\t').value(0), QString::number(all.front().number));
     QCOMPARE(entries.value(1).split(u'\t').value(3), all.front().summary);
     QCOMPARE(entries.last().split(u'\t').value(0), QString::number(all.back().number));
+}
+
+void TestRecycle::theRecordIsReadAPageAtATime()
+{
+    Session s;
+    auto &[folder, boxes, w] = s;
+    addLedger(w);
+    {
+        sqldb::Connection c(w.store()->path());
+        QCOMPARE(c.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000)"
+                        " INSERT INTO \"操作记录\" (\"时间\", \"种类\", \"说明\") SELECT 0, '外部', 'x' || i FROM n"),
+                 SQLITE_OK);
+    }
+    const int all = static_cast<int>(w.store()->history(5000).size());
+    QVERIFY(all > 1000);
+    FormRecycle *win = openFromChooser(w);
+    QAbstractItemModel *entries = win->List2->model();
+    QCOMPARE(entries->rowCount(), 500);
+    QCOMPARE(entries->index(0, 0).data().toString(), changeLine(w.store()->history(1).front()));
+    QVERIFY(entries->canFetchMore({}));
+    entries->fetchMore({});
+    QCOMPARE(entries->rowCount(), 1000);
+    entries->fetchMore({});
+    QCOMPARE(entries->rowCount(), all);
+    QVERIFY(!entries->canFetchMore({}));
+    QCOMPARE(lines(win->List2), [&] {
+        QStringList expected;
+        for (const ChangeEntry &e : w.store()->history(5000))
+            expected << changeLine(e);
+        return expected;
+    }());
 }
 
 QTEST_MAIN(TestRecycle)
