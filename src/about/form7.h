@@ -1,5 +1,5 @@
 // The analysis chooser, opened from the find dialog: the daily statistics, and the low stock,
-// ranking, stock value and stock-take windows.
+// ranking, stock value, stock-take and 回收站 windows.
 #pragma once
 
 #include <QPointer>
@@ -8,6 +8,7 @@
 class Form1;
 class FormLowStock;
 class FormRanking;
+class FormRecycle;
 class FormStockTake;
 class FormStockValue;
 class QLabel;
@@ -20,7 +21,7 @@ class Form7 : public QWidget {
 public:
     explicit Form7(Form1 *main);
 
-    QRadioButton *Option1, *Option2, *Option3, *Option4, *Option5;
+    QRadioButton *Option1, *Option2, *Option3, *Option4, *Option5, *Option6;
     QPushButton *Command1, *Command2;
     QLabel *Label1;
 
@@ -29,6 +30,7 @@ public:
     FormRanking *ranking();
     FormStockValue *stockValue();
     FormStockTake *stockTake();
+    FormRecycle *recycle();
 
 public slots:
     void Command1_Click();
@@ -40,4 +42,5 @@ private:
     QPointer<FormRanking> m_ranking;
     QPointer<FormStockValue> m_stockValue;
     QPointer<FormStockTake> m_stockTake;
+    QPointer<FormRecycle> m_recycle;
 };

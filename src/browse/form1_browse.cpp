@@ -141,6 +141,20 @@ void Form1::List2_Click()
     axd(QString(), 4);
 }
 
+void Form1::relist()
+{
+    // Chosen again as by a click, so that the labels and lists below follow as they do then.
+    const QString category = currentCategory(), product = currentProduct();
+    axd(QString(), 2);
+    const QList<QListWidgetItem *> categories = List1->findItems(category, Qt::MatchExactly);
+    if (category.isEmpty() || categories.isEmpty())
+        return;
+    List1->setCurrentItem(categories.constFirst());
+    const QList<QListWidgetItem *> products = List2->findItems(product, Qt::MatchExactly);
+    if (!product.isEmpty() && !products.isEmpty())
+        List2->setCurrentItem(products.constFirst());
+}
+
 void Form1::Check2_Click() { axd(QString(), 4); }
 void Form1::Option1_Click() { axd(QString(), 4); }
 void Form1::Option2_Click() { axd(QString(), 4); }

@@ -361,6 +361,15 @@ RestoreResult restoreBackup(const QString &ledgerPath, const QString &file, cons
     if (!QFile::copy(file, temp))
         out.error = QStringLiteral("无法在文件夹“%1”中写入副本（请检查权限和磁盘空间）！").arg(current.absolutePath());
     if (out.ok()) {
+        // The restore is recorded in the copy, so that it takes the ledger's place with its entry.
+        QFile::setPermissions(temp, QFile::ReadOwner | QFile::WriteOwner);
+        try {
+            FileStore::open(temp, Store::kLockWait, FileStore::Purpose::RestoreCopy)->recordBackupRestore(source.fileName());
+        } catch (const StoreError &e) {
+            out.error = QStringLiteral("无法在副本中记下这次恢复（%1），未做任何改动！").arg(e.reason());
+        }
+    }
+    if (out.ok()) {
         // A backup on read-only media must not make the ledger read-only.
         QFile::setPermissions(temp, current.exists() ? current.permissions()
                                                      : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |

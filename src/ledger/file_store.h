@@ -21,7 +21,9 @@ public:
     // that cannot be opened is never modified.
     // Opened for work, a ledger without the record of changes gets it (after a backup), rows
     // that no entry explains get one, and old deletions are forgotten; ForReading writes nothing.
-    enum class Purpose { Work, Reading };
+    // RestoreCopy: a copy of a backup about to take the ledger's place, made ready as for work
+    // but without a backup of its own (the file it was copied from is one).
+    enum class Purpose { Work, Reading, RestoreCopy };
     static std::unique_ptr<FileStore> open(const QString &path, std::chrono::milliseconds lockWait = kLockWait,
                                            Purpose purpose = Purpose::Work);
     ~FileStore() override;
@@ -46,6 +48,10 @@ public:
     int pruneDeletions(const QDateTime &now) override;
     void clearDeletions() override;
 
+    // Records, as the newest entry, that this ledger is the restore of the backup named backup:
+    // its rows' count and checksum. Throws StoreError when it cannot be written.
+    void recordBackupRestore(const QString &backup);
+
     // The raw connection, for tests and tools that must look underneath.
     sqlite3 *handle() const { return m_db; }
 
@@ -68,8 +74,12 @@ private:
     // Deletes these rows (ascending positions in the rows) inside tx and commits it.
     int removePositions(Transaction &tx, const std::vector<std::size_t> &positions);
     qint64 dataVersion(StoreError::Kind what);
-    // Of the stock-take tables: the codes of products among these rows go with them (inside tx).
-    void forgetCodes(const std::vector<std::size_t> &positions);
+    // Of the stock-take tables: the codes of products among these rows go with them (inside tx),
+    // kept for that deletion's restore when deletion (its entry) is not 0.
+    void forgetCodes(const std::vector<std::size_t> &positions, qint64 deletion);
+    // Inside the open transaction: the codes that deletion kept go back, unless a code names
+    // another product by now; the deletion keeps them no longer.
+    void restoreCodes(qint64 deletion);
     bool hasTable(const char *name);
     // Inserts these rows inside the open write transaction; their ids, in order.
     std::vector<qint64> insertRows(const std::vector<Record> &records);
@@ -78,14 +88,15 @@ private:
     // Of the record of changes (store_history.cpp).
     // At an open for work: the tables (a backup first when the ledger has rows), the entry for
     // rows changed outside, the pruning. A ledger that cannot be written opens without them.
-    void setUpHistory(bool fresh);
+    void setUpHistory(bool fresh, bool backupFirst);
     void createHistory(StoreError::Kind what);
     // Inside the open transaction: n ids from the counter, the first of them returned.
     qint64 takeIds(qint64 n);
     qint64 addEntry(ChangeKind kind, const QString &summary, qint64 count, const QString &checksum, qint64 rowId);
     // The row count the record knows of goes up or down by delta.
     void noteRows(qint64 delta);
-    void recordDeletion(const std::vector<std::size_t> &positions);
+    // Keeps the rows at these positions as one deletion's entry; returns its number.
+    qint64 recordDeletion(const std::vector<std::size_t> &positions);
     std::vector<ChangeEntry> entries(const char *where, int limit);
     qint64 stateValue(const char *key);
     void setStateValue(const char *key, qint64 value);

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 namespace ledger {
@@ -53,5 +54,10 @@ QString changeLine(const ChangeEntry &entry);
 QString deletionSummary(const RecordRefs &rows);
 // A checksum of rows in their order: the first 16 hex digits of SHA-1 over their texts.
 QString rowsChecksum(const RecordRefs &rows);
+// What a restore of these deleted rows would bring back a second time: each category whose name
+// is in rows again (by its name alone: a category row also holds the direction it was added
+// with) and each product whose name and category are, as "类“零食”" and "商品“薯片”（零食）",
+// in the deleted rows' order.
+QStringList restoreClashes(const std::vector<DeletedRow> &deleted, const std::vector<Record> &rows);
 
 } // namespace ledger

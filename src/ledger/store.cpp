@@ -268,8 +268,8 @@ std::unique_ptr<FileStore> FileStore::open(const QString &path, std::chrono::mil
         store->fail(rc, exists ? kOpenFailed : kCreateFailed);
     store->setUp(fresh);
     identity(path, store->m_device, store->m_inode);
-    if (purpose == Purpose::Work)
-        store->setUpHistory(fresh);
+    if (purpose != Purpose::Reading)
+        store->setUpHistory(fresh, purpose == Purpose::Work);
     return store;
 }
 
@@ -510,9 +510,7 @@ int FileStore::removePositions(Transaction &tx, const std::vector<std::size_t> &
         if (rc != SQLITE_OK)
             tx.fail(rc);
     }
-    forgetCodes(positions);
-    if (m_history && !positions.empty())
-        recordDeletion(positions);
+    forgetCodes(positions, m_history && !positions.empty() ? recordDeletion(positions) : 0);
     // With nothing to delete this writes nothing and only lets go of the lock.
     tx.commit();
     if (positions.empty())

@@ -156,7 +156,7 @@ public:
     virtual bool passesIntegrityCheck() = 0;
 
     // Scanner codes and stock-takes, kept beside the rows. A product's codes go when its row is
-    // deleted.
+    // deleted, and come back when that deletion is restored.
     virtual std::vector<ProductCode> productCodes() = 0;
     // Files a code under a product, in place of the product it named before.
     virtual void setProductCode(const ProductCode &code) = 0;
@@ -175,9 +175,9 @@ public:
     virtual std::vector<ChangeEntry> deletions() = 0;
     // The rows that deletion removed, in their old stored order.
     virtual std::vector<DeletedRow> deletedRows(qint64 entry) = 0;
-    // Puts every row of that deletion back with its old id (so at its old place), in one
-    // committed transaction with its own entry; a row whose id was taken meanwhile goes to the
-    // end. Announces reloaded(). Throws StoreError (Kind::Restore) when that deletion was put
+    // Puts every row of that deletion back with its old id (so at its old place), and the scanner
+    // codes it took, in one committed transaction with its own entry; a row whose id was taken
+    // meanwhile goes to the end. Announces reloaded(). Throws StoreError (Kind::Restore) when that deletion was put
     // back already or is no longer kept, and on any failure, and then changes nothing.
     virtual RestoredDeletion restoreDeletion(qint64 entry) = 0;
     // Forgets the rows of deletions made more than kDeletionDays before now; returns how many

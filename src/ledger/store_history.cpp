@@ -10,6 +10,7 @@
 #include "ledger/store_sql.h"
 
 #include <QCryptographicHash>
+#include <QSet>
 #include <QSysInfo>
 #include <algorithm>
 #include <string>
@@ -127,6 +128,26 @@ QString rowsChecksum(const RecordRefs &rows)
     return QString::fromLatin1(hash.result().toHex().left(16));
 }
 
+QStringList restoreClashes(const std::vector<DeletedRow> &deleted, const std::vector<Record> &rows)
+{
+    auto key = [](const Record &r) { return r.isKind(kCategory) ? r.name : r.cat + QChar(0x1f) + r.name; };
+    QSet<QString> present[2]; // categories, products
+    for (const Record &r : rows)
+        if (r.isKind(kCategory) || r.isKind(kProduct))
+            present[r.isKind(kProduct)].insert(key(r));
+    QStringList clashes;
+    for (const DeletedRow &d : deleted) {
+        const Record &r = d.row;
+        if (!(r.isKind(kCategory) || r.isKind(kProduct)) || !present[r.isKind(kProduct)].contains(key(r)))
+            continue;
+        const QString named = r.isKind(kCategory) ? QStringLiteral("类“%1”").arg(r.name)
+                                                  : QStringLiteral("商品“%1”（%2）").arg(r.name, r.cat);
+        if (!clashes.contains(named))
+            clashes << named;
+    }
+    return clashes;
+}
+
 void FileStore::createHistory(StoreError::Kind what)
 {
     exec("CREATE TABLE IF NOT EXISTS \"操作记录\" (\"编号\" INTEGER PRIMARY KEY, \"时间\" INTEGER NOT NULL,"
@@ -141,14 +162,15 @@ void FileStore::createHistory(StoreError::Kind what)
     setStateValue(kFormat, kFormatVersion);
 }
 
-void FileStore::setUpHistory(bool fresh)
+void FileStore::setUpHistory(bool fresh, bool backupFirst)
 {
     if (sqlite3_db_readonly(m_db, "main") == 1)
         return; // opens as today; a write fails anyway
     try {
         if (!hasTable("操作记录")) {
             // An older ledger with rows: a copy first, as it was.
-            if (!fresh && !loadedRows().empty() && !backupLedger(path(), QDateTime::currentDateTime(), false).ok())
+            if (backupFirst && !fresh && !loadedRows().empty() &&
+                !backupLedger(path(), QDateTime::currentDateTime(), false).ok())
                 return;
             Transaction tx(*this, sql::kAddFailed);
             createHistory(sql::kAddFailed);
@@ -177,6 +199,19 @@ void FileStore::setUpHistory(bool fresh)
         // A ledger that cannot be written (a read-only folder, a lock held) opens as today.
         m_history = false;
     }
+}
+
+void FileStore::recordBackupRestore(const QString &backup)
+{
+    if (!m_history)
+        throw StoreError(sql::kAddFailed, path(), QStringLiteral("文件不能写入"));
+    Transaction tx(*this, sql::kAddFailed);
+    refresh(false, sql::kReadFailed);
+    const std::vector<Record> &rows = loadedRows();
+    const RecordRefs refs(rows.cbegin(), rows.cend());
+    addEntry(ChangeKind::Restore, QStringLiteral("用备份“%1”恢复账本：%2 条记录").arg(backup).arg(rows.size()),
+             static_cast<qint64>(rows.size()), rowsChecksum(refs), 0);
+    tx.commit();
 }
 
 qint64 FileStore::stateValue(const char *key)
@@ -252,7 +287,7 @@ qint64 FileStore::addEntry(ChangeKind kind, const QString &summary, qint64 count
     return sqlite3_last_insert_rowid(m_db);
 }
 
-void FileStore::recordDeletion(const std::vector<std::size_t> &positions)
+qint64 FileStore::recordDeletion(const std::vector<std::size_t> &positions)
 {
     const std::vector<Record> &rows = loadedRows();
     RecordRefs refs;
@@ -279,6 +314,7 @@ void FileStore::recordDeletion(const std::vector<std::size_t> &positions)
     if (rc != SQLITE_OK)
         fail(rc, m_writing);
     noteRows(-n);
+    return entry;
 }
 
 std::vector<ChangeEntry> FileStore::entries(const char *where, int limit)
@@ -418,6 +454,7 @@ RestoredDeletion FileStore::restoreDeletion(qint64 entry)
         if ((rc = stepDone(drop.get(), rc)) != SQLITE_OK)
             tx.fail(rc);
     }
+    restoreCodes(entry);
     tx.commit();
     // The rows went back among the others: read them again.
     refresh(true, sql::kReadFailed);
@@ -432,8 +469,12 @@ int FileStore::pruneDeletions(const QDateTime &now)
     const qint64 before = now.toSecsSinceEpoch() - qint64(kDeletionDays) * 86400;
     const char *old = "SELECT \"编号\" FROM \"操作记录\" WHERE \"种类\" = '删除' AND \"时间\" < ?";
     int gone = 0;
-    for (const std::string &sql : {std::string("SELECT count(DISTINCT \"操作\") FROM \"删除的记录\" WHERE \"操作\" IN (") + old + ")",
-                                  std::string("DELETE FROM \"删除的记录\" WHERE \"操作\" IN (") + old + ")"}) {
+    std::vector<std::string> steps = {
+        std::string("SELECT count(DISTINCT \"操作\") FROM \"删除的记录\" WHERE \"操作\" IN (") + old + ")",
+        std::string("DELETE FROM \"删除的记录\" WHERE \"操作\" IN (") + old + ")"};
+    if (hasTable("删除的条码"))
+        steps.push_back(std::string("DELETE FROM \"删除的条码\" WHERE \"操作\" IN (") + old + ")");
+    for (const std::string &sql : steps) {
         Statement st(m_db, sql.c_str());
         int rc = st.prepareResult();
         if (rc == SQLITE_OK)
@@ -455,6 +496,8 @@ void FileStore::clearDeletions()
         return;
     Transaction tx(*this, sql::kRemoveFailed);
     exec("DELETE FROM \"删除的记录\"", sql::kRemoveFailed);
+    if (hasTable("删除的条码"))
+        exec("DELETE FROM \"删除的条码\"", sql::kRemoveFailed);
     tx.commit();
 }
 

@@ -21,6 +21,10 @@ namespace {
 constexpr const char *kCreateCodes =
     "CREATE TABLE IF NOT EXISTS \"条码\" (\"条码\" TEXT PRIMARY KEY NOT NULL CHECK (length(\"条码\") BETWEEN 1 AND 64),"
     " \"类\" TEXT NOT NULL, \"商品名\" TEXT NOT NULL)";
+// The codes a deletion took, kept with its rows for a restore.
+constexpr const char *kCreateDeletedCodes =
+    "CREATE TABLE IF NOT EXISTS \"删除的条码\" (\"操作\" INTEGER NOT NULL, \"条码\" TEXT NOT NULL, \"类\" TEXT NOT NULL,"
+    " \"商品名\" TEXT NOT NULL)";
 constexpr const char *kCreateTakes =
     "CREATE TABLE IF NOT EXISTS \"盘点\" (\"编号\" INTEGER PRIMARY KEY, \"时间\" TEXT NOT NULL, \"计算机\" TEXT)";
 constexpr const char *kCreateTakeLines =
@@ -99,7 +103,7 @@ void FileStore::setProductCode(const ProductCode &code)
     tx.commit();
 }
 
-void FileStore::forgetCodes(const std::vector<std::size_t> &positions)
+void FileStore::forgetCodes(const std::vector<std::size_t> &positions, qint64 deletion)
 {
     const std::vector<Record> &rows = loadedRows();
     QSet<QString> gone;
@@ -118,15 +122,42 @@ void FileStore::forgetCodes(const std::vector<std::size_t> &positions)
         if (rows[i].isKind(kProduct))
             gone.remove(productKey(rows[i].cat, rows[i].name));
     }
+    if (deletion)
+        exec(kCreateDeletedCodes, sql::kRemoveFailed);
+    Statement keep(m_db, "INSERT INTO \"删除的条码\" SELECT ?, \"条码\", \"类\", \"商品名\" FROM \"条码\""
+                         " WHERE \"类\" = ? AND \"商品名\" = ? ORDER BY rowid");
     Statement st(m_db, "DELETE FROM \"条码\" WHERE \"类\" = ? AND \"商品名\" = ?");
-    int rc = st.prepareResult();
+    int rc = deletion ? keep.prepareResult() : SQLITE_OK;
+    if (rc == SQLITE_OK)
+        rc = st.prepareResult();
     for (const QString &key : std::as_const(gone)) {
         const QStringList parts = key.split(QChar(0x1f));
+        if (rc == SQLITE_OK && deletion)
+            rc = runOnce(keep.get(), bindAll(keep.get(), deletion, parts[0], parts[1]));
         if (rc == SQLITE_OK)
             rc = runOnce(st.get(), bindAll(st.get(), parts[0], parts[1]));
     }
     if (rc != SQLITE_OK)
         fail(rc, sql::kRemoveFailed);
+}
+
+void FileStore::restoreCodes(qint64 deletion)
+{
+    if (!hasTable("删除的条码"))
+        return;
+    // The codes table is there: the codes kept were taken from it.
+    Statement back(m_db, "INSERT OR IGNORE INTO \"条码\" (\"条码\", \"类\", \"商品名\") SELECT \"条码\", \"类\","
+                         " \"商品名\" FROM \"删除的条码\" WHERE \"操作\" = ? ORDER BY rowid");
+    Statement drop(m_db, "DELETE FROM \"删除的条码\" WHERE \"操作\" = ?");
+    int rc = back.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = runOnce(back.get(), bindAll(back.get(), deletion));
+    if (rc == SQLITE_OK)
+        rc = drop.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = runOnce(drop.get(), bindAll(drop.get(), deletion));
+    if (rc != SQLITE_OK)
+        fail(rc, StoreError::Kind::Restore);
 }
 
 void FileStore::markStockTakeRows(LedgerFacts &facts)

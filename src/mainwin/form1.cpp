@@ -12,6 +12,7 @@
 #include "mainwin/ui_names.h"
 #include "query/form4.h"
 #include "query/form5.h"
+#include "recycle/form_recycle.h"
 #include "stats/form6.h"
 
 #include <QApplication>
@@ -173,6 +174,7 @@ void Form1::connectHandlers()
     // Price, quantity, Enter: the transaction is added.
     connect(Text5, &QLineEdit::returnPressed, Command8, &QPushButton::click);
     ui::addExportMenus(this);
+    addRecycleMenus(this);
 }
 
 void Form1::Form_Load()

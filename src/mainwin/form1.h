@@ -80,6 +80,10 @@ public:
     // The transaction-number generator of the adding buttons, which a stock-take's rows share.
     ledger::Rnd &rnd() { return m_rnd; }
 
+    // After rows came back (a restore in the 回收站): the lists are filled again, the category and
+    // product chosen stay chosen where they still are.
+    void relist();
+
     // The ledger record a line of List3 was made from (id 0 when it has none).
     ledger::Record lineRecord(int row) const;
 

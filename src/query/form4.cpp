@@ -41,7 +41,7 @@ Form4::Form4(Form1 *main) : QWidget(main, Qt::Window), m_main(main)
     Check6 = control<ui::CheckBox>(this, "Check6", QStringLiteral("智能分析"), twips(240, 2760, 1335, 495));
     // The only way to the statistics and analyses: say so where a newcomer looks.
     Check6->setToolTip(QStringLiteral("勾选后按“确定”，打开“智能分析”窗口，"
-                                      "从中选择每日统计、库存预警、商品排行、库存金额或盘点"));
+                                      "从中选择每日统计、库存预警、商品排行、库存金额、盘点或回收站"));
     Command1 = control<QPushButton>(this, "Command1", QStringLiteral("确定"), twips(4800, 720, 975, 495));
     Command3 = control<QPushButton>(this, "Command3", QStringLiteral("日期"), twips(4800, 1440, 975, 495));
     Command2 = control<QPushButton>(this, "Command2", QStringLiteral("取消"), twips(4800, 2160, 975, 495));

@@ -7,8 +7,11 @@
 #include "sqlite_db.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace ledger;
 
@@ -184,6 +187,111 @@ TEST_F(History, ARowWhoseIdWasTakenGoesBackAtTheEnd)
     EXPECT_EQ(done.movedToEnd, std::vector<qint64>{last.id});
     EXPECT_TRUE(store->rows().back().sameContent(last));
     EXPECT_GT(store->rows().back().id, last.id);
+}
+
+// A product's scanner codes go with its row and come back with it; a code that names another
+// product by then stays with that one.
+TEST_F(History, ScannerCodesComeBackWithTheirProduct)
+{
+    const std::vector<ProductCode> codes = {{q("111"), q("零食"), q("薯片")}, {q("222"), q("饮料"), q("可乐")},
+                                            {q("333"), q("零食"), q("薯片")}, {q("444"), q("零食"), q("饼干")}};
+    for (const ProductCode &c : codes)
+        store->setProductCode(c);
+    const std::pair<const char *, std::function<bool(const Record &)>> deletions[] = {
+        {"category", [](const Record &r) { return r.name == q("零食") || r.cat == q("零食"); }},
+        {"product", [](const Record &r) { return r.name == q("薯片"); }}};
+    for (const auto &[what, match] : deletions) {
+        SCOPED_TRACE(what);
+        store->removeWhere(match);
+        EXPECT_LT(store->productCodes().size(), codes.size());
+        store->restoreDeletion(store->deletions().front().number);
+        std::vector<ProductCode> back = store->productCodes();
+        auto byCode = [](const ProductCode &a, const ProductCode &b) { return a.code < b.code; };
+        std::sort(back.begin(), back.end(), byCode);
+        ASSERT_EQ(back.size(), codes.size());
+        for (std::size_t i = 0; i < codes.size(); ++i)
+            EXPECT_TRUE(back[i].code == codes[i].code && back[i].name == codes[i].name) << i;
+    }
+    // 111 is filed under 可乐 while 薯片 is deleted: it stays there.
+    store->removeWhere([](const Record &r) { return r.name == q("薯片"); });
+    store->setProductCode({q("111"), q("饮料"), q("可乐")});
+    store->restoreDeletion(store->deletions().front().number);
+    const std::vector<ProductCode> now = store->productCodes();
+    const auto moved = std::find_if(now.cbegin(), now.cend(), [](const ProductCode &c) { return c.code == q("111"); });
+    ASSERT_NE(moved, now.cend());
+    EXPECT_EQ(moved->name, q("可乐"));
+    EXPECT_EQ(store->productCodes().size(), codes.size());
+    // Cleared deletions keep no codes.
+    store->removeWhere([](const Record &r) { return r.name == q("饼干"); });
+    store->clearDeletions();
+    sqldb::Connection c(path);
+    EXPECT_EQ(c.first("SELECT count(*) FROM \"删除的条码\""), q("0"));
+}
+
+struct Clash {
+    const char *what;
+    std::vector<Record> addedAgain;
+    QStringList asked;
+};
+
+class RestoreClashes : public History, public ::testing::WithParamInterface<Clash> {};
+
+// A category comes back by its name alone, a product by its name and category.
+TEST_P(RestoreClashes, NameTheNamesThatExistAgain)
+{
+    store->removeWhere([](const Record &r) { return r.name == q("零食") || r.cat == q("零食"); });
+    for (const Record &r : GetParam().addedAgain)
+        store->add(r);
+    EXPECT_EQ(restoreClashes(store->deletedRows(store->deletions().front().number), store->rows()), GetParam().asked);
+}
+
+Record categoryOut(const QString &name)
+{
+    Record r = category(name);
+    r.method = q("出货");
+    return r;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, RestoreClashes,
+    ::testing::Values(Clash{"none", {}, {}},
+                      Clash{"categoryOtherDirection", {categoryOut(q("零食"))}, {q("类“零食”")}},
+                      Clash{"productSameCategory", {category(q("零食")), product(q("饼干"), q("零食"))},
+                            {q("类“零食”"), q("商品“饼干”（零食）")}},
+                      Clash{"productOtherCategory", {product(q("薯片"), q("饮料"))}, {}},
+                      Clash{"transactionOnly", {tx(q("薯片"), q("零食"), q("进货"), q("5"), q("10"), q("2024/6/1"))}, {}}),
+    [](const auto &info) { return std::string(info.param.what); });
+
+// A restore of a backup, of this release or of one before the record of changes, is itself an
+// entry of the restored ledger, with its count and checksum; the copy gets no backup of its own.
+TEST_F(History, ABackupRestoreIsRecorded)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString fresh = backupLedger(path, now, false).path;
+    ASSERT_FALSE(fresh.isEmpty());
+    const QString old = dir.filePath(QStringLiteral("old.mdb"));
+    {
+        sqldb::Connection c(old);
+        ASSERT_EQ(c.exec(createTableSql()), SQLITE_OK);
+        ASSERT_EQ(c.exec("INSERT INTO \"库\" (\"标号\", \"名称\", \"方法\") VALUES (1, '零食', '进货')"), SQLITE_OK);
+    }
+    store.reset();
+    for (const QString &backup : {fresh, old}) {
+        SCOPED_TRACE(backup.toStdString());
+        const std::size_t backups = listBackups(path).size();
+        const RestoreResult done = restoreBackup(path, backup, now);
+        ASSERT_TRUE(done.ok()) << done.error.toStdString();
+        auto restored = FileStore::open(path);
+        const std::vector<Record> &rows = restored->rows();
+        const ChangeEntry last = restored->history(1).front();
+        EXPECT_EQ(last.kind, ChangeKind::Restore);
+        EXPECT_EQ(last.count, done.rows);
+        EXPECT_EQ(last.checksum, rowsChecksum(RecordRefs(rows.cbegin(), rows.cend())));
+        EXPECT_EQ(last.summary, q("用备份“%1”恢复账本：%2 条记录").arg(QFileInfo(backup).fileName()).arg(rows.size()));
+        EXPECT_EQ(listBackups(path).size(), backups + 1); // the ledger replaced, nothing else
+        EXPECT_EQ(QDir(backupFolder(path)).entryList(QDir::Files).size(), backups + 1);
+        EXPECT_TRUE(restored->passesIntegrityCheck());
+    }
 }
 
 TEST_F(History, AnOlderLedgerIsUpgradedAfterABackupAndStillWorksForAnOlderRelease)

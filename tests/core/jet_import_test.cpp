@@ -6,6 +6,7 @@
 #include "../jet/jet_rows.h"
 #include "ledger/jet_import.h"
 #include "ledger/file_store.h"
+#include "ledger/history.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -183,6 +184,12 @@ TEST(JetImport, ConvertsKeepingTheOriginal)
     ASSERT_EQ(store->rows().size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i)
         EXPECT_TRUE(store->rows()[i].sameContent(expected[i])) << i;
+    // The carry-over is the new ledger's one entry, with its count and checksum.
+    const std::vector<ChangeEntry> record = store->history(10);
+    ASSERT_EQ(record.size(), 1u);
+    EXPECT_EQ(record.front().kind, ChangeKind::CarryOver);
+    EXPECT_EQ(record.front().count, 15);
+    EXPECT_EQ(record.front().checksum, rowsChecksum(RecordRefs(store->rows().cbegin(), store->rows().cend())));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3); // no temporary file left
 }
 

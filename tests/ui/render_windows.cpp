@@ -12,6 +12,7 @@
 #include "mainwin/form2.h"
 #include "query/form4.h"
 #include "query/form5.h"
+#include "recycle/form_recycle.h"
 #include "stats/form6.h"
 #include "stocktake/form_stocktake.h"
 #include "support_main.h"
@@ -120,6 +121,13 @@ int main(int argc, char *argv[])
     addChartAction(&menu, w.form6());
     menu.actions().first()->trigger();
     save(w.form6()->findChild<FormDayChart *>(), QStringLiteral("analysis_chart"));
+    // Two deletions in the 回收站: one sale, then the Latin-named product with its transactions.
+    w.store()->removeExact(w.store()->rows().back());
+    w.store()->removeWhere([](const ledger::Record &r) { return r.name == QStringLiteral("Kiwi fruit"); });
+    FormRecycle *bin = w.form7()->recycle();
+    bin->show();
+    bin->Form_Activate();
+    save(bin, QStringLiteral("recycle"));
     qInfo("windows written to %s", qPrintable(out));
     return 0;
 }

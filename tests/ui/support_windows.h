@@ -13,6 +13,7 @@
 #include "mainwin/ui_app.h"
 #include "query/form4.h"
 #include "query/form5.h"
+#include "recycle/form_recycle.h"
 #include "stats/form6.h"
 #include "stocktake/form_stocktake.h"
 
@@ -37,6 +38,7 @@ inline QWidget *openWindow(Form1 &w, const QString &name)
         {QStringLiteral("FormRanking"), [&w] { return w.form7()->ranking(); }},
         {QStringLiteral("FormStockValue"), [&w] { return w.form7()->stockValue(); }},
         {QStringLiteral("FormStockTake"), [&w] { return w.form7()->stockTake(); }},
+        {QStringLiteral("FormRecycle"), [&w] { return w.form7()->recycle(); }},
         {QStringLiteral("FormDayChart"), [&w]() -> QWidget * {
              QMenu menu;
              addChartAction(&menu, w.form6());
@@ -54,4 +56,4 @@ inline const QStringList kSecondaryWindows = {
     QStringLiteral("Form2"),          QStringLiteral("Form3"),       QStringLiteral("Form4"),
     QStringLiteral("Form5"),          QStringLiteral("Form6"),       QStringLiteral("Form7"),
     QStringLiteral("FormLowStock"),   QStringLiteral("FormRanking"), QStringLiteral("FormStockValue"),
-    QStringLiteral("FormDayChart"),   QStringLiteral("FormStockTake")};
+    QStringLiteral("FormDayChart"),   QStringLiteral("FormStockTake"), QStringLiteral("FormRecycle")};

@@ -111,6 +111,8 @@ private slots:
             QStringList expected{QStringLiteral("导出到文件…"), QStringLiteral("复制")};
             if (list == w.form6()->List1) // the day list also draws its chart
                 expected << QStringLiteral("图表");
+            else // the main window's lists also open the 回收站, after a separator
+                expected << QString() << QStringLiteral("回收站…");
             QCOMPARE(texts, expected);
         }
         // A right click on another category selects nothing and lists nothing; the menu opens.
@@ -130,7 +132,8 @@ private slots:
         });
         QContextMenuEvent event(QContextMenuEvent::Mouse, second.center(), w.List1->viewport()->mapToGlobal(second.center()));
         QApplication::sendEvent(w.List1->viewport(), &event);
-        QCOMPARE(shown, (QStringList{QStringLiteral("导出到文件…"), QStringLiteral("复制")}));
+        QCOMPARE(shown, (QStringList{QStringLiteral("导出到文件…"), QStringLiteral("复制"), QString(),
+                                     QStringLiteral("回收站…")}));
     }
 
     void copyTakesTheRecordsOfTheSelectedLinesOrOfAll()
