@@ -78,10 +78,13 @@ void Form1::op1(const QStringList &f, const Given &g)
 
 void Form1::op2()
 {
-    const std::vector<Record> &all = rows();
-    if (all.empty())
+    // The categories come before the other rows of a ledger still being read.
+    const RecordRefs categories = openStore().categoryRows();
+    if (categories.empty() && !openStore().hasRows())
         return;
-    const QStringList names = categoryNames(all);
+    QStringList names;
+    for (const Record &r : categories)
+        names << r.name;
     List1->clear();
     List1->addItems(names);
 }
@@ -97,11 +100,17 @@ void Form1::op4()
 {
     runtotal = 0;
     const QString dir = direction();
+    const QString category = currentCategory(), product = currentProduct();
+    // Without a chosen product no line is listed, which is known before every row is read.
+    if (category.isEmpty() || product.isEmpty()) {
+        if (openStore().hasRows())
+            fillList3({});
+        return;
+    }
     const std::vector<Record> &all = rows();
     if (all.empty())
         return;
-    const TxListing listing = listTransactions(all, currentCategory(), currentProduct(), dir,
-                                               Check2->isChecked(), QDate::currentDate());
+    const TxListing listing = listTransactions(all, category, product, dir, Check2->isChecked(), QDate::currentDate());
     fillList3(listing.records);
     m_qsum = listing.quantitySum;
     runtotal = listing.amountSum;

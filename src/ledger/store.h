@@ -128,7 +128,15 @@ public:
     virtual void setLockWait(std::chrono::milliseconds wait) = 0;
 
     // Every row in stored order, read again first if another program changed the ledger.
+    // Rows still being read in the background are waited for (announced by waiting()).
     virtual const std::vector<Record> &rows() = 0;
+    // The category rows in stored order, without waiting for every row where the ledger can give
+    // them first; valid until the rows change.
+    virtual RecordRefs categoryRows();
+    // Whether the ledger holds any row, without waiting for every row.
+    virtual bool hasRows() { return !rows().empty(); }
+    // True while rows are still being read in the background: rows() would wait for them.
+    virtual bool reading() const { return false; }
     qint64 count() { return static_cast<qint64>(rows().size()); }
     // The rows as the analyses read them (see LedgerFacts), built on first use and then kept
     // up to date with the rows.
@@ -193,6 +201,8 @@ signals:
     void rowsRemoving(const std::vector<std::size_t> &positions);
     // Every row was read again; positions and references taken before mean nothing now.
     void reloaded();
+    // An operation waits for the rows still being read (true), or has them now (false).
+    void waiting(bool busy);
 
 protected:
     explicit Store(QString path);
