@@ -25,7 +25,8 @@ public:
     // InBackground: open() reads only the category rows (through the index on 标号, when the
     // file has it) and leaves the rest to a thread of its own. Whatever needs them waits; a
     // failure of that read is told by the operation that waited, as a failed read, and the
-    // open's own writes for work (the record of changes, the index) wait for it to succeed.
+    // open's own writes for work (the record of changes, the index) wait for it to succeed. A
+    // ledger of an older release without the record of changes is read at once.
     enum class Reading { AtOnce, InBackground };
     static std::unique_ptr<FileStore> open(const QString &path, std::chrono::milliseconds lockWait = kLockWait,
                                            Purpose purpose = Purpose::Work, Reading reading = Reading::AtOnce);

@@ -370,7 +370,9 @@ void FileStore::setUp(bool fresh, Reading reading)
     }
     // journal_mode answers with a row; a read-only file keeps its mode.
     exec("PRAGMA journal_mode = DELETE", kOpenFailed);
-    if (reading == Reading::InBackground && !fresh) {
+    // A ledger without the record of changes is read at once: its upgrade backs it up at this
+    // open, before the start's own backup, as it always has.
+    if (reading == Reading::InBackground && !fresh && hasTable("操作记录")) {
         startReading();
         return;
     }
