@@ -82,16 +82,14 @@ void Form1::op2()
     const RecordRefs categories = openStore().categoryRows();
     if (categories.empty() && !openStore().hasRows())
         return;
-    QStringList names;
-    for (const Record &r : categories)
-        names << r.name;
+    const QStringList names = categoryNames(categories);
     List1->clear();
     List1->addItems(names);
 }
 
 void Form1::op3()
 {
-    const QStringList names = productNames(rows(), currentCategory());
+    const QStringList names = productNames(openStore().productRows(), currentCategory());
     List2->clear();
     List2->addItems(names);
 }

@@ -261,12 +261,23 @@ Store::Store(QString path) : m_path(std::move(path))
 
 Store::~Store() = default;
 
-RecordRefs Store::categoryRows()
+RecordRefs Store::categoryRows() { return rowsOfKind(kCategory, m_categoryPlaces); }
+
+RecordRefs Store::productRows() { return rowsOfKind(kProduct, m_productPlaces); }
+
+RecordRefs Store::rowsOfKind(int kind, KindPlaces &places)
 {
+    const std::vector<Record> &all = rows();
+    // Appended rows leave the places before them as they were; anything else takes them again.
+    if (places.generation != m_generation || places.scanned > all.size())
+        places = {{}, 0, m_generation};
+    for (; places.scanned < all.size(); ++places.scanned)
+        if (all[places.scanned].isKind(kind))
+            places.at.push_back(places.scanned);
     RecordRefs out;
-    for (const Record &r : rows())
-        if (r.isKind(kCategory))
-            out.push_back(std::cref(r));
+    out.reserve(places.at.size());
+    for (const std::size_t p : places.at)
+        out.push_back(std::cref(all[p]));
     return out;
 }
 

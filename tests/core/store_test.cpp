@@ -272,6 +272,38 @@ TEST_F(StoreTest, ReadInTheBackgroundTheCategoriesComeFirstAndEveryRowWhenAsked)
     EXPECT_EQ(store->facts().facts().size(), all.size());
 }
 
+TEST_F(StoreTest, CategoryAndProductRowsFollowEveryChangeOfTheRows)
+{
+    auto store = FileStore::open(path());
+    const auto kindTexts = [&](int kind) {
+        RecordRefs out;
+        for (const Record &r : store->rows())
+            if (r.isKind(kind))
+                out.push_back(std::cref(r));
+        return texts(out);
+    };
+    const auto same = [&](const char *step) {
+        SCOPED_TRACE(step);
+        EXPECT_EQ(texts(store->categoryRows()), kindTexts(kCategory));
+        EXPECT_EQ(texts(store->productRows()), kindTexts(kProduct));
+    };
+    store->add(category("甲"));
+    store->add(product(q("苹果"), q("甲")));
+    same("added");
+    store->addAll({tx("苹果", "甲", "1"), category("乙"), product(q("梨"), q("乙"))});
+    same("added all");
+    store->add(product(q("桃"), q("乙")));
+    same("added after a call");
+    EXPECT_EQ(store->removeWhere([](const Record &r) { return r.name == q("苹果"); }), 2);
+    same("deleted");
+    ASSERT_EQ(otherConnection(path(), "INSERT INTO \"库\" (\"标号\", \"名称\") VALUES (1, '丙')"), SQLITE_OK);
+    same("another program added");
+    ASSERT_EQ(otherConnection(path(), "DELETE FROM \"库\" WHERE \"名称\" = '甲'"), SQLITE_OK);
+    same("another program deleted");
+    EXPECT_EQ(store->categoryRows().size(), 2u);
+    EXPECT_EQ(store->productRows().size(), 2u);
+}
+
 TEST_F(StoreTest, AnIndexOnTheKindIsMadeOnlyWhenEveryRowOfAWritableLedgerWasRead)
 {
     sqldb::writeSpreadLedger(path());
