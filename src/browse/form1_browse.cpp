@@ -78,17 +78,18 @@ void Form1::op1(const QStringList &f, const Given &g)
 
 void Form1::op2()
 {
-    const std::vector<Record> &all = rows();
-    if (all.empty())
+    // The categories come before the other rows of a ledger still being read.
+    const RecordRefs categories = openStore().categoryRows();
+    if (categories.empty() && !openStore().hasRows())
         return;
-    const QStringList names = categoryNames(all);
+    const QStringList names = categoryNames(categories);
     List1->clear();
     List1->addItems(names);
 }
 
 void Form1::op3()
 {
-    const QStringList names = productNames(rows(), currentCategory());
+    const QStringList names = productNames(openStore().productRows(), currentCategory());
     List2->clear();
     List2->addItems(names);
 }
@@ -97,11 +98,17 @@ void Form1::op4()
 {
     runtotal = 0;
     const QString dir = direction();
+    const QString category = currentCategory(), product = currentProduct();
+    // Without a chosen product no line is listed, which is known before every row is read.
+    if (category.isEmpty() || product.isEmpty()) {
+        if (openStore().hasRows())
+            fillList3({});
+        return;
+    }
     const std::vector<Record> &all = rows();
     if (all.empty())
         return;
-    const TxListing listing = listTransactions(all, currentCategory(), currentProduct(), dir,
-                                               Check2->isChecked(), QDate::currentDate());
+    const TxListing listing = listTransactions(all, category, product, dir, Check2->isChecked(), QDate::currentDate());
     fillList3(listing.records);
     m_qsum = listing.quantitySum;
     runtotal = listing.amountSum;

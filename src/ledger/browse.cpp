@@ -40,7 +40,7 @@ qint64 saturatingAdd(qint64 a, qint64 b)
 
 } // namespace
 
-QStringList categoryNames(const std::vector<Record> &rows)
+QStringList categoryNames(const RecordRefs &rows)
 {
     QStringList out;
     for (const Record &r : rows)
@@ -49,7 +49,7 @@ QStringList categoryNames(const std::vector<Record> &rows)
     return out;
 }
 
-QStringList productNames(const std::vector<Record> &rows, const QString &category)
+QStringList productNames(const RecordRefs &rows, const QString &category)
 {
     QStringList out;
     for (const Record &r : rows)

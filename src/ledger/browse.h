@@ -11,11 +11,12 @@
 
 namespace ledger {
 
-// Names of the category rows, in stored order, duplicates kept.
-QStringList categoryNames(const std::vector<Record> &rows);
+// Names of the category rows among rows, in stored order, duplicates kept.
+QStringList categoryNames(const RecordRefs &rows);
 
-// Names of the product rows filed under exactly this category (case- and space-sensitive).
-QStringList productNames(const std::vector<Record> &rows, const QString &category);
+// Names of the product rows among rows filed under exactly this category (case- and
+// space-sensitive).
+QStringList productNames(const RecordRefs &rows, const QString &category);
 
 // True when the record's date lies in the month of today. An unreadable or missing date never
 // does.

@@ -47,6 +47,23 @@ const char *selectAllSql()
     return sql.c_str();
 }
 
+const char *createKindIndexSql()
+{
+    static const std::string sql =
+        "CREATE INDEX IF NOT EXISTS \"" + std::string(kKindIndex) + "\" ON \"库\" (" + quoted(kColumns[0]) + ")";
+    return sql.c_str();
+}
+
+const char *selectCategoryCandidatesSql()
+{
+    static const std::string sql = [] {
+        const std::string from = "SELECT rowid, " + columnList() + " FROM \"库\" INDEXED BY \"" + kKindIndex + "\" WHERE ";
+        const std::string kind = quoted(kColumns[0]);
+        return from + kind + " >= 1 AND " + kind + " < 2 UNION ALL " + from + kind + " >= '' ORDER BY 1";
+    }();
+    return sql.c_str();
+}
+
 const char *insertSql()
 {
     static const std::string sql = [] {

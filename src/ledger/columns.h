@@ -32,6 +32,13 @@ inline QString columnName(const Column &c) { return QString::fromUtf8(c.name); }
 const char *createTableSql();
 // rowid, then the nine columns, in stored order.
 const char *selectAllSql();
+// The index on 标号, which finds the category rows without reading every row.
+inline constexpr const char *kKindIndex = "库_标号";
+const char *createKindIndexSql();
+// Like selectAllSql(), through that index, of the rows whose 标号 may read as 1: every number in
+// [1, 2) and every text or blob (Record::isKind takes the number at a text's start). The caller
+// keeps those that are categories.
+const char *selectCategoryCandidatesSql();
 // Nine parameters, one per column.
 const char *insertSql();
 // The same with the rowid as a tenth parameter.

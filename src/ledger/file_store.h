@@ -24,12 +24,23 @@ public:
     // RestoreCopy: a copy of a backup about to take the ledger's place, made ready as for work
     // but without a backup of its own (the file it was copied from is one).
     enum class Purpose { Work, Reading, RestoreCopy };
+    // InBackground: open() reads only the category rows (through the index on 标号, when the
+    // file has it) and leaves the rest to a thread of its own. Whatever needs them waits; a
+    // failure of that read is told by the operation that waited, as a failed read, and the
+    // open's own writes for work (the record of changes, the index) wait for it to succeed. A
+    // ledger of an older release without the record of changes is read at once.
+    enum class Reading { AtOnce, InBackground };
     static std::unique_ptr<FileStore> open(const QString &path, std::chrono::milliseconds lockWait = kLockWait,
-                                           Purpose purpose = Purpose::Work);
+                                           Purpose purpose = Purpose::Work, Reading reading = Reading::AtOnce);
     ~FileStore() override;
+    // For tests: runs on the reading thread before it reads, so that a test can hold it there.
+    static void setReaderGate(std::function<void()> gate);
 
     void setLockWait(std::chrono::milliseconds wait) override { m_lockWait.limit = wait; }
     const std::vector<Record> &rows() override;
+    RecordRefs categoryRows() override;
+    bool hasRows() override;
+    bool reading() const override;
     Record add(const Record &r) override;
     void addAll(const std::vector<Record> &records, const std::function<void(std::size_t)> &progress = {}) override;
     int removeWhere(const std::function<bool(const Record &)> &match) override;
@@ -60,10 +71,18 @@ protected:
 
 private:
     class Transaction;
+    struct Reader;
 
     FileStore(QString path, sqlite3 *db, std::chrono::milliseconds lockWait);
     // The steps of open() once the connection is there; fresh: the file is absent or empty.
-    void setUp(bool fresh);
+    void setUp(bool fresh, Reading reading);
+    // Starts the thread that reads every row, and reads the category rows meanwhile.
+    void startReading();
+    // Takes the rows of the reading thread, waiting for them; throws its failure. Writes nothing.
+    void joinReader();
+    // joinReader(), then what the open for work left until the rows were read. First in every
+    // operation: none runs on part of the ledger.
+    void finishReading();
     void configure(StoreError::Kind what);
     bool hasLedgerTable(bool fresh);
     void exec(const char *sql, StoreError::Kind what);
@@ -80,7 +99,7 @@ private:
     // Inside the open transaction: the codes that deletion kept go back, unless a code names
     // another product by now; the deletion keeps them no longer.
     void restoreCodes(qint64 deletion);
-    bool hasTable(const char *name);
+    bool hasTable(const char *name, const char *type = "table");
     // Inserts these rows inside the open write transaction; their ids, in order.
     std::vector<qint64> insertRows(const std::vector<Record> &records);
     [[noreturn]] void fail(int rc, StoreError::Kind what);
@@ -89,6 +108,8 @@ private:
     // At an open for work: the tables (a backup first when the ledger has rows), the entry for
     // rows changed outside, the pruning. A ledger that cannot be written opens without them.
     void setUpHistory(bool fresh, bool backupFirst);
+    // The index on 标号 that gives the category rows without a scan; made where it is missing.
+    void createKindIndex();
     void createHistory(StoreError::Kind what);
     // Inside the open transaction: n ids from the counter, the first of them returned.
     qint64 takeIds(qint64 n);
@@ -110,6 +131,10 @@ private:
     sql::LockWait m_lockWait;
     quint64 m_device = 0, m_inode = 0; // of the file opened
     bool m_history = false; // the file has the record of changes
+    std::unique_ptr<Reader> m_reader; // null once its rows are taken
+    std::vector<Record> m_categories;  // read while the reader reads; empty once it is done
+    bool m_haveCategories = false;     // m_categories holds them (the file has the index)
+    bool m_setUpPending = false;       // setUpHistory waits for the reader
     StoreError::Kind m_writing = StoreError::Kind::Add; // what the open transaction does, for its failures
 };
 

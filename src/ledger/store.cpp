@@ -13,6 +13,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <exception>
+#include <future>
+#include <thread>
 
 namespace ledger {
 
@@ -125,7 +128,67 @@ bool checkFile(const QString &path)
     return !fi.exists() || fi.size() == 0;
 }
 
+// Every row of the table into rows, in stored order. Returns SQLite's last result: SQLITE_DONE
+// when all went well.
+int readAllRows(sqlite3 *db, std::vector<Record> &rows)
+{
+    {
+        // Rowids only grow, so the largest one bounds the row count without a scan. Some room
+        // on top, so that adding a row does not move them all.
+        Statement st(db, "SELECT max(rowid) FROM \"库\"");
+        if (st.prepareResult() == SQLITE_OK && sqlite3_step(st.get()) == SQLITE_ROW) {
+            const auto most = static_cast<std::size_t>(std::clamp<qint64>(sqlite3_column_int64(st.get(), 0), 0, 1 << 24));
+            rows.reserve(most + most / 16 + 256);
+        }
+    }
+    Statement st(db, selectAllSql());
+    const int rc = st.prepareResult();
+    return rc == SQLITE_OK ? loadRows(st.get(), rows) : rc;
+}
+
+std::function<void()> &readerGate()
+{
+    static std::function<void()> gate;
+    return gate;
+}
+
 } // namespace
+
+// Every row read on a thread of its own, over a connection of its own that only reads. The
+// thread touches nothing but that connection and the rows it hands over through the future.
+struct FileStore::Reader {
+    sql::Connection connection;
+    std::future<std::vector<Record>> rows;
+    std::thread thread;
+
+    Reader(const QString &path, std::chrono::milliseconds lockWait)
+        : connection(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, kPassword, lockWait)
+    {
+        std::packaged_task<std::vector<Record>()> read(
+            [db = connection.get(), opened = connection.result(), path, gate = readerGate()] {
+                if (gate)
+                    gate();
+                std::vector<Record> out;
+                const int rc = opened == SQLITE_OK ? readAllRows(db, out) : opened;
+                if (rc != SQLITE_DONE)
+                    throw StoreError(kReadFailed, path, reason(rc, db), rc);
+                return out;
+            });
+        rows = read.get_future();
+        thread = std::thread(std::move(read));
+    }
+    ~Reader()
+    {
+        if (!thread.joinable())
+            return;
+        sqlite3_interrupt(connection.get()); // nobody waits for these rows any more
+        thread.join();
+    }
+    Reader(const Reader &) = delete;
+    Reader &operator=(const Reader &) = delete;
+
+    bool done() const { return rows.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }
+};
 
 bool Record::sameContent(const Record &o) const
 {
@@ -198,6 +261,26 @@ Store::Store(QString path) : m_path(std::move(path))
 
 Store::~Store() = default;
 
+RecordRefs Store::categoryRows() { return rowsOfKind(kCategory, m_categoryPlaces); }
+
+RecordRefs Store::productRows() { return rowsOfKind(kProduct, m_productPlaces); }
+
+RecordRefs Store::rowsOfKind(int kind, KindPlaces &places)
+{
+    const std::vector<Record> &all = rows();
+    // Appended rows leave the places before them as they were; anything else takes them again.
+    if (places.generation != m_generation || places.scanned > all.size())
+        places = {{}, 0, m_generation};
+    for (; places.scanned < all.size(); ++places.scanned)
+        if (all[places.scanned].isKind(kind))
+            places.at.push_back(places.scanned);
+    RecordRefs out;
+    out.reserve(places.at.size());
+    for (const std::size_t p : places.at)
+        out.push_back(std::cref(all[p]));
+    return out;
+}
+
 const LedgerFacts &Store::facts()
 {
     rows();
@@ -252,9 +335,16 @@ FileStore::FileStore(QString path, sqlite3 *db, std::chrono::milliseconds lockWa
 {
 }
 
-FileStore::~FileStore() { sqlite3_close_v2(m_db); }
+FileStore::~FileStore()
+{
+    m_reader.reset();
+    sqlite3_close_v2(m_db);
+}
 
-std::unique_ptr<FileStore> FileStore::open(const QString &path, std::chrono::milliseconds lockWait, Purpose purpose)
+void FileStore::setReaderGate(std::function<void()> gate) { readerGate() = std::move(gate); }
+
+std::unique_ptr<FileStore> FileStore::open(const QString &path, std::chrono::milliseconds lockWait, Purpose purpose,
+                                           Reading reading)
 {
     const bool fresh = checkFile(path);
     const bool exists = QFileInfo::exists(path);
@@ -266,14 +356,17 @@ std::unique_ptr<FileStore> FileStore::open(const QString &path, std::chrono::mil
     std::unique_ptr<FileStore> store(new FileStore(path, db, lockWait));
     if (rc != SQLITE_OK)
         store->fail(rc, exists ? kOpenFailed : kCreateFailed);
-    store->setUp(fresh);
+    store->setUp(fresh, reading);
     identity(path, store->m_device, store->m_inode);
-    if (purpose != Purpose::Reading)
+    // Nothing is written to a ledger before every row of it has been read.
+    if (purpose == Purpose::Work && store->m_reader)
+        store->m_setUpPending = true;
+    else if (purpose != Purpose::Reading)
         store->setUpHistory(fresh, purpose == Purpose::Work);
     return store;
 }
 
-void FileStore::setUp(bool fresh)
+void FileStore::setUp(bool fresh, Reading reading)
 {
     configure(fresh ? kCreateFailed : kOpenFailed);
     const bool create = !hasLedgerTable(fresh);
@@ -288,9 +381,72 @@ void FileStore::setUp(bool fresh)
     }
     // journal_mode answers with a row; a read-only file keeps its mode.
     exec("PRAGMA journal_mode = DELETE", kOpenFailed);
+    // A ledger without the record of changes is read at once: its upgrade backs it up at this
+    // open, before the start's own backup, as it always has.
+    if (reading == Reading::InBackground && !fresh && hasTable("操作记录")) {
+        startReading();
+        return;
+    }
     // Read every row now: a ledger damaged past its first pages is refused at the start rather
     // than at some later click.
     refresh(true, kOpenFailed);
+}
+
+void FileStore::startReading()
+{
+    // Changed by another program from here on: read again when next asked.
+    m_version = dataVersion(kOpenFailed);
+    m_reader = std::make_unique<Reader>(path(), m_lockWait.limit);
+    if (!hasTable(kKindIndex, "index"))
+        return; // the categories wait for every row
+    Statement st(m_db, selectCategoryCandidatesSql());
+    int rc = st.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = loadRows(st.get(), m_categories);
+    if (rc != SQLITE_DONE)
+        fail(rc, kOpenFailed);
+    std::erase_if(m_categories, [](const Record &r) { return !r.isKind(kCategory); });
+    m_haveCategories = true;
+}
+
+bool FileStore::reading() const { return m_reader && !m_reader->done(); }
+
+void FileStore::joinReader()
+{
+    if (!m_reader)
+        return;
+    const bool wait = !m_reader->done();
+    if (wait)
+        emit waiting(true);
+    std::vector<Record> rows;
+    std::exception_ptr failure;
+    try {
+        rows = m_reader->rows.get();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    m_reader.reset();
+    m_categories = {};
+    m_haveCategories = false;
+    if (wait)
+        emit waiting(false);
+    if (failure) {
+        checkNotReplaced();
+        m_loaded = false;
+        std::rethrow_exception(failure);
+    }
+    m_loaded = true;
+    setRows(std::move(rows));
+}
+
+void FileStore::finishReading()
+{
+    joinReader();
+    if (!m_setUpPending)
+        return;
+    refresh(false, kReadFailed); // a failed read is read again first: the upgrade backs rows up
+    m_setUpPending = false;
+    setUpHistory(false, true);
 }
 
 void FileStore::configure(StoreError::Kind what)
@@ -373,6 +529,7 @@ qint64 FileStore::dataVersion(StoreError::Kind what)
 
 void FileStore::refresh(bool force, StoreError::Kind what)
 {
+    joinReader();
     checkNotReplaced();
     const qint64 version = dataVersion(what);
     if (m_loaded && !force && version == m_version)
@@ -381,19 +538,7 @@ void FileStore::refresh(bool force, StoreError::Kind what)
     dropRows();
     m_loaded = false;
     std::vector<Record> rows;
-    {
-        // Rowids only grow, so the largest one bounds the row count without a scan. Some room
-        // on top, so that adding a row does not move them all.
-        Statement st(m_db, "SELECT max(rowid) FROM \"库\"");
-        if (st.prepareResult() == SQLITE_OK && sqlite3_step(st.get()) == SQLITE_ROW) {
-            const auto most = static_cast<std::size_t>(std::clamp<qint64>(sqlite3_column_int64(st.get(), 0), 0, 1 << 24));
-            rows.reserve(most + most / 16 + 256);
-        }
-    }
-    Statement st(m_db, selectAllSql());
-    int rc = st.prepareResult();
-    if (rc == SQLITE_OK)
-        rc = loadRows(st.get(), rows);
+    const int rc = readAllRows(m_db, rows);
     if (rc != SQLITE_DONE)
         fail(rc, what);
     m_version = version;
@@ -403,13 +548,35 @@ void FileStore::refresh(bool force, StoreError::Kind what)
 
 const std::vector<Record> &FileStore::rows()
 {
+    finishReading();
     // Outside a write transaction each statement is its own read transaction.
     refresh(false, kReadFailed);
     return loadedRows();
 }
 
+RecordRefs FileStore::categoryRows()
+{
+    if (m_haveCategories && reading())
+        return RecordRefs(m_categories.cbegin(), m_categories.cend());
+    return Store::categoryRows();
+}
+
+bool FileStore::hasRows()
+{
+    if (!reading())
+        return !rows().empty();
+    Statement st(m_db, "SELECT EXISTS (SELECT 1 FROM \"库\")");
+    int rc = st.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(st.get());
+    if (rc != SQLITE_ROW)
+        fail(rc, kReadFailed);
+    return sqlite3_column_int(st.get(), 0) != 0;
+}
+
 Record FileStore::add(const Record &r)
 {
+    finishReading();
     Transaction tx(*this, kAddFailed);
     refresh(false, kReadFailed);
     const qint64 id = m_history ? takeIds(1) : 0;
@@ -458,6 +625,7 @@ std::vector<qint64> FileStore::insertRows(const std::vector<Record> &records)
 
 void FileStore::addAll(const std::vector<Record> &records, const std::function<void(std::size_t)> &progress)
 {
+    finishReading();
     Transaction tx(*this, kAddFailed);
     {
         const qint64 first = m_history ? takeIds(static_cast<qint64>(records.size())) : 0;
@@ -487,6 +655,7 @@ void FileStore::addAll(const std::vector<Record> &records, const std::function<v
 
 int FileStore::removeWhere(const std::function<bool(const Record &)> &match)
 {
+    finishReading();
     Transaction tx(*this, kRemoveFailed);
     refresh(false, kReadFailed);
     std::vector<std::size_t> positions;
@@ -521,6 +690,7 @@ int FileStore::removePositions(Transaction &tx, const std::vector<std::size_t> &
 
 bool FileStore::passesIntegrityCheck()
 {
+    finishReading();
     Statement st(m_db, "PRAGMA integrity_check");
     QString out;
     if (st.prepareResult() == SQLITE_OK)
@@ -531,6 +701,7 @@ bool FileStore::passesIntegrityCheck()
 
 bool FileStore::removeExact(const Record &target)
 {
+    finishReading();
     Transaction tx(*this, kRemoveFailed);
     refresh(false, kReadFailed);
     // Rows are held in rowid order, so the row is found without a walk.

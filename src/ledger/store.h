@@ -128,7 +128,17 @@ public:
     virtual void setLockWait(std::chrono::milliseconds wait) = 0;
 
     // Every row in stored order, read again first if another program changed the ledger.
+    // Rows still being read in the background are waited for (announced by waiting()).
     virtual const std::vector<Record> &rows() = 0;
+    // The category rows, and the product rows, in stored order, without a walk over every row
+    // (where they stand is kept from one call to the next); valid until the rows change. The
+    // categories come before the other rows of a ledger still being read.
+    virtual RecordRefs categoryRows();
+    RecordRefs productRows();
+    // Whether the ledger holds any row, without waiting for every row.
+    virtual bool hasRows() { return !rows().empty(); }
+    // True while rows are still being read in the background: rows() would wait for them.
+    virtual bool reading() const { return false; }
     qint64 count() { return static_cast<qint64>(rows().size()); }
     // The rows as the analyses read them (see LedgerFacts), built on first use and then kept
     // up to date with the rows.
@@ -193,6 +203,8 @@ signals:
     void rowsRemoving(const std::vector<std::size_t> &positions);
     // Every row was read again; positions and references taken before mean nothing now.
     void reloaded();
+    // An operation waits for the rows still being read (true), or has them now (false).
+    void waiting(bool busy);
 
 protected:
     explicit Store(QString path);
@@ -209,8 +221,17 @@ protected:
     virtual void markStockTakeRows(LedgerFacts &facts) = 0;
 
 private:
+    // Where the rows of one kind stand among the first scanned rows, of this generation.
+    struct KindPlaces {
+        std::vector<std::size_t> at;
+        std::size_t scanned = 0;
+        quint64 generation = 0;
+    };
+    RecordRefs rowsOfKind(int kind, KindPlaces &places);
+
     QString m_path;
     std::vector<Record> m_rows;
+    KindPlaces m_categoryPlaces, m_productPlaces;
     std::unique_ptr<LedgerFacts> m_facts; // null until asked for, and after a reload
     quint64 m_generation = 0;
 };

@@ -199,6 +199,25 @@ void FileStore::setUpHistory(bool fresh, bool backupFirst)
         // A ledger that cannot be written (a read-only folder, a lock held) opens as today.
         m_history = false;
     }
+    createKindIndex();
+}
+
+void FileStore::createKindIndex()
+{
+    const bool loaded = m_loaded;
+    try {
+        if (hasTable(kKindIndex, "index"))
+            return;
+        Transaction tx(*this, sql::kAddFailed);
+        exec(createKindIndexSql(), sql::kAddFailed);
+        tx.commit();
+    } catch (const StoreError &e) {
+        if (e.kind() == StoreError::Kind::Replaced)
+            throw;
+        // Rolled back, so the rows in memory are still the file's. Without the index the
+        // categories wait for every row; nothing else changes.
+        m_loaded = loaded;
+    }
 }
 
 void FileStore::recordBackupRestore(const QString &backup)
@@ -341,10 +360,15 @@ std::vector<ChangeEntry> FileStore::entries(const char *where, int limit)
     return found;
 }
 
-std::vector<ChangeEntry> FileStore::history(int limit) { return entries("1", limit); }
+std::vector<ChangeEntry> FileStore::history(int limit)
+{
+    finishReading();
+    return entries("1", limit);
+}
 
 std::vector<ChangeEntry> FileStore::deletions()
 {
+    finishReading();
     return entries("\"种类\" = '删除' AND \"恢复于\" IS NULL AND EXISTS (SELECT 1 FROM \"删除的记录\" d"
                    " WHERE d.\"操作\" = e.\"编号\")",
                    -1);
@@ -352,6 +376,7 @@ std::vector<ChangeEntry> FileStore::deletions()
 
 std::vector<DeletedRow> FileStore::deletedRows(qint64 entry)
 {
+    finishReading();
     std::vector<DeletedRow> found;
     if (!hasTable("删除的记录"))
         return found;
@@ -374,6 +399,7 @@ std::vector<DeletedRow> FileStore::deletedRows(qint64 entry)
 
 RestoredDeletion FileStore::restoreDeletion(qint64 entry)
 {
+    finishReading();
     Transaction tx(*this, kRestoreFailed);
     refresh(false, sql::kReadFailed);
     Statement find(m_db, "SELECT \"恢复于\" FROM \"操作记录\" WHERE \"编号\" = ? AND \"种类\" = '删除'");
@@ -463,6 +489,7 @@ RestoredDeletion FileStore::restoreDeletion(qint64 entry)
 
 int FileStore::pruneDeletions(const QDateTime &now)
 {
+    finishReading();
     if (!m_history)
         return 0;
     Transaction tx(*this, sql::kRemoveFailed);
@@ -492,6 +519,7 @@ int FileStore::pruneDeletions(const QDateTime &now)
 
 void FileStore::clearDeletions()
 {
+    finishReading();
     if (!m_history)
         return;
     Transaction tx(*this, sql::kRemoveFailed);

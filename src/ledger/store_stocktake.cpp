@@ -61,12 +61,14 @@ int runOnce(sqlite3_stmt *st, int rc)
 
 } // namespace
 
-bool FileStore::hasTable(const char *name)
+bool FileStore::hasTable(const char *name, const char *type)
 {
-    Statement st(m_db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
+    Statement st(m_db, "SELECT 1 FROM sqlite_master WHERE type = ? AND name = ?");
     int rc = st.prepareResult();
     if (rc == SQLITE_OK)
-        rc = sqlite3_bind_text(st.get(), 1, name, -1, SQLITE_STATIC);
+        rc = sqlite3_bind_text(st.get(), 1, type, -1, SQLITE_STATIC);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_bind_text(st.get(), 2, name, -1, SQLITE_STATIC);
     if (rc == SQLITE_OK)
         rc = sqlite3_step(st.get());
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
@@ -76,6 +78,7 @@ bool FileStore::hasTable(const char *name)
 
 std::vector<ProductCode> FileStore::productCodes()
 {
+    finishReading();
     std::vector<ProductCode> codes;
     if (!hasTable("条码"))
         return codes;
@@ -92,6 +95,7 @@ std::vector<ProductCode> FileStore::productCodes()
 
 void FileStore::setProductCode(const ProductCode &code)
 {
+    finishReading();
     Transaction tx(*this, sql::kAddFailed);
     exec(kCreateCodes, sql::kAddFailed);
     Statement st(m_db, "INSERT OR REPLACE INTO \"条码\" (\"条码\", \"类\", \"商品名\") VALUES (?, ?, ?)");
@@ -186,6 +190,7 @@ StockTakeRecord FileStore::postStockTake(StockTakeRecord record, const std::vect
                                          [](const StockTakeLine &l) { return l.difference() != 0; });
     if (static_cast<std::size_t>(differing) != rows.size())
         throw std::invalid_argument("postStockTake: one row for each line with a difference");
+    finishReading();
     Transaction tx(*this, sql::kAddFailed);
     refresh(false, sql::kReadFailed);
     exec(kCreateTakes, sql::kAddFailed);
@@ -232,6 +237,7 @@ StockTakeRecord FileStore::postStockTake(StockTakeRecord record, const std::vect
 
 std::vector<StockTakeRecord> FileStore::stockTakes()
 {
+    finishReading();
     std::vector<StockTakeRecord> takes;
     if (!hasTable("盘点") || !hasTable("盘点明细"))
         return takes;

@@ -180,11 +180,19 @@ void Form1::connectHandlers()
 void Form1::Form_Load()
 {
     Text6->setText(currentDateText());
-    if (m_store) // lines still showing a row the store deletes keep it
+    if (m_store) { // lines still showing a row the store deletes keep it
         connect(m_store.get(), &ledger::Store::rowsRemoving, this, [this](const std::vector<std::size_t> &positions) {
             for (const std::size_t p : positions)
                 List3->lines()->rowGone(m_store->loadedRows()[p]);
         });
+        // An operation that needs the rows still being read waits for them.
+        connect(m_store.get(), &ledger::Store::waiting, this, [](bool busy) {
+            if (busy)
+                QApplication::setOverrideCursor(Qt::WaitCursor);
+            else
+                QApplication::restoreOverrideCursor();
+        });
+    }
     Option1->setChecked(true);
     Check1->setChecked(true);
 }

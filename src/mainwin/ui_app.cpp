@@ -248,7 +248,9 @@ int runProgram(const QString &folder)
     const ledger::LedgerInUse inUse(file);
     std::unique_ptr<ledger::Store> store;
     try {
-        store = ledger::FileStore::open(file);
+        // The window comes up with its categories while the other rows are read.
+        store = ledger::FileStore::open(file, ledger::Store::kLockWait, ledger::FileStore::Purpose::Work,
+                                        ledger::FileStore::Reading::InBackground);
     } catch (const ledger::StoreError &e) {
         // An existing file that cannot be opened is left alone; the program cannot go on.
         message(nullptr, e.message());
@@ -257,16 +259,21 @@ int runProgram(const QString &folder)
     Form1 w(std::move(store));
     w.show();
     ui::startDailyBackup(&w); // after the window is up: a large ledger takes a while to copy
-    // The analyses read every row once (a fifth of a second for a million): done while the
-    // user looks at the new window rather than when the first analysis is asked for.
-    QTimer::singleShot(100, &w, [&w] {
+    // Once every row is read, the analyses read them once (a fifth of a second for a million):
+    // done while the user looks at the new window rather than when the first analysis is asked
+    // for.
+    auto *whenRead = new QTimer(&w);
+    QObject::connect(whenRead, &QTimer::timeout, &w, [&w, whenRead] {
+        if (w.store()->reading())
+            return;
+        whenRead->stop();
         try {
-            if (w.store())
-                w.store()->facts();
+            w.store()->facts();
         } catch (const ledger::StoreError &) {
             // told with the next operation that reads the ledger
         }
     });
+    whenRead->start(100);
     return QApplication::exec();
 }
 

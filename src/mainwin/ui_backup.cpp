@@ -92,7 +92,7 @@ void startDailyBackup(Form1 *main)
 {
     ledger::Store *store = main->store();
     try {
-        if (!store || store->count() == 0)
+        if (!store || !store->hasRows())
             return; // nothing to keep yet
     } catch (const ledger::StoreError &) {
         return;

@@ -20,7 +20,7 @@ using namespace ledger;
 namespace {
 
 // Both dialogs: a refill of the categories empties both boxes.
-void fillCategories(QComboBox *categories, QComboBox *products, const std::vector<Record> &rows)
+void fillCategories(QComboBox *categories, QComboBox *products, const RecordRefs &rows)
 {
     ui::refill(categories, categoryNames(rows));
     ui::refill(products, {});
@@ -28,13 +28,13 @@ void fillCategories(QComboBox *categories, QComboBox *products, const std::vecto
 
 } // namespace
 
-void Form1::op6() { fillCategories(form4()->Combo1, form4()->Combo2, rows()); }
+void Form1::op6() { fillCategories(form4()->Combo1, form4()->Combo2, openStore().categoryRows()); }
 
-void Form1::op7() { ui::refill(form4()->Combo2, productNames(rows(), form4()->Combo1->currentText())); }
+void Form1::op7() { ui::refill(form4()->Combo2, productNames(openStore().productRows(), form4()->Combo1->currentText())); }
 
-void Form1::op12() { fillCategories(form5()->Combo1, form5()->Combo2, rows()); }
+void Form1::op12() { fillCategories(form5()->Combo1, form5()->Combo2, openStore().categoryRows()); }
 
-void Form1::op11() { ui::refill(form5()->Combo2, productNames(rows(), form5()->Combo1->currentText())); }
+void Form1::op11() { ui::refill(form5()->Combo2, productNames(openStore().productRows(), form5()->Combo1->currentText())); }
 
 void Form1::op8(const QStringList &f, const FindOptions &o)
 {

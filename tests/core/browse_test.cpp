@@ -60,12 +60,13 @@ TEST(CategoryAndProductLists, StoredOrderDuplicatesKeptExactCategoryOnly)
                                product(QStringLiteral("tea2"), QStringLiteral("drinks")),
                                product(QStringLiteral("tea3"), QStringLiteral("Drinks ")),
                                movement(QStringLiteral("苹果"), QStringLiteral("水果"), QStringLiteral("1"), QStringLiteral("1"), QString())});
-    EXPECT_EQ(categoryNames(rows), (QStringList{QStringLiteral("水果"), QStringLiteral("Drinks"), QStringLiteral("水果")}));
-    EXPECT_EQ(productNames(rows, QStringLiteral("水果")), (QStringList{QStringLiteral("苹果"), QStringLiteral("梨")}));
+    const RecordRefs refs(rows.cbegin(), rows.cend());
+    EXPECT_EQ(categoryNames(refs), (QStringList{QStringLiteral("水果"), QStringLiteral("Drinks"), QStringLiteral("水果")}));
+    EXPECT_EQ(productNames(refs, QStringLiteral("水果")), (QStringList{QStringLiteral("苹果"), QStringLiteral("梨")}));
     // Case and a trailing space make another category.
-    EXPECT_EQ(productNames(rows, QStringLiteral("Drinks")), QStringList{QStringLiteral("Tea")});
-    EXPECT_TRUE(productNames(rows, QString()).isEmpty());
-    EXPECT_TRUE(categoryNames({product(QStringLiteral("x"), QStringLiteral("y"))}).isEmpty());
+    EXPECT_EQ(productNames(refs, QStringLiteral("Drinks")), QStringList{QStringLiteral("Tea")});
+    EXPECT_TRUE(productNames(refs, QString()).isEmpty());
+    EXPECT_TRUE(categoryNames(RecordRefs(rows.cbegin() + 1, rows.cbegin() + 2)).isEmpty()); // a product alone
 }
 
 TEST(TransactionList, SelectsCategoryProductDirection)

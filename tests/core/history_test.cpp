@@ -294,8 +294,16 @@ TEST_F(History, ABackupRestoreIsRecorded)
     }
 }
 
-TEST_F(History, AnOlderLedgerIsUpgradedAfterABackupAndStillWorksForAnOlderRelease)
+// Opened as the program's start opens it (its rows in the background) and at once.
+class Upgrade : public History, public ::testing::WithParamInterface<FileStore::Reading> {};
+INSTANTIATE_TEST_SUITE_P(Readings, Upgrade,
+                         ::testing::Values(FileStore::Reading::AtOnce, FileStore::Reading::InBackground));
+
+TEST_P(Upgrade, AnOlderLedgerIsUpgradedAfterABackupAndStillWorksForAnOlderRelease)
 {
+    const auto open = [](const QString &file) {
+        return FileStore::open(file, Store::kLockWait, FileStore::Purpose::Work, GetParam());
+    };
     const QString old = dir.filePath(QStringLiteral("old/1.mdb"));
     ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("old"))));
     {
@@ -304,8 +312,10 @@ TEST_F(History, AnOlderLedgerIsUpgradedAfterABackupAndStillWorksForAnOlderReleas
         ASSERT_EQ(c.exec("INSERT INTO \"库\" (\"标号\", \"名称\", \"方法\") VALUES (1, '零食', '进货')"), SQLITE_OK);
     }
     {
-        auto upgraded = FileStore::open(old);
-        EXPECT_EQ(listBackups(old).size(), 1u);
+        auto upgraded = open(old);
+        EXPECT_EQ(listBackups(old).size(), 1u); // at the open, before the start's daily backup
+        EXPECT_EQ(sqldb::column(upgraded->handle(), "SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = '库'"),
+                  QStringList{q("库_标号")});
         upgraded->add(product(q("薯片"), q("零食")));
         EXPECT_EQ(upgraded->history(10).size(), 1u);
     }
@@ -317,7 +327,7 @@ TEST_F(History, AnOlderLedgerIsUpgradedAfterABackupAndStillWorksForAnOlderReleas
         ASSERT_EQ(c.exec("DELETE FROM \"库\" WHERE \"名称\" = '零食'"), SQLITE_OK);
         EXPECT_EQ(sqldb::integrity(c.get()), q("ok"));
     }
-    auto reopened = FileStore::open(old);
+    auto reopened = open(old);
     EXPECT_EQ(reopened->rows().size(), 2u);
     EXPECT_EQ(reopened->history(1).front().kind, ChangeKind::Outside);
     EXPECT_EQ(listBackups(old).size(), 1u); // once

@@ -1,4 +1,7 @@
+#include "ledger/columns.h"
 #include "ledger/file_store.h"
+#include "ledger/facts.h"
+#include "ledger/history.h"
 #include "rows.h"
 #include "sqlite_db.h"
 
@@ -63,6 +66,24 @@ protected:
     QTemporaryDir dir;
     QString path() const { return dir.filePath(QStringLiteral("1.mdb")); }
 };
+
+std::unique_ptr<FileStore> openInBackground(const QString &path, FileStore::Purpose purpose = FileStore::Purpose::Work)
+{
+    return FileStore::open(path, Store::kLockWait, purpose, FileStore::Reading::InBackground);
+}
+
+QStringList texts(const RecordRefs &rows)
+{
+    QStringList out;
+    for (const Record &r : rows)
+        out << QString::number(r.id) + u'|' + recordText(r);
+    return out;
+}
+
+bool hasKindIndex(FileStore &s)
+{
+    return !sqldb::column(s.handle(), "SELECT name FROM sqlite_master WHERE type = 'index' AND name = '库_标号'").isEmpty();
+}
 
 } // namespace
 
@@ -221,6 +242,120 @@ TEST_F(StoreTest, SeesWhatAnotherProgramChanged)
     EXPECT_EQ(names(*store), QStringList{q("theirs")});
     store->add(category("again"));
     EXPECT_EQ(names(*FileStore::open(path())), (QStringList{q("theirs"), q("again")}));
+}
+
+TEST_F(StoreTest, ReadInTheBackgroundTheCategoriesComeFirstAndEveryRowWhenAsked)
+{
+    const std::vector<Record> all = sqldb::writeSpreadLedger(path());
+    const RecordRefs allRefs(all.cbegin(), all.cend());
+    RecordRefs categories;
+    std::copy_if(all.cbegin(), all.cend(), std::back_inserter(categories), [](const Record &r) { return r.isKind(kCategory); });
+    ASSERT_EQ(categories.size(), 3u);
+    std::unique_ptr<FileStore> store;
+    sqldb::ReaderGate gate;
+    store = openInBackground(path());
+    EXPECT_TRUE(store->reading());
+    EXPECT_EQ(texts(store->categoryRows()), texts(categories));
+    EXPECT_TRUE(store->hasRows());
+    EXPECT_TRUE(store->loadedRows().empty());
+    // Every row is waited for, announced, and then the same as read at once.
+    std::vector<bool> waits;
+    QObject::connect(store.get(), &Store::waiting, [&](bool busy) {
+        waits.push_back(busy);
+        gate.release();
+    });
+    const std::vector<Record> &rows = store->rows();
+    EXPECT_EQ(waits, (std::vector<bool>{true, false}));
+    EXPECT_EQ(texts(RecordRefs(rows.cbegin(), rows.cend())), texts(allRefs));
+    EXPECT_FALSE(store->reading());
+    EXPECT_EQ(texts(store->categoryRows()), texts(categories));
+    EXPECT_EQ(store->facts().facts().size(), all.size());
+}
+
+TEST_F(StoreTest, CategoryAndProductRowsFollowEveryChangeOfTheRows)
+{
+    auto store = FileStore::open(path());
+    const auto kindTexts = [&](int kind) {
+        RecordRefs out;
+        for (const Record &r : store->rows())
+            if (r.isKind(kind))
+                out.push_back(std::cref(r));
+        return texts(out);
+    };
+    const auto same = [&](const char *step) {
+        SCOPED_TRACE(step);
+        EXPECT_EQ(texts(store->categoryRows()), kindTexts(kCategory));
+        EXPECT_EQ(texts(store->productRows()), kindTexts(kProduct));
+    };
+    store->add(category("甲"));
+    store->add(product(q("苹果"), q("甲")));
+    same("added");
+    store->addAll({tx("苹果", "甲", "1"), category("乙"), product(q("梨"), q("乙"))});
+    same("added all");
+    store->add(product(q("桃"), q("乙")));
+    same("added after a call");
+    EXPECT_EQ(store->removeWhere([](const Record &r) { return r.name == q("苹果"); }), 2);
+    same("deleted");
+    ASSERT_EQ(otherConnection(path(), "INSERT INTO \"库\" (\"标号\", \"名称\") VALUES (1, '丙')"), SQLITE_OK);
+    same("another program added");
+    ASSERT_EQ(otherConnection(path(), "DELETE FROM \"库\" WHERE \"名称\" = '甲'"), SQLITE_OK);
+    same("another program deleted");
+    EXPECT_EQ(store->categoryRows().size(), 2u);
+    EXPECT_EQ(store->productRows().size(), 2u);
+}
+
+TEST_F(StoreTest, AnIndexOnTheKindIsMadeOnlyWhenEveryRowOfAWritableLedgerWasRead)
+{
+    sqldb::writeSpreadLedger(path());
+    EXPECT_TRUE(hasKindIndex(*FileStore::open(path(), Store::kLockWait, FileStore::Purpose::Reading)));
+    ASSERT_EQ(otherConnection(path(), "DROP INDEX \"库_标号\""), SQLITE_OK); // as older releases left it
+    const QByteArray before = readAll(path());
+    EXPECT_FALSE(hasKindIndex(*FileStore::open(path(), Store::kLockWait, FileStore::Purpose::Reading)));
+    EXPECT_EQ(readAll(path()), before);
+    {
+        std::unique_ptr<FileStore> store;
+        sqldb::ReaderGate gate;
+        store = openInBackground(path());
+        // Without the index the categories wait for every row.
+        QObject::connect(store.get(), &Store::waiting, [&](bool) { gate.release(); });
+        EXPECT_EQ(store->categoryRows().size(), 3u);
+        EXPECT_TRUE(hasKindIndex(*store));
+    }
+    EXPECT_TRUE(hasKindIndex(*FileStore::open(path(), Store::kLockWait, FileStore::Purpose::Reading)));
+}
+
+TEST_F(StoreTest, DamageOnlyTheBackgroundReadMeetsIsAFailedReadAndNothingIsWritten)
+{
+    sqldb::writeSpreadLedger(path());
+    ASSERT_EQ(otherConnection(path(), "DELETE FROM \"账本状态\" WHERE \"键\" = '行数'"), SQLITE_OK); // an entry due
+    ASSERT_TRUE(sqldb::damageAPageOfOtherRows(path()));
+    const QByteArray damaged = readAll(path());
+    try {
+        FileStore::open(path());
+        ADD_FAILURE() << "read at once, the damage is not refused at the start";
+    } catch (const StoreError &e) {
+        EXPECT_EQ(e.kind(), StoreError::Kind::Open);
+    }
+    auto store = openInBackground(path());
+    EXPECT_EQ(store->categoryRows().size(), 3u);
+    const std::function<void()> operations[] = {
+        [&] { store->rows(); },
+        [&] { store->add(category("新")); },
+        [&] { store->removeWhere([](const Record &) { return true; }); },
+        [&] { store->history(10); },
+    };
+    for (const auto &operation : operations) {
+        try {
+            operation();
+            ADD_FAILURE() << "answered from part of a damaged ledger";
+        } catch (const StoreError &e) {
+            EXPECT_EQ(e.message(), q("无法读取账本文件“%1”：%2！").arg(path(), e.reason()));
+            EXPECT_TRUE(e.reason().startsWith(q("文件已损坏"))) << e.reason().toStdString();
+        }
+    }
+    store.reset();
+    EXPECT_EQ(readAll(path()), damaged);
+    EXPECT_FALSE(QFile::exists(path() + QStringLiteral("-journal")));
 }
 
 TEST_F(StoreTest, ZeroLengthFileIsSetUpLikeANewOne)

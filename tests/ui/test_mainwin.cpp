@@ -5,6 +5,8 @@
 #include "mainwin/form1.h"
 #include "mainwin/form2.h"
 #include "mainwin/ui_app.h"
+#include "ledger/facts.h"
+#include "sqlite_db.h"
 #include "support_main.h"
 
 #include <QCheckBox>
@@ -20,7 +22,44 @@
 #include <QtTest>
 
 namespace {
+
+// The ledger 1.mdb of a folder, opened as the program's start opens it: its rows are read in the
+// background.
+std::unique_ptr<ledger::Store> startingLedgerIn(const FreshFolder &folder)
+{
+    return ledger::FileStore::open(folder.file(QStringLiteral("1.mdb")), ledger::Store::kLockWait,
+                                   ledger::FileStore::Purpose::Work, ledger::FileStore::Reading::InBackground);
 }
+
+// The main window as the program's start makes it, on the ledger of writeSpreadLedger(), shown,
+// its reading thread held until something waits for the rows. Each wait is noted with whether
+// the busy cursor showed while it lasted.
+struct HeldStart {
+    FreshFolder folder;
+    Boxes boxes;
+    std::vector<ledger::Record> all = sqldb::writeSpreadLedger(folder.file(QStringLiteral("1.mdb")));
+    std::unique_ptr<Form1> w;
+    sqldb::ReaderGate gate; // goes before the window, letting its reading thread end
+    QList<bool> busyCursor;
+
+    HeldStart()
+    {
+        std::unique_ptr<ledger::Store> store = startingLedgerIn(folder);
+        // Connected before the window's own handler: it sees the cursor before it is restored.
+        QObject::connect(store.get(), &ledger::Store::waiting, [this](bool busy) {
+            if (busy) {
+                gate.release();
+                return;
+            }
+            const QCursor *cursor = QApplication::overrideCursor();
+            busyCursor << (cursor && cursor->shape() == Qt::WaitCursor);
+        });
+        w = std::make_unique<Form1>(std::move(store));
+        w->show();
+    }
+};
+
+} // namespace
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -121,6 +160,50 @@ private slots:
         again.show();
         QCOMPARE(again.store()->count(), 1);
         QCOMPARE(again.store()->rows()[0].name, QStringLiteral("水果"));
+    }
+
+    void theWindowShowsItsCategoriesBeforeEveryRowIsRead()
+    {
+        HeldStart s;
+        QCOMPARE(lines(s.w->List1), (QStringList{QStringLiteral("甲"), QStringLiteral("乙"), QStringLiteral("丙")}));
+        QVERIFY(s.busyCursor.isEmpty());
+        QVERIFY(s.w->store()->reading());
+        QVERIFY(s.w->store()->loadedRows().empty());
+        QCOMPARE(s.w->List2->count(), 0);
+        QCOMPARE(s.w->List3->count(), 0);
+        QCOMPARE(s.w->Label5->text(), kWelcome);
+        QVERIFY(s.boxes.seen.isEmpty());
+    }
+
+    void anOperationOnRowsNotYetReadWaitsForEveryRow_data()
+    {
+        QTest::addColumn<QString>("operation");
+        for (const char *o : {"products", "add", "analysis"})
+            QTest::newRow(o) << QString::fromLatin1(o);
+    }
+
+    void anOperationOnRowsNotYetReadWaitsForEveryRow()
+    {
+        QFETCH(QString, operation);
+        HeldStart s;
+        Form1 &w = *s.w;
+        QVERIFY(w.store()->reading());
+        if (operation == QStringLiteral("products")) {
+            choose(w, QStringLiteral("乙"));
+            QCOMPARE(lines(w.List2), QStringList{QStringLiteral("梨")}); // stored after 3000 rows
+        } else if (operation == QStringLiteral("add")) {
+            addCategory(w, QStringLiteral("丁"));
+            QCOMPARE(w.store()->rows().size(), s.all.size() + 1);
+            QCOMPARE(w.store()->rows()[s.all.size() - 1].name, s.all.back().name);
+            QCOMPARE(lines(w.List1).last(), QStringLiteral("丁"));
+        } else {
+            qsizetype facts = 0;
+            QVERIFY(w.readFacts([&](const ledger::LedgerFacts &f) { facts = static_cast<qsizetype>(f.facts().size()); }));
+            QCOMPARE(facts, static_cast<qsizetype>(s.all.size()));
+        }
+        QCOMPARE(s.busyCursor, QList<bool>{true});
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QVERIFY(s.boxes.seen.isEmpty());
     }
 
     void operationZeroStoresTheRequestWithTheDirection()
