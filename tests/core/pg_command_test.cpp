@@ -3,6 +3,7 @@
 #include "ledger/commands.h"
 #include "ledger/ledger_folder.h"
 #include "ledger/file_store.h"
+#include "ledger/history.h"
 #include "ledger/server_ledger.h"
 #include "ledger/server_store.h"
 #include "pg_support.h"
@@ -67,7 +68,14 @@ public:
 TEST_F(ServerCommands, MoveToServerCarriesEveryRowAndKeepsTheFileOutOfThinning)
 {
     ASSERT_EQ(run({QStringLiteral("--move-to-server"), db.conninfo()}), 0) << errText.toStdString();
-    expectSameRows(ServerStore::open(db.conninfo())->rows(), rows);
+    const auto server = ServerStore::open(db.conninfo());
+    expectSameRows(server->rows(), rows);
+    // The server's record of changes starts with the carry-over: its count and checksum.
+    const std::vector<ChangeEntry> history = server->history(10);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history.front().kind, ChangeKind::CarryOver);
+    EXPECT_EQ(history.front().count, static_cast<qint64>(rows.size()));
+    EXPECT_EQ(history.front().checksum, rowsChecksum(RecordRefs(rows.cbegin(), rows.cend())));
     EXPECT_FALSE(QFileInfo::exists(ledger()));
     const QString kept = dir.filePath(QStringLiteral("备份/1-20261207-1200-迁往服务器前.mdb"));
     EXPECT_EQ(readAll(kept), original);
