@@ -384,7 +384,7 @@ ServerStore::ServerStore(QString server, std::unique_ptr<Connection> db) : Store
 ServerStore::~ServerStore() = default;
 
 std::unique_ptr<ServerStore> ServerStore::open(const QString &conninfo, const QString &password,
-                                               std::chrono::milliseconds lockWait)
+                                               std::chrono::milliseconds lockWait, Purpose purpose)
 {
     auto db = connectTo(conninfo, password, StoreError::Kind::Open);
     const QString server = db->server();
@@ -392,7 +392,8 @@ std::unique_ptr<ServerStore> ServerStore::open(const QString &conninfo, const QS
     store->guarded(StoreError::Kind::Open, [&] {
         if (!hasLedgerTable(*store->m_db))
             throw StoreError::onServer(StoreError::Kind::Open, server, QStringLiteral("服务器上没有账本表“库”"));
-        store->m_history = setUpHistory(*store->m_db);
+        store->m_history =
+            purpose == Purpose::Work ? setUpHistory(*store->m_db) : hasTable(*store->m_db, "操作记录");
         const QString why = shapeProblem(*store->m_db, store->m_history);
         if (!why.isEmpty())
             throw StoreError::onServer(StoreError::Kind::Open, server, why);

@@ -30,8 +30,11 @@ public:
     // Connects and checks the tables' shape (adding the record of changes to a ledger made
     // without it, when the role may); reads every row. Throws StoreError naming the server and
     // the reason, never the password.
+    // Reading: nothing is set up (a ledger without the record of changes opens without it).
+    enum class Purpose { Work, Reading };
     static std::unique_ptr<ServerStore> open(const QString &conninfo, const QString &password = {},
-                                             std::chrono::milliseconds lockWait = kLockWait);
+                                             std::chrono::milliseconds lockWait = kLockWait,
+                                             Purpose purpose = Purpose::Work);
     ~ServerStore() override;
 
     void setLockWait(std::chrono::milliseconds wait) override;

@@ -89,6 +89,17 @@ TEST_F(ServerCommands, MoveToServerCarriesEveryRowAndKeepsTheFileOutOfThinning)
     ASSERT_EQ(run({QStringLiteral("--help")}), 0);
     EXPECT_TRUE(outText.contains(QStringLiteral("当前账本：服务器“%1”").arg(pgdb::describeServer(db.conninfo()))));
     EXPECT_FALSE(outText.contains(QStringLiteral("secret")));
+
+    // --history follows the folder to the server.
+    server->add(rows.front());
+    qputenv("PGPASSWORD", "shop-secret"); // the settings keep no password
+    const int printed = run({QStringLiteral("--history"), QStringLiteral("1")});
+    qunsetenv("PGPASSWORD");
+    ASSERT_EQ(printed, 0) << errText.toStdString();
+    const QStringList lines = outText.trimmed().split(u'\n');
+    ASSERT_EQ(lines.size(), 2) << outText.toStdString();
+    EXPECT_TRUE(lines[0].contains(pgdb::describeServer(db.conninfo()))) << outText.toStdString();
+    EXPECT_TRUE(lines[1].endsWith(addSummary(rows.front()))) << outText.toStdString();
 }
 
 TEST_F(ServerCommands, MoveToServerFailuresChangeNothingAnywhere)
