@@ -383,6 +383,11 @@ ServerStore::ServerStore(QString server, std::unique_ptr<Connection> db) : Store
 
 ServerStore::~ServerStore() = default;
 
+bool ServerStore::asksForPassword(const StoreError &e)
+{
+    return e.kind() == StoreError::Kind::Open && e.reason() == pgdb::reasonPhrase(pgdb::FailureKind::PasswordNeeded);
+}
+
 std::unique_ptr<ServerStore> ServerStore::open(const QString &conninfo, const QString &password,
                                                std::chrono::milliseconds lockWait, Purpose purpose)
 {

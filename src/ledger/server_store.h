@@ -36,6 +36,8 @@ public:
                                              std::chrono::milliseconds lockWait = kLockWait,
                                              Purpose purpose = Purpose::Work);
     ~ServerStore() override;
+    // True when open() failed because the server asks for a password and none was given.
+    static bool asksForPassword(const StoreError &e);
 
     void setLockWait(std::chrono::milliseconds wait) override;
     const std::vector<Record> &rows() override;
