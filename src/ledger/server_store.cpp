@@ -176,10 +176,9 @@ bool hasTable(Connection &db, const char *name)
     return !db.exec("SELECT to_regclass(quote_ident($1))", {QString::fromUtf8(name)}).isNull(0, 0);
 }
 
-// The columns the ledger's tables must have: table, column, type, the most characters.
+// The columns the ledger's tables must have, with their types as format_type() gives them.
 struct ExpectedColumn {
     QString table, column, type;
-    qint64 width = 0;
 };
 
 std::vector<ExpectedColumn> expectedColumns(bool history)
@@ -188,12 +187,12 @@ std::vector<ExpectedColumn> expectedColumns(bool history)
     std::vector<ExpectedColumn> all;
     const auto add = [&](const char *table, std::initializer_list<const char *> columns, const QString &type) {
         for (const char *c : columns)
-            all.push_back({QString::fromUtf8(table), QString::fromUtf8(c), type, 0});
+            all.push_back({QString::fromUtf8(table), QString::fromUtf8(c), type});
     };
     const auto nine = [&](const char *table) {
         for (const Column &c : kColumns)
             all.push_back({QString::fromUtf8(table), columnName(c),
-                           c.field ? QStringLiteral("character varying") : QStringLiteral("smallint"), c.width});
+                           c.field ? QStringLiteral("character varying(%1)").arg(c.width) : QStringLiteral("smallint")});
     };
     add("库", {"id"}, bigint);
     nine("库");
@@ -209,22 +208,27 @@ std::vector<ExpectedColumn> expectedColumns(bool history)
     return all;
 }
 
-// What is wrong with the ledger's tables, or an empty text. history: with the record of changes.
-QString shapeProblem(Connection &db, bool history)
+QString arrayOf(const QStringList &names) { return u'{' + names.join(u',') + u'}'; }
+
+// What is wrong with the ledger's tables, or an empty text. history: with the record of changes;
+// privileges: what the role must be allowed to do with every one of them.
+QString shapeProblem(Connection &db, bool history, const char *privileges)
 {
     const std::vector<ExpectedColumn> expected = expectedColumns(history);
     QStringList tables;
     for (const ExpectedColumn &e : expected)
         if (!tables.contains(e.table))
             tables << e.table;
-    const pgdb::Result cols = db.exec(
-        "SELECT table_name::text, column_name::text, data_type::text, coalesce(character_maximum_length, 0) "
-        "FROM information_schema.columns WHERE table_schema = current_schema() AND table_name = ANY($1::text[])",
-        {u'{' + tables.join(u',') + u'}'});
-    QHash<QString, QPair<QString, qint64>> found;
+    // From the catalog: information_schema shows only the columns the role may use.
+    const pgdb::Result cols =
+        db.exec("SELECT c.relname::text, a.attname::text, format_type(a.atttypid, a.atttypmod) FROM pg_attribute a"
+                " JOIN pg_class c ON c.oid = a.attrelid WHERE c.relnamespace = current_schema()::regnamespace"
+                " AND c.relname = ANY($1::text[]) AND a.attnum > 0 AND NOT a.attisdropped",
+                {arrayOf(tables)});
+    QHash<QString, QString> found;
     QSet<QString> present;
     for (int i = 0; i < cols.rows(); ++i) {
-        found.insert(cols.text(i, 0) + u'.' + cols.text(i, 1), {cols.text(i, 2), cols.number(i, 3)});
+        found.insert(cols.text(i, 0) + u'.' + cols.text(i, 1), cols.text(i, 2));
         present.insert(cols.text(i, 0));
     }
     for (const ExpectedColumn &e : expected) {
@@ -233,12 +237,19 @@ QString shapeProblem(Connection &db, bool history)
             return QStringLiteral("缺少表“%1”").arg(e.table);
         if (it == found.cend())
             return QStringLiteral("表“%1”缺少字段“%2”").arg(e.table, e.column);
-        if (it->first != e.type || it->second != e.width)
+        if (*it != e.type)
             return QStringLiteral("表“%1”的字段“%2”类型不符").arg(e.table, e.column);
     }
-    for (const char *table : {"条码", "盘点", "盘点明细"})
+    for (const char *table : {"条码", "盘点", "盘点明细"}) {
         if (!hasTable(db, table))
             return QStringLiteral("缺少表“%1”").arg(QString::fromUtf8(table));
+        tables << QString::fromUtf8(table);
+    }
+    const pgdb::Result refused = db.exec("SELECT t FROM unnest($1::text[]) t WHERE NOT has_table_privilege(quote_ident(t), $2)",
+                                         {arrayOf(tables), QString::fromLatin1(privileges)});
+    if (refused.rows() > 0)
+        return QStringLiteral("%1（表“%2”）")
+            .arg(pgdb::reasonPhrase(pgdb::FailureKind::NoPermission), refused.text(0, 0));
     return {};
 }
 
@@ -399,7 +410,8 @@ std::unique_ptr<ServerStore> ServerStore::open(const QString &conninfo, const QS
             throw StoreError::onServer(StoreError::Kind::Open, server, QStringLiteral("服务器上没有账本表“库”"));
         store->m_history =
             purpose == Purpose::Work ? setUpHistory(*store->m_db) : hasTable(*store->m_db, "操作记录");
-        const QString why = shapeProblem(*store->m_db, store->m_history);
+        const QString why = shapeProblem(*store->m_db, store->m_history,
+                                         purpose == Purpose::Work ? "SELECT, INSERT, UPDATE, DELETE" : "SELECT");
         if (!why.isEmpty())
             throw StoreError::onServer(StoreError::Kind::Open, server, why);
         store->setLockWait(lockWait);

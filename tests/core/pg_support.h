@@ -42,6 +42,7 @@ public:
         } catch (const ledger::pgdb::Failure &) {
         }
     }
+    const QString &name() const { return m_name; }
     // For a role's connection string (see conninfo()).
     QString conninfo(const QString &role = {}) const { return ::conninfo(role) + QStringLiteral(" dbname=") + m_name; }
     static ledger::pgdb::Connection &admin()
