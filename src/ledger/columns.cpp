@@ -8,42 +8,47 @@ namespace {
 
 std::string quoted(const Column &c) { return '"' + std::string(c.name) + '"'; }
 
-// The columns quoted and separated by ", ".
-std::string columnList()
+} // namespace
+
+const std::string &columnListSql()
 {
-    std::string out;
-    for (const Column &c : kColumns)
-        out += (out.empty() ? "" : ", ") + quoted(c);
+    static const std::string out = [] {
+        std::string list;
+        for (const Column &c : kColumns)
+            list += (list.empty() ? "" : ", ") + quoted(c);
+        return list;
+    }();
     return out;
 }
 
-} // namespace
+std::string columnDefinitionsSql(bool sqlite)
+{
+    std::string s;
+    for (const Column &c : kColumns) {
+        const std::string q = quoted(c);
+        s += s.empty() ? "" : sqlite ? "," : ", "; // the files already written have no spaces
+        if (!c.field) {
+            s += q + " SMALLINT";
+            if (sqlite)
+                s += " CHECK (" + q + " IS NULL OR (typeof(" + q + ") = 'integer' AND " + q + " BETWEEN -32768 AND 32767))";
+            continue;
+        }
+        const std::string w = std::to_string(c.width);
+        s += q + " VARCHAR(" + w + ") CHECK (length(" + q + ") <= " + w + ")";
+    }
+    return s;
+}
 
 const char *createTableSql()
 {
-    // The types and checks of the files already written: 标号 a SMALLINT, the texts VARCHARs
-    // whose length SQLite would not enforce without the check.
-    static const std::string sql = [] {
-        std::string s = "CREATE TABLE \"库\" (";
-        for (const Column &c : kColumns) {
-            const std::string q = quoted(c);
-            if (!c.field) {
-                s += q + " SMALLINT CHECK (" + q + " IS NULL OR (typeof(" + q + ") = 'integer' AND " + q +
-                     " BETWEEN -32768 AND 32767)),";
-                continue;
-            }
-            const std::string w = std::to_string(c.width);
-            s += q + " VARCHAR(" + w + ") CHECK (length(" + q + ") <= " + w + "),";
-        }
-        s.back() = ')';
-        return s;
-    }();
+    // The types and checks of the files already written.
+    static const std::string sql = "CREATE TABLE \"库\" (" + columnDefinitionsSql(true) + ")";
     return sql.c_str();
 }
 
 const char *selectAllSql()
 {
-    static const std::string sql = "SELECT rowid, " + columnList() + " FROM \"库\" ORDER BY rowid";
+    static const std::string sql = "SELECT rowid, " + columnListSql() + " FROM \"库\" ORDER BY rowid";
     return sql.c_str();
 }
 
@@ -57,7 +62,7 @@ const char *createKindIndexSql()
 const char *selectCategoryCandidatesSql()
 {
     static const std::string sql = [] {
-        const std::string from = "SELECT rowid, " + columnList() + " FROM \"库\" INDEXED BY \"" + kKindIndex + "\" WHERE ";
+        const std::string from = "SELECT rowid, " + columnListSql() + " FROM \"库\" INDEXED BY \"" + kKindIndex + "\" WHERE ";
         const std::string kind = quoted(kColumns[0]);
         return from + kind + " >= 1 AND " + kind + " < 2 UNION ALL " + from + kind + " >= '' ORDER BY 1";
     }();
@@ -70,7 +75,7 @@ const char *insertSql()
         std::string marks;
         for (std::size_t i = 0; i < std::size(kColumns); ++i)
             marks += i == 0 ? "?" : ", ?";
-        return "INSERT INTO \"库\" (" + columnList() + ") VALUES (" + marks + ")";
+        return "INSERT INTO \"库\" (" + columnListSql() + ") VALUES (" + marks + ")";
     }();
     return sql.c_str();
 }
@@ -81,7 +86,7 @@ const char *insertWithIdSql()
         std::string marks;
         for (std::size_t i = 0; i < std::size(kColumns); ++i)
             marks += i == 0 ? "?" : ", ?";
-        return "INSERT INTO \"库\" (" + columnList() + ", rowid) VALUES (" + marks + ", ?)";
+        return "INSERT INTO \"库\" (" + columnListSql() + ", rowid) VALUES (" + marks + ", ?)";
     }();
     return sql.c_str();
 }

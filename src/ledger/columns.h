@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <span>
+#include <string>
 
 namespace ledger {
 
@@ -27,6 +28,13 @@ inline constexpr Column kColumns[] = {
 inline constexpr std::span<const Column> kTextColumns{kColumns + 1, std::size(kColumns) - 1};
 
 inline QString columnName(const Column &c) { return QString::fromUtf8(c.name); }
+
+// The nine columns quoted and separated by ", ", in stored order.
+const std::string &columnListSql();
+// Their definitions for a CREATE TABLE, separated by commas: 标号 a small integer, the texts
+// VARCHARs with a check of their length (which SQLite would not enforce without it). sqlite:
+// with SQLite's check that 标号 holds an integer; otherwise PostgreSQL's types.
+std::string columnDefinitionsSql(bool sqlite);
 
 // The statements over the table, built once from the columns.
 const char *createTableSql();

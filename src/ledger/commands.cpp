@@ -86,25 +86,36 @@ int list(const QString &ledgerPath, QTextStream &out)
     return 0;
 }
 
+// The folder's ledger, the file or the server its settings name, opened only to be read: it
+// must exist, and nothing is set up in it. Null, with the reason told on err, when it cannot.
+std::unique_ptr<Store> openForReading(const QString &ledgerPath, QTextStream &err)
+{
+    const QString server = serverConnection(QFileInfo(ledgerPath).absolutePath());
+    const LedgerCheck check = server.isEmpty() ? checkLedgerFile(ledgerPath, false) : LedgerCheck{};
+    if (!check.ok()) {
+        err << StoreError(StoreError::Kind::Read, ledgerPath, check.error).message() << Qt::endl;
+        return nullptr;
+    }
+    try {
+        if (server.isEmpty())
+            return FileStore::open(ledgerPath, Store::kLockWait, FileStore::Purpose::Reading);
+        return ServerStore::open(server, {}, Store::kLockWait, ServerStore::Purpose::Reading);
+    } catch (const StoreError &e) {
+        err << e.message() << Qt::endl;
+        return nullptr;
+    }
+}
+
 int exportAll(const QString &ledgerPath, const QString &file, QTextStream &out, QTextStream &err)
 {
     if (const QString why = exportTargetProblem(file, ledgerPath); !why.isEmpty()) {
         err << QStringLiteral("无法导出到“%1”：%2！").arg(file, why) << Qt::endl;
         return 1;
     }
-    const QString server = serverConnection(QFileInfo(ledgerPath).absolutePath());
-    // Only an existing ledger: the export must not create or set up one.
-    const LedgerCheck check = server.isEmpty() ? checkLedgerFile(ledgerPath, false) : LedgerCheck{};
-    if (!check.ok()) {
-        err << StoreError(StoreError::Kind::Read, ledgerPath, check.error).message() << Qt::endl;
+    const std::unique_ptr<Store> store = openForReading(ledgerPath, err);
+    if (!store)
         return 1;
-    }
-    std::unique_ptr<Store> store;
     try {
-        if (server.isEmpty())
-            store = FileStore::open(ledgerPath, Store::kLockWait, FileStore::Purpose::Reading);
-        else
-            store = ServerStore::open(server);
         store->rows();
     } catch (const StoreError &e) {
         err << e.message() << Qt::endl;
@@ -125,20 +136,20 @@ int exportAll(const QString &ledgerPath, const QString &file, QTextStream &out, 
 
 int printHistory(const QString &ledgerPath, int count, QTextStream &out, QTextStream &err)
 {
-    // Only an existing ledger, and only read: the listing must not set one up.
-    const LedgerCheck check = checkLedgerFile(ledgerPath, false);
-    if (!check.ok()) {
-        err << StoreError(StoreError::Kind::Read, ledgerPath, check.error).message() << Qt::endl;
+    const std::unique_ptr<Store> store = openForReading(ledgerPath, err);
+    if (!store)
         return 1;
-    }
     std::vector<ChangeEntry> entries;
     try {
-        entries = FileStore::open(ledgerPath, Store::kLockWait, FileStore::Purpose::Reading)->history(count);
+        entries = store->history(count);
     } catch (const StoreError &e) {
         err << e.message() << Qt::endl;
         return 1;
     }
-    const QString name = QFileInfo(ledgerPath).fileName();
+    // A file by its name, a server by host and database.
+    const QString name = serverConnection(QFileInfo(ledgerPath).absolutePath()).isEmpty()
+                             ? QFileInfo(ledgerPath).fileName()
+                             : store->path();
     if (entries.empty()) {
         out << QStringLiteral("账本“%1”还没有操作记录。").arg(name) << Qt::endl;
         return 0;
@@ -300,7 +311,7 @@ std::optional<int> runCommand(const QStringList &args, const QString &ledgerPath
     if (o.command == QStringLiteral("--move-to-file"))
         return moveToFile(ledgerPath, out, err);
     const QString server = serverConnection(QFileInfo(ledgerPath).absolutePath());
-    if (!server.isEmpty() && o.command != QStringLiteral("--export")) {
+    if (!server.isEmpty() && o.command != QStringLiteral("--export") && o.command != QStringLiteral("--history")) {
         err << QStringLiteral("%1 还不能用于服务器“%2”上的账本！").arg(o.command, pgdb::describeServer(server))
             << Qt::endl;
         return 1;

@@ -48,8 +48,25 @@ struct RestoredDeletion {
 // How long deleted rows are kept for a restore.
 inline constexpr int kDeletionDays = 90;
 
+// What both kinds of ledger keep in an entry, worded once.
+// The kind as stored ("添加", "删除", ...), and back.
+QString changeKindName(ChangeKind kind);
+ChangeKind changeKindOf(const QString &name);
+// The computer an entry names.
+QString thisComputer();
+
 // "12-07 18:43  删除类“零食”：3 个商品、25 条交易记录"
 QString changeLine(const ChangeEntry &entry);
+// The line of an add: what was added, by its kind.
+QString addSummary(const Record &r);
+QString carryOverSummary(qint64 rows);
+QString stockTakeSummary(qint64 rows);
+QString restoreSummary(qint64 deletion, qint64 rows);
+// Why a deletion cannot be put back: no such deletion, put back already (by that entry), its
+// rows no longer kept.
+QString noSuchDeletion(qint64 deletion);
+QString restoredAlready(qint64 by);
+QString deletionNotKept();
 // The wording of a deletion of these rows, from their kinds.
 QString deletionSummary(const RecordRefs &rows);
 // A checksum of rows in their order: the first 16 hex digits of SHA-1 over their texts.

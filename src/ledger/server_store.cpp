@@ -19,32 +19,30 @@ using pgdb::Connection;
 using pgdb::Failure;
 using pgdb::Transaction;
 
-std::string quoted(const Column &c) { return '"' + std::string(c.name) + '"'; }
-
-std::string columnList()
+// The record of changes (history.h): entries numbered from the one-row counter "操作编号",
+// whose row lock is held until the commit, so that numbers follow commit order (a sequence
+// hands them out when asked, not when committed); the rows deletions removed, with their ids
+// and places.
+std::vector<std::string> historyStatements()
 {
-    std::string out;
-    for (const Column &c : kColumns)
-        out += (out.empty() ? "" : ", ") + quoted(c);
-    return out;
+    return {
+        "CREATE TABLE \"操作记录\" (\"编号\" bigint PRIMARY KEY, \"时间\" timestamptz NOT NULL, \"计算机\" text,"
+        " \"种类\" text NOT NULL, \"说明\" text NOT NULL, \"行数\" bigint NOT NULL, \"校验\" text, \"记录\" bigint,"
+        " \"恢复于\" bigint)",
+        "CREATE TABLE \"操作编号\" (n bigint NOT NULL)",
+        "INSERT INTO \"操作编号\" VALUES (0)",
+        "CREATE TABLE \"删除的记录\" (\"操作\" bigint NOT NULL, \"位置\" bigint NOT NULL, \"行号\" bigint NOT NULL, " +
+            columnDefinitionsSql(false) + ")",
+        "CREATE INDEX ON \"删除的记录\" (\"操作\")",
+    };
 }
 
-// The ledger's tables, the nine columns with the widths and checks of the file's table.
+// The ledger's tables, the nine columns with the widths and checks of the file's table. Row
+// ids come from the sequence of "库": it never goes down, so no id is handed out twice.
 std::vector<std::string> createStatements()
 {
-    std::string ledger = "CREATE TABLE \"库\" (id bigserial PRIMARY KEY";
-    for (const Column &c : kColumns) {
-        const std::string q = quoted(c);
-        if (!c.field) {
-            ledger += ", " + q + " smallint";
-            continue;
-        }
-        const std::string w = std::to_string(c.width);
-        ledger += ", " + q + " varchar(" + w + ") CHECK (length(" + q + ") <= " + w + ")";
-    }
-    ledger += ")";
-    return {
-        ledger,
+    std::vector<std::string> all = {
+        "CREATE TABLE \"库\" (id bigserial PRIMARY KEY, " + columnDefinitionsSql(false) + ")",
         "CREATE TABLE \"账本版本\" (n bigint NOT NULL)",
         "INSERT INTO \"账本版本\" VALUES (0)",
         "CREATE TABLE \"条码\" (\"序\" bigserial, \"条码\" text PRIMARY KEY CHECK (length(\"条码\") BETWEEN 1 AND 64),"
@@ -53,17 +51,34 @@ std::vector<std::string> createStatements()
         "CREATE TABLE \"盘点明细\" (\"序\" bigserial PRIMARY KEY, \"盘点\" bigint NOT NULL, \"类\" text, \"商品名\" text,"
         " \"账面\" bigint, \"实盘\" bigint, \"记录\" bigint, \"交易号码\" text)",
     };
+    for (std::string &sql : historyStatements())
+        all.push_back(std::move(sql));
+    return all;
 }
 
 const char *copyOutSql()
 {
-    static const std::string sql = "COPY (SELECT id, " + columnList() + " FROM \"库\" ORDER BY id) TO STDOUT";
+    static const std::string sql = "COPY (SELECT id, " + columnListSql() + " FROM \"库\" ORDER BY id) TO STDOUT";
     return sql.c_str();
 }
 
 const char *copyInSql()
 {
-    static const std::string sql = "COPY \"库\" (" + columnList() + ") FROM STDIN";
+    static const std::string sql = "COPY \"库\" (" + columnListSql() + ") FROM STDIN";
+    return sql.c_str();
+}
+
+// The rows of a restore that get their old ids back.
+const char *copyInWithIdSql()
+{
+    static const std::string sql = "COPY \"库\" (id, " + columnListSql() + ") FROM STDIN";
+    return sql.c_str();
+}
+
+const char *copyDeletedSql()
+{
+    static const std::string sql =
+        "COPY \"删除的记录\" (\"操作\", \"位置\", \"行号\", " + columnListSql() + ") FROM STDIN";
     return sql.c_str();
 }
 
@@ -73,7 +88,7 @@ const char *insertReturningSql()
         std::string marks;
         for (std::size_t i = 1; i <= std::size(kColumns); ++i)
             marks += (i == 1 ? "$" : ", $") + std::to_string(i);
-        return "INSERT INTO \"库\" (" + columnList() + ") VALUES (" + marks + ") RETURNING id";
+        return "INSERT INTO \"库\" (" + columnListSql() + ") VALUES (" + marks + ") RETURNING id";
     }();
     return sql.c_str();
 }
@@ -86,6 +101,13 @@ std::vector<QString> recordParams(const Record &r)
     return params;
 }
 
+void addRecord(pgdb::CopyIn &in, const Record &r)
+{
+    for (const QString &value : recordParams(r))
+        in.add(value);
+    in.endRow();
+}
+
 qint64 toNumber(std::string_view bytes)
 {
     qint64 n = 0;
@@ -93,39 +115,156 @@ qint64 toNumber(std::string_view bytes)
     return n;
 }
 
+// A row of copyOutSql().
+Record recordFrom(const pgdb::CopyRow &row)
+{
+    Record r;
+    r.id = toNumber(row.bytes(0));
+    r.hasKind = !row.isNull(1);
+    r.kind = r.hasKind ? static_cast<int>(toNumber(row.bytes(1))) : 0;
+    for (std::size_t i = 0; i < kTextColumns.size(); ++i)
+        r.*kTextColumns[i].field = row.text(static_cast<int>(i) + 2);
+    return r;
+}
+
+// The nine columns of a result's row from column first on.
+Record recordFrom(const pgdb::Result &res, int row, int first)
+{
+    Record r;
+    r.hasKind = !res.isNull(row, first);
+    r.kind = static_cast<int>(res.number(row, first));
+    for (std::size_t i = 0; i < kTextColumns.size(); ++i)
+        r.*kTextColumns[i].field = res.text(row, first + 1 + static_cast<int>(i));
+    return r;
+}
+
+// ServerStore::checksum(), a row at a time.
+class RowHash {
+public:
+    void add(const Record &r)
+    {
+        if (!m_first)
+            m_hash.addData(QByteArrayView("\n"));
+        m_first = false;
+        field(r.hasKind ? QString::number(r.kind) : QString());
+        for (const Column &c : kTextColumns)
+            field(r.*c.field);
+    }
+    QByteArray result() const { return m_hash.result().toHex(); }
+
+private:
+    void field(const QString &text)
+    {
+        if (text.isNull()) {
+            m_hash.addData(QByteArrayView("n"));
+            return;
+        }
+        const QByteArray bytes = text.toUtf8();
+        m_hash.addData(QByteArray("t") + QByteArray::number(bytes.size()) + ':');
+        m_hash.addData(bytes);
+    }
+    QCryptographicHash m_hash{QCryptographicHash::Md5};
+    bool m_first = true;
+};
+
 QString number(qint64 n) { return QString::number(n); }
 
 QString productKey(const QString &category, const QString &name) { return category + QChar(0x1f) + name; }
 
-// What is wrong with the ledger table's columns, or an empty text.
-QString shapeProblem(Connection &db)
+bool hasTable(Connection &db, const char *name)
 {
-    const pgdb::Result cols = db.exec(
-        "SELECT table_name::text, column_name::text, data_type::text, coalesce(character_maximum_length, 0) "
-        "FROM information_schema.columns WHERE table_schema = current_schema() AND table_name IN ($1, $2)",
-        {QStringLiteral("库"), QStringLiteral("账本版本")});
-    QHash<QString, QPair<QString, qint64>> found;
-    for (int i = 0; i < cols.rows(); ++i)
-        found.insert(cols.text(i, 0) + u'.' + cols.text(i, 1), {cols.text(i, 2), cols.number(i, 3)});
-    auto expect = [&](const QString &table, const QString &column, const QString &type, qint64 width) {
-        const auto it = found.constFind(table + u'.' + column);
-        if (it == found.cend())
-            return QStringLiteral("表“%1”缺少字段“%2”").arg(table, column);
-        if (it->first != type || it->second != width)
-            return QStringLiteral("表“%1”的字段“%2”类型不符").arg(table, column);
-        return QString();
+    return !db.exec("SELECT to_regclass(quote_ident($1))", {QString::fromUtf8(name)}).isNull(0, 0);
+}
+
+// The columns the ledger's tables must have, with their types as format_type() gives them.
+struct ExpectedColumn {
+    QString table, column, type;
+};
+
+std::vector<ExpectedColumn> expectedColumns(bool history)
+{
+    const QString bigint = QStringLiteral("bigint"), text = QStringLiteral("text");
+    std::vector<ExpectedColumn> all;
+    const auto add = [&](const char *table, std::initializer_list<const char *> columns, const QString &type) {
+        for (const char *c : columns)
+            all.push_back({QString::fromUtf8(table), QString::fromUtf8(c), type});
     };
-    QString why = expect(QStringLiteral("库"), QStringLiteral("id"), QStringLiteral("bigint"), 0);
-    for (const Column &c : kColumns)
-        if (why.isEmpty())
-            why = c.field ? expect(QStringLiteral("库"), columnName(c), QStringLiteral("character varying"), c.width)
-                          : expect(QStringLiteral("库"), columnName(c), QStringLiteral("smallint"), 0);
-    if (why.isEmpty())
-        why = expect(QStringLiteral("账本版本"), QStringLiteral("n"), QStringLiteral("bigint"), 0);
-    for (const char *table : {"条码", "盘点", "盘点明细"})
-        if (why.isEmpty() && db.exec("SELECT to_regclass(quote_ident($1))", {QString::fromUtf8(table)}).isNull(0, 0))
-            why = QStringLiteral("缺少表“%1”").arg(QString::fromUtf8(table));
-    return why;
+    const auto nine = [&](const char *table) {
+        for (const Column &c : kColumns)
+            all.push_back({QString::fromUtf8(table), columnName(c),
+                           c.field ? QStringLiteral("character varying(%1)").arg(c.width) : QStringLiteral("smallint")});
+    };
+    add("库", {"id"}, bigint);
+    nine("库");
+    add("账本版本", {"n"}, bigint);
+    if (history) {
+        add("操作记录", {"编号", "行数", "记录", "恢复于"}, bigint);
+        add("操作记录", {"时间"}, QStringLiteral("timestamp with time zone"));
+        add("操作记录", {"计算机", "种类", "说明", "校验"}, text);
+        add("操作编号", {"n"}, bigint);
+        add("删除的记录", {"操作", "位置", "行号"}, bigint);
+        nine("删除的记录");
+    }
+    return all;
+}
+
+QString arrayOf(const QStringList &names) { return u'{' + names.join(u',') + u'}'; }
+
+// What is wrong with the ledger's tables, or an empty text. history: with the record of changes;
+// privileges: what the role must be allowed to do with every one of them.
+QString shapeProblem(Connection &db, bool history, const char *privileges)
+{
+    const std::vector<ExpectedColumn> expected = expectedColumns(history);
+    QStringList tables;
+    for (const ExpectedColumn &e : expected)
+        if (!tables.contains(e.table))
+            tables << e.table;
+    // From the catalog: information_schema shows only the columns the role may use.
+    const pgdb::Result cols =
+        db.exec("SELECT c.relname::text, a.attname::text, format_type(a.atttypid, a.atttypmod) FROM pg_attribute a"
+                " JOIN pg_class c ON c.oid = a.attrelid WHERE c.relnamespace = current_schema()::regnamespace"
+                " AND c.relname = ANY($1::text[]) AND a.attnum > 0 AND NOT a.attisdropped",
+                {arrayOf(tables)});
+    QHash<QString, QString> found;
+    QSet<QString> present;
+    for (int i = 0; i < cols.rows(); ++i) {
+        found.insert(cols.text(i, 0) + u'.' + cols.text(i, 1), cols.text(i, 2));
+        present.insert(cols.text(i, 0));
+    }
+    for (const ExpectedColumn &e : expected) {
+        const auto it = found.constFind(e.table + u'.' + e.column);
+        if (!present.contains(e.table))
+            return QStringLiteral("缺少表“%1”").arg(e.table);
+        if (it == found.cend())
+            return QStringLiteral("表“%1”缺少字段“%2”").arg(e.table, e.column);
+        if (*it != e.type)
+            return QStringLiteral("表“%1”的字段“%2”类型不符").arg(e.table, e.column);
+    }
+    for (const char *table : {"条码", "盘点", "盘点明细"}) {
+        if (!hasTable(db, table))
+            return QStringLiteral("缺少表“%1”").arg(QString::fromUtf8(table));
+        tables << QString::fromUtf8(table);
+    }
+    const pgdb::Result refused = db.exec("SELECT t FROM unnest($1::text[]) t WHERE NOT has_table_privilege(quote_ident(t), $2)",
+                                         {arrayOf(tables), QString::fromLatin1(privileges)});
+    if (refused.rows() > 0)
+        return QStringLiteral("%1（表“%2”）")
+            .arg(pgdb::reasonPhrase(pgdb::FailureKind::NoPermission), refused.text(0, 0));
+    return {};
+}
+
+// Appends an entry inside the open transaction, numbered from the locked counter and stamped
+// with the server's clock; returns its number.
+qint64 addEntry(Connection &db, ChangeKind kind, const QString &summary, qint64 count, const QString &checksum,
+                qint64 rowId)
+{
+    return db
+        .exec("WITH c AS (UPDATE \"操作编号\" SET n = n + 1 RETURNING n) "
+              "INSERT INTO \"操作记录\" (\"编号\", \"时间\", \"计算机\", \"种类\", \"说明\", \"行数\", \"校验\", \"记录\") "
+              "SELECT n, clock_timestamp(), $1, $2, $3, $4, $5, $6 FROM c RETURNING \"编号\"",
+              {thisComputer(), changeKindName(kind), summary, QString::number(count), checksum,
+               rowId ? QString::number(rowId) : QString()})
+        .number(0, 0);
 }
 
 StoreError fromFailure(StoreError::Kind what, const Failure &f)
@@ -145,9 +284,24 @@ std::unique_ptr<Connection> connectTo(const QString &conninfo, const QString &pa
     }
 }
 
-bool hasLedgerTable(Connection &db)
+bool hasLedgerTable(Connection &db) { return hasTable(db, "库"); }
+
+// A ledger made before the record of changes gets its tables, when the role may create them.
+bool setUpHistory(Connection &db)
 {
-    return !db.exec("SELECT to_regclass(quote_ident($1))", {QStringLiteral("库")}).isNull(0, 0);
+    if (hasTable(db, "操作记录"))
+        return true;
+    try {
+        Transaction tx(db);
+        for (const std::string &sql : historyStatements())
+            db.exec(sql.c_str());
+        tx.commit();
+        return true;
+    } catch (const Failure &f) {
+        if (f.kind() == pgdb::FailureKind::ConnectionLost)
+            throw;
+        return hasTable(db, "操作记录"); // another PC made them meanwhile, or this role may not
+    }
 }
 
 } // namespace
@@ -172,42 +326,20 @@ void ServerStore::createTables(const QString &conninfo, const QString &password)
 
 QByteArray ServerStore::checksum(const std::vector<Record> &rows)
 {
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    const auto field = [&](const QString &text) {
-        if (text.isNull()) {
-            hash.addData(QByteArrayView("n"));
-            return;
-        }
-        const QByteArray bytes = text.toUtf8();
-        hash.addData(QByteArray("t") + QByteArray::number(bytes.size()) + ':');
-        hash.addData(bytes);
-    };
-    bool first = true;
-    for (const Record &r : rows) {
-        if (!first)
-            hash.addData(QByteArrayView("\n"));
-        first = false;
-        field(r.hasKind ? QString::number(r.kind) : QString());
-        for (const Column &c : kTextColumns)
-            field(r.*c.field);
-    }
-    return hash.result().toHex();
+    RowHash hash;
+    for (const Record &r : rows)
+        hash.add(r);
+    return hash.result();
 }
 
 namespace {
 
-// checksum() computed by the server over its table.
+// checksum() of the server's table, its rows streamed rather than gathered into one text.
 QByteArray serverChecksum(Connection &db)
 {
-    static const std::string sql = [] {
-        std::string row;
-        for (const Column &c : kColumns) {
-            const std::string q = quoted(c) + "::text";
-            row += (row.empty() ? "" : " || ") + ("coalesce('t' || octet_length(" + q + ") || ':' || " + q + ", 'n')");
-        }
-        return "SELECT md5(coalesce(string_agg(" + row + ", E'\\n' ORDER BY id), '')) FROM \"库\"";
-    }();
-    return db.exec(sql.c_str()).text(0, 0).toLatin1();
+    RowHash hash;
+    db.copyOut(copyOutSql(), [&](const pgdb::CopyRow &row) { hash.add(recordFrom(row)); });
+    return hash.result();
 }
 
 } // namespace
@@ -228,16 +360,18 @@ void ServerStore::createLedger(const QString &conninfo, const std::vector<Record
         for (const std::string &sql : createStatements())
             db->exec(sql.c_str());
         pgdb::CopyIn in(*db, copyInSql());
-        for (const Record &r : rows) {
-            for (const QString &value : recordParams(r))
-                in.add(value);
-            in.endRow();
-        }
+        for (const Record &r : rows)
+            addRecord(in, r);
         in.finish();
         const qint64 stored = db->exec("SELECT count(*) FROM \"库\"").number(0, 0);
         if (stored != static_cast<qint64>(rows.size()) || serverChecksum(*db) != checksum(rows))
             throw StoreError::onServer(StoreError::Kind::Create, db->server(),
                                        QStringLiteral("服务器上的记录与账本文件不一致（数目或校验和不符）"));
+        if (!rows.empty()) {
+            const auto n = static_cast<qint64>(rows.size());
+            addEntry(*db, ChangeKind::CarryOver, carryOverSummary(n), n,
+                     rowsChecksum(RecordRefs(rows.cbegin(), rows.cend())), 0);
+        }
         if (beforeCommit)
             beforeCommit();
         tx.commit();
@@ -260,8 +394,13 @@ ServerStore::ServerStore(QString server, std::unique_ptr<Connection> db) : Store
 
 ServerStore::~ServerStore() = default;
 
+bool ServerStore::asksForPassword(const StoreError &e)
+{
+    return e.kind() == StoreError::Kind::Open && e.reason() == pgdb::reasonPhrase(pgdb::FailureKind::PasswordNeeded);
+}
+
 std::unique_ptr<ServerStore> ServerStore::open(const QString &conninfo, const QString &password,
-                                               std::chrono::milliseconds lockWait)
+                                               std::chrono::milliseconds lockWait, Purpose purpose)
 {
     auto db = connectTo(conninfo, password, StoreError::Kind::Open);
     const QString server = db->server();
@@ -269,7 +408,10 @@ std::unique_ptr<ServerStore> ServerStore::open(const QString &conninfo, const QS
     store->guarded(StoreError::Kind::Open, [&] {
         if (!hasLedgerTable(*store->m_db))
             throw StoreError::onServer(StoreError::Kind::Open, server, QStringLiteral("服务器上没有账本表“库”"));
-        const QString why = shapeProblem(*store->m_db);
+        store->m_history =
+            purpose == Purpose::Work ? setUpHistory(*store->m_db) : hasTable(*store->m_db, "操作记录");
+        const QString why = shapeProblem(*store->m_db, store->m_history,
+                                         purpose == Purpose::Work ? "SELECT, INSERT, UPDATE, DELETE" : "SELECT");
         if (!why.isEmpty())
             throw StoreError::onServer(StoreError::Kind::Open, server, why);
         store->setLockWait(lockWait);
@@ -290,15 +432,7 @@ void ServerStore::load()
     dropRows();
     m_loaded = false;
     std::vector<Record> rows;
-    m_db->copyOut(copyOutSql(), [&](const pgdb::CopyRow &row) {
-        Record r;
-        r.id = toNumber(row.bytes(0));
-        r.hasKind = !row.isNull(1);
-        r.kind = r.hasKind ? static_cast<int>(toNumber(row.bytes(1))) : 0;
-        for (std::size_t i = 0; i < kTextColumns.size(); ++i)
-            r.*kTextColumns[i].field = row.text(static_cast<int>(i) + 2);
-        rows.push_back(std::move(r));
-    });
+    m_db->copyOut(copyOutSql(), [&](const pgdb::CopyRow &row) { rows.push_back(recordFrom(row)); });
     m_loaded = true;
     setRows(std::move(rows));
 }
@@ -336,6 +470,8 @@ Record ServerStore::add(const Record &r)
         beginChange();
         Record stored = r;
         stored.id = m_db->exec(insertReturningSql(), recordParams(r)).number(0, 0);
+        if (m_history)
+            addEntry(*m_db, ChangeKind::Add, addSummary(r), 1, QString(), stored.id);
         tx.commit();
         ++m_version;
         appendRows({stored});
@@ -359,18 +495,16 @@ void ServerStore::addAll(const std::vector<Record> &records, const std::function
         m_db->exec("UPDATE \"账本版本\" SET n = n + 1");
         pgdb::CopyIn in(*m_db, copyInSql());
         for (std::size_t n = 0; n < records.size(); ++n) {
-            const Record &r = records[n];
-            if (r.hasKind)
-                in.add(static_cast<qint64>(r.kind));
-            else
-                in.add(QString());
-            for (const Column &c : kTextColumns)
-                in.add(r.*c.field);
-            in.endRow();
+            addRecord(in, records[n]);
             if (progress && n % 1024 == 1023)
                 progress(n + 1);
         }
         in.finish();
+        if (m_history) {
+            const auto n = static_cast<qint64>(records.size());
+            addEntry(*m_db, ChangeKind::CarryOver, carryOverSummary(n), n,
+                     rowsChecksum(RecordRefs(records.cbegin(), records.cend())), 0);
+        }
         tx.commit();
         m_loaded = false; // read back on the next rows()
     });
@@ -402,6 +536,8 @@ int ServerStore::removePositions(Transaction &tx, const std::vector<std::size_t>
         const QStringList parts = key.split(QChar(0x1f));
         m_db->exec("DELETE FROM \"条码\" WHERE \"类\" = $1 AND \"商品名\" = $2", {parts[0], parts[1]});
     }
+    if (m_history && !positions.empty())
+        recordDeletion(positions);
     tx.commit();
     ++m_version;
     removeRowsAt(positions);
@@ -509,6 +645,11 @@ StockTakeRecord ServerStore::postStockTake(StockTakeRecord record, const std::ve
                        {number(record.id), l.category, l.name, number(l.book), number(l.count),
                         l.rowId ? number(l.rowId) : QString(), l.txno});
         }
+        if (m_history) {
+            const auto n = static_cast<qint64>(rows.size());
+            addEntry(*m_db, ChangeKind::StockTake, stockTakeSummary(n), n, rowsChecksum(RecordRefs(rows.cbegin(), rows.cend())),
+                     0);
+        }
         tx.commit();
         ++m_version;
         std::vector<Record> stored = rows;
@@ -545,16 +686,152 @@ std::vector<StockTakeRecord> ServerStore::stockTakes()
     });
 }
 
-std::vector<ChangeEntry> ServerStore::history(int) { return {}; }
-std::vector<ChangeEntry> ServerStore::deletions() { return {}; }
-std::vector<DeletedRow> ServerStore::deletedRows(qint64) { return {}; }
-
-RestoredDeletion ServerStore::restoreDeletion(qint64)
+void ServerStore::recordDeletion(const std::vector<std::size_t> &positions)
 {
-    throw StoreError::onServer(StoreError::Kind::Restore, path(), QStringLiteral("服务器上的账本还不保存删除的记录"));
+    const std::vector<Record> &rows = loadedRows();
+    RecordRefs refs;
+    refs.reserve(positions.size());
+    for (const std::size_t p : positions)
+        refs.push_back(std::cref(rows[p]));
+    const auto n = static_cast<qint64>(positions.size());
+    const qint64 entry = addEntry(*m_db, ChangeKind::Delete, deletionSummary(refs), n, rowsChecksum(refs), 0);
+    pgdb::CopyIn in(*m_db, copyDeletedSql());
+    for (const std::size_t p : positions) {
+        in.add(entry).add(static_cast<qint64>(p)).add(rows[p].id);
+        addRecord(in, rows[p]);
+    }
+    in.finish();
 }
 
-int ServerStore::pruneDeletions(const QDateTime &) { return 0; }
-void ServerStore::clearDeletions() {}
+std::vector<ChangeEntry> ServerStore::entries(const char *where, int limit)
+{
+    if (!m_history)
+        return {};
+    return guarded(StoreError::Kind::Read, [&] {
+        const std::string select =
+            std::string("SELECT \"编号\", extract(epoch FROM \"时间\")::bigint, \"计算机\", \"种类\", \"说明\", \"行数\","
+                        " \"校验\", coalesce(\"记录\", 0), coalesce(\"恢复于\", 0) FROM \"操作记录\" e WHERE ") +
+            where + " ORDER BY \"编号\" DESC LIMIT $1";
+        const pgdb::Result res = m_db->exec(select.c_str(), {limit < 0 ? QString() : number(limit)});
+        std::vector<ChangeEntry> found;
+        for (int i = 0; i < res.rows(); ++i)
+            found.push_back({res.number(i, 0), QDateTime::fromSecsSinceEpoch(res.number(i, 1)), res.text(i, 2),
+                             changeKindOf(res.text(i, 3)), res.text(i, 4), res.number(i, 5), res.text(i, 6),
+                             res.number(i, 7), res.number(i, 8)});
+        return found;
+    });
+}
+
+std::vector<ChangeEntry> ServerStore::history(int limit) { return entries("true", limit); }
+
+std::vector<ChangeEntry> ServerStore::deletions()
+{
+    return entries("\"种类\" = '删除' AND \"恢复于\" IS NULL AND EXISTS (SELECT 1 FROM \"删除的记录\" d"
+                   " WHERE d.\"操作\" = e.\"编号\")",
+                   -1);
+}
+
+std::vector<DeletedRow> ServerStore::deletedRows(qint64 entry)
+{
+    if (!m_history)
+        return {};
+    return guarded(StoreError::Kind::Read, [&] {
+        static const std::string select = "SELECT \"位置\", \"行号\", " + columnListSql() +
+                                          " FROM \"删除的记录\" WHERE \"操作\" = $1 ORDER BY \"位置\"";
+        const pgdb::Result res = m_db->exec(select.c_str(), {number(entry)});
+        std::vector<DeletedRow> found;
+        found.reserve(static_cast<std::size_t>(res.rows()));
+        for (int i = 0; i < res.rows(); ++i) {
+            DeletedRow d{recordFrom(res, i, 2), res.number(i, 0)};
+            d.row.id = res.number(i, 1);
+            found.push_back(std::move(d));
+        }
+        return found;
+    });
+}
+
+RestoredDeletion ServerStore::restoreDeletion(qint64 entry)
+{
+    constexpr StoreError::Kind kFailed = StoreError::Kind::Restore;
+    if (!m_history)
+        throw StoreError::onServer(kFailed, path(), QStringLiteral("服务器上的账本还不保存删除的记录"));
+    return guarded(kFailed, [&] {
+        Transaction tx(*m_db);
+        beginChange();
+        // After beginChange(): a second restore of the same deletion waits for this one and sees it done.
+        const pgdb::Result found = m_db->exec(
+            "SELECT coalesce(\"恢复于\", 0) FROM \"操作记录\" WHERE \"编号\" = $1 AND \"种类\" = '删除'", {number(entry)});
+        if (found.rows() == 0)
+            throw StoreError::onServer(kFailed, path(), noSuchDeletion(entry));
+        if (const qint64 by = found.number(0, 0); by != 0)
+            throw StoreError::onServer(kFailed, path(), restoredAlready(by));
+        const std::vector<DeletedRow> deleted = deletedRows(entry);
+        if (deleted.empty())
+            throw StoreError::onServer(kFailed, path(), deletionNotKept());
+
+        QStringList ids;
+        for (const DeletedRow &d : deleted)
+            ids << number(d.row.id);
+        const pgdb::Result takenRows =
+            m_db->exec("SELECT id FROM \"库\" WHERE id = ANY($1::bigint[])", {u'{' + ids.join(u',') + u'}'});
+        QSet<qint64> taken;
+        for (int i = 0; i < takenRows.rows(); ++i)
+            taken.insert(takenRows.number(i, 0));
+        RestoredDeletion done;
+        {
+            pgdb::CopyIn in(*m_db, copyInWithIdSql());
+            for (const DeletedRow &d : deleted) {
+                if (taken.contains(d.row.id))
+                    continue;
+                in.add(d.row.id);
+                addRecord(in, d.row);
+            }
+            in.finish();
+        }
+        // Rows whose old id another program gave out meanwhile: new ids, so at the end.
+        for (const DeletedRow &d : deleted) {
+            if (!taken.contains(d.row.id))
+                continue;
+            done.movedToEnd.push_back(d.row.id);
+            m_db->exec(insertReturningSql(), recordParams(d.row));
+        }
+        RecordRefs refs;
+        for (const DeletedRow &d : deleted)
+            refs.push_back(std::cref(d.row));
+        done.rows = static_cast<qint64>(deleted.size());
+        done.entry = addEntry(*m_db, ChangeKind::Restore, restoreSummary(entry, done.rows), done.rows,
+                              rowsChecksum(refs), 0);
+        m_db->exec("UPDATE \"操作记录\" SET \"恢复于\" = $1 WHERE \"编号\" = $2", {number(done.entry), number(entry)});
+        // Put back: its copies are no longer needed.
+        m_db->exec("DELETE FROM \"删除的记录\" WHERE \"操作\" = $1", {number(entry)});
+        tx.commit();
+        // The rows went back among the others: read them again.
+        m_loaded = false;
+        rows();
+        return done;
+    });
+}
+
+int ServerStore::pruneDeletions(const QDateTime &now)
+{
+    if (!m_history)
+        return 0;
+    return guarded(StoreError::Kind::Remove, [&] {
+        const qint64 before = now.toSecsSinceEpoch() - qint64(kDeletionDays) * 86400;
+        return static_cast<int>(
+            m_db->exec("WITH gone AS (DELETE FROM \"删除的记录\" WHERE \"操作\" IN (SELECT \"编号\" FROM \"操作记录\""
+                       " WHERE \"种类\" = '删除' AND \"时间\" < to_timestamp($1::bigint)) RETURNING \"操作\")"
+                       " SELECT count(DISTINCT \"操作\") FROM gone",
+                       {number(before)})
+                .number(0, 0));
+    });
+}
+
+void ServerStore::clearDeletions()
+{
+    if (!m_history)
+        return;
+    guarded(StoreError::Kind::Remove, [&] { m_db->exec("DELETE FROM \"删除的记录\""); });
+}
 
 } // namespace ledger

@@ -1,7 +1,8 @@
 // The ledger on a PostgreSQL server: the table "库" with the file's nine columns plus an id
 // that gives the stored order, a one-row change counter "账本版本" that every change to the
 // rows bumps (so a reader only has to look at one number to know whether to read again, and
-// writers take their turns on its row lock), and the stock-take tables.
+// writers take their turns on its row lock), the stock-take tables and the record of changes
+// (history.h) as the file keeps it.
 #pragma once
 
 #include "ledger/pg_db.h"
@@ -26,11 +27,17 @@ public:
     QByteArray storedChecksum();
     // True when the connection's database holds the ledger table. Throws StoreError.
     static bool holdsLedger(const QString &conninfo, const QString &password = {});
-    // Connects and checks the tables' shape; reads every row. Throws StoreError naming the
-    // server and the reason, never the password.
+    // Connects and checks the tables' shape (adding the record of changes to a ledger made
+    // without it, when the role may); reads every row. Throws StoreError naming the server and
+    // the reason, never the password.
+    // Reading: nothing is set up (a ledger without the record of changes opens without it).
+    enum class Purpose { Work, Reading };
     static std::unique_ptr<ServerStore> open(const QString &conninfo, const QString &password = {},
-                                             std::chrono::milliseconds lockWait = kLockWait);
+                                             std::chrono::milliseconds lockWait = kLockWait,
+                                             Purpose purpose = Purpose::Work);
     ~ServerStore() override;
+    // True when open() failed because the server asks for a password and none was given.
+    static bool asksForPassword(const StoreError &e);
 
     void setLockWait(std::chrono::milliseconds wait) override;
     const std::vector<Record> &rows() override;
@@ -45,7 +52,8 @@ public:
     StockTakeRecord postStockTake(StockTakeRecord record, const std::vector<Record> &rows) override;
     std::vector<StockTakeRecord> stockTakes() override;
 
-    // A server ledger keeps no record of changes yet: no entries, nothing to put back.
+    // A ledger made before the record of changes, opened by a role that may not create its
+    // tables, works without it: no entries, nothing to put back.
     std::vector<ChangeEntry> history(int limit) override;
     std::vector<ChangeEntry> deletions() override;
     std::vector<DeletedRow> deletedRows(qint64 entry) override;
@@ -70,8 +78,14 @@ private:
     void load();
     int removePositions(pgdb::Transaction &tx, const std::vector<std::size_t> &positions);
     std::vector<qint64> insertRows(const std::vector<Record> &records);
+    // Of the record of changes, inside the open transaction: the entry of a deletion of these
+    // rows and the rows themselves.
+    void recordDeletion(const std::vector<std::size_t> &positions);
+    // The entries matching where (fixed SQL over the table aliased e), newest first; limit < 0: all.
+    std::vector<ChangeEntry> entries(const char *where, int limit);
 
     std::unique_ptr<pgdb::Connection> m_db;
+    bool m_history = false; // the ledger has the record of changes
     bool m_loaded = false;
     qint64 m_version = -1;
 };

@@ -65,16 +65,6 @@ bool identity(const QString &path, quint64 &device, quint64 &inode)
     return true;
 }
 
-// The line of an add: what was added, by its kind.
-QString addSummary(const Record &r)
-{
-    if (r.isKind(kCategory))
-        return QStringLiteral("添加类“%1”").arg(r.name);
-    if (r.isKind(kProduct))
-        return QStringLiteral("添加商品“%1”（类“%2”）").arg(r.name, r.cat);
-    return QStringLiteral("添加交易记录：“%1” %2 %3").arg(r.name, r.method, r.qty);
-}
-
 bool sameText(const QString &a, const QString &b) { return a.isNull() == b.isNull() && a == b; }
 
 // Binds the nine columns of insertSql(); the first result that is not SQLITE_OK.
@@ -646,7 +636,7 @@ void FileStore::addAll(const std::vector<Record> &records, const std::function<v
     if (m_history) {
         noteRows(static_cast<qint64>(records.size()));
         const RecordRefs refs(records.cbegin(), records.cend());
-        addEntry(ChangeKind::CarryOver, QStringLiteral("结转 %1 条记录").arg(records.size()),
+        addEntry(ChangeKind::CarryOver, carryOverSummary(static_cast<qint64>(records.size())),
                  static_cast<qint64>(records.size()), rowsChecksum(refs), 0);
     }
     tx.commit();

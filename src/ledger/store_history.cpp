@@ -31,24 +31,6 @@ constexpr const char *kFormat = "格式版本";
 
 const char *const kKindNames[] = {"添加", "删除", "结转", "恢复", "盘点", "外部"};
 
-QString kindName(ChangeKind k) { return QString::fromUtf8(kKindNames[static_cast<int>(k)]); }
-
-ChangeKind kindOf(const QString &name)
-{
-    for (std::size_t i = 0; i < std::size(kKindNames); ++i)
-        if (name == QString::fromUtf8(kKindNames[i]))
-            return static_cast<ChangeKind>(i);
-    return ChangeKind::Outside;
-}
-
-std::string quotedColumns()
-{
-    std::string list;
-    for (const Column &c : kColumns)
-        list += std::string(list.empty() ? "" : ", ") + "\"" + c.name + "\"";
-    return list;
-}
-
 const std::string &createDeletedSql()
 {
     static const std::string sql = [] {
@@ -88,6 +70,45 @@ int stepDone(sqlite3_stmt *st, int rc)
 }
 
 } // namespace
+
+QString changeKindName(ChangeKind k) { return QString::fromUtf8(kKindNames[static_cast<int>(k)]); }
+
+ChangeKind changeKindOf(const QString &name)
+{
+    for (std::size_t i = 0; i < std::size(kKindNames); ++i)
+        if (name == QString::fromUtf8(kKindNames[i]))
+            return static_cast<ChangeKind>(i);
+    return ChangeKind::Outside;
+}
+
+QString thisComputer() { return QSysInfo::machineHostName(); }
+
+QString addSummary(const Record &r)
+{
+    if (r.isKind(kCategory))
+        return QStringLiteral("添加类“%1”").arg(r.name);
+    if (r.isKind(kProduct))
+        return QStringLiteral("添加商品“%1”（类“%2”）").arg(r.name, r.cat);
+    return QStringLiteral("添加交易记录：“%1” %2 %3").arg(r.name, r.method, r.qty);
+}
+
+QString carryOverSummary(qint64 rows) { return QStringLiteral("结转 %1 条记录").arg(rows); }
+
+QString stockTakeSummary(qint64 rows) { return QStringLiteral("盘点：%1 条差异记账").arg(rows); }
+
+QString restoreSummary(qint64 deletion, qint64 rows)
+{
+    return QStringLiteral("恢复第 %1 号操作删除的 %2 条记录").arg(deletion).arg(rows);
+}
+
+QString noSuchDeletion(qint64 deletion) { return QStringLiteral("操作记录中没有第 %1 号删除").arg(deletion); }
+
+QString restoredAlready(qint64 by)
+{
+    return QStringLiteral("这次删除已经恢复过了（第 %1 号操作），不能再恢复一次").arg(by);
+}
+
+QString deletionNotKept() { return QStringLiteral("这次删除的记录已被清除（删除的记录保留 %1 天）").arg(kDeletionDays); }
 
 QString changeLine(const ChangeEntry &entry)
 {
@@ -290,9 +311,9 @@ qint64 FileStore::addEntry(ChangeKind kind, const QString &summary, qint64 count
     if (rc == SQLITE_OK)
         rc = sqlite3_bind_int64(st.get(), 1, QDateTime::currentSecsSinceEpoch());
     if (rc == SQLITE_OK)
-        rc = bindText(st.get(), 2, QSysInfo::machineHostName());
+        rc = bindText(st.get(), 2, thisComputer());
     if (rc == SQLITE_OK)
-        rc = bindText(st.get(), 3, kindName(kind));
+        rc = bindText(st.get(), 3, changeKindName(kind));
     if (rc == SQLITE_OK)
         rc = bindText(st.get(), 4, summary);
     if (rc == SQLITE_OK)
@@ -315,7 +336,7 @@ qint64 FileStore::recordDeletion(const std::vector<std::size_t> &positions)
         refs.push_back(std::cref(rows[p]));
     const auto n = static_cast<qint64>(positions.size());
     const qint64 entry = addEntry(ChangeKind::Delete, deletionSummary(refs), n, rowsChecksum(refs), 0);
-    const std::string insert = "INSERT INTO \"删除的记录\" (\"操作\", \"位置\", \"行号\", " + quotedColumns() +
+    const std::string insert = "INSERT INTO \"删除的记录\" (\"操作\", \"位置\", \"行号\", " + columnListSql() +
                                ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
     Statement st(m_db, insert.c_str());
     int rc = st.prepareResult();
@@ -351,7 +372,7 @@ std::vector<ChangeEntry> FileStore::entries(const char *where, int limit)
     while (rc == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_ROW) {
         sqlite3_stmt *s = st.get();
         found.push_back({sqlite3_column_int64(s, 0), QDateTime::fromSecsSinceEpoch(sqlite3_column_int64(s, 1)),
-                         columnText(s, 2), kindOf(columnText(s, 3)), columnText(s, 4), sqlite3_column_int64(s, 5),
+                         columnText(s, 2), changeKindOf(columnText(s, 3)), columnText(s, 4), sqlite3_column_int64(s, 5),
                          columnText(s, 6), sqlite3_column_int64(s, 7), sqlite3_column_int64(s, 8)});
         rc = SQLITE_OK;
     }
@@ -380,7 +401,7 @@ std::vector<DeletedRow> FileStore::deletedRows(qint64 entry)
     std::vector<DeletedRow> found;
     if (!hasTable("删除的记录"))
         return found;
-    const std::string select = "SELECT \"位置\", \"行号\", " + quotedColumns() +
+    const std::string select = "SELECT \"位置\", \"行号\", " + columnListSql() +
                                " FROM \"删除的记录\" WHERE \"操作\" = ? ORDER BY \"位置\"";
     Statement st(m_db, select.c_str());
     int rc = st.prepareResult();
@@ -411,14 +432,12 @@ RestoredDeletion FileStore::restoreDeletion(qint64 entry)
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         tx.fail(rc);
     if (rc == SQLITE_DONE)
-        throw StoreError(kRestoreFailed, path(), QStringLiteral("操作记录中没有第 %1 号删除").arg(entry));
+        throw StoreError(kRestoreFailed, path(), noSuchDeletion(entry));
     if (const qint64 by = sqlite3_column_int64(find.get(), 0); by != 0)
-        throw StoreError(kRestoreFailed, path(),
-                         QStringLiteral("这次删除已经恢复过了（第 %1 号操作），不能再恢复一次").arg(by));
+        throw StoreError(kRestoreFailed, path(), restoredAlready(by));
     const std::vector<DeletedRow> deleted = deletedRows(entry);
     if (deleted.empty())
-        throw StoreError(kRestoreFailed, path(),
-                         QStringLiteral("这次删除的记录已被清除（删除的记录保留 %1 天）").arg(kDeletionDays));
+        throw StoreError(kRestoreFailed, path(), deletionNotKept());
 
     RestoredDeletion done;
     std::vector<const Record *> moved;
@@ -461,7 +480,7 @@ RestoredDeletion FileStore::restoreDeletion(qint64 entry)
         refs.push_back(std::cref(d.row));
     done.rows = static_cast<qint64>(deleted.size());
     noteRows(done.rows);
-    done.entry = addEntry(ChangeKind::Restore, QStringLiteral("恢复第 %1 号操作删除的 %2 条记录").arg(entry).arg(done.rows),
+    done.entry = addEntry(ChangeKind::Restore, restoreSummary(entry, done.rows),
                           done.rows, rowsChecksum(refs), 0);
     {
         Statement mark(m_db, "UPDATE \"操作记录\" SET \"恢复于\" = ? WHERE \"编号\" = ?");

@@ -224,7 +224,7 @@ StockTakeRecord FileStore::postStockTake(StockTakeRecord record, const std::vect
     }
     if (m_history) {
         const RecordRefs refs(rows.cbegin(), rows.cend());
-        addEntry(ChangeKind::StockTake, QStringLiteral("盘点：%1 条差异记账").arg(rows.size()),
+        addEntry(ChangeKind::StockTake, stockTakeSummary(static_cast<qint64>(rows.size())),
                  static_cast<qint64>(rows.size()), rowsChecksum(refs), 0);
     }
     tx.commit();

@@ -17,10 +17,12 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QListWidget>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
@@ -225,19 +227,60 @@ bool enterLedgerFolder(const QString &chosen)
     return false;
 }
 
+namespace {
+
+// The folder's server ledger. When the server asks for a password that libpq's usual places
+// (~/.pgpass, PGPASSFILE, PGPASSWORD) do not give, a password box asks for it; the answer is
+// kept in memory only, for this connection. Null, after telling why, when it cannot be opened.
+std::unique_ptr<ledger::Store> openServerLedger(const QString &conninfo)
+{
+    QString password;
+    for (;;) {
+        try {
+            auto store = ledger::ServerStore::open(conninfo, password);
+            // Deletions older than the days they are kept go at a start, as on a file ledger.
+            try {
+                store->pruneDeletions(QDateTime::currentDateTime());
+            } catch (const ledger::StoreError &) {
+                // kept for the next start
+            }
+            return store;
+        } catch (const ledger::StoreError &e) {
+            if (!password.isNull() || !ledger::ServerStore::asksForPassword(e)) {
+                message(nullptr, e.message());
+                return nullptr;
+            }
+        }
+        const QString server = ledger::pgdb::describeServer(conninfo);
+        QInputDialog box;
+        box.setWindowTitle(QStringLiteral("连接账本服务器"));
+        box.setLabelText(QStringLiteral("服务器“%1”要求输入密码：").arg(server));
+        box.setTextEchoMode(QLineEdit::Password);
+        box.setInputMethodHints(Qt::ImhHiddenText | Qt::ImhSensitiveData | Qt::ImhNoPredictiveText);
+        box.setOkButtonText(QStringLiteral("确定"));
+        box.setCancelButtonText(QStringLiteral("取消"));
+        box.setWindowModality(Qt::ApplicationModal);
+        if (box.exec() != QDialog::Accepted) {
+            message(nullptr, QStringLiteral("没有输入服务器“%1”的密码，程序未连接账本，没有做任何改动。").arg(server));
+            return nullptr;
+        }
+        password = box.textValue();
+        if (password.isNull())
+            password = QStringLiteral(""); // asked once: an empty answer is still the answer
+    }
+}
+
+} // namespace
+
 int runProgram(const QString &folder)
 {
     setupApplication();
     const QString file = folder.isEmpty() ? QStringLiteral("1.mdb") : QDir(folder).filePath(QStringLiteral("1.mdb"));
     // A folder whose settings name a server works on the ledger there (see --server).
     if (const QString server = ledger::serverConnection(QFileInfo(file).absolutePath()); !server.isEmpty()) {
-        std::unique_ptr<ledger::Store> store;
-        try {
-            store = ledger::ServerStore::open(server);
-        } catch (const ledger::StoreError &e) {
-            message(nullptr, e.message());
+        std::unique_ptr<ledger::Store> store = openServerLedger(server);
+        if (!store)
             return 1;
-        }
         Form1 w(std::move(store));
         w.show();
         return QApplication::exec();

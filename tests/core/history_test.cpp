@@ -17,8 +17,8 @@ using namespace ledger;
 
 namespace {
 
-// A ledger with two categories, their products and transactions; 价格 of one row null, of
-// another empty, so that a restore must keep them apart.
+// The ledger file of historyRows(). What the record of changes does on both kinds of ledger is
+// tested in pg_history_test.cpp; here what only the file has: older files, outside writers.
 class History : public ::testing::Test {
 protected:
     void SetUp() override
@@ -26,23 +26,8 @@ protected:
         ASSERT_TRUE(dir.isValid());
         path = dir.filePath(QStringLiteral("1.mdb"));
         store = FileStore::open(path);
-        for (const Record &r : {category(q("零食")), product(q("薯片"), q("零食")), category(q("饮料")),
-                                product(q("可乐"), q("饮料")), product(q("饼干"), q("零食")),
-                                tx(q("薯片"), q("零食"), q("进货"), q("5"), q("10"), q("2024/6/1")),
-                                tx(q("可乐"), q("饮料"), q("出货"), q("2"), q("6"), q("2024/6/2")),
-                                tx(q("饼干"), q("零食"), q("进货"), q("3"), q(""), q("2024/6/3"), QString()),
-                                tx(q("薯片"), q("零食"), q("出货"), q("1"), q("2"), q("2024/6/4"))})
+        for (const Record &r : historyRows())
             store->add(r);
-    }
-
-    // Every row of 库 with its rowid, NULL apart from empty, in stored order.
-    QString table() const
-    {
-        sqldb::Connection c(path);
-        return sqldb::column(c.get(), "SELECT rowid || ',' || quote(\"标号\") || quote(\"名称\") || quote(\"类\") ||"
-                                      " quote(\"价格\") || quote(\"数量\") || quote(\"总额\") || quote(\"日期\") ||"
-                                      " quote(\"方法\") || quote(\"交易号码\") FROM \"库\" ORDER BY rowid")
-            .join(u'\n');
     }
 
     void reopen()
@@ -55,104 +40,6 @@ protected:
     QString path;
     std::unique_ptr<FileStore> store;
 };
-
-struct Deletion {
-    const char *what;
-    std::function<int(Store &)> remove;
-    const char *summary;
-};
-
-class DeletionKinds : public History, public ::testing::WithParamInterface<Deletion> {};
-
-TEST_P(DeletionKinds, RestoreGivesBackTheTableAndOnlyOnce)
-{
-    const QString before = table();
-    const std::vector<Record> rows = store->rows();
-    const int removed = GetParam().remove(*store);
-    ASSERT_GT(removed, 0);
-    ASSERT_NE(table(), before);
-
-    const std::vector<ChangeEntry> kept = store->deletions();
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(kept.front().summary, q(GetParam().summary));
-    EXPECT_EQ(kept.front().count, removed);
-    EXPECT_EQ(store->deletedRows(kept.front().number).size(), static_cast<std::size_t>(removed));
-
-    const RestoredDeletion done = store->restoreDeletion(kept.front().number);
-    EXPECT_EQ(done.rows, removed);
-    EXPECT_TRUE(done.movedToEnd.empty());
-    EXPECT_EQ(table(), before);
-    ASSERT_EQ(store->rows().size(), rows.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(store->rows()[i].id, rows[i].id);
-        EXPECT_TRUE(store->rows()[i].sameContent(rows[i])) << i;
-    }
-    EXPECT_TRUE(store->deletions().empty());
-    EXPECT_EQ(store->history(1).front().kind, ChangeKind::Restore);
-    try {
-        store->restoreDeletion(kept.front().number);
-        FAIL() << "restored twice";
-    } catch (const StoreError &e) {
-        EXPECT_EQ(e.kind(), StoreError::Kind::Restore);
-        EXPECT_TRUE(e.message().contains(q("已经恢复过了"))) << e.message().toStdString();
-    }
-    EXPECT_EQ(table(), before);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, DeletionKinds,
-    ::testing::Values(
-        Deletion{"category", [](Store &s) { return s.removeWhere([](const Record &r) { return r.name == q("零食") || r.cat == q("零食"); }); },
-                 "删除类“零食”：2 个商品、3 条交易记录"},
-        Deletion{"product", [](Store &s) { return s.removeWhere([](const Record &r) { return r.name == q("薯片"); }); },
-                 "删除商品“薯片”：2 条交易记录"},
-        Deletion{"lines", [](Store &s) { return s.removeWhere([](const Record &r) { return r.isKind(kTransaction) && r.cat == q("零食"); }); },
-                 "删除 3 条交易记录"},
-        Deletion{"line", [](Store &s) { return s.removeExact(s.rows().back()) ? 1 : 0; }, "删除 1 条交易记录"}),
-    [](const auto &info) { return std::string(info.param.what); });
-
-TEST_F(History, IdsOfDeletedRowsAreNeverHandedOutAgain)
-{
-    const qint64 newest = store->rows().back().id;
-    ASSERT_TRUE(store->removeExact(store->rows().back()));
-    EXPECT_GT(store->add(category(q("文具"))).id, newest);
-    const qint64 again = store->rows().back().id;
-    ASSERT_TRUE(store->removeExact(store->rows().back()));
-    reopen();
-    EXPECT_GT(store->add(category(q("日用"))).id, again);
-}
-
-TEST_F(History, EveryActionIsOneEntry)
-{
-    const std::size_t before = store->history(100).size();
-    EXPECT_EQ(before, 9u);
-    store->addAll({category(q("A")), category(q("B"))});
-    store->removeWhere([](const Record &r) { return r.name == q("A") || r.name == q("B"); });
-    const std::vector<ChangeEntry> h = store->history(2);
-    ASSERT_EQ(h.size(), 2u);
-    EXPECT_EQ(h[0].kind, ChangeKind::Delete);
-    EXPECT_EQ(h[1].kind, ChangeKind::CarryOver);
-    EXPECT_EQ(h[1].count, 2);
-    EXPECT_EQ(h[1].checksum, h[0].checksum); // the same two rows
-    EXPECT_GT(h[0].number, h[1].number);
-    EXPECT_EQ(store->history(100).size(), before + 2);
-}
-
-TEST_F(History, DeletionsAreKeptNinetyDays)
-{
-    store->removeWhere([](const Record &r) { return r.name == q("可乐"); });
-    const QDateTime now = QDateTime::currentDateTime();
-    EXPECT_EQ(store->pruneDeletions(now.addDays(kDeletionDays - 1)), 0);
-    ASSERT_EQ(store->deletions().size(), 1u);
-    const qint64 entry = store->deletions().front().number;
-    EXPECT_EQ(store->pruneDeletions(now.addDays(kDeletionDays + 1)), 1);
-    EXPECT_TRUE(store->deletions().empty());
-    EXPECT_THROW(store->restoreDeletion(entry), StoreError);
-
-    store->removeWhere([](const Record &r) { return r.name == q("饮料"); });
-    store->clearDeletions();
-    EXPECT_TRUE(store->deletions().empty());
-}
 
 TEST_F(History, RowsWrittenOutsideAreExplainedAtTheNextOpen)
 {
@@ -168,25 +55,6 @@ TEST_F(History, RowsWrittenOutsideAreExplainedAtTheNextOpen)
     EXPECT_TRUE(h.front().summary.startsWith(q("在本软件之外改动"))) << h.front().summary.toStdString();
     reopen(); // explained once
     EXPECT_EQ(store->history(1).front().number, h.front().number);
-}
-
-TEST_F(History, ARowWhoseIdWasTakenGoesBackAtTheEnd)
-{
-    const Record last = store->rows().back();
-    ASSERT_TRUE(store->removeExact(last));
-    const qint64 entry = store->deletions().front().number;
-    store.reset();
-    {
-        // An older release gives a new row the highest rowid plus one: the deleted row's.
-        sqldb::Connection older(path);
-        ASSERT_EQ(older.exec("INSERT INTO \"库\" (\"标号\", \"名称\", \"方法\") VALUES (1, '外来', '进货')"), SQLITE_OK);
-        ASSERT_EQ(older.first("SELECT max(rowid) FROM \"库\""), QString::number(last.id));
-    }
-    store = FileStore::open(path);
-    const RestoredDeletion done = store->restoreDeletion(entry);
-    EXPECT_EQ(done.movedToEnd, std::vector<qint64>{last.id});
-    EXPECT_TRUE(store->rows().back().sameContent(last));
-    EXPECT_GT(store->rows().back().id, last.id);
 }
 
 // A product's scanner codes go with its row and come back with it; a code that names another

@@ -3,6 +3,7 @@
 #include "ledger/commands.h"
 #include "ledger/ledger_folder.h"
 #include "ledger/file_store.h"
+#include "ledger/history.h"
 #include "ledger/server_ledger.h"
 #include "ledger/server_store.h"
 #include "pg_support.h"
@@ -67,7 +68,14 @@ public:
 TEST_F(ServerCommands, MoveToServerCarriesEveryRowAndKeepsTheFileOutOfThinning)
 {
     ASSERT_EQ(run({QStringLiteral("--move-to-server"), db.conninfo()}), 0) << errText.toStdString();
-    expectSameRows(ServerStore::open(db.conninfo())->rows(), rows);
+    const auto server = ServerStore::open(db.conninfo());
+    expectSameRows(server->rows(), rows);
+    // The server's record of changes starts with the carry-over: its count and checksum.
+    const std::vector<ChangeEntry> history = server->history(10);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history.front().kind, ChangeKind::CarryOver);
+    EXPECT_EQ(history.front().count, static_cast<qint64>(rows.size()));
+    EXPECT_EQ(history.front().checksum, rowsChecksum(RecordRefs(rows.cbegin(), rows.cend())));
     EXPECT_FALSE(QFileInfo::exists(ledger()));
     const QString kept = dir.filePath(QStringLiteral("备份/1-20261207-1200-迁往服务器前.mdb"));
     EXPECT_EQ(readAll(kept), original);
@@ -81,6 +89,17 @@ TEST_F(ServerCommands, MoveToServerCarriesEveryRowAndKeepsTheFileOutOfThinning)
     ASSERT_EQ(run({QStringLiteral("--help")}), 0);
     EXPECT_TRUE(outText.contains(QStringLiteral("当前账本：服务器“%1”").arg(pgdb::describeServer(db.conninfo()))));
     EXPECT_FALSE(outText.contains(QStringLiteral("secret")));
+
+    // --history follows the folder to the server.
+    server->add(rows.front());
+    qputenv("PGPASSWORD", "shop-secret"); // the settings keep no password
+    const int printed = run({QStringLiteral("--history"), QStringLiteral("1")});
+    qunsetenv("PGPASSWORD");
+    ASSERT_EQ(printed, 0) << errText.toStdString();
+    const QStringList lines = outText.trimmed().split(u'\n');
+    ASSERT_EQ(lines.size(), 2) << outText.toStdString();
+    EXPECT_TRUE(lines[0].contains(pgdb::describeServer(db.conninfo()))) << outText.toStdString();
+    EXPECT_TRUE(lines[1].endsWith(addSummary(rows.front()))) << outText.toStdString();
 }
 
 TEST_F(ServerCommands, MoveToServerFailuresChangeNothingAnywhere)
@@ -148,6 +167,61 @@ TEST_F(ServerCommands, OtherFoldersJoinAndTheLedgerMovesBackToAFile)
     qunsetenv("PGPASSWORD");
     expectSameRows(FileStore::open(ledger())->rows(), rows);
     EXPECT_TRUE(serverConnection(dir.path()).isEmpty());
+}
+
+// --server and --move-to-file refused: a Chinese sentence naming the server and the reason, exit
+// status 1, nothing changed in the folder or on the server. The password comes from PGPASSWORD,
+// as the folder's settings keep none.
+TEST_F(ServerCommands, JoiningAndMovingBackFailuresChangeNothing)
+{
+    ServerStore::createTables(db.conninfo()); // the clerk was granted nothing on it
+    const ServerDatabase misshapen;
+    ServerStore::createTables(misshapen.conninfo());
+    pgdb::Connection(misshapen.conninfo()).exec("ALTER TABLE \"库\" DROP COLUMN \"日期\"");
+    const auto at = [](const QString &role, const QString &database) {
+        return withoutPassword(conninfo(role)) + QStringLiteral(" dbname=") + database;
+    };
+    const struct {
+        QString conninfo;
+        const char *password;
+        const char *reason;
+    } cases[] = {
+        {QStringLiteral("host=127.0.0.1 port=1 dbname=shop user=shop"), "x", "服务器没有应答"},
+        {at(QStringLiteral("tcp"), db.name()), "wrong", "密码不正确"},
+        {at(QStringLiteral("tcp"), db.name()), nullptr, "PGPASSWORD"},
+        {at(QString(), db.name() + QStringLiteral("_none")), "shop-secret", "没有这个数据库"},
+        {at(QStringLiteral("clerk"), db.name()), "clerk-secret", "没有所需的权限"},
+        {at(QString(), misshapen.name()), "shop-secret", "缺少字段“日期”"},
+    };
+    for (const auto &c : cases) {
+        for (const bool joining : {true, false}) {
+            SCOPED_TRACE(std::string(c.reason) + (joining ? " --server" : " --move-to-file"));
+            QTemporaryDir folder;
+            const QString settings = folder.filePath(kServerSettingsName);
+            if (!joining) {
+                QFile file(settings);
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                file.write(c.conninfo.toUtf8() + '\n');
+            }
+            const QByteArray before = readAll(settings);
+            if (c.password)
+                qputenv("PGPASSWORD", c.password);
+            QString said;
+            QTextStream out(&said), err(&said);
+            const QStringList args =
+                joining ? QStringList{QStringLiteral("--server"), c.conninfo} : QStringList{QStringLiteral("--move-to-file")};
+            EXPECT_EQ(*runCommand(args, folder.filePath(kLedgerFileName), kNow, out, err), 1);
+            qunsetenv("PGPASSWORD");
+            EXPECT_TRUE(said.contains(QString::fromUtf8(c.reason))) << said.toStdString();
+            EXPECT_TRUE(said.contains(pgdb::describeServer(c.conninfo))) << said.toStdString();
+            EXPECT_FALSE(said.contains(QStringLiteral("secret")));
+            EXPECT_FALSE(QFileInfo::exists(folder.filePath(kLedgerFileName)));
+            EXPECT_EQ(readAll(settings), before);
+        }
+    }
+    const auto untouched = ServerStore::open(db.conninfo());
+    EXPECT_EQ(untouched->rows().size(), 0u);
+    EXPECT_TRUE(untouched->history(1).empty());
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <vector>
 
 inline QString q(const char *utf8) { return QString::fromUtf8(utf8); }
 
@@ -55,4 +56,15 @@ inline ledger::Record tx(const QString &name, const QString &cat, const QString 
                          const QString &total, const QString &date, const QString &price = QStringLiteral("1"))
 {
     return transaction(name, cat, price, qty, total, date, method, QStringLiteral("7"));
+}
+
+// A ledger of two categories, their products and transactions, for the record of changes; 价格
+// of one row null, of another empty, so that a restore must keep them apart.
+inline std::vector<ledger::Record> historyRows()
+{
+    return {category(q("零食")), product(q("薯片"), q("零食")), category(q("饮料")), product(q("可乐"), q("饮料")),
+            product(q("饼干"), q("零食")), tx(q("薯片"), q("零食"), q("进货"), q("5"), q("10"), q("2024/6/1")),
+            tx(q("可乐"), q("饮料"), q("出货"), q("2"), q("6"), q("2024/6/2")),
+            tx(q("饼干"), q("零食"), q("进货"), q("3"), q(""), q("2024/6/3"), QString()),
+            tx(q("薯片"), q("零食"), q("出货"), q("1"), q("2"), q("2024/6/4"))};
 }

@@ -1,0 +1,227 @@
+// The record of changes on both kinds of ledger: entries, deletions put back exactly and only
+// once, ids never handed out twice, the 90 days, entries in commit order.
+#include "ledger/history.h"
+#include "pg_support.h"
+#include "rows.h"
+#include "sqlite_db.h"
+
+#include <atomic>
+#include <barrier>
+#include <cstdlib>
+#include <functional>
+#include <thread>
+
+using namespace ledger;
+
+namespace {
+
+class HistoryKinds : public StoreKinds {
+public:
+    void SetUp() override
+    {
+        StoreKinds::SetUp();
+        store = open();
+        for (const Record &r : historyRows())
+            store->add(r);
+    }
+
+    // Every row of 库 with its id, NULL apart from empty, in stored order, read underneath the store.
+    std::string table() const
+    {
+        if (GetParam() == StoreKind::File) {
+            sqldb::Connection c(filePath());
+            return sqldb::column(c.get(), "SELECT rowid || ',' || quote(\"标号\") || quote(\"名称\") || quote(\"类\") ||"
+                                          " quote(\"价格\") || quote(\"数量\") || quote(\"总额\") || quote(\"日期\") ||"
+                                          " quote(\"方法\") || quote(\"交易号码\") FROM \"库\" ORDER BY rowid")
+                .join(u'\n')
+                .toStdString();
+        }
+        pgdb::Connection c(server->conninfo());
+        const pgdb::Result res =
+            c.exec("SELECT id || ',' || quote_nullable(\"标号\") || quote_nullable(\"名称\") || quote_nullable(\"类\") ||"
+                   " quote_nullable(\"价格\") || quote_nullable(\"数量\") || quote_nullable(\"总额\") ||"
+                   " quote_nullable(\"日期\") || quote_nullable(\"方法\") || quote_nullable(\"交易号码\") FROM \"库\" ORDER BY id");
+        QStringList lines;
+        for (int i = 0; i < res.rows(); ++i)
+            lines << res.text(i, 0);
+        return lines.join(u'\n').toStdString();
+    }
+
+    // Another program writes a row under this id, as an older release would: on the file it
+    // takes the highest rowid plus one.
+    void writeOutside(qint64 id)
+    {
+        if (GetParam() == StoreKind::File) {
+            store.reset();
+            {
+                sqldb::Connection older(filePath());
+                ASSERT_EQ(older.exec("INSERT INTO \"库\" (\"标号\", \"名称\", \"方法\") VALUES (1, '外来', '进货')"), SQLITE_OK);
+                ASSERT_EQ(older.first("SELECT max(rowid) FROM \"库\""), QString::number(id));
+            }
+            store = open();
+            return;
+        }
+        pgdb::Connection(server->conninfo())
+            .exec("INSERT INTO \"库\" (id, \"标号\", \"名称\", \"方法\") VALUES ($1, 1, '外来', '进货')", {QString::number(id)});
+    }
+
+    std::unique_ptr<Store> store;
+};
+
+TEST_P(HistoryKinds, IdsOfDeletedRowsAreNeverHandedOutAgain)
+{
+    const qint64 newest = store->rows().back().id;
+    ASSERT_TRUE(store->removeExact(store->rows().back()));
+    EXPECT_GT(store->add(category(q("文具"))).id, newest);
+    const qint64 again = store->rows().back().id;
+    ASSERT_TRUE(store->removeExact(store->rows().back()));
+    store = open();
+    EXPECT_GT(store->add(category(q("日用"))).id, again);
+}
+
+TEST_P(HistoryKinds, EveryActionIsOneEntry)
+{
+    const std::size_t before = store->history(100).size();
+    EXPECT_EQ(before, historyRows().size());
+    store->addAll({category(q("A")), category(q("B"))});
+    store->removeWhere([](const Record &r) { return r.name == q("A") || r.name == q("B"); });
+    const std::vector<ChangeEntry> h = store->history(2);
+    ASSERT_EQ(h.size(), 2u);
+    EXPECT_EQ(h[0].kind, ChangeKind::Delete);
+    EXPECT_EQ(h[1].kind, ChangeKind::CarryOver);
+    EXPECT_EQ(h[1].count, 2);
+    EXPECT_EQ(h[1].checksum, h[0].checksum); // the same two rows
+    EXPECT_GT(h[0].number, h[1].number);
+    EXPECT_EQ(store->history(100).size(), before + 2);
+    const ChangeEntry added = store->history(100).back(); // the first add
+    EXPECT_EQ(added.kind, ChangeKind::Add);
+    EXPECT_EQ(added.summary, q("添加类“零食”"));
+    EXPECT_EQ(added.rowId, store->rows().front().id);
+    EXPECT_EQ(added.computer, thisComputer());
+    EXPECT_LE(std::abs(added.time.secsTo(QDateTime::currentDateTime())), 600);
+}
+
+TEST_P(HistoryKinds, DeletionsAreKeptNinetyDays)
+{
+    store->removeWhere([](const Record &r) { return r.name == q("可乐"); });
+    const QDateTime now = QDateTime::currentDateTime();
+    EXPECT_EQ(store->pruneDeletions(now.addDays(kDeletionDays - 1)), 0);
+    ASSERT_EQ(store->deletions().size(), 1u);
+    const qint64 entry = store->deletions().front().number;
+    EXPECT_EQ(store->pruneDeletions(now.addDays(kDeletionDays + 1)), 1);
+    EXPECT_TRUE(store->deletions().empty());
+    EXPECT_TRUE(store->deletedRows(entry).empty());
+    EXPECT_THROW(store->restoreDeletion(entry), StoreError);
+
+    store->removeWhere([](const Record &r) { return r.name == q("饮料"); });
+    ASSERT_EQ(store->deletions().size(), 1u);
+    store->clearDeletions();
+    EXPECT_TRUE(store->deletions().empty());
+}
+
+TEST_P(HistoryKinds, ARowWhoseIdWasTakenGoesBackAtTheEnd)
+{
+    const Record last = store->rows().back();
+    ASSERT_TRUE(store->removeExact(last));
+    const qint64 entry = store->deletions().front().number;
+    writeOutside(last.id);
+    const RestoredDeletion done = store->restoreDeletion(entry);
+    EXPECT_EQ(done.movedToEnd, std::vector<qint64>{last.id});
+    EXPECT_TRUE(store->rows().back().sameContent(last));
+    EXPECT_GT(store->rows().back().id, last.id);
+    EXPECT_EQ(open()->rows().size(), historyRows().size() + 1);
+}
+
+TEST_P(HistoryKinds, EntriesAreNumberedInCommitOrderWhenTwoConnectionsAdd)
+{
+    constexpr int kEach = 30;
+    std::barrier ready(2);
+    std::atomic<int> failures{0};
+    auto work = [&](const QString &who) {
+        try {
+            const auto mine = open();
+            ready.arrive_and_wait();
+            for (int i = 0; i < kEach; ++i)
+                mine->add(tx(who + QString::number(i), q("零食"), q("进货"), q("1"), q("1"), q("2024/6/5")));
+        } catch (const StoreError &e) {
+            ++failures;
+            ADD_FAILURE() << e.message().toStdString();
+        }
+    };
+    std::thread a(work, q("a")), b(work, q("b"));
+    a.join();
+    b.join();
+    ASSERT_EQ(failures, 0);
+    // Newest first: numbers one apart, and the rows they added in the same order as the rows'
+    // places in the table, which is the order the adds committed in.
+    const std::vector<ChangeEntry> h = open()->history(2 * kEach);
+    ASSERT_EQ(h.size(), 2u * kEach);
+    for (std::size_t i = 1; i < h.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(h[i - 1].number, h[i].number + 1);
+        EXPECT_GT(h[i - 1].rowId, h[i].rowId);
+        EXPECT_GE(h[i - 1].time, h[i].time);
+    }
+}
+
+struct Deletion {
+    const char *what;
+    std::function<int(Store &)> remove;
+    const char *summary;
+};
+
+const Deletion kDeletions[] = {
+    {"category", [](Store &s) { return s.removeWhere([](const Record &r) { return r.name == q("零食") || r.cat == q("零食"); }); },
+     "删除类“零食”：2 个商品、3 条交易记录"},
+    {"product", [](Store &s) { return s.removeWhere([](const Record &r) { return r.name == q("薯片"); }); },
+     "删除商品“薯片”：2 条交易记录"},
+    {"lines", [](Store &s) { return s.removeWhere([](const Record &r) { return r.isKind(kTransaction) && r.cat == q("零食"); }); },
+     "删除 3 条交易记录"},
+    {"line", [](Store &s) { return s.removeExact(s.rows().back()) ? 1 : 0; }, "删除 1 条交易记录"},
+};
+
+TEST_P(HistoryKinds, EachDeletionIsPutBackByteForByteAndOnlyOnce)
+{
+    for (const Deletion &d : kDeletions) {
+        SCOPED_TRACE(d.what);
+        const std::string before = table();
+        const std::vector<Record> rows = store->rows();
+        const int removed = d.remove(*store);
+        ASSERT_GT(removed, 0);
+        ASSERT_NE(table(), before);
+
+        const std::vector<ChangeEntry> kept = store->deletions();
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_EQ(kept.front().summary, q(d.summary));
+        EXPECT_EQ(kept.front().count, removed);
+        const std::vector<DeletedRow> deleted = store->deletedRows(kept.front().number);
+        ASSERT_EQ(deleted.size(), static_cast<std::size_t>(removed));
+        EXPECT_TRUE(deleted.front().row.sameContent(rows[static_cast<std::size_t>(deleted.front().position)]));
+
+        // Put back from another connection: the first one sees the rows at its next action.
+        const RestoredDeletion done = open()->restoreDeletion(kept.front().number);
+        EXPECT_EQ(done.rows, removed);
+        EXPECT_TRUE(done.movedToEnd.empty());
+        EXPECT_EQ(table(), before);
+        ASSERT_EQ(store->rows().size(), rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            EXPECT_EQ(store->rows()[i].id, rows[i].id);
+            EXPECT_TRUE(store->rows()[i].sameContent(rows[i])) << i;
+        }
+        EXPECT_TRUE(store->deletions().empty());
+        EXPECT_EQ(store->history(1).front().kind, ChangeKind::Restore);
+        EXPECT_EQ(store->history(1).front().number, done.entry);
+        try {
+            store->restoreDeletion(kept.front().number);
+            ADD_FAILURE() << "restored twice";
+        } catch (const StoreError &e) {
+            EXPECT_EQ(e.kind(), StoreError::Kind::Restore);
+            EXPECT_TRUE(e.message().contains(q("已经恢复过了"))) << e.message().toStdString();
+        }
+        EXPECT_EQ(table(), before);
+    }
+}
+
+INSTANTIATE_FOR_BOTH_KINDS(HistoryKinds);
+
+} // namespace
