@@ -71,8 +71,10 @@ private:
     // Of the stock-take tables: the codes of products among these rows go with them (inside tx).
     void forgetCodes(const std::vector<std::size_t> &positions);
     bool hasTable(const char *name);
-    // Inserts these rows inside the open write transaction; their ids, in order.
-    std::vector<qint64> insertRows(const std::vector<Record> &records);
+    // Inserts these rows inside the open write transaction, calling progress(rows written) now
+    // and then; their ids, in order.
+    std::vector<qint64> insertRows(const std::vector<Record> &records,
+                                   const std::function<void(std::size_t)> &progress = {});
     [[noreturn]] void fail(int rc, StoreError::Kind what);
 
     // Of the record of changes (store_history.cpp).
