@@ -613,6 +613,7 @@ int runBench(int argc, char **argv)
         timeStats(b);
         timeAnalyses(b);
         timeAddDelete(b);
+        timeHistory(*b.w->store(), cache + QStringLiteral("/ledger-%1.mdb").arg(g_size));
         timeBackups(b);
     }
     if (!qEnvironmentVariableIntValue("BENCH_WINDOW_ONLY"))

@@ -42,6 +42,9 @@ std::optional<Timing> ref(const std::function<void()> &f, int maxRuns = 7);
 // The stock-take window and its posting (stocktake_bench.cpp).
 void timeStockTake(Form1 *main);
 
+// What the record of changes costs (history_bench.cpp); legacyMaster: the generated ledger.
+void timeHistory(ledger::Store &store, const QString &legacyMaster);
+
 // One markdown table row.
 void row(const QString &op, const Timing &ours, const std::optional<Timing> &plain,
          const std::optional<Timing> &sql, qint64 lines = -1);

@@ -100,8 +100,10 @@ private:
     // another product by now; the deletion keeps them no longer.
     void restoreCodes(qint64 deletion);
     bool hasTable(const char *name, const char *type = "table");
-    // Inserts these rows inside the open write transaction; their ids, in order.
-    std::vector<qint64> insertRows(const std::vector<Record> &records);
+    // Inserts these rows inside the open write transaction, calling progress(rows written) now
+    // and then; their ids, in order.
+    std::vector<qint64> insertRows(const std::vector<Record> &records,
+                                   const std::function<void(std::size_t)> &progress = {});
     [[noreturn]] void fail(int rc, StoreError::Kind what);
 
     // Of the record of changes (store_history.cpp).

@@ -591,7 +591,8 @@ Record FileStore::add(const Record &r)
     return stored;
 }
 
-std::vector<qint64> FileStore::insertRows(const std::vector<Record> &records)
+std::vector<qint64> FileStore::insertRows(const std::vector<Record> &records,
+                                          const std::function<void(std::size_t)> &progress)
 {
     std::vector<qint64> ids;
     ids.reserve(records.size());
@@ -605,6 +606,8 @@ std::vector<qint64> FileStore::insertRows(const std::vector<Record> &records)
         if (rc == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
             rc = sqlite3_reset(st.get());
         ids.push_back(sqlite3_last_insert_rowid(m_db));
+        if (progress && n % 1024 == 1023)
+            progress(n + 1);
     }
     if (rc != SQLITE_OK)
         fail(rc, kAddFailed);
@@ -617,24 +620,8 @@ void FileStore::addAll(const std::vector<Record> &records, const std::function<v
 {
     finishReading();
     Transaction tx(*this, kAddFailed);
-    {
-        const qint64 first = m_history ? takeIds(static_cast<qint64>(records.size())) : 0;
-        Statement st(m_db, m_history ? insertWithIdSql() : insertSql());
-        int rc = st.prepareResult();
-        for (std::size_t n = 0; n < records.size() && rc == SQLITE_OK; ++n) {
-            rc = bindRecord(st.get(), records[n]);
-            if (rc == SQLITE_OK && m_history)
-                rc = sqlite3_bind_int64(st.get(), 10, first + static_cast<qint64>(n));
-            if (rc == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_DONE)
-                rc = sqlite3_reset(st.get());
-            if (progress && n % 1024 == 1023)
-                progress(n + 1);
-        }
-        if (rc != SQLITE_OK)
-            tx.fail(rc);
-    }
+    insertRows(records, progress);
     if (m_history) {
-        noteRows(static_cast<qint64>(records.size()));
         const RecordRefs refs(records.cbegin(), records.cend());
         addEntry(ChangeKind::CarryOver, carryOverSummary(static_cast<qint64>(records.size())),
                  static_cast<qint64>(records.size()), rowsChecksum(refs), 0);

@@ -1,6 +1,7 @@
 #include "mainwin/ui_backup.h"
 
 #include "ledger/backup.h"
+#include "ledger/file_store.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 
@@ -88,11 +89,14 @@ private:
 
 } // namespace
 
+// Backups copy the ledger file; a ledger on a server has none here.
+static bool onFile(Form1 *main) { return dynamic_cast<ledger::FileStore *>(main->store()) != nullptr; }
+
 void startDailyBackup(Form1 *main)
 {
     ledger::Store *store = main->store();
     try {
-        if (!store || !store->hasRows())
+        if (!onFile(main) || !store->hasRows())
             return; // nothing to keep yet
     } catch (const ledger::StoreError &) {
         return;
@@ -102,13 +106,13 @@ void startDailyBackup(Form1 *main)
 
 void backupBeforeDeletion(Form1 *main, qint64 records)
 {
-    if (records > 1 && main->store())
+    if (records > 1 && onFile(main))
         Keeper::of(main)->beforeDeletion();
 }
 
 void backupBeforeDeletion(Form1 *main, const std::function<bool(const ledger::Record &)> &removes)
 {
-    if (!main->store())
+    if (!onFile(main))
         return;
     try {
         const auto &rows = main->store()->rows();

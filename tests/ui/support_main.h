@@ -4,7 +4,9 @@
 #include "browse/ui_tx_list.h"
 #include "ledger/sqlite_db.h"
 #include "ledger/file_store.h"
+#include "ledger/server_store.h"
 #include "mainwin/form1.h"
+#include "pg_test_server.h"
 #include "support.h"
 
 #include <QCheckBox>
@@ -16,11 +18,25 @@
 
 #include <QAbstractItemModelTester>
 #include <chrono>
+#include <map>
 
-// The ledger 1.mdb of a folder, opened as the program's start opens it.
+// WAREHOUSE_TEST_LEDGER=server: the windows' tests run on a ledger on the test server instead
+// of a file (CTest runs them both ways).
+inline bool onServerLedger() { return qgetenv("WAREHOUSE_TEST_LEDGER") == "server"; }
+
+// The ledger of a folder, opened as the program's start opens it: its 1.mdb, or on the server
+// a database of the folder's own, made on first use and kept until the server is removed.
 inline std::unique_ptr<ledger::Store> ledgerIn(const FreshFolder &folder)
 {
-    return ledger::FileStore::open(folder.file(QStringLiteral("1.mdb")));
+    if (!onServerLedger())
+        return ledger::FileStore::open(folder.file(QStringLiteral("1.mdb")));
+    static std::map<QString, QString> databases; // folder -> connection string
+    auto [at, isNew] = databases.try_emplace(folder.path());
+    if (isNew) {
+        at->second = testpg::conninfo() + QStringLiteral(" dbname=") + testpg::createDatabase();
+        ledger::ServerStore::createTables(at->second);
+    }
+    return ledger::ServerStore::open(at->second);
 }
 
 // One main window, shown, on a fresh ledger of its own, with its message boxes answered.

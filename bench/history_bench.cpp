@@ -1,0 +1,87 @@
+// What the record of changes costs: an add with its entry against an add to a ledger without
+// the record (as before it existed), opening with and without it, and deleting a category of
+// 10^5 records and putting it back.
+#include "bench.h"
+
+#include "ledger/file_store.h"
+#include "ledger/history.h"
+
+#include <QDir>
+#include <QFile>
+
+using namespace ledger;
+
+namespace bench {
+
+namespace {
+
+bool sameRows(const std::vector<Record> &a, const std::vector<Record> &b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].id != b[i].id || !a[i].sameContent(b[i]))
+            return false;
+    return true;
+}
+
+// Adds runs rows to store and deletes them again; the median of the adds.
+Timing timeAdds(Store &store, const QString &category)
+{
+    const Record r{0, true, kTransaction, QStringLiteral("bench商品"), category, QStringLiteral("12.5"),
+                   QStringLiteral("4"), QStringLiteral("50"), QStringLiteral("2026-01-01"), kIn,
+                   QStringLiteral("12345678")};
+    const Timing t = median([&] { store.add(r); });
+    store.removeWhere([&](const Record &x) { return x.cat == category; });
+    return t;
+}
+
+} // namespace
+
+void timeHistory(Store &store, const QString &legacyMaster)
+{
+    // The generated ledger as it was before the record of changes: opened for reading, it is not
+    // upgraded, and adds to it write no entries.
+    const QString legacy = QDir::current().absoluteFilePath(QStringLiteral("legacy.mdb"));
+    QFile::remove(legacy);
+    QFile::copy(legacyMaster, legacy);
+    const Timing openLegacy = median([&] { FileStore::open(legacy, Store::kLockWait, FileStore::Purpose::Reading)->rows(); }, 3);
+    const Timing openNow = median([&] { FileStore::open(QStringLiteral("1.mdb"))->rows(); }, 3);
+    row(QStringLiteral("open, store alone: ledger without the record of changes"), openLegacy, std::nullopt, std::nullopt);
+    row(QStringLiteral("open, store alone: ledger with the record of changes"), openNow, std::nullopt, std::nullopt);
+    {
+        auto old = FileStore::open(legacy, Store::kLockWait, FileStore::Purpose::Reading);
+        row(QStringLiteral("add one transaction (committed), without the record of changes"),
+            timeAdds(*old, QStringLiteral("bench旧")), std::nullopt, std::nullopt);
+    }
+    QFile::remove(legacy);
+    row(QStringLiteral("add one transaction (committed), with its entry"), timeAdds(store, QStringLiteral("bench新")),
+        std::nullopt, std::nullopt);
+
+    // A category of 10^5 records at the end of the ledger, deleted and put back.
+    const QString cat = QStringLiteral("bench回收");
+    std::vector<Record> added;
+    added.push_back({0, true, kCategory, cat, QString(), QString(), QString(), QString(), QString(), kIn, QString()});
+    added.push_back({0, true, kProduct, QStringLiteral("bench品"), cat, QString(), QString(), QString(), QString(), QString(), QString()});
+    for (int i = 0; i < 100000; ++i)
+        added.push_back({0, true, kTransaction, QStringLiteral("bench品"), cat, QStringLiteral("3"), QString::number(i % 7 + 1),
+                         QString::number(3 * (i % 7 + 1)), QStringLiteral("2026-02-03"), i % 3 ? kOut : kIn,
+                         QString::number(10000000 + i)});
+    store.addAll(added);
+    const std::vector<Record> before = store.rows();
+    const Timing del = median([&] {
+        store.removeWhere([&](const Record &r) { return r.cat == cat || (r.isKind(kCategory) && r.name == cat); });
+    }, 1);
+    check(store.count() == static_cast<qint64>(before.size() - added.size()), "the category deleted");
+    const qint64 entry = store.deletions().front().number;
+    const Timing restore = median([&] { store.restoreDeletion(entry); }, 1);
+    check(sameRows(store.rows(), before), "the category put back as it was");
+    row(QStringLiteral("delete a category of 10^5 records (committed, rows kept)"), del, std::nullopt, std::nullopt,
+        static_cast<qint64>(added.size()));
+    row(QStringLiteral("put that deletion back (committed)"), restore, std::nullopt, std::nullopt,
+        static_cast<qint64>(added.size()));
+    store.removeWhere([&](const Record &r) { return r.cat == cat || (r.isKind(kCategory) && r.name == cat); });
+    store.clearDeletions();
+}
+
+} // namespace bench
