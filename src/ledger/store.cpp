@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <exception>
 #include <future>
+#include <iterator>
 #include <thread>
 
 namespace ledger {
@@ -309,6 +310,17 @@ void Store::appendRows(const std::vector<Record> &stored, bool stockTake)
     if (m_facts && stockTake)
         for (std::size_t i = first; i < m_rows.size(); ++i)
             m_facts->markStockTake(i);
+}
+
+void Store::mergeRows(std::vector<Record> stored)
+{
+    const auto byId = [](const Record &a, const Record &b) { return a.id < b.id; };
+    std::sort(stored.begin(), stored.end(), byId);
+    const auto middle = static_cast<std::ptrdiff_t>(m_rows.size());
+    m_rows.insert(m_rows.end(), std::make_move_iterator(stored.begin()), std::make_move_iterator(stored.end()));
+    std::inplace_merge(m_rows.begin(), m_rows.begin() + middle, m_rows.end(), byId);
+    ++m_generation;
+    emit reloaded();
 }
 
 void Store::removeRowsAt(const std::vector<std::size_t> &positions)

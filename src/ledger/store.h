@@ -215,6 +215,9 @@ protected:
     void setRows(std::vector<Record> rows);
     // Appends rows already stored; stockTake: a stock-take posted them.
     void appendRows(const std::vector<Record> &stored, bool stockTake = false);
+    // Puts rows already stored back among the others by id, which is their stored order;
+    // announced as a reload.
+    void mergeRows(std::vector<Record> stored);
     void removeRowsAt(const std::vector<std::size_t> &positions);
 
     // Marks the rows a stock-take posted, when the facts are built.

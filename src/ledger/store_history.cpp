@@ -441,6 +441,8 @@ RestoredDeletion FileStore::restoreDeletion(qint64 entry)
 
     RestoredDeletion done;
     std::vector<const Record *> moved;
+    std::vector<Record> back; // as they went back, for the rows in memory
+    back.reserve(deleted.size());
     {
         Statement taken(m_db, "SELECT 1 FROM \"库\" WHERE rowid = ?");
         Statement insert(m_db, insertWithIdSql());
@@ -465,13 +467,17 @@ RestoredDeletion FileStore::restoreDeletion(qint64 entry)
                 done.movedToEnd.push_back(d.row.id);
             } else {
                 put(d.row, d.row.id);
+                back.push_back(d.row);
             }
         }
         if (rc != SQLITE_OK)
             tx.fail(rc);
         const qint64 first = moved.empty() ? 0 : takeIds(static_cast<qint64>(moved.size()));
-        for (std::size_t i = 0; i < moved.size(); ++i)
+        for (std::size_t i = 0; i < moved.size(); ++i) {
             put(*moved[i], first + static_cast<qint64>(i));
+            back.push_back(*moved[i]);
+            back.back().id = first + static_cast<qint64>(i);
+        }
         if (rc != SQLITE_OK)
             tx.fail(rc);
     }
@@ -501,8 +507,8 @@ RestoredDeletion FileStore::restoreDeletion(qint64 entry)
     }
     restoreCodes(entry);
     tx.commit();
-    // The rows went back among the others: read them again.
-    refresh(true, sql::kReadFailed);
+    // The rows went back among the others, at their ids: no need to read the ledger again.
+    mergeRows(std::move(back));
     return done;
 }
 
