@@ -113,11 +113,10 @@ private:
     // The index on 标号 that gives the category rows without a scan; made where it is missing.
     void createKindIndex();
     void createHistory(StoreError::Kind what);
-    // Inside the open transaction: n ids from the counter, the first of them returned.
-    qint64 takeIds(qint64 n);
+    // Inside the open transaction: n ids from the counter, the first of them returned, and the
+    // row count the record knows of moved by rowsDelta.
+    qint64 takeIds(qint64 n, qint64 rowsDelta);
     qint64 addEntry(ChangeKind kind, const QString &summary, qint64 count, const QString &checksum, qint64 rowId);
-    // The row count the record knows of goes up or down by delta.
-    void noteRows(qint64 delta);
     // Keeps the rows at these positions as one deletion's entry; returns its number.
     qint64 recordDeletion(const std::vector<std::size_t> &positions);
     std::vector<ChangeEntry> entries(const char *where, int limit);

@@ -37,6 +37,8 @@ struct DeletedRow {
     Record row;
     qint64 position = 0;
 };
+// Their rows, in their order.
+RecordRefs rowsOf(const std::vector<DeletedRow> &deleted);
 
 // What restoreDeletion() did.
 struct RestoredDeletion {

@@ -563,13 +563,7 @@ bool ServerStore::removeExact(const Record &target)
     return guarded(StoreError::Kind::Remove, [&] {
         Transaction tx(*m_db);
         beginChange();
-        const std::vector<Record> &rows = loadedRows();
-        const auto it = std::lower_bound(rows.cbegin(), rows.cend(), target.id,
-                                         [](const Record &r, qint64 id) { return r.id < id; });
-        std::vector<std::size_t> positions;
-        if (it != rows.cend() && it->id == target.id && it->sameContent(target))
-            positions.push_back(static_cast<std::size_t>(it - rows.cbegin()));
-        return removePositions(tx, positions) > 0;
+        return removePositions(tx, exactly(target)) > 0;
     });
 }
 
@@ -613,10 +607,9 @@ void ServerStore::markStockTakeRows(LedgerFacts &facts)
             m_db->exec("SELECT \"记录\", \"交易号码\" FROM \"盘点明细\" WHERE \"记录\" IS NOT NULL");
         for (int i = 0; i < res.rows(); ++i) {
             const qint64 id = res.number(i, 0);
-            const auto it = std::lower_bound(rows.cbegin(), rows.cend(), id,
-                                             [](const Record &r, qint64 want) { return r.id < want; });
-            if (it != rows.cend() && it->id == id && it->txno == res.text(i, 1))
-                facts.markStockTake(static_cast<std::size_t>(it - rows.cbegin()));
+            const auto at = positionOf(id);
+            if (at && rows[*at].txno == res.text(i, 1))
+                facts.markStockTake(*at);
         }
     });
 }
@@ -689,10 +682,7 @@ std::vector<StockTakeRecord> ServerStore::stockTakes()
 void ServerStore::recordDeletion(const std::vector<std::size_t> &positions)
 {
     const std::vector<Record> &rows = loadedRows();
-    RecordRefs refs;
-    refs.reserve(positions.size());
-    for (const std::size_t p : positions)
-        refs.push_back(std::cref(rows[p]));
+    const RecordRefs refs = rowsAt(positions);
     const auto n = static_cast<qint64>(positions.size());
     const qint64 entry = addEntry(*m_db, ChangeKind::Delete, deletionSummary(refs), n, rowsChecksum(refs), 0);
     pgdb::CopyIn in(*m_db, copyDeletedSql());
@@ -795,12 +785,9 @@ RestoredDeletion ServerStore::restoreDeletion(qint64 entry)
             done.movedToEnd.push_back(d.row.id);
             m_db->exec(insertReturningSql(), recordParams(d.row));
         }
-        RecordRefs refs;
-        for (const DeletedRow &d : deleted)
-            refs.push_back(std::cref(d.row));
         done.rows = static_cast<qint64>(deleted.size());
         done.entry = addEntry(*m_db, ChangeKind::Restore, restoreSummary(entry, done.rows), done.rows,
-                              rowsChecksum(refs), 0);
+                              rowsChecksum(rowsOf(deleted)), 0);
         m_db->exec("UPDATE \"操作记录\" SET \"恢复于\" = $1 WHERE \"编号\" = $2", {number(done.entry), number(entry)});
         // Put back: its copies are no longer needed.
         m_db->exec("DELETE FROM \"删除的记录\" WHERE \"操作\" = $1", {number(entry)});

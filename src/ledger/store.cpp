@@ -272,6 +272,32 @@ RecordRefs Store::rowsOfKind(int kind, KindPlaces &places)
     return out;
 }
 
+RecordRefs Store::rowsAt(const std::vector<std::size_t> &positions) const
+{
+    RecordRefs refs;
+    refs.reserve(positions.size());
+    for (const std::size_t p : positions)
+        refs.push_back(std::cref(m_rows[p]));
+    return refs;
+}
+
+std::optional<std::size_t> Store::positionOf(qint64 id) const
+{
+    const auto it =
+        std::lower_bound(m_rows.cbegin(), m_rows.cend(), id, [](const Record &r, qint64 want) { return r.id < want; });
+    if (it == m_rows.cend() || it->id != id)
+        return std::nullopt;
+    return static_cast<std::size_t>(it - m_rows.cbegin());
+}
+
+std::vector<std::size_t> Store::exactly(const Record &target) const
+{
+    const auto at = positionOf(target.id);
+    if (at && m_rows[*at].sameContent(target))
+        return {*at};
+    return {};
+}
+
 const LedgerFacts &Store::facts()
 {
     rows();
@@ -581,7 +607,7 @@ Record FileStore::add(const Record &r)
     finishReading();
     Transaction tx(*this, kAddFailed);
     refresh(false, kReadFailed);
-    const qint64 id = m_history ? takeIds(1) : 0;
+    const qint64 id = m_history ? takeIds(1, 1) : 0;
     Statement st(m_db, m_history ? insertWithIdSql() : insertSql());
     int rc = st.prepareResult();
     if (rc == SQLITE_OK)
@@ -594,10 +620,8 @@ Record FileStore::add(const Record &r)
         tx.fail(rc);
     Record stored = r;
     stored.id = sqlite3_last_insert_rowid(m_db);
-    if (m_history) {
-        noteRows(1);
+    if (m_history)
         addEntry(ChangeKind::Add, addSummary(r), 1, QString(), stored.id);
-    }
     tx.commit();
     appendRows({stored});
     return stored;
@@ -608,7 +632,8 @@ std::vector<qint64> FileStore::insertRows(const std::vector<Record> &records,
 {
     std::vector<qint64> ids;
     ids.reserve(records.size());
-    const qint64 first = m_history ? takeIds(static_cast<qint64>(records.size())) : 0;
+    const auto count = static_cast<qint64>(records.size());
+    const qint64 first = m_history ? takeIds(count, count) : 0;
     Statement st(m_db, m_history ? insertWithIdSql() : insertSql());
     int rc = st.prepareResult();
     for (std::size_t n = 0; n < records.size() && rc == SQLITE_OK; ++n) {
@@ -623,8 +648,6 @@ std::vector<qint64> FileStore::insertRows(const std::vector<Record> &records,
     }
     if (rc != SQLITE_OK)
         fail(rc, kAddFailed);
-    if (m_history)
-        noteRows(static_cast<qint64>(records.size()));
     return ids;
 }
 
@@ -693,20 +716,7 @@ bool FileStore::removeExact(const Record &target)
     finishReading();
     Transaction tx(*this, kRemoveFailed);
     refresh(false, kReadFailed);
-    // Rows are held in rowid order, so the row is found without a walk.
-    const std::vector<Record> &rows = loadedRows();
-    const auto it = std::lower_bound(rows.cbegin(), rows.cend(), target.id,
-                                     [](const Record &r, qint64 id) { return r.id < id; });
-    std::vector<std::size_t> positions;
-    if (it != rows.cend() && it->id == target.id) {
-        if (it->sameContent(target))
-            positions.push_back(static_cast<std::size_t>(it - rows.cbegin()));
-    } else {
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            if (rows[i].id == target.id && rows[i].sameContent(target))
-                positions.push_back(i);
-    }
-    return removePositions(tx, positions) > 0;
+    return removePositions(tx, exactly(target)) > 0;
 }
 
 } // namespace ledger

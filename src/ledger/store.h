@@ -13,6 +13,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -149,6 +150,12 @@ public:
     // Changes whenever rows may have moved or gone (reload, deletion, growth): references into
     // the rows taken under another generation must be looked up again by id.
     quint64 generation() const { return m_generation; }
+    // The loaded rows at these positions, in their order.
+    RecordRefs rowsAt(const std::vector<std::size_t> &positions) const;
+    // Where the row with this id stands in the loaded rows (held in id order), if it is there.
+    std::optional<std::size_t> positionOf(qint64 id) const;
+    // The position of the row with target's id when it still holds target's content: none or one.
+    std::vector<std::size_t> exactly(const Record &target) const;
 
     // Appends one row (its id is ignored) and commits; returns the new row with its id.
     // Throws StoreError and stores nothing when the write fails.

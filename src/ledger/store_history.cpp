@@ -139,6 +139,15 @@ QString deletionSummary(const RecordRefs &rows)
     return QStringLiteral("删除 %1 条交易记录").arg(rows.size());
 }
 
+RecordRefs rowsOf(const std::vector<DeletedRow> &deleted)
+{
+    RecordRefs refs;
+    refs.reserve(deleted.size());
+    for (const DeletedRow &d : deleted)
+        refs.push_back(std::cref(d.row));
+    return refs;
+}
+
 QString rowsChecksum(const RecordRefs &rows)
 {
     QCryptographicHash hash(QCryptographicHash::Sha1);
@@ -279,28 +288,28 @@ void FileStore::setStateValue(const char *key, qint64 value)
         fail(rc, m_writing);
 }
 
-qint64 FileStore::takeIds(qint64 n)
+qint64 FileStore::takeIds(qint64 n, qint64 rowsDelta)
 {
     // Above the newest row too: another program may have added one since.
-    Statement st(m_db, "SELECT coalesce(max(rowid), 0) + 1 FROM \"库\"");
-    int rc = st.prepareResult();
+    Statement next(m_db, "SELECT max(\"值\", (SELECT coalesce(max(rowid), 0) + 1 FROM \"库\")) FROM \"账本状态\""
+                         " WHERE \"键\" = '下一个行号'");
+    int rc = next.prepareResult();
     if (rc == SQLITE_OK)
-        rc = sqlite3_step(st.get());
+        rc = sqlite3_step(next.get());
     if (rc != SQLITE_ROW)
-        fail(rc, sql::kReadFailed);
-    const qint64 first = std::max(stateValue(kNextId), sqlite3_column_int64(st.get(), 0));
-    setStateValue(kNextId, first + n);
-    return first;
-}
-
-void FileStore::noteRows(qint64 delta)
-{
-    Statement st(m_db, "UPDATE \"账本状态\" SET \"值\" = \"值\" + ? WHERE \"键\" = '行数'");
-    int rc = st.prepareResult();
+        fail(rc == SQLITE_DONE ? SQLITE_CORRUPT : rc, sql::kReadFailed);
+    const qint64 first = sqlite3_column_int64(next.get(), 0);
+    // Both counters in one statement: an add is this, its row and its entry.
+    Statement st(m_db, "UPDATE \"账本状态\" SET \"值\" = CASE \"键\" WHEN '下一个行号' THEN ? ELSE \"值\" + ? END"
+                       " WHERE \"键\" IN ('下一个行号', '行数')");
+    rc = st.prepareResult();
     if (rc == SQLITE_OK)
-        rc = sqlite3_bind_int64(st.get(), 1, delta);
+        rc = sqlite3_bind_int64(st.get(), 1, first + n);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_bind_int64(st.get(), 2, rowsDelta);
     if ((rc = stepDone(st.get(), rc)) != SQLITE_OK)
         fail(rc, m_writing);
+    return first;
 }
 
 qint64 FileStore::addEntry(ChangeKind kind, const QString &summary, qint64 count, const QString &checksum, qint64 rowId)
@@ -330,10 +339,7 @@ qint64 FileStore::addEntry(ChangeKind kind, const QString &summary, qint64 count
 qint64 FileStore::recordDeletion(const std::vector<std::size_t> &positions)
 {
     const std::vector<Record> &rows = loadedRows();
-    RecordRefs refs;
-    refs.reserve(positions.size());
-    for (const std::size_t p : positions)
-        refs.push_back(std::cref(rows[p]));
+    const RecordRefs refs = rowsAt(positions);
     const auto n = static_cast<qint64>(positions.size());
     const qint64 entry = addEntry(ChangeKind::Delete, deletionSummary(refs), n, rowsChecksum(refs), 0);
     const std::string insert = "INSERT INTO \"删除的记录\" (\"操作\", \"位置\", \"行号\", " + columnListSql() +
@@ -353,7 +359,7 @@ qint64 FileStore::recordDeletion(const std::vector<std::size_t> &positions)
     }
     if (rc != SQLITE_OK)
         fail(rc, m_writing);
-    noteRows(-n);
+    takeIds(0, -n);
     return entry;
 }
 
@@ -472,7 +478,8 @@ RestoredDeletion FileStore::restoreDeletion(qint64 entry)
         }
         if (rc != SQLITE_OK)
             tx.fail(rc);
-        const qint64 first = moved.empty() ? 0 : takeIds(static_cast<qint64>(moved.size()));
+        done.rows = static_cast<qint64>(deleted.size());
+        const qint64 first = takeIds(static_cast<qint64>(moved.size()), done.rows);
         for (std::size_t i = 0; i < moved.size(); ++i) {
             put(*moved[i], first + static_cast<qint64>(i));
             back.push_back(*moved[i]);
@@ -481,13 +488,8 @@ RestoredDeletion FileStore::restoreDeletion(qint64 entry)
         if (rc != SQLITE_OK)
             tx.fail(rc);
     }
-    RecordRefs refs;
-    for (const DeletedRow &d : deleted)
-        refs.push_back(std::cref(d.row));
-    done.rows = static_cast<qint64>(deleted.size());
-    noteRows(done.rows);
     done.entry = addEntry(ChangeKind::Restore, restoreSummary(entry, done.rows),
-                          done.rows, rowsChecksum(refs), 0);
+                          done.rows, rowsChecksum(rowsOf(deleted)), 0);
     {
         Statement mark(m_db, "UPDATE \"操作记录\" SET \"恢复于\" = ? WHERE \"编号\" = ?");
         rc = mark.prepareResult();

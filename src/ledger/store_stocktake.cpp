@@ -175,10 +175,9 @@ void FileStore::markStockTakeRows(LedgerFacts &facts)
         rc = SQLITE_OK;
         const qint64 id = sqlite3_column_int64(st.get(), 0);
         // Rows are held in rowid order. The number tells a row that took a deleted one's id.
-        const auto it = std::lower_bound(rows.cbegin(), rows.cend(), id,
-                                         [](const Record &r, qint64 want) { return r.id < want; });
-        if (it != rows.cend() && it->id == id && it->txno == columnText(st.get(), 1))
-            facts.markStockTake(static_cast<std::size_t>(it - rows.cbegin()));
+        const auto at = positionOf(id);
+        if (at && rows[*at].txno == columnText(st.get(), 1))
+            facts.markStockTake(*at);
     }
     if (rc != SQLITE_DONE)
         fail(rc, sql::kReadFailed);
