@@ -239,10 +239,14 @@ BackupResult makeBackup(const QString &ledgerPath, const QDateTime &now, const Q
         out.error = QStringLiteral("“%1”是一个文件，不是文件夹，备份无处存放").arg(folder);
         return out;
     }
+    const bool made = !fi.exists();
     if (!QDir().mkpath(folder)) {
         out.error = kNoFolder.arg(folder);
         return out;
     }
+    // A new folder's own name must reach the disk too, or a power cut takes every backup in it.
+    if (made)
+        syncFolderOf(folder);
     const QString target = newBackupPath(ledgerPath, now, kind);
     const QString part = QDir(folder).filePath(u'.' + QFileInfo(target).fileName() + QStringLiteral(".part"));
     QFile::remove(part);
