@@ -47,20 +47,25 @@ void timeLiveChanges(Store &file)
                        QStringLiteral("12345678")};
         const auto before = static_cast<qint64>(mine->rows().size());
         // Each run: their add (not timed), then ours.
-        std::vector<double> alone;
+        std::vector<double> store, facts;
         for (int i = 0; i < 7; ++i) {
             theirs->add(r);
             QElapsedTimer own;
             own.start();
             mine->rows();
+            store.push_back(msSince(own));
+            own.start();
             mine->facts();
-            alone.push_back(msSince(own));
+            facts.push_back(msSince(own));
         }
-        std::sort(alone.begin(), alone.end());
-        check(mine->rows().size() == static_cast<std::size_t>(before + 14), "every add taken in");
+        std::sort(store.begin(), store.end());
+        std::sort(facts.begin(), facts.end());
+        check(mine->rows().size() == static_cast<std::size_t>(before + 7), "every add taken in");
         check(mine->rows().back().sameContent(r), "the add taken in as stored");
-        row(QStringLiteral("another PC's add taken in (catch-up and the analyses' facts)"), Timing{alone[3], false},
-            std::nullopt, std::nullopt);
+        row(QStringLiteral("another PC's add taken in by the store (catch-up)"), Timing{store[3], false}, std::nullopt,
+            std::nullopt);
+        row(QStringLiteral("… and the analyses' facts brought up to date"), Timing{facts[3], false}, std::nullopt,
+            std::nullopt);
 
         // The main window on the server ledger, a category and product chosen, listing again.
         const Record chosen = [&] {

@@ -465,18 +465,22 @@ bool ServerStore::catchUp(qint64 version)
 {
     if (!m_loaded || !m_history)
         return false;
-    const pgdb::Result entries = m_db->exec(
-        "SELECT \"编号\", \"种类\", coalesce(\"记录\", 0) FROM \"操作记录\" WHERE \"编号\" > $1 ORDER BY \"编号\"",
-        {number(m_entry)});
+    const pgdb::Result entries = m_db->exec("SELECT \"编号\", \"种类\", coalesce(\"记录\", 0), \"行数\" FROM \"操作记录\""
+                                            " WHERE \"编号\" > $1 ORDER BY \"编号\"",
+                                            {number(m_entry)});
     // Each change this program makes bumps the version once and writes one entry: when they
     // disagree, another program (or a role without the record of changes) wrote.
     if (entries.rows() != version - m_version)
         return false;
-    QStringList named, deletions, restores;
+    QStringList names, deletions, restores;
     bool stockTake = false;
+    qint64 added = 0; // at most this many rows above the highest id held
     for (int i = 0; i < entries.rows(); ++i) {
-        switch (changeKindOf(entries.text(i, 1))) {
-        case ChangeKind::Add: named << entries.text(i, 2); break;
+        const ChangeKind kind = changeKindOf(entries.text(i, 1));
+        if (kind != ChangeKind::Delete)
+            added += entries.number(i, 3);
+        switch (kind) {
+        case ChangeKind::Add: names << entries.text(i, 2); break;
         case ChangeKind::Delete: deletions << entries.text(i, 0); break;
         case ChangeKind::Restore: restores << entries.text(i, 0); break;
         case ChangeKind::StockTake: stockTake = true; break;
@@ -500,7 +504,7 @@ bool ServerStore::catchUp(qint64 version)
             found += deletions.contains(kept.text(i, 0));
             putBack += kept.text(i, 3) == QLatin1String("t");
             if (kept.number(i, 2) > 0)
-                named << kept.text(i, 4).split(u',');
+                names << kept.text(i, 4).split(u',');
         }
         if (found != deletions.size() || putBack != restores.size())
             return false;
@@ -508,20 +512,31 @@ bool ServerStore::catchUp(qint64 version)
 
     const std::vector<Record> &rows = loadedRows();
     const qint64 newest = rows.empty() ? 0 : rows.back().id;
-    static const std::string select =
-        "SELECT id, " + columnListSql() + " FROM \"库\" WHERE id > $1 OR id = ANY($2::bigint[]) ORDER BY id";
-    const pgdb::Result now = m_db->exec(select.c_str(), {number(newest), idArray(named)});
+    // Two walks along the key: the limit keeps the planner off a scan of the whole table when
+    // it has no statistics yet, and one more row than expected means another program wrote.
+    static const std::string above =
+        "SELECT id, " + columnListSql() + " FROM \"库\" WHERE id > $1 ORDER BY id LIMIT $2";
+    static const std::string byId = "SELECT id, " + columnListSql() + " FROM \"库\" WHERE id = ANY($1::bigint[])";
+    const pgdb::Result fresh = m_db->exec(above.c_str(), {number(newest), number(added + 1)});
+    if (fresh.rows() > added)
+        return false;
+    const pgdb::Result named = names.isEmpty() ? pgdb::Result() : m_db->exec(byId.c_str(), {idArray(names)});
     std::vector<Record> newer, older;
     QSet<qint64> present;
-    for (int i = 0; i < now.rows(); ++i) {
-        Record r = recordFrom(now, i, 1);
-        r.id = now.number(i, 0);
-        present.insert(r.id);
-        if (placeOf(rows, r.id) == rows.size())
-            (r.id > newest ? newer : older).push_back(std::move(r));
+    for (const pgdb::Result *now : {&fresh, &named}) {
+        for (int i = 0; i < now->rows(); ++i) {
+            Record r = recordFrom(*now, i, 1);
+            r.id = now->number(i, 0);
+            if (present.contains(r.id))
+                continue;
+            present.insert(r.id);
+            if (placeOf(rows, r.id) == rows.size())
+                (r.id > newest ? newer : older).push_back(std::move(r));
+        }
     }
+    std::sort(older.begin(), older.end(), [](const Record &a, const Record &b) { return a.id < b.id; });
     std::vector<std::size_t> gone;
-    for (const QString &id : std::as_const(named)) {
+    for (const QString &id : std::as_const(names)) {
         const qint64 n = id.toLongLong();
         if (const std::size_t at = placeOf(rows, n); at != rows.size() && !present.contains(n))
             gone.push_back(at);
