@@ -190,4 +190,39 @@ TEST(LiveNotices, AChangeIsAnnouncedToTheOtherConnectionsOnly)
     EXPECT_TRUE(theirs->rows().empty());
 }
 
+// A connection lost inside a transaction fails the rest of it, never runs it on a new
+// connection (where it would be outside the transaction); the next statement after it connects
+// again, with the session's settings given again.
+TEST(Reconnecting, NeverInsideATransactionAndWithTheSessionsSettings)
+{
+    qputenv("PGPASSFILE", "/nonexistent");
+    const ServerDatabase db;
+    pgdb::Connection c(db.conninfo());
+    c.exec("CREATE TABLE t (n int)");
+    c.keepForSession("SELECT set_config('lock_timeout', $1, false)", {QStringLiteral("1234ms")});
+    const auto end = [&] {
+        ServerDatabase::admin().exec("SELECT pg_terminate_backend($1, 10000)", {QString::number(c.backendPid())});
+    };
+    const int first = c.backendPid();
+    {
+        pgdb::Transaction tx(c);
+        c.exec("INSERT INTO t VALUES (1)");
+        end();
+        for (const char *sql : {"INSERT INTO t VALUES (2)", "COMMIT"}) {
+            try {
+                c.exec(sql);
+                ADD_FAILURE() << sql << " ran after the connection was lost inside the transaction";
+            } catch (const pgdb::Failure &f) {
+                EXPECT_EQ(f.kind(), pgdb::FailureKind::ConnectionLost) << sql;
+            }
+        }
+    }
+    EXPECT_EQ(c.exec("SELECT count(*) FROM t").number(0, 0), 0);
+    EXPECT_NE(c.backendPid(), first);
+    EXPECT_EQ(c.exec("SHOW lock_timeout").text(0, 0), QStringLiteral("1234ms"));
+    // Ended while idle: the next statement finds out before it is sent, and runs.
+    end();
+    EXPECT_EQ(c.exec("SELECT 7").number(0, 0), 7);
+}
+
 } // namespace
