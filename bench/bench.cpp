@@ -599,7 +599,10 @@ int runBench(int argc, char **argv)
     timeOpen(b);
     registerFunctions(b.db);
     const QString generated = cache + QStringLiteral("/ledger-%1.mdb").arg(g_size);
-    if (qEnvironmentVariableIntValue("BENCH_HISTORY_ONLY")) {
+    const bool liveOnly = qEnvironmentVariableIntValue("BENCH_LIVE_ONLY");
+    if (liveOnly) {
+        timeLiveChanges(*b.w->store());
+    } else if (qEnvironmentVariableIntValue("BENCH_HISTORY_ONLY")) {
         timeHistory(*b.w->store(), generated);
     } else if (qEnvironmentVariableIntValue("BENCH_STOCKTAKE_ONLY")) {
     } else if (qEnvironmentVariableIntValue("BENCH_WINDOW_ONLY")) {
@@ -619,7 +622,7 @@ int runBench(int argc, char **argv)
         timeHistory(*b.w->store(), generated);
         timeBackups(b);
     }
-    if (!qEnvironmentVariableIntValue("BENCH_WINDOW_ONLY") && !qEnvironmentVariableIntValue("BENCH_HISTORY_ONLY"))
+    if (!qEnvironmentVariableIntValue("BENCH_WINDOW_ONLY") && !qEnvironmentVariableIntValue("BENCH_HISTORY_ONLY") && !liveOnly)
         timeStockTake(b.w.get()); // last: it adds a row per product
     std::printf("| %lld | peak memory of our operations (VmHWM) | %.0f MB | | | | | |\n",
                 static_cast<long long>(g_size), static_cast<double>(g_oursPeakKb) / 1024);

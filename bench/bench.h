@@ -45,6 +45,9 @@ void timeStockTake(Form1 *main);
 // What the record of changes costs (history_bench.cpp); legacyMaster: the generated ledger.
 void timeHistory(ledger::Store &store, const QString &legacyMaster);
 
+// Another PC's add seen on a server ledger of the same rows (live_bench.cpp; BENCH_PG_DIR).
+void timeLiveChanges(ledger::Store &file);
+
 // One markdown table row.
 void row(const QString &op, const Timing &ours, const std::optional<Timing> &plain,
          const std::optional<Timing> &sql, qint64 lines = -1);

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSet>
 #include <QSignalBlocker>
 
 using namespace ledger;
@@ -50,6 +51,17 @@ void removeLine(QListWidget *list, const QString &name)
     delete list->takeItem(list->row(found[0]));
     if (chosen)
         list->selectionModel()->clear();
+}
+
+// Makes the line of this name the chosen one, if the list has it: no click, the list's
+// signals being blocked by the caller.
+bool chooseName(QListWidget *list, const QString &name)
+{
+    const QList<QListWidgetItem *> found = name.isEmpty() ? QList<QListWidgetItem *>() : list->findItems(name, Qt::MatchExactly);
+    if (found.isEmpty())
+        return false;
+    list->setCurrentItem(found.constFirst());
+    return true;
 }
 
 // Whether the lists below a name label show another name than the one deleted: then they
@@ -110,6 +122,7 @@ void Form1::op4()
         return;
     const TxListing listing = listTransactions(all, category, product, dir, Check2->isChecked(), QDate::currentDate());
     fillList3(listing.records);
+    m_productListing = List3->lines()->fills();
     m_qsum = listing.quantitySum;
     runtotal = listing.amountSum;
     if (!listing.records.empty())
@@ -148,18 +161,81 @@ void Form1::List2_Click()
     axd(QString(), 4);
 }
 
+void Form1::forgetCategory()
+{
+    List2->clear();
+    List3->clear();
+    ui::setAutoText(Label2, QString());
+    ui::setAutoText(Label4, QString());
+    Text4->setText(QString());
+    Text5->setText(QString());
+}
+
+void Form1::forgetProduct()
+{
+    List3->clear();
+    Text4->setText(QString());
+    Text5->setText(QString());
+    ui::setAutoText(Label4, QString());
+}
+
 void Form1::relist()
 {
-    // Chosen again as by a click, so that the labels and lists below follow as they do then.
+    // Chosen again without a click, which would empty the boxes and List3's choice.
     const QString category = currentCategory(), product = currentProduct();
-    axd(QString(), 2);
-    const QList<QListWidgetItem *> categories = List1->findItems(category, Qt::MatchExactly);
-    if (category.isEmpty() || categories.isEmpty())
+    const bool listed = !product.isEmpty() && List3->lines()->fills() == m_productListing;
+    try {
+        {
+            const QSignalBlocker quiet(List1);
+            op2();
+            if (!chooseName(List1, category)) {
+                if (!category.isEmpty())
+                    forgetCategory();
+                return;
+            }
+        }
+        const QSignalBlocker quiet(List2);
+        op3();
+        if (!chooseName(List2, product)) {
+            if (!product.isEmpty())
+                forgetProduct();
+            return;
+        }
+    } catch (const StoreError &e) {
+        ui::message(this, e.message());
         return;
-    List1->setCurrentItem(categories.constFirst());
-    const QList<QListWidgetItem *> products = List2->findItems(product, Qt::MatchExactly);
-    if (!product.isEmpty() && !products.isEmpty())
-        List2->setCurrentItem(products.constFirst());
+    }
+    if (listed)
+        relistTransactions();
+}
+
+void Form1::relistTransactions()
+{
+    const ui::TxLines *lines = List3->lines();
+    QSet<qint64> chosen;
+    for (const int row : List3->selectedRows())
+        chosen.insert(lines->id(row));
+    const auto idAt = [&](int row) { return row >= 0 ? lines->id(row) : 0; };
+    const qint64 current = idAt(List3->currentRow()), top = idAt(List3->indexAt(QPoint(1, 1)).row());
+    axd(QString(), 4); // as a click on the product lists them, with the totals
+    QItemSelection selection;
+    const auto at = [&](int row) { return List3->model()->index(row, 0); };
+    int first = -1; // of the run of chosen lines that row continues
+    for (int row = 0; row <= List3->count(); ++row) {
+        const qint64 id = row < List3->count() ? lines->id(row) : 0;
+        const bool on = id != 0 && chosen.contains(id);
+        if (on && first < 0)
+            first = row;
+        if (!on && first >= 0) {
+            selection.select(at(first), at(row - 1));
+            first = -1;
+        }
+        if (id != 0 && id == current)
+            List3->selectionModel()->setCurrentIndex(at(row), QItemSelectionModel::NoUpdate);
+        if (id != 0 && id == top)
+            List3->scrollTo(at(row), QAbstractItemView::PositionAtTop);
+    }
+    List3->selectionModel()->select(selection, QItemSelectionModel::Select);
 }
 
 void Form1::Check2_Click() { axd(QString(), 4); }
@@ -184,14 +260,8 @@ void Form1::Command2_Click()
     if (axd(lastreq, 1, confirmed) != 0)
         return;
     removeLine(List1, category);
-    if (!showsOther(Label2, category)) {
-        List2->clear();
-        List3->clear();
-        ui::setAutoText(Label2, QString());
-        ui::setAutoText(Label4, QString());
-        Text4->setText(QString());
-        Text5->setText(QString());
-    }
+    if (!showsOther(Label2, category))
+        forgetCategory();
     axd(QString(), 6);
     axd(QString(), 12);
 }
@@ -207,12 +277,8 @@ void Form1::Command4_Click()
     if (axd(lastreq, 1) != 0 || showsOther(Label2, category))
         return;
     removeLine(List2, product);
-    if (!showsOther(Label4, product)) {
-        List3->clear();
-        Text4->setText(QString());
-        Text5->setText(QString());
-        ui::setAutoText(Label4, QString());
-    }
+    if (!showsOther(Label4, product))
+        forgetProduct();
 }
 
 void Form1::Command6_Click()

@@ -70,6 +70,7 @@ Record TxLines::record(int row) const
 
 void TxLines::setRecords(Store *store, const RecordRefs &records)
 {
+    ++m_fills;
     beginResetModel();
     m_store = store;
     m_texts.clear();
@@ -143,6 +144,7 @@ void TxLines::removeLines(const std::vector<int> &rows)
 
 void TxLines::clear()
 {
+    ++m_fills;
     if (m_lines.empty())
         return;
     beginResetModel();

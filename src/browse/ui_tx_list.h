@@ -30,6 +30,10 @@ public:
     // The stored row a line was made from: id 0 when it has none; only its id when the row
     // has gone from the ledger since.
     ledger::Record record(int row) const;
+    // Only its id, without looking the row up.
+    qint64 id(int row) const { return m_lines[static_cast<std::size_t>(row)].id; }
+    // Counts the fills (setRecords, clear): the same count, the same listing with lines added.
+    quint64 fills() const { return m_fills; }
     QString text(int row) const;
     // Keeps a row the store is deleting, for the lines that show it.
     void rowGone(const ledger::Record &r);
@@ -54,6 +58,7 @@ private:
     std::vector<Line> m_lines;
     std::vector<QString> m_texts;
     QHash<qint64, ledger::Record> m_gone; // rows deleted since they were listed, by id
+    quint64 m_fills = 0;
 };
 
 // The view: a multiple-selection list of same-height lines, answering like a list widget

@@ -222,16 +222,21 @@ bool CopyRow::parse(std::string_view line)
 
 void Connection::Finish::operator()(pg_conn *conn) const { PQfinish(conn); }
 
-Connection::Connection(const QString &conninfo, const QString &password)
+Connection::Connection(const QString &conninfo, const QString &password) : m_conninfo(conninfo), m_password(password)
 {
-    const QByteArray info = conninfo.toUtf8();
+    connect();
+}
+
+void Connection::connect()
+{
+    const QByteArray info = m_conninfo.toUtf8();
     char *error = nullptr;
     if (const OptionList parsed(PQconninfoParse(info.constData(), &error)); !parsed) {
         const QString why = utf8(error);
         PQfreemem(error);
         throw Failure(FailureKind::Other, {}, {}, why, true, QStringLiteral("连接参数有误：%1").arg(why));
     }
-    m_server = describeServer(conninfo);
+    m_server = describeServer(m_conninfo);
     // Entries before dbname are defaults the connection string may override; those after it win.
     std::vector<const char *> keys, values;
     const QByteArray timeout = QByteArray::number(kConnectTimeout);
@@ -241,8 +246,8 @@ Connection::Connection(const QString &conninfo, const QString &password)
     }
     keys.insert(keys.end(), {"fallback_application_name", "dbname", "client_encoding"});
     values.insert(values.end(), {"warehouse", info.constData(), "UTF8"});
-    const QByteArray secret = password.toUtf8();
-    if (!password.isNull()) {
+    const QByteArray secret = m_password.toUtf8();
+    if (!m_password.isNull()) {
         keys.push_back("password");
         values.push_back(secret.constData());
     }
@@ -296,6 +301,51 @@ Connection::~Connection() = default;
 
 int Connection::backendPid() const { return PQbackendPID(m_conn.get()); }
 
+void Connection::ready()
+{
+    if (m_inTransaction)
+        return;
+    // A session ended while idle says so in what is waiting on the socket: its last message,
+    // then the end of the stream, perhaps in two reads.
+    for (int reads = 0; reads < 4 && PQstatus(m_conn.get()) == CONNECTION_OK; ++reads) {
+        pollfd fd{PQsocket(m_conn.get()), POLLIN, 0};
+        if (::poll(&fd, 1, 0) <= 0)
+            break;
+        PQconsumeInput(m_conn.get());
+    }
+    if (PQstatus(m_conn.get()) == CONNECTION_OK)
+        return;
+    m_conn.reset();
+    connect();
+    for (const SessionStatement &s : m_session)
+        exec(s.sql.c_str(), s.params);
+}
+
+void Connection::keepForSession(const char *sql, const std::vector<QString> &params)
+{
+    exec(sql, params);
+    const auto same = std::find_if(m_session.begin(), m_session.end(), [&](const SessionStatement &s) { return s.sql == sql; });
+    if (same != m_session.end())
+        same->params = params; // a setting given again
+    else
+        m_session.push_back({sql, params});
+}
+
+int Connection::socket() const { return m_conn && PQstatus(m_conn.get()) == CONNECTION_OK ? PQsocket(m_conn.get()) : -1; }
+
+bool Connection::notified()
+{
+    if (!m_conn || PQstatus(m_conn.get()) != CONNECTION_OK)
+        return false;
+    PQconsumeInput(m_conn.get());
+    bool any = false;
+    while (PGnotify *n = PQnotifies(m_conn.get())) {
+        any = any || n->be_pid != PQbackendPID(m_conn.get());
+        PQfreemem(n);
+    }
+    return any;
+}
+
 void Connection::fail(const pg_result *res) const
 {
     const QString state = errorField(res, PG_DIAG_SQLSTATE);
@@ -323,6 +373,7 @@ void Connection::checkText(const QString &text) const
 
 Result Connection::exec(const char *sql, const std::vector<QString> &params)
 {
+    ready();
     std::vector<QByteArray> bytes;
     bytes.reserve(params.size());
     std::vector<const char *> values;
@@ -346,6 +397,7 @@ Result Connection::exec(const char *sql, const std::vector<QString> &params)
 
 void Connection::copyOut(const char *sql, const std::function<void(const CopyRow &)> &row)
 {
+    ready();
     {
         const Result start(PQexec(m_conn.get(), sql));
         if (PQresultStatus(start.handle()) != PGRES_COPY_OUT)
@@ -379,6 +431,7 @@ void Connection::copyOut(const char *sql, const std::function<void(const CopyRow
 
 CopyIn::CopyIn(Connection &connection, const char *sql) : m_connection(connection)
 {
+    m_connection.ready();
     const Result start(PQexec(m_connection.m_conn.get(), sql));
     if (PQresultStatus(start.handle()) != PGRES_COPY_IN) {
         m_open = false;
@@ -490,10 +543,15 @@ qint64 CopyIn::finish()
     return end.affected();
 }
 
-Transaction::Transaction(Connection &connection) : m_connection(connection) { m_connection.exec("BEGIN"); }
+Transaction::Transaction(Connection &connection) : m_connection(connection)
+{
+    m_connection.exec("BEGIN");
+    m_connection.m_inTransaction = true;
+}
 
 Transaction::~Transaction()
 {
+    m_connection.m_inTransaction = false;
     pg_conn *conn = m_connection.m_conn.get();
     if (m_done || PQstatus(conn) != CONNECTION_OK || PQtransactionStatus(conn) == PQTRANS_IDLE)
         return;
@@ -503,7 +561,9 @@ Transaction::~Transaction()
 void Transaction::commit()
 {
     m_done = true;
+    // Never sent again on a new connection: a lost answer leaves the outcome unknown.
     const Result res = m_connection.exec("COMMIT");
+    m_connection.m_inTransaction = false;
     // A transaction in which a statement failed ends in a rollback that the server reports as done.
     if (res.command() != QLatin1String("COMMIT"))
         throw Failure(FailureKind::Other, m_connection.server(), QStringLiteral("25P02"),

@@ -105,7 +105,11 @@ public:
     // Connects with a libpq connection string or URI, with client_encoding UTF8 and, unless
     // the string or PGCONNECT_TIMEOUT says otherwise, a connect_timeout of kConnectTimeout
     // seconds. password, when not null, wins over the string's and libpq's (a password box's
-    // answer: never spliced into the string, where quotes would have to be escaped). Throws Failure.
+    // answer: never spliced into the string, where quotes would have to be escaped; kept in
+    // memory only, for reconnecting). Throws Failure.
+    // A connection lost between transactions (the server restarted, the session was ended) is
+    // made again by the next statement; one lost inside a transaction fails that transaction
+    // and every statement of it, and is made again only after it.
     explicit Connection(const QString &conninfo, const QString &password = {});
     ~Connection();
     Connection(const Connection &) = delete;
@@ -117,6 +121,15 @@ public:
     const QString &server() const { return m_server; }
     // The server process serving this connection.
     int backendPid() const;
+    // Runs this statement now and again on every new connection made after a loss (session
+    // settings, LISTEN). Throws Failure.
+    void keepForSession(const char *sql, const std::vector<QString> &params = {});
+    // The socket the server's messages arrive on, for waiting on them; -1 without a connection.
+    // Another one after a reconnection.
+    int socket() const;
+    // Reads what has arrived without waiting and takes the notifications (NOTIFY) from other
+    // sessions; false when none came (or the connection is lost: the next statement reconnects).
+    bool notified();
 
     // Runs one statement with its parameters bound ($1, $2, ...): the SQL text never holds data.
     // Throws Failure.
@@ -138,8 +151,18 @@ private:
     // Reads what the server still has to say about the last command, so the next can start.
     void drain();
     void checkText(const QString &text) const;
+    void connect();
+    // Before a statement: a connection lost outside a transaction is made again.
+    void ready();
+    struct SessionStatement {
+        std::string sql;
+        std::vector<QString> params;
+    };
     std::unique_ptr<pg_conn, Finish> m_conn;
     QString m_server;
+    QString m_conninfo, m_password;
+    std::vector<SessionStatement> m_session;
+    bool m_inTransaction = false;
 };
 
 // COPY ... FROM STDIN (text format): add each row's fields, end each row, then finish().

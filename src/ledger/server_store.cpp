@@ -267,6 +267,21 @@ qint64 addEntry(Connection &db, ChangeKind kind, const QString &summary, qint64 
         .number(0, 0);
 }
 
+// Where every change is announced, with the ledger's new version.
+const char *const kChannel = "warehouse_changes";
+
+// Inside a write transaction: bumps the change counter, taking its row lock until the commit,
+// and announces the change to the other PCs at the commit; returns the new version.
+qint64 bumpVersion(Connection &db)
+{
+    return db
+        .exec("WITH v AS (UPDATE \"账本版本\" SET n = n + 1 RETURNING n) SELECT n, pg_notify($1, n::text) FROM v",
+              {QString::fromLatin1(kChannel)})
+        .number(0, 0);
+}
+
+QString idArray(const QStringList &ids) { return u'{' + ids.join(u',') + u'}'; }
+
 StoreError fromFailure(StoreError::Kind what, const Failure &f)
 {
     // Another PC holds the writers' turn longer than the lock wait.
@@ -308,14 +323,12 @@ bool setUpHistory(Connection &db)
 
 template <class F> auto ServerStore::guarded(StoreError::Kind what, F &&action) -> decltype(action())
 {
+    // The rows in memory change only once a change is committed, or as a whole once read: they
+    // stay those of m_version whatever failed.
     try {
         return action();
     } catch (const Failure &f) {
-        m_loaded = false;
         throw fromFailure(what, f);
-    } catch (...) {
-        m_loaded = false;
-        throw;
     }
 }
 
@@ -415,6 +428,8 @@ std::unique_ptr<ServerStore> ServerStore::open(const QString &conninfo, const QS
         if (!why.isEmpty())
             throw StoreError::onServer(StoreError::Kind::Open, server, why);
         store->setLockWait(lockWait);
+        if (purpose == Purpose::Work)
+            store->m_db->keepForSession((std::string("LISTEN ") + kChannel).c_str());
         store->rows();
     });
     return store;
@@ -423,7 +438,7 @@ std::unique_ptr<ServerStore> ServerStore::open(const QString &conninfo, const QS
 void ServerStore::setLockWait(std::chrono::milliseconds wait)
 {
     guarded(StoreError::Kind::Read, [&] {
-        m_db->exec("SELECT set_config('lock_timeout', $1, false)", {QStringLiteral("%1ms").arg(wait.count())});
+        m_db->keepForSession("SELECT set_config('lock_timeout', $1, false)", {QStringLiteral("%1ms").arg(wait.count())});
     });
 }
 
@@ -431,36 +446,145 @@ void ServerStore::load()
 {
     dropRows();
     m_loaded = false;
+    if (m_history)
+        m_entry = m_db->exec("SELECT n FROM \"操作编号\"").number(0, 0);
     std::vector<Record> rows;
     m_db->copyOut(copyOutSql(), [&](const pgdb::CopyRow &row) { rows.push_back(recordFrom(row)); });
     m_loaded = true;
     setRows(std::move(rows));
 }
 
+bool ServerStore::catchUp(qint64 version)
+{
+    if (!m_loaded || !m_history)
+        return false;
+    const pgdb::Result entries = m_db->exec("SELECT \"编号\", \"种类\", coalesce(\"记录\", 0), \"行数\" FROM \"操作记录\""
+                                            " WHERE \"编号\" > $1 ORDER BY \"编号\"",
+                                            {number(m_entry)});
+    // Each change this program makes bumps the version once and writes one entry: when they
+    // disagree, another program (or a role without the record of changes) wrote.
+    if (entries.rows() != version - m_version)
+        return false;
+    QStringList names, deletions, restores;
+    bool stockTake = false;
+    qint64 added = 0; // at most this many rows above the highest id held
+    for (int i = 0; i < entries.rows(); ++i) {
+        const ChangeKind kind = changeKindOf(entries.text(i, 1));
+        if (kind != ChangeKind::Delete)
+            added += entries.number(i, 3);
+        switch (kind) {
+        case ChangeKind::Add: names << entries.text(i, 2); break;
+        case ChangeKind::Delete: deletions << entries.text(i, 0); break;
+        case ChangeKind::Restore: restores << entries.text(i, 0); break;
+        case ChangeKind::StockTake: stockTake = true; break;
+        case ChangeKind::CarryOver: break; // rows above the highest id held
+        case ChangeKind::Outside: return false;
+        }
+    }
+    if (!deletions.isEmpty() || !restores.isEmpty()) {
+        // The rows of those deletions and of the deletions those restores put back; a deletion
+        // whose copies went meanwhile (cleared, too old) cannot be followed.
+        const pgdb::Result kept = m_db->exec(
+            "SELECT e.\"编号\", e.\"行数\", count(d.\"行号\"), coalesce(e.\"恢复于\" = ANY($2::bigint[]), false),"
+            " coalesce(string_agg(d.\"行号\"::text, ','), '') FROM \"操作记录\" e LEFT JOIN \"删除的记录\" d"
+            " ON d.\"操作\" = e.\"编号\" WHERE e.\"编号\" = ANY($1::bigint[]) OR e.\"恢复于\" = ANY($2::bigint[])"
+            " GROUP BY e.\"编号\"",
+            {idArray(deletions), idArray(restores)});
+        qsizetype found = 0, putBack = 0;
+        for (int i = 0; i < kept.rows(); ++i) {
+            if (kept.number(i, 1) != kept.number(i, 2))
+                return false;
+            found += deletions.contains(kept.text(i, 0));
+            putBack += kept.text(i, 3) == QLatin1String("t");
+            if (kept.number(i, 2) > 0)
+                names << kept.text(i, 4).split(u',');
+        }
+        if (found != deletions.size() || putBack != restores.size())
+            return false;
+    }
+
+    const std::vector<Record> &rows = loadedRows();
+    const qint64 newest = rows.empty() ? 0 : rows.back().id;
+    // Two walks along the key: the limit keeps the planner off a scan of the whole table when
+    // it has no statistics yet, and one more row than expected means another program wrote.
+    static const std::string above =
+        "SELECT id, " + columnListSql() + " FROM \"库\" WHERE id > $1 ORDER BY id LIMIT $2";
+    static const std::string byId = "SELECT id, " + columnListSql() + " FROM \"库\" WHERE id = ANY($1::bigint[])";
+    const pgdb::Result fresh = m_db->exec(above.c_str(), {number(newest), number(added + 1)});
+    if (fresh.rows() > added)
+        return false;
+    const pgdb::Result named = names.isEmpty() ? pgdb::Result() : m_db->exec(byId.c_str(), {idArray(names)});
+    std::vector<Record> newer, older;
+    QSet<qint64> present;
+    for (const pgdb::Result *now : {&fresh, &named}) {
+        for (int i = 0; i < now->rows(); ++i) {
+            Record r = recordFrom(*now, i, 1);
+            r.id = now->number(i, 0);
+            if (present.contains(r.id))
+                continue;
+            present.insert(r.id);
+            if (!positionOf(r.id))
+                (r.id > newest ? newer : older).push_back(std::move(r));
+        }
+    }
+    std::sort(older.begin(), older.end(), [](const Record &a, const Record &b) { return a.id < b.id; });
+    std::vector<std::size_t> gone;
+    for (const QString &id : std::as_const(names)) {
+        const qint64 n = id.toLongLong();
+        if (const auto at = positionOf(n); at && !present.contains(n))
+            gone.push_back(*at);
+    }
+    std::sort(gone.begin(), gone.end());
+    gone.erase(std::unique(gone.begin(), gone.end()), gone.end());
+
+    if (entries.rows() > 0)
+        m_entry = entries.number(entries.rows() - 1, 0);
+    removeRowsAt(gone);
+    // Rows put back, and a stock-take's rows (which the facts mark when they are built), as a reload.
+    if (!older.empty() || (stockTake && !newer.empty())) {
+        newer.insert(newer.end(), std::make_move_iterator(older.begin()), std::make_move_iterator(older.end()));
+        mergeRows(std::move(newer));
+    } else if (!newer.empty()) {
+        appendRows(newer);
+    }
+    return true;
+}
+
+void ServerStore::follow(qint64 version, bool others)
+{
+    if (m_loaded && version == m_version)
+        return;
+    const bool held = m_loaded;
+    if (!catchUp(version))
+        load();
+    m_version = version;
+    if (held && others)
+        emit changedElsewhere();
+}
+
+void ServerStore::refresh(bool others)
+{
+    const qint64 version = m_db->exec("SELECT n FROM \"账本版本\"").number(0, 0);
+    if (m_loaded && version == m_version)
+        return;
+    // The counter, the entries and the rows from one snapshot.
+    Transaction tx(*m_db);
+    m_db->exec("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY");
+    follow(m_db->exec("SELECT n FROM \"账本版本\"").number(0, 0), others);
+    tx.commit();
+}
+
 const std::vector<Record> &ServerStore::rows()
 {
-    guarded(StoreError::Kind::Read, [&] {
-        const qint64 version = m_db->exec("SELECT n FROM \"账本版本\"").number(0, 0);
-        if (m_loaded && version == m_version)
-            return;
-        // The counter and the rows from one snapshot.
-        Transaction tx(*m_db);
-        m_db->exec("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY");
-        const qint64 seen = m_db->exec("SELECT n FROM \"账本版本\"").number(0, 0);
-        load();
-        tx.commit();
-        m_version = seen;
-    });
+    guarded(StoreError::Kind::Read, [&] { refresh(true); });
     return loadedRows();
 }
 
 void ServerStore::beginChange()
 {
-    // The counter's row lock lets one writer at a time through, in commit order.
-    const qint64 next = m_db->exec("UPDATE \"账本版本\" SET n = n + 1 RETURNING n").number(0, 0);
-    if (!m_loaded || next - 1 != m_version)
-        load();
-    m_version = next - 1;
+    // The counter's row lock lets one writer at a time through, in commit order: what was
+    // committed before is all there is to take in.
+    follow(bumpVersion(*m_db) - 1, true);
 }
 
 Record ServerStore::add(const Record &r)
@@ -470,10 +594,9 @@ Record ServerStore::add(const Record &r)
         beginChange();
         Record stored = r;
         stored.id = m_db->exec(insertReturningSql(), recordParams(r)).number(0, 0);
-        if (m_history)
-            addEntry(*m_db, ChangeKind::Add, addSummary(r), 1, QString(), stored.id);
+        const qint64 entry = m_history ? addEntry(*m_db, ChangeKind::Add, addSummary(r), 1, QString(), stored.id) : 0;
         tx.commit();
-        ++m_version;
+        committed(entry);
         appendRows({stored});
         return stored;
     });
@@ -492,7 +615,7 @@ void ServerStore::addAll(const std::vector<Record> &records, const std::function
 {
     guarded(StoreError::Kind::Add, [&] {
         Transaction tx(*m_db);
-        m_db->exec("UPDATE \"账本版本\" SET n = n + 1");
+        beginChange();
         pgdb::CopyIn in(*m_db, copyInSql());
         for (std::size_t n = 0; n < records.size(); ++n) {
             addRecord(in, records[n]);
@@ -506,7 +629,7 @@ void ServerStore::addAll(const std::vector<Record> &records, const std::function
                      rowsChecksum(RecordRefs(records.cbegin(), records.cend())), 0);
         }
         tx.commit();
-        m_loaded = false; // read back on the next rows()
+        refresh(false); // the new rows and their ids read back, as another PC would take them in
     });
 }
 
@@ -520,8 +643,10 @@ int ServerStore::removePositions(Transaction &tx, const std::vector<std::size_t>
         if (rows[p].isKind(kProduct))
             gone.insert(productKey(rows[p].cat, rows[p].name));
     }
-    if (!positions.empty())
-        m_db->exec("DELETE FROM \"库\" WHERE id = ANY($1::bigint[])", {u'{' + ids.join(u',') + u'}'});
+    // Nothing to delete changes nothing, not even the version the other PCs follow.
+    if (positions.empty())
+        return 0;
+    m_db->exec("DELETE FROM \"库\" WHERE id = ANY($1::bigint[])", {idArray(ids)});
     // A second row of the same product that stays keeps its codes.
     auto next = positions.cbegin();
     for (std::size_t i = 0; i < rows.size() && !gone.isEmpty(); ++i) {
@@ -536,10 +661,9 @@ int ServerStore::removePositions(Transaction &tx, const std::vector<std::size_t>
         const QStringList parts = key.split(QChar(0x1f));
         m_db->exec("DELETE FROM \"条码\" WHERE \"类\" = $1 AND \"商品名\" = $2", {parts[0], parts[1]});
     }
-    if (m_history && !positions.empty())
-        recordDeletion(positions);
+    const qint64 entry = m_history ? recordDeletion(positions) : 0;
     tx.commit();
-    ++m_version;
+    committed(entry);
     removeRowsAt(positions);
     return static_cast<int>(positions.size());
 }
@@ -638,13 +762,14 @@ StockTakeRecord ServerStore::postStockTake(StockTakeRecord record, const std::ve
                        {number(record.id), l.category, l.name, number(l.book), number(l.count),
                         l.rowId ? number(l.rowId) : QString(), l.txno});
         }
+        qint64 entry = 0;
         if (m_history) {
             const auto n = static_cast<qint64>(rows.size());
-            addEntry(*m_db, ChangeKind::StockTake, stockTakeSummary(n), n, rowsChecksum(RecordRefs(rows.cbegin(), rows.cend())),
-                     0);
+            entry = addEntry(*m_db, ChangeKind::StockTake, stockTakeSummary(n), n,
+                             rowsChecksum(RecordRefs(rows.cbegin(), rows.cend())), 0);
         }
         tx.commit();
-        ++m_version;
+        committed(entry);
         std::vector<Record> stored = rows;
         for (std::size_t n = 0; n < stored.size(); ++n)
             stored[n].id = ids[n];
@@ -679,7 +804,7 @@ std::vector<StockTakeRecord> ServerStore::stockTakes()
     });
 }
 
-void ServerStore::recordDeletion(const std::vector<std::size_t> &positions)
+qint64 ServerStore::recordDeletion(const std::vector<std::size_t> &positions)
 {
     const std::vector<Record> &rows = loadedRows();
     const RecordRefs refs = rowsAt(positions);
@@ -691,6 +816,7 @@ void ServerStore::recordDeletion(const std::vector<std::size_t> &positions)
         addRecord(in, rows[p]);
     }
     in.finish();
+    return entry;
 }
 
 std::vector<ChangeEntry> ServerStore::entries(const char *where, int limit)
@@ -762,12 +888,19 @@ RestoredDeletion ServerStore::restoreDeletion(qint64 entry)
         QStringList ids;
         for (const DeletedRow &d : deleted)
             ids << number(d.row.id);
-        const pgdb::Result takenRows =
-            m_db->exec("SELECT id FROM \"库\" WHERE id = ANY($1::bigint[])", {u'{' + ids.join(u',') + u'}'});
+        static const std::string takenSql = "SELECT id, " + columnListSql() + " FROM \"库\" WHERE id = ANY($1::bigint[])";
+        const pgdb::Result takenRows = m_db->exec(takenSql.c_str(), {idArray(ids)});
         QSet<qint64> taken;
-        for (int i = 0; i < takenRows.rows(); ++i)
-            taken.insert(takenRows.number(i, 0));
         RestoredDeletion done;
+        std::vector<Record> back;
+        for (int i = 0; i < takenRows.rows(); ++i) {
+            taken.insert(takenRows.number(i, 0));
+            // Taken by a row another program wrote, which the rows in memory lack so far.
+            if (!positionOf(takenRows.number(i, 0))) {
+                back.push_back(recordFrom(takenRows, i, 1));
+                back.back().id = takenRows.number(i, 0);
+            }
+        }
         {
             pgdb::CopyIn in(*m_db, copyInWithIdSql());
             for (const DeletedRow &d : deleted) {
@@ -775,6 +908,7 @@ RestoredDeletion ServerStore::restoreDeletion(qint64 entry)
                     continue;
                 in.add(d.row.id);
                 addRecord(in, d.row);
+                back.push_back(d.row);
             }
             in.finish();
         }
@@ -783,18 +917,18 @@ RestoredDeletion ServerStore::restoreDeletion(qint64 entry)
             if (!taken.contains(d.row.id))
                 continue;
             done.movedToEnd.push_back(d.row.id);
-            m_db->exec(insertReturningSql(), recordParams(d.row));
+            back.push_back(d.row);
+            back.back().id = m_db->exec(insertReturningSql(), recordParams(d.row)).number(0, 0);
         }
         done.rows = static_cast<qint64>(deleted.size());
         done.entry = addEntry(*m_db, ChangeKind::Restore, restoreSummary(entry, done.rows), done.rows,
                               rowsChecksum(rowsOf(deleted)), 0);
+        // The copies stay (until the deletion is 90 days old): they tell the other PCs which rows came back.
         m_db->exec("UPDATE \"操作记录\" SET \"恢复于\" = $1 WHERE \"编号\" = $2", {number(done.entry), number(entry)});
-        // Put back: its copies are no longer needed.
-        m_db->exec("DELETE FROM \"删除的记录\" WHERE \"操作\" = $1", {number(entry)});
         tx.commit();
-        // The rows went back among the others: read them again.
-        m_loaded = false;
-        rows();
+        committed(done.entry);
+        // The rows went back among the others, at their ids.
+        mergeRows(std::move(back));
         return done;
     });
 }

@@ -3,6 +3,10 @@
 // rows bumps (so a reader only has to look at one number to know whether to read again, and
 // writers take their turns on its row lock), the stock-take tables and the record of changes
 // (history.h) as the file keeps it.
+// Another PC's changes are taken in from the record of changes: only the rows its entries since
+// the last one seen name, and the rows above the highest id held (ids are handed out under the
+// counter's lock, so in commit order). What that cannot explain is read again in full. Every
+// change is announced (NOTIFY) to the other PCs' connections when it is committed.
 #pragma once
 
 #include "ledger/pg_db.h"
@@ -64,6 +68,13 @@ public:
     // The connection, for tests and tools that must look underneath.
     pgdb::Connection &connection() { return *m_db; }
 
+    // Where another PC's announcement of a change arrives, for a window to wait on: the
+    // connection's socket (another one after a reconnection), -1 while there is none.
+    int noticeSocket() const { return m_db->socket(); }
+    // True when another PC announced a change since the last call; does not wait. rows() then
+    // takes it in.
+    bool changeNoticed() { return m_db->notified(); }
+
 protected:
     void markStockTakeRows(LedgerFacts &facts) override;
 
@@ -72,15 +83,31 @@ private:
     // Runs action, turning a server's failure into a StoreError of this kind; what is in
     // memory is read again afterwards.
     template <class F> auto guarded(StoreError::Kind what, F &&action) -> decltype(action());
-    // Inside a write transaction: takes the writers' turn and reads the rows again when
-    // someone else changed them since they were read.
+    // Inside a write transaction: takes the writers' turn and takes in what someone else
+    // changed since the rows were read.
     void beginChange();
+    // Brings the rows up to the ledger's version, in a snapshot of their own; others: the
+    // changes are another program's (announced by changedElsewhere()).
+    void refresh(bool others);
+    // Inside a transaction that sees the ledger at this version: takes in the changes since
+    // the rows were read, cheaply when the record of changes explains them, else by load().
+    void follow(qint64 version, bool others);
+    // The cheap way: false when the record of changes does not explain every change.
+    bool catchUp(qint64 version);
     void load();
+    // After the commit of a change begun by beginChange(), with its entry (0: none).
+    void committed(qint64 entry)
+    {
+        ++m_version;
+        if (entry != 0)
+            m_entry = entry;
+    }
     int removePositions(pgdb::Transaction &tx, const std::vector<std::size_t> &positions);
     std::vector<qint64> insertRows(const std::vector<Record> &records);
     // Of the record of changes, inside the open transaction: the entry of a deletion of these
     // rows and the rows themselves.
-    void recordDeletion(const std::vector<std::size_t> &positions);
+    // Returns the entry's number.
+    qint64 recordDeletion(const std::vector<std::size_t> &positions);
     // The entries matching where (fixed SQL over the table aliased e), newest first; limit < 0: all.
     std::vector<ChangeEntry> entries(const char *where, int limit);
 
@@ -88,6 +115,7 @@ private:
     bool m_history = false; // the ledger has the record of changes
     bool m_loaded = false;
     qint64 m_version = -1;
+    qint64 m_entry = 0; // the last entry of the record of changes the rows include
 };
 
 } // namespace ledger

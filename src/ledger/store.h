@@ -212,6 +212,9 @@ signals:
     void reloaded();
     // An operation waits for the rows still being read (true), or has them now (false).
     void waiting(bool busy);
+    // Rows another computer changed were taken in (and announced by the signals above): what
+    // the windows show may need listing again.
+    void changedElsewhere();
 
 protected:
     explicit Store(QString path);

@@ -9,6 +9,7 @@
 #include "mainwin/form2.h"
 #include "mainwin/ui_app.h"
 #include "mainwin/ui_export.h"
+#include "mainwin/ui_live.h"
 #include "mainwin/ui_names.h"
 #include "query/form4.h"
 #include "query/form5.h"
@@ -192,6 +193,7 @@ void Form1::Form_Load()
             else
                 QApplication::restoreOverrideCursor();
         });
+        ui::followOtherComputers(this);
     }
     Option1->setChecked(true);
     Check1->setChecked(true);

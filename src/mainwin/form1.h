@@ -80,8 +80,10 @@ public:
     // The transaction-number generator of the adding buttons, which a stock-take's rows share.
     ledger::Rnd &rnd() { return m_rnd; }
 
-    // After rows came back (a restore in the 回收站): the lists are filled again, the category and
-    // product chosen stay chosen where they still are.
+    // After rows came back (a restore in the 回收站) or another computer changed the ledger: the
+    // lists are filled again as a fresh listing fills them, keeping the user's place: the chosen
+    // category and product stay chosen (one that has gone is unchosen as after its deletion),
+    // the boxes keep what is typed, and the chosen lines of List3 stay chosen.
     void relist();
 
     // The ledger record a line of List3 was made from (id 0 when it has none).
@@ -145,6 +147,11 @@ private:
     const std::vector<ledger::Record> &rows();
     // Replaces List3's lines with the transaction lines of these records.
     void fillList3(const ledger::RecordRefs &records);
+    // What a deletion of the chosen category, or product, leaves: nothing below it chosen or listed.
+    void forgetCategory();
+    void forgetProduct();
+    // List3's lines listed again for the chosen product, the same lines chosen and at the top.
+    void relistTransactions();
 
     // Operations of axd, grouped by the file that implements them.
     void op0(const QStringList &f);                   // add a record
@@ -166,6 +173,7 @@ private:
     qint64 m_qsum = 0; // quantity sum of the current axd call
     ledger::Rnd m_rnd;
     ledger::Record m_lastAdded; // the row operation 0 stored last, with its id
+    quint64 m_productListing = 0; // List3's fill that listed the chosen product's transactions
     QPointer<Form2> m_form2;
     QPointer<Form3> m_form3;
     QPointer<Form4> m_form4;

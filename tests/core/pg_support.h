@@ -18,6 +18,16 @@ inline QString conninfo(const QString &role = {})
 
 using ServerDatabase = testpg::Database;
 
+// The ledger's tables in a test's database, and the grants the README gives the working role
+// (which the server's default privileges give only in the database "shop").
+inline void createLedgerForClerk(const ServerDatabase &db)
+{
+    ledger::ServerStore::createTables(db.conninfo());
+    ledger::pgdb::Connection owner(db.conninfo());
+    owner.exec("GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO clerk");
+    owner.exec("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO clerk");
+}
+
 // Tests run against both kinds of ledger: the encrypted file and the server (a fresh database
 // of the throwaway server for each test, worked on by the clerk as on a shop's other PCs).
 enum class StoreKind { File, Server };
@@ -29,10 +39,7 @@ public:
         qputenv("PGPASSFILE", "/nonexistent");
         if (GetParam() == StoreKind::Server) {
             server = std::make_unique<ServerDatabase>();
-            ledger::ServerStore::createTables(server->conninfo());
-            ledger::pgdb::Connection owner(server->conninfo());
-            owner.exec("GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO clerk");
-            owner.exec("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO clerk");
+            createLedgerForClerk(*server);
         } else {
             ledger::FileStore::open(filePath()); // made once, before any race
         }

@@ -6,6 +6,8 @@
 #          only read and write tables), FOLDER/conninfo.tcp (shop over TCP) and
 #          FOLDER/conninfo.admin (a superuser, for killing sessions).
 #   stop:  stops that server and removes its folder and FOLDER.
+#   restart: stops that server, ending every session, and starts it again (for the tests of
+#          connections lost).
 # initdb and pg_ctl refuse to run as root: as root they run as the user postgres.
 set -euo pipefail
 cmd="${1:?start or stop}" out="${2:?folder for the connection strings}"
@@ -26,8 +28,13 @@ stop() {
 
 case "$cmd" in
 stop) stop; exit 0 ;;
+restart)
+    dir="$(cat "$out/dir")" bin="$(cat "$out/bin")"
+    cd "$dir"
+    as_server_user "$bin/pg_ctl" restart -D "$dir/data" -m fast -w -s -l "$dir/server.log"
+    exit 0 ;;
 start) ;;
-*) echo "usage: $0 start|stop FOLDER" >&2; exit 2 ;;
+*) echo "usage: $0 start|stop|restart FOLDER" >&2; exit 2 ;;
 esac
 
 stop # what a killed earlier run left behind
