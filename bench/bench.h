@@ -45,6 +45,14 @@ void timeStockTake(Form1 *main);
 // What the record of changes costs (history_bench.cpp); legacyMaster: the generated ledger.
 void timeHistory(ledger::Store &store, const QString &legacyMaster);
 
+// The server ledger (server_bench.cpp): BENCH_PG_CONNINFO, or a database of the server in
+// WAREHOUSE_PG_DIR, given these rows when it holds no ledger yet; its connection string.
+QString serverLedgerFor(const std::vector<ledger::Record> &rows);
+// Opening it against opening 1.mdb, the store alone, alternating.
+void timeServerOpen(const QString &conninfo);
+// Put before the operation of each row while both kinds of ledger are timed ("file: ", "server: ").
+extern QString g_rowPrefix;
+
 // One markdown table row.
 void row(const QString &op, const Timing &ours, const std::optional<Timing> &plain,
          const std::optional<Timing> &sql, qint64 lines = -1);
