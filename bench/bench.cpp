@@ -554,6 +554,15 @@ void timeServer(Bench &file)
             op(*b);
         }
     g_rowPrefix.clear();
+    // The cores of the longest lists over each store's rows in memory, in turns within one timing.
+    FindQuery all;
+    all.anyCategory = all.anyProduct = all.stockIn = all.stockOut = true;
+    const Period period = Period::fromLabels(file.w->form6()->Label3->text(), file.w->form6()->Label4->text());
+    auto rowsOf = [](Bench &b) -> const std::vector<Record> & { return b.w->store()->rows(); };
+    timeAlternating(QStringLiteral("8 find: everything (core)"), 9, [&] { findTransactions(rowsOf(file), all); },
+                    [&] { findTransactions(rowsOf(server), all); });
+    timeAlternating(QStringLiteral("102 (its core: statisticsDays)"), 9, [&] { statisticsDays(rowsOf(file), period); },
+                    [&] { statisticsDays(rowsOf(server), period); });
 }
 
 // Records added one after another while a backup runs: the longest one waited for the copy's

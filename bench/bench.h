@@ -50,6 +50,9 @@ void timeHistory(ledger::Store &store, const QString &legacyMaster);
 QString serverLedgerFor(const std::vector<ledger::Record> &rows);
 // Opening it against opening 1.mdb, the store alone, alternating.
 void timeServerOpen(const QString &conninfo);
+// The same operation on the file's rows and the server's, in turns, runs times each: two rows.
+void timeAlternating(const QString &op, int runs, const std::function<void()> &onFile,
+                     const std::function<void()> &onServer, qint64 lines = -1);
 // Put before the operation of each row while both kinds of ledger are timed ("file: ", "server: ").
 extern QString g_rowPrefix;
 

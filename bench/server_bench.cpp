@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <utility>
 #include <vector>
 
 using namespace ledger;
@@ -81,24 +83,39 @@ QString serverLedgerFor(const std::vector<Record> &rows)
     return conninfo;
 }
 
+std::pair<Timing, Timing> alternating(const QString &op, int runs, const std::function<void()> &onFile,
+                                      const std::function<void()> &onServer)
+{
+    std::vector<double> file, server;
+    for (int i = 0; i < runs; ++i) {
+        // Each goes first every other time: neither pays for the other's leftovers more often.
+        for (const bool fileFirst : {i % 2 == 0, i % 2 != 0}) {
+            QElapsedTimer t;
+            t.start();
+            (fileFirst ? onFile : onServer)();
+            (fileFirst ? file : server).push_back(msSince(t));
+        }
+    }
+    std::fprintf(stderr, "%s, file: %s ms; server: %s ms\n", op.toUtf8().constData(), listed(file).toUtf8().constData(),
+                 listed(server).toUtf8().constData());
+    return {medianOf(file), medianOf(server)};
+}
+
+void timeAlternating(const QString &op, int runs, const std::function<void()> &onFile,
+                     const std::function<void()> &onServer, qint64 lines)
+{
+    const auto [file, server] = alternating(op, runs, onFile, onServer);
+    row(op + QStringLiteral(", alternating: file"), file, std::nullopt, std::nullopt, lines);
+    row(op + QStringLiteral(", alternating: server"), server, std::nullopt, std::nullopt, lines);
+}
+
 void timeServerOpen(const QString &conninfo)
 {
-    // Alternating, so that both see the same load.
-    constexpr int kRuns = 5;
-    std::vector<double> file, server;
     std::size_t fileRows = 0, serverRows = 0;
-    for (int i = 0; i < kRuns; ++i) {
-        QElapsedTimer t;
-        t.start();
-        fileRows = FileStore::open(QStringLiteral("1.mdb"))->rows().size();
-        file.push_back(msSince(t));
-        t.restart();
-        serverRows = ServerStore::open(conninfo)->rows().size();
-        server.push_back(msSince(t));
-    }
+    const auto [file, server] = alternating(
+        QStringLiteral("open"), 5, [&] { fileRows = FileStore::open(QStringLiteral("1.mdb"))->rows().size(); },
+        [&] { serverRows = ServerStore::open(conninfo)->rows().size(); });
     check(fileRows == serverRows, "server: as many rows as the file");
-    std::fprintf(stderr, "open, file: %s ms; server: %s ms\n", listed(file).toUtf8().constData(),
-                 listed(server).toUtf8().constData());
 
     // References: every row taken off the connection without making records, and records made one
     // by one on this thread, each field converted on its own.
@@ -120,9 +137,9 @@ void timeServerOpen(const QString &conninfo)
         });
         check(rows.size() == serverRows, "server: records one by one");
     }, 3);
-    row(QStringLiteral("open, store alone: file (FileStore::open, every row)"), medianOf(file), std::nullopt,
+    row(QStringLiteral("open, store alone: file (FileStore::open, every row)"), file, std::nullopt,
         std::nullopt, static_cast<qint64>(fileRows));
-    row(QStringLiteral("open, store alone: server (ServerStore::open, every row by COPY)"), medianOf(server), oneByOne,
+    row(QStringLiteral("open, store alone: server (ServerStore::open, every row by COPY)"), server, oneByOne,
         copyOnly, static_cast<qint64>(serverRows));
 }
 
