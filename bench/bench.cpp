@@ -6,7 +6,9 @@
 //
 // BENCH_OURS_ONLY=1 leaves the references untimed (still checked); BENCH_WINDOW_ONLY=1 times
 // only the window-level rows of long lists (find of everything into List3, 101 and 102);
-// BENCH_OPEN_ONLY=1 stops after opening; BENCH_STOCKTAKE_ONLY=1 times only the stock-take.
+// BENCH_OPEN_ONLY=1 stops after opening; BENCH_STOCKTAKE_ONLY=1 times only the stock-take;
+// BENCH_SERVER_ONLY=1 times the same ledger on a PostgreSQL server against the file (the server:
+// BENCH_PG_CONNINFO, or the one tests/support/pg_server.sh started in WAREHOUSE_PG_DIR).
 #include "bench.h"
 #include "references.h"
 
@@ -17,6 +19,7 @@
 #include "analysis/form_stockvalue.h"
 #include "ledger/backup.h"
 #include "ledger/file_store.h"
+#include "ledger/server_store.h"
 #include "ledger/browse.h"
 #include "ledger/commands.h"
 #include "ledger/dates.h"
@@ -531,6 +534,37 @@ void timeAddDelete(Bench &b)
         w->store()->removeExact(added[next++]);
 }
 
+// The same ledger on a server: opening it against the file, then the category and product
+// lists (a category click, a product click) and the long lists, each timed on the file and on
+// the server by the same code. The references read the file, whose ids the server's rows share.
+void timeServer(Bench &file)
+{
+    const QString conninfo = serverLedgerFor(file.w->store()->rows());
+    timeServerOpen(conninfo);
+    Bench server{std::make_unique<Form1>(ServerStore::open(conninfo)), file.db, file.cat, file.prod, file.midDay};
+    const std::vector<Record> &mine = server.w->store()->rows(), &theirs = file.w->store()->rows();
+    check(mine.size() == theirs.size() &&
+              std::equal(mine.cbegin(), mine.cend(), theirs.cbegin(),
+                         [](const Record &a, const Record &b) { return a.id == b.id && a.sameContent(b); }),
+          "server: the file's rows");
+    // Each operation on the file and then on the server, so that both see about the same load.
+    for (void (*op)(Bench &) : {timeLists, timeFindEverything, timeRange, timeStats})
+        for (Bench *b : {&file, &server}) {
+            g_rowPrefix = b == &file ? QStringLiteral("file: ") : QStringLiteral("server: ");
+            op(*b);
+        }
+    g_rowPrefix.clear();
+    // The cores of the longest lists over each store's rows in memory, in turns within one timing.
+    FindQuery all;
+    all.anyCategory = all.anyProduct = all.stockIn = all.stockOut = true;
+    const Period period = Period::fromLabels(file.w->form6()->Label3->text(), file.w->form6()->Label4->text());
+    auto rowsOf = [](Bench &b) -> const std::vector<Record> & { return b.w->store()->rows(); };
+    timeAlternating(QStringLiteral("8 find: everything (core)"), 9, [&] { findTransactions(rowsOf(file), all); },
+                    [&] { findTransactions(rowsOf(server), all); });
+    timeAlternating(QStringLiteral("102 (its core: statisticsDays)"), 9, [&] { statisticsDays(rowsOf(file), period); },
+                    [&] { statisticsDays(rowsOf(server), period); });
+}
+
 // Records added one after another while a backup runs: the longest one waited for the copy's
 // read lock.
 void timeAddDuringBackup(Bench &b, const QString &ledgerPath, const QDateTime &at)
@@ -600,10 +634,14 @@ int runBench(int argc, char **argv)
     registerFunctions(b.db);
     const QString generated = cache + QStringLiteral("/ledger-%1.mdb").arg(g_size);
     const bool liveOnly = qEnvironmentVariableIntValue("BENCH_LIVE_ONLY");
+    const bool serverOnly = qEnvironmentVariableIntValue("BENCH_SERVER_ONLY");
     if (liveOnly) {
         timeLiveChanges(*b.w->store());
     } else if (qEnvironmentVariableIntValue("BENCH_HISTORY_ONLY")) {
         timeHistory(*b.w->store(), generated);
+    } else if (serverOnly) {
+        pickProduct(b);
+        timeServer(b);
     } else if (qEnvironmentVariableIntValue("BENCH_STOCKTAKE_ONLY")) {
     } else if (qEnvironmentVariableIntValue("BENCH_WINDOW_ONLY")) {
         timeFindEverything(b);
@@ -622,7 +660,8 @@ int runBench(int argc, char **argv)
         timeHistory(*b.w->store(), generated);
         timeBackups(b);
     }
-    if (!qEnvironmentVariableIntValue("BENCH_WINDOW_ONLY") && !qEnvironmentVariableIntValue("BENCH_HISTORY_ONLY") && !liveOnly)
+    if (!qEnvironmentVariableIntValue("BENCH_WINDOW_ONLY") && !qEnvironmentVariableIntValue("BENCH_HISTORY_ONLY") &&
+        !liveOnly && !serverOnly)
         timeStockTake(b.w.get()); // last: it adds a row per product
     std::printf("| %lld | peak memory of our operations (VmHWM) | %.0f MB | | | | | |\n",
                 static_cast<long long>(g_size), static_cast<double>(g_oursPeakKb) / 1024);

@@ -47,6 +47,16 @@ void timeHistory(ledger::Store &store, const QString &legacyMaster);
 
 // Another PC's add seen on a server ledger of the same rows (live_bench.cpp; BENCH_PG_DIR).
 void timeLiveChanges(ledger::Store &file);
+// The server ledger (server_bench.cpp): BENCH_PG_CONNINFO, or a database of the server in
+// WAREHOUSE_PG_DIR, given these rows when it holds no ledger yet; its connection string.
+QString serverLedgerFor(const std::vector<ledger::Record> &rows);
+// Opening it against opening 1.mdb, the store alone, alternating.
+void timeServerOpen(const QString &conninfo);
+// The same operation on the file's rows and the server's, in turns, runs times each: two rows.
+void timeAlternating(const QString &op, int runs, const std::function<void()> &onFile,
+                     const std::function<void()> &onServer, qint64 lines = -1);
+// Put before the operation of each row while both kinds of ledger are timed ("file: ", "server: ").
+extern QString g_rowPrefix;
 
 // One markdown table row.
 void row(const QString &op, const Timing &ours, const std::optional<Timing> &plain,

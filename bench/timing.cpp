@@ -113,7 +113,7 @@ void row(const QString &op, const Timing &ours, const std::optional<Timing> &pla
          const std::optional<Timing> &sql, qint64 lines)
 {
     const QString text = QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 |")
-                             .arg(QString::number(g_size), op, fmt(ours.ms), cell(plain), ratio(ours, plain),
+                             .arg(QString::number(g_size), g_rowPrefix + op, fmt(ours.ms), cell(plain), ratio(ours, plain),
                                   cell(sql), ratio(ours, sql), lines < 0 ? QString() : QString::number(lines));
     std::printf("%s\n", text.toUtf8().constData());
     std::fflush(stdout);

@@ -63,6 +63,8 @@ QString changeLine(const ChangeEntry &entry);
 QString addSummary(const Record &r);
 QString carryOverSummary(qint64 rows);
 QString stockTakeSummary(qint64 rows);
+// The line of rows no entry explains: the ledger holds rows, the record knows of known.
+QString outsideSummary(qint64 rows, qint64 known);
 QString restoreSummary(qint64 deletion, qint64 rows);
 // Why a deletion cannot be put back: no such deletion, put back already (by that entry), its
 // rows no longer kept.

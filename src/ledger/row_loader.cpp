@@ -92,7 +92,7 @@ struct RawBatch {
     std::vector<int> kinds;   // kNoKind for a null kind
     std::vector<int> lengths; // kFields a row; -1 for null
     std::string bytes;
-    static constexpr int kNoKind = std::numeric_limits<int>::min();
+    static constexpr int kNoKind = RowLoader::kNoKind;
 
     void add(sqlite3_stmt *st)
     {
@@ -109,8 +109,20 @@ struct RawBatch {
             bytes.append(p, static_cast<std::size_t>(n));
         }
     }
+    void add(qint64 id, int kind, const RowLoader::Field *fields)
+    {
+        ids.push_back(id);
+        kinds.push_back(kind);
+        for (int c = 0; c < kFields; ++c) {
+            lengths.push_back(fields[c].size);
+            if (fields[c].size > 0)
+                bytes.append(fields[c].data, static_cast<std::size_t>(fields[c].size));
+        }
+    }
     bool full() const { return ids.size() >= kRows; }
 };
+
+} // namespace
 
 // Turns batches into records, in order, on its own thread.
 class RowBuilder {
@@ -190,6 +202,8 @@ private:
     std::thread m_thread;
 };
 
+namespace {
+
 // A large ledger fills hundreds of megabytes page by page; in large pages that costs a
 // fraction of the page faults.
 void adviseLargePages(void *data, std::size_t bytes)
@@ -222,6 +236,29 @@ int loadRows(sqlite3_stmt *st, std::vector<Record> &rows)
     builder.push(std::move(batch));
     builder.finish();
     return rc;
+}
+
+struct RowLoader::Batch : RawBatch {};
+
+RowLoader::RowLoader(std::vector<Record> &rows) : m_batch(std::make_unique<Batch>())
+{
+    adviseLargePages(rows.data(), rows.capacity() * sizeof(Record));
+    m_builder = std::make_unique<RowBuilder>(rows);
+}
+
+RowLoader::~RowLoader() = default; // the builder's thread finishes with it
+
+void RowLoader::add(qint64 id, int kind, const Field *fields)
+{
+    m_batch->add(id, kind, fields);
+    if (m_batch->full())
+        m_builder->push(std::exchange(static_cast<RawBatch &>(*m_batch), RawBatch{}));
+}
+
+void RowLoader::finish()
+{
+    m_builder->push(std::exchange(static_cast<RawBatch &>(*m_batch), RawBatch{}));
+    m_builder->finish();
 }
 
 } // namespace ledger

@@ -3,6 +3,7 @@
 #include "ledger/columns.h"
 #include "ledger/facts.h"
 #include "ledger/history.h"
+#include "ledger/row_loader.h"
 
 #include <QCryptographicHash>
 #include <QSet>
@@ -21,16 +22,17 @@ using pgdb::Transaction;
 
 // The record of changes (history.h): entries numbered from the one-row counter "操作编号",
 // whose row lock is held until the commit, so that numbers follow commit order (a sequence
-// hands them out when asked, not when committed); the rows deletions removed, with their ids
-// and places.
+// hands them out when asked, not when committed); beside the number, the rows the record knows
+// of and the newest id it has seen, so that rows written by other tools can be told at an open;
+// the rows deletions removed, with their ids and places.
 std::vector<std::string> historyStatements()
 {
     return {
         "CREATE TABLE \"操作记录\" (\"编号\" bigint PRIMARY KEY, \"时间\" timestamptz NOT NULL, \"计算机\" text,"
         " \"种类\" text NOT NULL, \"说明\" text NOT NULL, \"行数\" bigint NOT NULL, \"校验\" text, \"记录\" bigint,"
         " \"恢复于\" bigint)",
-        "CREATE TABLE \"操作编号\" (n bigint NOT NULL)",
-        "INSERT INTO \"操作编号\" VALUES (0)",
+        "CREATE TABLE \"操作编号\" (n bigint NOT NULL, \"行数\" bigint NOT NULL, \"最大行号\" bigint NOT NULL)",
+        "INSERT INTO \"操作编号\" SELECT 0, count(*), coalesce(max(id), 0) FROM \"库\"",
         "CREATE TABLE \"删除的记录\" (\"操作\" bigint NOT NULL, \"位置\" bigint NOT NULL, \"行号\" bigint NOT NULL, " +
             columnDefinitionsSql(false) + ")",
         "CREATE INDEX ON \"删除的记录\" (\"操作\")",
@@ -201,7 +203,7 @@ std::vector<ExpectedColumn> expectedColumns(bool history)
         add("操作记录", {"编号", "行数", "记录", "恢复于"}, bigint);
         add("操作记录", {"时间"}, QStringLiteral("timestamp with time zone"));
         add("操作记录", {"计算机", "种类", "说明", "校验"}, text);
-        add("操作编号", {"n"}, bigint);
+        add("操作编号", {"n", "行数", "最大行号"}, bigint);
         add("删除的记录", {"操作", "位置", "行号"}, bigint);
         nine("删除的记录");
     }
@@ -254,16 +256,19 @@ QString shapeProblem(Connection &db, bool history, const char *privileges)
 }
 
 // Appends an entry inside the open transaction, numbered from the locked counter and stamped
-// with the server's clock; returns its number.
+// with the server's clock; returns its number. The rows the record knows of change by count
+// (less for a deletion), and the newest id seen follows "库" (its index gives max(id) at once).
 qint64 addEntry(Connection &db, ChangeKind kind, const QString &summary, qint64 count, const QString &checksum,
                 qint64 rowId)
 {
+    const qint64 delta = kind == ChangeKind::Delete ? -count : count;
     return db
-        .exec("WITH c AS (UPDATE \"操作编号\" SET n = n + 1 RETURNING n) "
+        .exec("WITH c AS (UPDATE \"操作编号\" SET n = n + 1, \"行数\" = \"行数\" + $7::bigint,"
+              " \"最大行号\" = greatest(\"最大行号\", (SELECT coalesce(max(id), 0) FROM \"库\")) RETURNING n) "
               "INSERT INTO \"操作记录\" (\"编号\", \"时间\", \"计算机\", \"种类\", \"说明\", \"行数\", \"校验\", \"记录\") "
               "SELECT n, clock_timestamp(), $1, $2, $3, $4, $5, $6 FROM c RETURNING \"编号\"",
               {thisComputer(), changeKindName(kind), summary, QString::number(count), checksum,
-               rowId ? QString::number(rowId) : QString()})
+               rowId ? QString::number(rowId) : QString(), QString::number(delta)})
         .number(0, 0);
 }
 
@@ -431,8 +436,31 @@ std::unique_ptr<ServerStore> ServerStore::open(const QString &conninfo, const QS
         if (purpose == Purpose::Work)
             store->m_db->keepForSession((std::string("LISTEN ") + kChannel).c_str());
         store->rows();
+        if (purpose == Purpose::Work && store->m_history)
+            store->explainOutsideChanges();
     });
     return store;
+}
+
+void ServerStore::explainOutsideChanges()
+{
+    // The rows just read against the counter read in the same snapshot: the usual case ends here.
+    const std::vector<Record> &rows = loadedRows();
+    if (static_cast<qint64>(rows.size()) == m_knownRows && (rows.empty() || rows.back().id <= m_knownNewest))
+        return;
+    // Again in the writers' turn, which every recorded change takes before it commits; as a
+    // change of its own, so that the other PCs read the rows again.
+    Transaction tx(*m_db);
+    beginChange();
+    const pgdb::Result known = m_db->exec("SELECT \"行数\", \"最大行号\" FROM \"操作编号\" FOR UPDATE");
+    const pgdb::Result now = m_db->exec("SELECT count(*), coalesce(max(id), 0) FROM \"库\"");
+    const qint64 count = now.number(0, 0), knownRows = known.number(0, 0);
+    if (count == knownRows && now.number(0, 1) <= known.number(0, 1))
+        return;
+    const qint64 entry =
+        addEntry(*m_db, ChangeKind::Outside, outsideSummary(count, knownRows), count - knownRows, QString(), 0);
+    tx.commit();
+    committed(entry);
 }
 
 void ServerStore::setLockWait(std::chrono::milliseconds wait)
@@ -446,10 +474,31 @@ void ServerStore::load()
 {
     dropRows();
     m_loaded = false;
-    if (m_history)
-        m_entry = m_db->exec("SELECT n FROM \"操作编号\"").number(0, 0);
+    if (m_history) {
+        // The record's counts of the same snapshot as the rows.
+        const pgdb::Result counts = m_db->exec("SELECT n, \"行数\", \"最大行号\" FROM \"操作编号\"");
+        m_entry = counts.number(0, 0);
+        m_knownRows = counts.number(0, 1);
+        m_knownNewest = counts.number(0, 2);
+    }
     std::vector<Record> rows;
-    m_db->copyOut(copyOutSql(), [&](const pgdb::CopyRow &row) { rows.push_back(recordFrom(row)); });
+    // Reserved once, as the file's rows are: ids are never reused, so no more rows than the newest id.
+    rows.reserve(static_cast<std::size_t>(m_db->exec("SELECT coalesce(max(id), 0) FROM \"库\"").number(0, 0)));
+    {
+        // This thread takes the rows off the connection, a second one makes records of them.
+        RowLoader loader(rows);
+        RowLoader::Field fields[kTextColumns.size()];
+        m_db->copyOut(copyOutSql(), [&](const pgdb::CopyRow &row) {
+            for (std::size_t i = 0; i < kTextColumns.size(); ++i) {
+                const int c = static_cast<int>(i) + 2;
+                const std::string_view bytes = row.bytes(c);
+                fields[i] = {bytes.data(), row.isNull(c) ? -1 : static_cast<int>(bytes.size())};
+            }
+            loader.add(toNumber(row.bytes(0)), row.isNull(1) ? RowLoader::kNoKind : static_cast<int>(toNumber(row.bytes(1))),
+                       fields);
+        });
+        loader.finish();
+    }
     m_loaded = true;
     setRows(std::move(rows));
 }
@@ -852,8 +901,11 @@ std::vector<DeletedRow> ServerStore::deletedRows(qint64 entry)
     if (!m_history)
         return {};
     return guarded(StoreError::Kind::Read, [&] {
-        static const std::string select = "SELECT \"位置\", \"行号\", " + columnListSql() +
-                                          " FROM \"删除的记录\" WHERE \"操作\" = $1 ORDER BY \"位置\"";
+        // A deletion put back keeps its copies for the other PCs only, as if they were gone.
+        static const std::string select =
+            "SELECT \"位置\", \"行号\", " + columnListSql() +
+            " FROM \"删除的记录\" d WHERE \"操作\" = $1 AND NOT EXISTS (SELECT 1 FROM \"操作记录\""
+            " WHERE \"编号\" = d.\"操作\" AND \"恢复于\" IS NOT NULL) ORDER BY \"位置\"";
         const pgdb::Result res = m_db->exec(select.c_str(), {number(entry)});
         std::vector<DeletedRow> found;
         found.reserve(static_cast<std::size_t>(res.rows()));

@@ -102,6 +102,8 @@ private:
         if (entry != 0)
             m_entry = entry;
     }
+    // At an open for work: one entry for rows that no entry explains (written by another tool).
+    void explainOutsideChanges();
     int removePositions(pgdb::Transaction &tx, const std::vector<std::size_t> &positions);
     std::vector<qint64> insertRows(const std::vector<Record> &records);
     // Of the record of changes, inside the open transaction: the entry of a deletion of these
@@ -116,6 +118,8 @@ private:
     bool m_loaded = false;
     qint64 m_version = -1;
     qint64 m_entry = 0; // the last entry of the record of changes the rows include
+    // The record's counts, read with the rows: the rows it knows of and the newest id it has seen.
+    qint64 m_knownRows = 0, m_knownNewest = 0;
 };
 
 } // namespace ledger

@@ -224,6 +224,9 @@ StoreError StoreError::onServer(Kind kind, const QString &server, const QString 
     case Kind::Remove:
         text = QStringLiteral("记录未能从服务器“%1”上的账本中删除：%2！");
         break;
+    case Kind::Restore:
+        text = QStringLiteral("删除的记录未能恢复到服务器“%1”上的账本：%2！");
+        break;
     default:
         text = QStringLiteral("无法读取服务器“%1”上的账本：%2！");
         break;

@@ -94,6 +94,11 @@ QString addSummary(const Record &r)
 
 QString carryOverSummary(qint64 rows) { return QStringLiteral("结转 %1 条记录").arg(rows); }
 
+QString outsideSummary(qint64 rows, qint64 known)
+{
+    return QStringLiteral("在本软件之外改动：账本现有 %1 条记录，操作记录中为 %2 条").arg(rows).arg(known);
+}
+
 QString stockTakeSummary(qint64 rows) { return QStringLiteral("盘点：%1 条差异记账").arg(rows); }
 
 QString restoreSummary(qint64 deletion, qint64 rows)
@@ -215,9 +220,7 @@ void FileStore::setUpHistory(bool fresh, bool backupFirst)
         const qint64 newest = rows.empty() ? 0 : rows.back().id;
         const qint64 next = stateValue(kNextId), known = stateValue(kKnownRows);
         if (newest >= next || count != known) {
-            addEntry(ChangeKind::Outside,
-                     QStringLiteral("在本软件之外改动：账本现有 %1 条记录，操作记录中为 %2 条").arg(count).arg(known),
-                     count - known, QString(), 0);
+            addEntry(ChangeKind::Outside, outsideSummary(count, known), count - known, QString(), 0);
             setStateValue(kNextId, std::max(next, newest + 1));
             setStateValue(kKnownRows, count);
         }

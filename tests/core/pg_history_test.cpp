@@ -25,27 +25,7 @@ public:
             store->add(r);
     }
 
-    // Every row of 库 with its id, NULL apart from empty, in stored order, read underneath the store.
-    std::string table() const
-    {
-        if (GetParam() == StoreKind::File) {
-            sqldb::Connection c(filePath());
-            return sqldb::column(c.get(), "SELECT rowid || ',' || quote(\"标号\") || quote(\"名称\") || quote(\"类\") ||"
-                                          " quote(\"价格\") || quote(\"数量\") || quote(\"总额\") || quote(\"日期\") ||"
-                                          " quote(\"方法\") || quote(\"交易号码\") FROM \"库\" ORDER BY rowid")
-                .join(u'\n')
-                .toStdString();
-        }
-        pgdb::Connection c(server->conninfo());
-        const pgdb::Result res =
-            c.exec("SELECT id || ',' || quote_nullable(\"标号\") || quote_nullable(\"名称\") || quote_nullable(\"类\") ||"
-                   " quote_nullable(\"价格\") || quote_nullable(\"数量\") || quote_nullable(\"总额\") ||"
-                   " quote_nullable(\"日期\") || quote_nullable(\"方法\") || quote_nullable(\"交易号码\") FROM \"库\" ORDER BY id");
-        QStringList lines;
-        for (int i = 0; i < res.rows(); ++i)
-            lines << res.text(i, 0);
-        return lines.join(u'\n').toStdString();
-    }
+    std::string table() const { return underneath().table().toStdString(); }
 
     // Another program writes a row under this id, as an older release would: on the file it
     // takes the highest rowid plus one.
@@ -63,6 +43,16 @@ public:
         }
         pgdb::Connection(server->conninfo())
             .exec("INSERT INTO \"库\" (id, \"标号\", \"名称\", \"方法\") VALUES ($1, 1, '外来', '进货')", {QString::number(id)});
+    }
+
+    // Another tool's statements on 库, with the store closed (a file is not written under an
+    // open store's feet).
+    void changeOutside(const std::vector<const char *> &statements)
+    {
+        store.reset();
+        for (const char *sql : statements)
+            ASSERT_TRUE(underneath().exec(sql)) << sql;
+        store = open();
     }
 
     std::unique_ptr<Store> store;
@@ -168,6 +158,51 @@ TEST_P(HistoryKinds, EntriesAreNumberedInCommitOrderWhenTwoConnectionsAdd)
         EXPECT_EQ(h[i - 1].number, h[i].number + 1);
         EXPECT_GT(h[i - 1].rowId, h[i].rowId);
         EXPECT_GE(h[i - 1].time, h[i].time);
+    }
+}
+
+// Rows of 库 written by another tool are one entry "在本软件之外改动" at the next open for
+// work, whatever the tool did, and only once.
+struct OutsideChange {
+    const char *what;
+    std::vector<const char *> statements;
+    qint64 rows; // how many more rows 库 holds afterwards
+};
+
+const OutsideChange kOutsideChanges[] = {
+    {"a row added", {"INSERT INTO \"库\" (\"标号\", \"名称\", \"方法\") VALUES (1, '外来', '进货')"}, 1},
+    {"rows deleted", {"DELETE FROM \"库\" WHERE \"名称\" = '薯片'"}, -3},
+    {"as many deleted as added",
+     {"DELETE FROM \"库\" WHERE \"名称\" = '零食'", "INSERT INTO \"库\" (\"标号\", \"名称\") VALUES (1, '外来')"}, 0},
+};
+
+TEST_P(HistoryKinds, RowsChangedOutsideAreOneEntryAtTheNextOpen)
+{
+    for (const OutsideChange &c : kOutsideChanges) {
+        SCOPED_TRACE(c.what);
+        const qint64 known = store->count();
+        const qint64 last = store->history(1).front().number;
+        changeOutside({});
+        EXPECT_EQ(store->history(1).front().number, last) << "nothing changed";
+
+        changeOutside(c.statements);
+        ASSERT_EQ(store->count(), known + c.rows);
+        const std::vector<ChangeEntry> h = store->history(2);
+        ASSERT_EQ(h.size(), 2u);
+        EXPECT_EQ(h[1].number, last);
+        EXPECT_EQ(h[0].kind, ChangeKind::Outside);
+        EXPECT_EQ(h[0].summary, q("在本软件之外改动：账本现有 %1 条记录，操作记录中为 %2 条").arg(known + c.rows).arg(known));
+        EXPECT_EQ(h[0].count, c.rows);
+        EXPECT_EQ(h[0].computer, thisComputer());
+        changeOutside({});
+        EXPECT_EQ(store->history(1).front().number, h[0].number) << "explained once";
+        // The record knows of them now, and of the store's own adds and deletions.
+        const QString n = QString::number(&c - kOutsideChanges);
+        store->add(category(q("文具") + n));
+        store->add(category(q("日用") + n));
+        ASSERT_TRUE(store->removeExact(store->rows()[store->rows().size() - 2]));
+        changeOutside({});
+        EXPECT_EQ(store->history(1).front().kind, ChangeKind::Delete);
     }
 }
 

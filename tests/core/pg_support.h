@@ -4,6 +4,7 @@
 #include "ledger/file_store.h"
 #include "ledger/server_store.h"
 #include "pg_test_server.h"
+#include "underneath.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -52,6 +53,13 @@ public:
         return ledger::FileStore::open(filePath());
     }
     QString filePath() const { return dir.filePath(QStringLiteral("1.mdb")); }
+    // The same ledger past its store.
+    Underneath underneath() const
+    {
+        if (GetParam() == StoreKind::Server)
+            return {true, server->conninfo()};
+        return {false, filePath()};
+    }
 
     QTemporaryDir dir;
     std::unique_ptr<ServerDatabase> server;

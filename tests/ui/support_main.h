@@ -8,6 +8,7 @@
 #include "mainwin/form1.h"
 #include "pg_test_server.h"
 #include "support.h"
+#include "underneath.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -24,19 +25,28 @@
 // of a file (CTest runs them both ways).
 inline bool onServerLedger() { return qgetenv("WAREHOUSE_TEST_LEDGER") == "server"; }
 
-// The ledger of a folder, opened as the program's start opens it: its 1.mdb, or on the server
-// a database of the folder's own, made on first use and kept until the server is removed.
-inline std::unique_ptr<ledger::Store> ledgerIn(const FreshFolder &folder)
+// The ledger of a folder past its store: its 1.mdb, or on the server a database of the
+// folder's own, made on first use and kept until the server is removed.
+inline Underneath underneath(const FreshFolder &folder)
 {
     if (!onServerLedger())
-        return ledger::FileStore::open(folder.file(QStringLiteral("1.mdb")));
+        return {false, folder.file(QStringLiteral("1.mdb"))};
     static std::map<QString, QString> databases; // folder -> connection string
     auto [at, isNew] = databases.try_emplace(folder.path());
     if (isNew) {
         at->second = testpg::conninfo() + QStringLiteral(" dbname=") + testpg::createDatabase();
         ledger::ServerStore::createTables(at->second);
     }
-    return ledger::ServerStore::open(at->second);
+    return {true, at->second};
+}
+
+// That ledger opened as the program's start opens it.
+inline std::unique_ptr<ledger::Store> ledgerIn(const FreshFolder &folder)
+{
+    const Underneath ledger = underneath(folder);
+    if (!ledger.onServer)
+        return ledger::FileStore::open(ledger.where);
+    return ledger::ServerStore::open(ledger.where);
 }
 
 // One main window, shown, on a fresh ledger of its own, with its message boxes answered.
