@@ -62,6 +62,8 @@ QString addSummary(const Record &r);
 QString carryOverSummary(qint64 rows);
 QString stockTakeSummary(qint64 rows);
 QString restoreSummary(qint64 deletion, qint64 rows);
+// The line of a restore of the whole ledger from the backup named backup.
+QString backupRestoreSummary(const QString &backup, qint64 rows);
 // Why a deletion cannot be put back: no such deletion, put back already (by that entry), its
 // rows no longer kept.
 QString noSuchDeletion(qint64 deletion);
