@@ -869,10 +869,9 @@ QString ServerStore::inUseReason(qint64 others)
 qint64 ServerStore::otherSessions()
 {
     return guarded(StoreError::Kind::Read, [&] {
-        // Client sessions only: the server's own workers (autovacuum) come and go by themselves.
         return m_db
             ->exec("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database()"
-                   " AND pid <> pg_backend_pid() AND backend_type = 'client backend'")
+                   " AND pid <> pg_backend_pid()")
             .number(0, 0);
     });
 }

@@ -2,6 +2,7 @@
 #include "ledger/backup.h"
 #include "ledger/columns.h"
 #include "ledger/history.h"
+#include "ledger/ledger_table.h"
 #include "ledger/server_backup.h"
 #include "ledger/server_ledger.h"
 #include "ledger/sqlite_db.h"
@@ -78,7 +79,18 @@ public:
         const qint64 newest = store.add(movement(QStringLiteral("newest"), QStringLiteral("2"))).id;
         store.removeWhere([&](const Record &r) { return r.id == gap || r.id == newest; });
     }
-    QStringList backupNames() const { return QDir(dir.filePath(QStringLiteral("备份"))).entryList(QDir::Files); }
+    QStringList backupNames() const
+    {
+        return QDir(dir.filePath(QStringLiteral("备份"))).entryList(QDir::Files | QDir::Hidden);
+    }
+    // What a refused restore must leave as it was: the server's rows and record, and the backups.
+    QStringList state() const
+    {
+        const auto server = open();
+        return QStringList{QString::fromLatin1(server->storedChecksum()), QString::number(server->rows().size()),
+                           QString::number(server->history(1000).size())} +
+               backupNames();
+    }
 };
 
 TEST_F(ServerBackups, ABackupIsALedgerFileWithTheServersRowsTheirIdsAndOrder)
@@ -175,7 +187,9 @@ TEST_F(ServerBackups, ServerBackupsAreThinnedLikeFileBackupsButNeverTheKeptOnes)
 
     const BackupResult b = backupServerLedger(ledger(), server->connection(), kNow);
     ASSERT_TRUE(b.ok()) << b.error.toStdString();
-    const QStringList thinned = backupsToThin(before, kNow, b.path);
+    std::vector<BackupFile> all = before;
+    all.push_back({b.path, kNow, false});
+    const QStringList thinned = backupsToThin(all, kNow, b.path);
     EXPECT_FALSE(thinned.isEmpty());
     EXPECT_EQ(b.removed.join(u'\n').toStdString(), thinned.join(u'\n').toStdString());
     for (const QString &path : thinned)
@@ -246,6 +260,111 @@ TEST_P(ServerRestores, ReplaceTheServersRowsExactlyAfterKeepingThem)
     EXPECT_FALSE(backupsToThin(listBackups(ledger()), kNow.addYears(3), QString()).contains(kept));
     // No id is handed out twice.
     EXPECT_GT(server->add(want.front()).id, std::max(previous.back().id, want.back().id));
+}
+
+TEST_F(ServerBackups, RestoreIsRefusedWhileAnotherSessionIsConnected)
+{
+    const QString file = listBackups(ledger()).front().path;
+    shape(*open());
+    const QStringList before = state();
+    {
+        const auto other = open(QStringLiteral("clerk"));
+        EXPECT_EQ(run({QStringLiteral("--restore"), file}), 1);
+        EXPECT_EQ(errText.trimmed(), QStringLiteral("服务器“%1”上的账本正被另外 1 个连接使用，请先关闭其他计算机上的本软件，未做任何改动！")
+                                         .arg(pgdb::describeServer(db.conninfo())));
+        EXPECT_EQ(state(), before);
+        // The store refuses as well, inside its transaction: a PC that connected after the check.
+        const auto server = open();
+        const qint64 version = server->connection().exec("SELECT n FROM \"账本版本\"").number(0, 0);
+        try {
+            server->replaceRows(rowsOf(file), QStringLiteral("x.mdb"), version);
+            ADD_FAILURE() << "replaced while another session was connected";
+        } catch (const StoreError &e) {
+            EXPECT_TRUE(e.message().contains(ServerStore::inUseReason(1))) << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(state(), before);
+    // Rows changed after the snapshot the kept backup was taken from: refused too.
+    const auto server = open();
+    const qint64 version = server->connection().exec("SELECT n FROM \"账本版本\"").number(0, 0);
+    server->add(movement(QStringLiteral("之后"), QStringLiteral("1")));
+    const QStringList changed = state();
+    EXPECT_THROW(server->replaceRows(rowsOf(file), QStringLiteral("x.mdb"), version), StoreError);
+    EXPECT_EQ(state(), changed);
+    server->replaceRows(rowsOf(file), QStringLiteral("x.mdb"), version + 1);
+    expectSameIdsAndRows(server->rows(), rowsOf(file));
+}
+
+// A keyed ledger file made by hand: a table created by create, rows added by fill.
+QString handMade(const QString &path, const char *create, const std::function<void(sql::Connection &)> &fill = {})
+{
+    sql::Connection c(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    c.exec(create);
+    if (fill)
+        fill(c);
+    return path;
+}
+
+QString withBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+    return path;
+}
+
+// Every column of 库 as TEXT, without the file's checks of type and width.
+std::string uncheckedTable()
+{
+    return "CREATE TABLE \"库\" (\"" + ledgerColumns().join(QStringLiteral("\" TEXT, \"")).toStdString() + "\" TEXT)";
+}
+
+void insertName(sql::Connection &c, const QString &name)
+{
+    sql::Query q(c.get(), insertSql());
+    q.bind(1, qint64(kProduct)).bind(2, name).bind(3, QStringLiteral("类"));
+    for (int i = 4; i <= 9; ++i)
+        q.bind(i, QString());
+    q.run();
+}
+
+TEST_F(ServerBackups, DamagedOrForeignBackupsAreRefusedWithNothingChanged)
+{
+    shape(*open());
+    const QString good = backupServerLedger(ledger(), open()->connection(), kNow.addDays(-1)).path;
+    const QByteArray bytes = readAll(good);
+    ASSERT_GT(bytes.size(), 8192);
+    QByteArray flipped = bytes;
+    for (qsizetype i = bytes.size() - 2048; i < bytes.size() - 1024; ++i)
+        flipped[i] = static_cast<char>(~flipped[i]);
+    const auto in = [&](const char *name) { return dir.filePath(QString::fromUtf8(name)); };
+    const std::string unchecked = uncheckedTable();
+    const struct {
+        const char *what;
+        QString file;
+        const char *said;
+    } cases[] = {
+        {"missing", in("none.mdb"), "文件不存在"},
+        {"empty", withBytes(in("empty.mdb"), {}), "文件是空的"},
+        {"not a ledger", withBytes(in("garbage.mdb"), QByteArray(8192, 'x')), "不是本软件的账本文件"},
+        {"cut short", withBytes(in("short.mdb"), bytes.left(bytes.size() / 2)), "不能用来恢复账本"},
+        {"damaged page", withBytes(in("flipped.mdb"), flipped), "不能用来恢复账本"},
+        {"no table 库", handMade(in("other.mdb"), "CREATE TABLE t (a)"), "没有账本表"},
+        {"other columns", handMade(in("shape.mdb"), "CREATE TABLE \"库\" (a, b)"), "字段与本软件的不同"},
+        {"too long for the server", handMade(in("long.mdb"), unchecked.c_str(), [](sql::Connection &c) {
+             insertName(c, QString(300, u'长'));
+         }), "记录未能保存到服务器"},
+        {"a NUL in a text", handMade(in("nul.mdb"), createTableSql(), [](sql::Connection &c) {
+             insertName(c, QStringLiteral("a") + QChar(0) + QStringLiteral("b"));
+         }), "空字符"},
+    };
+    const QStringList before = state();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(run({QStringLiteral("--restore"), c.file}), 1);
+        EXPECT_TRUE(errText.contains(QString::fromUtf8(c.said))) << errText.toStdString();
+        EXPECT_EQ(state(), before);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, ServerRestores, ::testing::Range(0, static_cast<int>(std::size(kSources))),
