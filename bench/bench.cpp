@@ -6,7 +6,8 @@
 //
 // BENCH_OURS_ONLY=1 leaves the references untimed (still checked); BENCH_WINDOW_ONLY=1 times
 // only the window-level rows of long lists (find of everything into List3, 101 and 102);
-// BENCH_OPEN_ONLY=1 stops after opening; BENCH_STOCKTAKE_ONLY=1 times only the stock-take.
+// BENCH_OPEN_ONLY=1 stops after opening; BENCH_STOCKTAKE_ONLY=1 times only the stock-take;
+// BENCH_SERVER_BACKUP_ONLY=1 times only the backup of a server ledger (needs WAREHOUSE_PG_DIR).
 #include "bench.h"
 #include "references.h"
 
@@ -595,6 +596,12 @@ int runBench(int argc, char **argv)
     g_size = QByteArray(argv[1]).toLongLong();
     const QString cache = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
     const QString work = prepareLedger(cache);
+    if (qEnvironmentVariableIntValue("BENCH_SERVER_BACKUP_ONLY")) {
+        timeServerBackup(cache + QStringLiteral("/ledger-%1.mdb").arg(g_size));
+        QDir::setCurrent(cache);
+        QDir(work).removeRecursively();
+        return 0;
+    }
     Bench b;
     timeOpen(b);
     registerFunctions(b.db);

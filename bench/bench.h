@@ -45,6 +45,9 @@ void timeStockTake(Form1 *main);
 // What the record of changes costs (history_bench.cpp); legacyMaster: the generated ledger.
 void timeHistory(ledger::Store &store, const QString &legacyMaster);
 
+// A backup of the generated ledger carried to a server, and adds meanwhile (server_backup_bench.cpp).
+void timeServerBackup(const QString &generated);
+
 // One markdown table row.
 void row(const QString &op, const Timing &ours, const std::optional<Timing> &plain,
          const std::optional<Timing> &sql, qint64 lines = -1);
