@@ -27,6 +27,7 @@ QString writeSnapshot(pgdb::Connection &db, const QString &path, qint64 &rows, q
         // Checked, synced and renamed into place afterwards: no journal, no sync of its own.
         file.exec("PRAGMA journal_mode = OFF");
         file.exec("PRAGMA synchronous = OFF");
+        file.exec("PRAGMA cache_size = -65536"); // the table's and the index's pages stay decrypted until the end
         if (const int rc = file.result() == SQLITE_OK ? file.exec("BEGIN") : file.result(); rc != SQLITE_OK)
             return failureReason(rc, file.get());
         sql::Query insert(file.get(), insertWithIdSql());

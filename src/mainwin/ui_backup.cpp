@@ -45,7 +45,7 @@ public:
 
     // A server ledger's backups go to the backup folder beside ledgerPath.
     void keepServerBackupsBeside(const QString &ledgerPath) { m_serverLedger = ledgerPath; }
-    bool onServer() const { return !m_serverLedger.isEmpty(); }
+    bool onServer() const { return !m_serverLedger.isEmpty() && server(); }
 
     void startDaily()
     {
@@ -89,9 +89,11 @@ private:
     {
         if (!onServer())
             return [path = ledgerPath(), at] { return ledger::backupLedger(path, at); };
-        const ledger::pgdb::Address server = static_cast<ledger::ServerStore *>(m_main->store())->connection().address();
-        return [path = ledgerPath(), server, at] { return ledger::backupServerLedger(path, server, at); };
+        return [path = ledgerPath(), to = server()->connection().address(), at] {
+            return ledger::backupServerLedger(path, to, at);
+        };
     }
+    ledger::ServerStore *server() const { return dynamic_cast<ledger::ServerStore *>(m_main->store()); }
 
     // Once a run: the shopkeeper knows, and the next start tries again.
     void report(const ledger::BackupResult &r)
@@ -120,7 +122,7 @@ static bool backedUp(Form1 *main)
     if (dynamic_cast<ledger::FileStore *>(main->store()))
         return true;
     const Keeper *k = Keeper::find(main);
-    return k && k->onServer() && dynamic_cast<ledger::ServerStore *>(main->store());
+    return k && k->onServer();
 }
 
 void keepServerBackupsBeside(Form1 *main, const QString &ledgerPath)
