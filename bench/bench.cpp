@@ -9,6 +9,7 @@
 // BENCH_OPEN_ONLY=1 stops after opening; BENCH_STOCKTAKE_ONLY=1 times only the stock-take;
 // BENCH_SERVER_ONLY=1 times the same ledger on a PostgreSQL server against the file (the server:
 // BENCH_PG_CONNINFO, or the one tests/support/pg_server.sh started in WAREHOUSE_PG_DIR).
+// BENCH_SERVER_BACKUP_ONLY=1 times only the backup of a server ledger (needs WAREHOUSE_PG_DIR).
 #include "bench.h"
 #include "references.h"
 
@@ -629,6 +630,12 @@ int runBench(int argc, char **argv)
     g_size = QByteArray(argv[1]).toLongLong();
     const QString cache = QDir(QString::fromLocal8Bit(argv[2])).absolutePath();
     const QString work = prepareLedger(cache);
+    if (qEnvironmentVariableIntValue("BENCH_SERVER_BACKUP_ONLY")) {
+        timeServerBackup(cache + QStringLiteral("/ledger-%1.mdb").arg(g_size));
+        QDir::setCurrent(cache);
+        QDir(work).removeRecursively();
+        return 0;
+    }
     Bench b;
     timeOpen(b);
     registerFunctions(b.db);

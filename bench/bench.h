@@ -57,6 +57,8 @@ void timeAlternating(const QString &op, int runs, const std::function<void()> &o
                      const std::function<void()> &onServer, qint64 lines = -1);
 // Put before the operation of each row while both kinds of ledger are timed ("file: ", "server: ").
 extern QString g_rowPrefix;
+// A backup of the generated ledger carried to a server, and adds meanwhile (server_backup_bench.cpp).
+void timeServerBackup(const QString &generated);
 
 // One markdown table row.
 void row(const QString &op, const Timing &ours, const std::optional<Timing> &plain,

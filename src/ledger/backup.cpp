@@ -229,8 +229,8 @@ QStringList backupsToThin(const std::vector<BackupFile> &backups, const QDateTim
 
 namespace {
 
-// Makes the backup named by newBackupPath(ledgerPath, now, kind) and checks it.
-BackupResult makeBackup(const QString &ledgerPath, const QDateTime &now, const QString &kind)
+// Makes the backup named by newBackupPath(ledgerPath, now, kind) with write and checks it.
+BackupResult makeBackup(const QString &ledgerPath, const QDateTime &now, const QString &kind, const BackupWriter &write)
 {
     BackupResult out;
     const QString folder = backupFolder(ledgerPath);
@@ -251,7 +251,7 @@ BackupResult makeBackup(const QString &ledgerPath, const QDateTime &now, const Q
     const QString part = QDir(folder).filePath(u'.' + QFileInfo(target).fileName() + QStringLiteral(".part"));
     QFile::remove(part);
     qint64 rows = 0;
-    out.error = copyLedger(ledgerPath, part, rows);
+    out.error = write(part, rows);
     if (out.error.isEmpty()) {
         syncPath(part);
         const LedgerCheck check = checkLedgerFile(part);
@@ -272,11 +272,22 @@ BackupResult makeBackup(const QString &ledgerPath, const QDateTime &now, const Q
     return out;
 }
 
+BackupWriter fileCopy(const QString &ledgerPath)
+{
+    return [ledgerPath](const QString &path, qint64 &rows) { return copyLedger(ledgerPath, path, rows); };
+}
+
 } // namespace
 
 BackupResult backupLedger(const QString &ledgerPath, const QDateTime &now, bool thin)
 {
-    BackupResult out = makeBackup(ledgerPath, now, QString());
+    return backupWith(ledgerPath, now, fileCopy(ledgerPath), QString(), thin);
+}
+
+BackupResult backupWith(const QString &ledgerPath, const QDateTime &now, const BackupWriter &write, const QString &kind,
+                        bool thin)
+{
+    BackupResult out = makeBackup(ledgerPath, now, kind, write);
     if (out.ok() && thin)
         for (const QString &old : backupsToThin(listBackups(ledgerPath), now, out.path))
             if (QFile::remove(old))
@@ -290,7 +301,7 @@ namespace {
 // byte for byte, with its journal if any. Returns why that failed, or nothing.
 QString keepCurrent(const QString &ledgerPath, const QDateTime &now, QString &keptAs)
 {
-    const BackupResult kept = makeBackup(ledgerPath, now, kBeforeRestore);
+    const BackupResult kept = makeBackup(ledgerPath, now, kBeforeRestore, fileCopy(ledgerPath));
     keptAs = kept.path;
     if (kept.ok())
         return QString();

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 namespace ledger {
@@ -69,6 +70,15 @@ struct BackupResult {
 // thin) removes what backupsToThin names. A copy that fails any step is deleted; the ledger
 // itself is only read.
 BackupResult backupLedger(const QString &ledgerPath, const QDateTime &now, bool thin = true);
+
+// Writes a complete ledger file at path (a new file) and sets rows to the rows it holds; returns
+// why it failed, as a Chinese phrase, or nothing.
+using BackupWriter = std::function<QString(const QString &path, qint64 &rows)>;
+// backupLedger() with the copy made by write: under a temporary name, checked, synced, renamed
+// into place and (with thin) followed by the thinning. kind: empty, or kBeforeRestore for a copy
+// the thinning never removes.
+BackupResult backupWith(const QString &ledgerPath, const QDateTime &now, const BackupWriter &write,
+                        const QString &kind = {}, bool thin = true);
 
 struct RestoreResult {
     QString error;  // a complete Chinese sentence; empty on success

@@ -6,6 +6,7 @@
 #include "ledger/manual.h"
 #include "ledger/file_store.h"
 #include "ledger/pg_db.h"
+#include "ledger/server_backup.h"
 #include "ledger/server_ledger.h"
 #include "ledger/server_store.h"
 #include "ledger/history.h"
@@ -47,18 +48,23 @@ QString shown(const QString &ledgerPath, const QString &path)
     return QFileInfo(ledgerPath).absoluteDir().relativeFilePath(path);
 }
 
-int restore(const QString &ledgerPath, const QString &name, const QDateTime &now, QTextStream &out, QTextStream &err)
+// server: the folder's server ledger, or empty for its file.
+int restore(const QString &ledgerPath, const QString &server, const QString &name, const QDateTime &now,
+            QTextStream &out, QTextStream &err)
 {
     const QString file = findBackup(ledgerPath, name);
-    const RestoreResult r = restoreBackup(ledgerPath, file, now);
+    const RestoreResult r = server.isEmpty() ? restoreBackup(ledgerPath, file, now)
+                                             : restoreServerBackup(ledgerPath, server, file, now);
     if (!r.ok()) {
         err << r.error << Qt::endl;
         return 1;
     }
     if (!r.keptAs.isEmpty())
         out << QStringLiteral("原来的账本已保存为“%1”。").arg(shown(ledgerPath, r.keptAs)) << Qt::endl;
-    out << QStringLiteral("已用“%1”恢复账本“%2”，共 %3 条记录。")
-               .arg(name, QFileInfo(ledgerPath).fileName())
+    const QString ledger = server.isEmpty() ? QStringLiteral("账本“%1”").arg(QFileInfo(ledgerPath).fileName())
+                                            : QStringLiteral("服务器“%1”上的账本").arg(pgdb::describeServer(server));
+    out << QStringLiteral("已用“%1”恢复%2，共 %3 条记录。")
+               .arg(name, ledger)
                .arg(r.rows)
         << Qt::endl;
     return 0;
@@ -310,16 +316,12 @@ std::optional<int> runCommand(const QStringList &args, const QString &ledgerPath
         return useServer(ledgerPath, o.file, out, err);
     if (o.command == QStringLiteral("--move-to-file"))
         return moveToFile(ledgerPath, out, err);
+    // A server ledger's backups are in the folder's "备份" as a file ledger's are.
     const QString server = serverConnection(QFileInfo(ledgerPath).absolutePath());
-    if (!server.isEmpty() && o.command != QStringLiteral("--export") && o.command != QStringLiteral("--history")) {
-        err << QStringLiteral("%1 还不能用于服务器“%2”上的账本！").arg(o.command, pgdb::describeServer(server))
-            << Qt::endl;
-        return 1;
-    }
     if (o.command == QStringLiteral("--list-backups"))
         return list(ledgerPath, out);
     if (o.command == QStringLiteral("--restore"))
-        return restore(ledgerPath, o.file, now, out, err);
+        return restore(ledgerPath, server, o.file, now, out, err);
     if (o.command == QStringLiteral("--export"))
         return exportAll(ledgerPath, o.file, out, err);
     if (o.command == QStringLiteral("--history"))

@@ -66,6 +66,8 @@ QString stockTakeSummary(qint64 rows);
 // The line of rows no entry explains: the ledger holds rows, the record knows of known.
 QString outsideSummary(qint64 rows, qint64 known);
 QString restoreSummary(qint64 deletion, qint64 rows);
+// The line of a restore of the whole ledger from the backup named backup.
+QString backupRestoreSummary(const QString &backup, qint64 rows);
 // Why a deletion cannot be put back: no such deletion, put back already (by that entry), its
 // rows no longer kept.
 QString noSuchDeletion(qint64 deletion);

@@ -1,6 +1,7 @@
 #include "ledger/pg_db.h"
 
 #include <QRegularExpression>
+#include <QStringList>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -41,7 +42,33 @@ struct Options {
 };
 using OptionList = std::unique_ptr<PQconninfoOption, Options>;
 
+// A value in single quotes, its quotes and backslashes escaped.
+QString quotedOption(const QString &value)
+{
+    QString v = value;
+    v.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
+    return u'\'' + v + u'\'';
+}
+
+// libpq's options as a connection string, every one that has a value but the password.
+QString withoutPassword(const PQconninfoOption *options)
+{
+    QStringList parts;
+    for (const PQconninfoOption *o = options; o && o->keyword; ++o)
+        if (o->val && qstrcmp(o->keyword, "password") != 0)
+            parts << QString::fromUtf8(o->keyword) + u'=' + quotedOption(QString::fromUtf8(o->val));
+    return parts.join(u' ');
+}
+
 } // namespace
+
+QString withoutPassword(const QString &conninfo)
+{
+    char *error = nullptr;
+    const OptionList options(PQconninfoParse(conninfo.toUtf8().constData(), &error));
+    PQfreemem(error);
+    return options ? withoutPassword(options.get()) : QString();
+}
 
 Failure::Failure(FailureKind kind, QString server, QString sqlState, QString serverMessage, bool connecting,
                  QString reason)
@@ -344,6 +371,16 @@ bool Connection::notified()
         PQfreemem(n);
     }
     return any;
+}
+
+Address Connection::address() const
+{
+    Address a;
+    const OptionList used(PQconninfo(m_conn.get()));
+    a.conninfo = withoutPassword(used.get());
+    if (const char *secret = PQpass(m_conn.get()); secret && *secret)
+        a.password = QString::fromUtf8(secret);
+    return a;
 }
 
 void Connection::fail(const pg_result *res) const

@@ -59,6 +59,18 @@ QString reasonPhrase(FailureKind kind, const QString &serverMessage = {});
 // Unset parts come from libpq's defaults (PGHOST and the like).
 QString describeServer(const QString &conninfo);
 
+// The connection string or URI as a connection string without its password; empty when libpq
+// cannot read it.
+QString withoutPassword(const QString &conninfo);
+
+// What opens another connection like one already made (for work on a thread of its own): its
+// options as a connection string without the password, and the password apart (null when it
+// used none; kept in memory only).
+struct Address {
+    QString conninfo;
+    QString password;
+};
+
 class Result {
 public:
     explicit Result(pg_result *res = nullptr);
@@ -130,6 +142,8 @@ public:
     // Reads what has arrived without waiting and takes the notifications (NOTIFY) from other
     // sessions; false when none came (or the connection is lost: the next statement reconnects).
     bool notified();
+    // Where another connection like this one goes.
+    Address address() const;
 
     // Runs one statement with its parameters bound ($1, $2, ...): the SQL text never holds data.
     // Throws Failure.

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <libpq-fe.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -48,14 +47,6 @@ private:
 
 QString folderOf(const QString &ledgerPath) { return QFileInfo(ledgerPath).absolutePath(); }
 
-// A libpq value in single quotes, its quotes and backslashes escaped.
-QString quotedValue(const QString &value)
-{
-    QString v = value;
-    v.replace(u'\\', QStringLiteral("\\\\")).replace(u'\'', QStringLiteral("\\'"));
-    return u'\'' + v + u'\'';
-}
-
 bool writeSettings(const QString &folder, const QString &conninfo)
 {
     QSaveFile file(settingsPath(folder));
@@ -67,20 +58,7 @@ bool writeSettings(const QString &folder, const QString &conninfo)
 
 } // namespace
 
-QString withoutPassword(const QString &conninfo)
-{
-    char *error = nullptr;
-    PQconninfoOption *options = PQconninfoParse(conninfo.toUtf8().constData(), &error);
-    PQfreemem(error);
-    if (!options)
-        return {};
-    QStringList parts;
-    for (const PQconninfoOption *o = options; o->keyword; ++o)
-        if (o->val && qstrcmp(o->keyword, "password") != 0)
-            parts << QString::fromUtf8(o->keyword) + u'=' + quotedValue(QString::fromUtf8(o->val));
-    PQconninfoFree(options);
-    return parts.join(u' ');
-}
+QString withoutPassword(const QString &conninfo) { return pgdb::withoutPassword(conninfo); }
 
 QString serverConnection(const QString &folder)
 {
@@ -199,15 +177,8 @@ int moveToFile(const QString &ledgerPath, QTextStream &out, QTextStream &err)
     const QString fresh = ledgerPath + QStringLiteral(".new");
     try {
         const auto store = ServerStore::open(conninfo);
-        const qint64 others = store->connection()
-                                  .exec("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() "
-                                        "AND pid <> pg_backend_pid()")
-                                  .number(0, 0);
-        if (others > 0) {
-            err << QStringLiteral("服务器“%1”上的账本正被另外 %2 个连接使用，请先关闭其他计算机上的本软件！")
-                       .arg(server)
-                       .arg(others)
-                << Qt::endl;
+        if (const qint64 others = store->otherSessions(); others > 0) {
+            err << QStringLiteral("服务器“%1”上的账本%2！").arg(server, ServerStore::inUseReason(others)) << Qt::endl;
             return 1;
         }
         const std::vector<Record> &rows = store->rows();

@@ -7,6 +7,7 @@
 
 #include <QCryptographicHash>
 #include <QSet>
+#include <QStringEncoder>
 #include <algorithm>
 #include <charconv>
 #include <stdexcept>
@@ -140,17 +141,21 @@ Record recordFrom(const pgdb::Result &res, int row, int first)
     return r;
 }
 
-// ServerStore::checksum(), a row at a time.
+// ServerStore::checksum(), a row at a time: each row's fields as "n" for NULL or "t<bytes>:"
+// and the UTF-8, rows apart by a newline. A row's text is put together in buffers kept from row
+// to row, so a million rows cost no allocations.
 class RowHash {
 public:
     void add(const Record &r)
     {
+        m_row.clear();
         if (!m_first)
-            m_hash.addData(QByteArrayView("\n"));
+            m_row += '\n';
         m_first = false;
         field(r.hasKind ? QString::number(r.kind) : QString());
         for (const Column &c : kTextColumns)
             field(r.*c.field);
+        m_hash.addData(QByteArrayView(m_row.data(), static_cast<qsizetype>(m_row.size())));
     }
     QByteArray result() const { return m_hash.result().toHex(); }
 
@@ -158,14 +163,21 @@ private:
     void field(const QString &text)
     {
         if (text.isNull()) {
-            m_hash.addData(QByteArrayView("n"));
+            m_row += 'n';
             return;
         }
-        const QByteArray bytes = text.toUtf8();
-        m_hash.addData(QByteArray("t") + QByteArray::number(bytes.size()) + ':');
-        m_hash.addData(bytes);
+        m_utf8.resize(static_cast<std::size_t>(m_encoder.requiredSpace(text.size())));
+        const auto bytes = static_cast<std::size_t>(m_encoder.appendToBuffer(m_utf8.data(), text) - m_utf8.data());
+        char length[24];
+        const auto end = std::to_chars(length, length + sizeof length, bytes).ptr;
+        m_row += 't';
+        m_row.append(length, end);
+        m_row += ':';
+        m_row.append(m_utf8.data(), bytes);
     }
     QCryptographicHash m_hash{QCryptographicHash::Md5};
+    QStringEncoder m_encoder{QStringEncoder::Utf8};
+    std::string m_row, m_utf8;
     bool m_first = true;
 };
 
@@ -1005,6 +1017,88 @@ void ServerStore::clearDeletions()
     if (!m_history)
         return;
     guarded(StoreError::Kind::Remove, [&] { m_db->exec("DELETE FROM \"删除的记录\""); });
+}
+
+ServerStore::Snapshot ServerStore::readSnapshot(Connection &db, const std::function<void(const Record &)> &row)
+{
+    try {
+        Snapshot s;
+        RowHash sum;
+        Transaction tx(db);
+        db.exec("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY");
+        s.version = db.exec("SELECT n FROM \"账本版本\"").number(0, 0);
+        db.copyOut(copyOutSql(), [&](const pgdb::CopyRow &line) {
+            const Record r = recordFrom(line);
+            sum.add(r);
+            ++s.rows;
+            s.nextId = std::max(s.nextId, r.id + 1);
+            row(r);
+        });
+        // The sequence stands outside the snapshot; it only goes up.
+        s.nextId = std::max(s.nextId, db.exec("SELECT coalesce(pg_sequence_last_value("
+                                              "pg_get_serial_sequence('\"库\"', 'id')::regclass), 0) + 1")
+                                          .number(0, 0));
+        tx.commit();
+        s.checksum = sum.result();
+        return s;
+    } catch (const Failure &f) {
+        throw fromFailure(StoreError::Kind::Read, f);
+    }
+}
+
+QString ServerStore::inUseReason(qint64 others)
+{
+    return QStringLiteral("正被另外 %1 个连接使用，请先关闭其他计算机上的本软件").arg(others);
+}
+
+qint64 ServerStore::otherSessions()
+{
+    return guarded(StoreError::Kind::Read, [&] {
+        return m_db
+            ->exec("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database()"
+                   " AND pid <> pg_backend_pid()")
+            .number(0, 0);
+    });
+}
+
+void ServerStore::replaceRows(const std::vector<Record> &backupRows, const QString &backup, qint64 version)
+{
+    constexpr StoreError::Kind kFailed = StoreError::Kind::Add;
+    guarded(kFailed, [&] {
+        Transaction tx(*m_db);
+        // The writers' turn first: from here to the commit nobody else changes the rows.
+        const qint64 next = bumpVersion(*m_db);
+        if (next - 1 != version)
+            throw StoreError::onServer(kFailed, path(), QStringLiteral("账本在保留当前记录之后又有改动，请再试一次"));
+        if (const qint64 others = otherSessions(); others > 0)
+            throw StoreError::onServer(kFailed, path(), QStringLiteral("账本") + inUseReason(others));
+        m_db->exec("DELETE FROM \"库\"");
+        qint64 top = 0;
+        {
+            pgdb::CopyIn in(*m_db, copyInWithIdSql());
+            for (const Record &r : backupRows) {
+                in.add(r.id);
+                addRecord(in, r);
+                top = std::max(top, r.id);
+            }
+            in.finish();
+        }
+        const auto n = static_cast<qint64>(backupRows.size());
+        if (m_db->exec("SELECT count(*) FROM \"库\"").number(0, 0) != n || serverChecksum(*m_db) != checksum(backupRows))
+            throw StoreError::onServer(kFailed, path(), QStringLiteral("服务器上的记录与备份文件不一致（数目或校验和不符）"));
+        // New rows get ids above the restored ones; the sequence never goes down.
+        if (m_db->exec("SELECT nextval(pg_get_serial_sequence('\"库\"', 'id'))").number(0, 0) <= top)
+            m_db->exec("SELECT setval(pg_get_serial_sequence('\"库\"', 'id'), $1::bigint)", {number(top)});
+        if (m_history) {
+            addEntry(*m_db, ChangeKind::Restore, backupRestoreSummary(backup, n), n,
+                     rowsChecksum(RecordRefs(backupRows.cbegin(), backupRows.cend())), 0);
+            // The record knows of the backup's rows now, not of them on top of those before.
+            m_db->exec("UPDATE \"操作编号\" SET \"行数\" = $1::bigint", {number(n)});
+        }
+        tx.commit();
+        m_loaded = false;
+        rows();
+    });
 }
 
 } // namespace ledger

@@ -106,6 +106,11 @@ QString restoreSummary(qint64 deletion, qint64 rows)
     return QStringLiteral("恢复第 %1 号操作删除的 %2 条记录").arg(deletion).arg(rows);
 }
 
+QString backupRestoreSummary(const QString &backup, qint64 rows)
+{
+    return QStringLiteral("用备份“%1”恢复账本：%2 条记录").arg(backup).arg(rows);
+}
+
 QString noSuchDeletion(qint64 deletion) { return QStringLiteral("操作记录中没有第 %1 号删除").arg(deletion); }
 
 QString restoredAlready(qint64 by)
@@ -261,7 +266,7 @@ void FileStore::recordBackupRestore(const QString &backup)
     refresh(false, sql::kReadFailed);
     const std::vector<Record> &rows = loadedRows();
     const RecordRefs refs(rows.cbegin(), rows.cend());
-    addEntry(ChangeKind::Restore, QStringLiteral("用备份“%1”恢复账本：%2 条记录").arg(backup).arg(rows.size()),
+    addEntry(ChangeKind::Restore, backupRestoreSummary(backup, static_cast<qint64>(rows.size())),
              static_cast<qint64>(rows.size()), rowsChecksum(refs), 0);
     tx.commit();
 }

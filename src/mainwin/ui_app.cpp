@@ -283,6 +283,8 @@ int runProgram(const QString &folder)
             return 1;
         Form1 w(std::move(store));
         w.show();
+        ui::keepServerBackupsBeside(&w, file);
+        ui::startDailyBackup(&w);
         return QApplication::exec();
     }
     if (!offerJetCarryOver(file))

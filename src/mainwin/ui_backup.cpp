@@ -2,6 +2,8 @@
 
 #include "ledger/backup.h"
 #include "ledger/file_store.h"
+#include "ledger/server_backup.h"
+#include "ledger/server_store.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
 
@@ -31,19 +33,27 @@ public:
             m_thread.join(); // the copy is finished, not cut off; nobody is told any more
     }
 
+    static Keeper *find(Form1 *main)
+    {
+        return main->findChild<Keeper *>(QStringLiteral("backupKeeper"), Qt::FindDirectChildrenOnly);
+    }
     static Keeper *of(Form1 *main)
     {
-        auto *k = main->findChild<Keeper *>(QStringLiteral("backupKeeper"), Qt::FindDirectChildrenOnly);
+        auto *k = find(main);
         return k ? k : new Keeper(main);
     }
+
+    // A server ledger's backups go to the backup folder beside ledgerPath.
+    void keepServerBackupsBeside(const QString &ledgerPath) { m_serverLedger = ledgerPath; }
+    bool onServer() const { return !m_serverLedger.isEmpty() && server(); }
 
     void startDaily()
     {
         const QDateTime at = now();
         if (m_thread.joinable() || ledger::hasBackupOn(ledgerPath(), at.date()))
             return;
-        m_thread = std::thread([this, path = ledgerPath(), at] {
-            m_result = ledger::backupLedger(path, at);
+        m_thread = std::thread([this, backup = backupFor(at)] {
+            m_result = backup();
             QMetaObject::invokeMethod(this, [this] { finishDaily(); }, Qt::QueuedConnection);
         });
     }
@@ -64,11 +74,26 @@ public:
             return;
         finishDaily();
         m_lastDeletionBackup = at;
-        report(ledger::backupLedger(ledgerPath(), at));
+        report(backupFor(at)());
     }
 
 private:
-    QString ledgerPath() const { return QFileInfo(m_main->store()->path()).absoluteFilePath(); }
+    QString ledgerPath() const
+    {
+        return onServer() ? m_serverLedger : QFileInfo(m_main->store()->path()).absoluteFilePath();
+    }
+
+    // The backup made at time at; it may run on another thread. A server ledger's is read over a
+    // connection of its own, made there.
+    std::function<ledger::BackupResult()> backupFor(const QDateTime &at) const
+    {
+        if (!onServer())
+            return [path = ledgerPath(), at] { return ledger::backupLedger(path, at); };
+        return [path = ledgerPath(), to = server()->connection().address(), at] {
+            return ledger::backupServerLedger(path, to, at);
+        };
+    }
+    ledger::ServerStore *server() const { return dynamic_cast<ledger::ServerStore *>(m_main->store()); }
 
     // Once a run: the shopkeeper knows, and the next start tries again.
     void report(const ledger::BackupResult &r)
@@ -76,8 +101,9 @@ private:
         if (r.ok() || m_reported)
             return;
         m_reported = true;
-        message(m_main, QStringLiteral("无法备份账本文件“%1”：%2！")
-                            .arg(QFileInfo(m_main->store()->path()).fileName(), r.error));
+        const QString path = m_main->store()->path();
+        message(m_main, onServer() ? QStringLiteral("无法备份服务器“%1”上的账本：%2！").arg(path, r.error)
+                                   : QStringLiteral("无法备份账本文件“%1”：%2！").arg(QFileInfo(path).fileName(), r.error));
     }
 
     Form1 *m_main;
@@ -85,18 +111,30 @@ private:
     ledger::BackupResult m_result;
     QDateTime m_lastDeletionBackup;
     bool m_reported = false;
+    QString m_serverLedger;
 };
 
 } // namespace
 
-// Backups copy the ledger file; a ledger on a server has none here.
-static bool onFile(Form1 *main) { return dynamic_cast<ledger::FileStore *>(main->store()) != nullptr; }
+// A ledger file, or a server ledger whose folder is known.
+static bool backedUp(Form1 *main)
+{
+    if (dynamic_cast<ledger::FileStore *>(main->store()))
+        return true;
+    const Keeper *k = Keeper::find(main);
+    return k && k->onServer();
+}
+
+void keepServerBackupsBeside(Form1 *main, const QString &ledgerPath)
+{
+    Keeper::of(main)->keepServerBackupsBeside(QFileInfo(ledgerPath).absoluteFilePath());
+}
 
 void startDailyBackup(Form1 *main)
 {
     ledger::Store *store = main->store();
     try {
-        if (!onFile(main) || !store->hasRows())
+        if (!backedUp(main) || !store->hasRows())
             return; // nothing to keep yet
     } catch (const ledger::StoreError &) {
         return;
@@ -106,13 +144,13 @@ void startDailyBackup(Form1 *main)
 
 void backupBeforeDeletion(Form1 *main, qint64 records)
 {
-    if (records > 1 && onFile(main))
+    if (records > 1 && backedUp(main))
         Keeper::of(main)->beforeDeletion();
 }
 
 void backupBeforeDeletion(Form1 *main, const std::function<bool(const ledger::Record &)> &removes)
 {
-    if (!onFile(main))
+    if (!backedUp(main))
         return;
     try {
         const auto &rows = main->store()->rows();

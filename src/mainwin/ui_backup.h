@@ -23,6 +23,11 @@ void backupBeforeDeletion(Form1 *main, qint64 records);
 // The same, for a deletion of the ledger rows for which removes is true.
 void backupBeforeDeletion(Form1 *main, const std::function<bool(const ledger::Record &)> &removes);
 
+// Backs the main window's server ledger up like a ledger file, into the backup folder beside
+// ledgerPath (the folder's 1.mdb, which it does not have). Without this a server ledger is not
+// backed up here.
+void keepServerBackupsBeside(Form1 *main, const QString &ledgerPath);
+
 // Waits until a running daily backup is done and reported.
 void waitForBackups(Form1 *main);
 

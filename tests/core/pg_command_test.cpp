@@ -16,55 +16,6 @@ using namespace ledger;
 
 namespace {
 
-const QDateTime kNow(QDate(2026, 12, 7), QTime(12, 0));
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-class ServerCommands : public ::testing::Test {
-public:
-    void SetUp() override
-    {
-        qputenv("PGPASSFILE", "/nonexistent");
-        Record nulls;
-        nulls.hasKind = false;
-        nulls.cat = QStringLiteral("");
-        for (const QString &name : {QStringLiteral("it's \"q\""), QStringLiteral("a|b\\c"), QStringLiteral("𠀀")}) {
-            Record r;
-            r.kind = kProduct;
-            r.name = name;
-            r.cat = QStringLiteral("类");
-            rows.push_back(r);
-        }
-        rows.push_back(nulls);
-        FileStore::open(ledger())->addAll(rows);
-        original = readAll(ledger());
-    }
-    QString ledger() const { return dir.filePath(kLedgerFileName); }
-    int run(const QStringList &args)
-    {
-        outText.clear();
-        errText.clear();
-        QTextStream out(&outText), err(&errText);
-        return *runCommand(args, ledger(), kNow, out, err);
-    }
-    static void expectSameRows(const std::vector<Record> &got, const std::vector<Record> &want)
-    {
-        ASSERT_EQ(got.size(), want.size());
-        for (std::size_t i = 0; i < got.size(); ++i)
-            EXPECT_TRUE(got[i].sameContent(want[i])) << recordText(got[i]).toStdString();
-    }
-
-    QTemporaryDir dir;
-    ServerDatabase db;
-    std::vector<Record> rows;
-    QByteArray original;
-    QString outText, errText;
-};
-
 TEST_F(ServerCommands, MoveToServerCarriesEveryRowAndKeepsTheFileOutOfThinning)
 {
     ASSERT_EQ(run({QStringLiteral("--move-to-server"), db.conninfo()}), 0) << errText.toStdString();

@@ -1,12 +1,17 @@
 // What the server tests share: the throwaway server's connection strings and databases.
 #pragma once
 
+#include "ledger/commands.h"
 #include "ledger/file_store.h"
+#include "ledger/ledger_folder.h"
 #include "ledger/server_store.h"
 #include "pg_test_server.h"
 #include "underneath.h"
+#include "rows.h"
 
+#include <QFile>
 #include <QTemporaryDir>
+#include <QTextStream>
 #include <gtest/gtest.h>
 
 inline QString conninfo(const QString &role = {})
@@ -72,3 +77,48 @@ inline std::string storeKindName(const ::testing::TestParamInfo<StoreKind> &info
 
 #define INSTANTIATE_FOR_BOTH_KINDS(suite)                                                                            \
     INSTANTIATE_TEST_SUITE_P(Both, suite, ::testing::Values(StoreKind::File, StoreKind::Server), storeKindName)
+
+// The commands' tests: a ledger folder whose 1.mdb holds rows with quotes, "|", a backslash, a
+// character beyond the BMP and NULL apart from empty, and a database of its own on the server.
+inline const QDateTime kNow(QDate(2026, 12, 7), QTime(12, 0));
+
+class ServerCommands : public ::testing::Test {
+public:
+    void SetUp() override
+    {
+        qputenv("PGPASSFILE", "/nonexistent");
+        ledger::Record nulls;
+        nulls.hasKind = false;
+        nulls.cat = QStringLiteral("");
+        for (const QString &name : {QStringLiteral("it's \"q\""), QStringLiteral("a|b\\c"), QStringLiteral("𠀀")}) {
+            ledger::Record r;
+            r.kind = ledger::kProduct;
+            r.name = name;
+            r.cat = QStringLiteral("类");
+            rows.push_back(r);
+        }
+        rows.push_back(nulls);
+        ledger::FileStore::open(ledger())->addAll(rows);
+        original = readAll(ledger());
+    }
+    QString ledger() const { return dir.filePath(ledger::kLedgerFileName); }
+    int run(const QStringList &args)
+    {
+        outText.clear();
+        errText.clear();
+        QTextStream out(&outText), err(&errText);
+        return *ledger::runCommand(args, ledger(), kNow, out, err);
+    }
+    static void expectSameRows(const std::vector<ledger::Record> &got, const std::vector<ledger::Record> &want)
+    {
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t i = 0; i < got.size(); ++i)
+            EXPECT_TRUE(got[i].sameContent(want[i])) << ledger::recordText(got[i]).toStdString();
+    }
+
+    QTemporaryDir dir;
+    ServerDatabase db;
+    std::vector<ledger::Record> rows;
+    QByteArray original;
+    QString outText, errText;
+};

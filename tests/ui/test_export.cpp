@@ -307,6 +307,41 @@ private slots:
         QCOMPARE(boxes.titles(), QStringList(4, QStringLiteral("系统提问：")));
     }
 
+    // On a server ledger whose folder is known the same backups are made, as ledger files of
+    // the server's rows; without it (as in the other tests) none.
+    void serverLedgerIsBackedUpAtTheStartAndBeforeDeletions()
+    {
+        if (!onServerLedger())
+            QSKIP("a server ledger's backups");
+        FreshFolder folder;
+        InFolder in(folder.path());
+        Boxes boxes;
+        QDateTime now(QDate(2026, 12, 7), QTime(10, 0));
+        ui::setBackupClock([&now] { return now; });
+        Form1 w(ledgerIn(folder));
+        w.show();
+        shop(w);
+        ui::backupBeforeDeletion(&w, 5);
+        QVERIFY(backups().isEmpty());
+        ui::keepServerBackupsBeside(&w, folder.file(QStringLiteral("1.mdb")));
+        ui::startDailyBackup(&w);
+        ui::waitForBackups(&w);
+        QCOMPARE(backups(), QStringList{QStringLiteral("1-20261207-1000.mdb")});
+        QCOMPARE(checkLedgerFile(QStringLiteral("备份/1-20261207-1000.mdb")).rows, w.store()->count());
+        // Today's is there: no second one at a second start.
+        ui::startDailyBackup(&w);
+        ui::waitForBackups(&w);
+        QCOMPARE(backups().size(), 1);
+        now = now.addSecs(3600);
+        const qint64 before = w.store()->count();
+        choose(w, QStringLiteral("水果"));
+        w.Command2_Click();
+        QCOMPARE(backups(), (QStringList{QStringLiteral("1-20261207-1000.mdb"), QStringLiteral("1-20261207-1100.mdb")}));
+        QCOMPARE(checkLedgerFile(QStringLiteral("备份/1-20261207-1100.mdb")).rows, before);
+        QVERIFY(w.store()->count() < before);
+        QCOMPARE(boxes.titles(), QStringList{QStringLiteral("系统提问：")});
+    }
+
     void failingBackupIsReportedOnceAndTheProgramGoesOn()
     {
         FreshFolder folder;

@@ -1,0 +1,373 @@
+// Backups of a server ledger as ledger files, and --restore of a backup onto the server.
+#include "ledger/backup.h"
+#include "ledger/columns.h"
+#include "ledger/history.h"
+#include "ledger/ledger_table.h"
+#include "ledger/server_backup.h"
+#include "ledger/server_ledger.h"
+#include "ledger/sqlite_db.h"
+#include "pg_support.h"
+
+#include <QDir>
+#include <atomic>
+#include <functional>
+#include <sqlite3.h>
+#include <thread>
+
+using namespace ledger;
+
+namespace {
+
+constexpr auto kReading = FileStore::Purpose::Reading;
+
+void expectSameIdsAndRows(const std::vector<Record> &got, const std::vector<Record> &want)
+{
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].id, want[i].id) << i;
+        EXPECT_TRUE(got[i].sameContent(want[i])) << recordText(got[i]).toStdString();
+    }
+}
+
+std::vector<Record> rowsOf(const QString &file) { return FileStore::open(file, Store::kLockWait, kReading)->rows(); }
+
+// The schema of a ledger file: every table and index with its SQL.
+QStringList schemaOf(const QString &file)
+{
+    sql::Connection c(file, SQLITE_OPEN_READONLY);
+    sql::Query q(c.get(), "SELECT type, name, sql FROM sqlite_master ORDER BY type, name");
+    QStringList out;
+    while (q.next())
+        out << q.text(0) + u' ' + q.text(1) + u' ' + q.text(2);
+    return out;
+}
+
+Record movement(const QString &name, const QString &qty)
+{
+    Record r;
+    r.kind = kTransaction;
+    r.name = name;
+    r.cat = QStringLiteral("类");
+    r.qty = qty;
+    r.method = kStockIn;
+    r.date = QStringLiteral("2026-12-07");
+    return r;
+}
+
+// A folder whose ledger was moved to the server, the clerk allowed to work on it.
+class ServerBackups : public ServerCommands {
+public:
+    void SetUp() override
+    {
+        ServerCommands::SetUp();
+        ASSERT_EQ(run({QStringLiteral("--move-to-server"), db.conninfo()}), 0) << errText.toStdString();
+        pgdb::Connection owner(db.conninfo());
+        owner.exec("GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO clerk");
+        owner.exec("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO clerk");
+        qputenv("PGPASSWORD", "shop-secret"); // the folder's settings keep no password
+    }
+    void TearDown() override { qunsetenv("PGPASSWORD"); }
+
+    std::unique_ptr<ServerStore> open(const QString &role = {}) const { return ServerStore::open(db.conninfo(role)); }
+    // Rows with a gap in their ids, and the newest id deleted: the sequence stands above the rows.
+    static void shape(Store &store)
+    {
+        const qint64 gap = store.add(movement(QStringLiteral("gone"), QStringLiteral("1"))).id;
+        Record empty = movement(QStringLiteral(""), QString());
+        empty.price = QStringLiteral("");
+        store.add(empty);
+        const qint64 newest = store.add(movement(QStringLiteral("newest"), QStringLiteral("2"))).id;
+        store.removeWhere([&](const Record &r) { return r.id == gap || r.id == newest; });
+    }
+    QStringList backupNames() const
+    {
+        return QDir(dir.filePath(QStringLiteral("备份"))).entryList(QDir::Files | QDir::Hidden);
+    }
+    // What a refused restore must leave as it was: the server's rows and record, and the backups.
+    QStringList state() const
+    {
+        const auto server = open();
+        return QStringList{QString::fromLatin1(server->storedChecksum()), QString::number(server->rows().size()),
+                           QString::number(server->history(1000).size())} +
+               backupNames();
+    }
+};
+
+TEST_F(ServerBackups, ABackupIsALedgerFileWithTheServersRowsTheirIdsAndOrder)
+{
+    const auto server = open();
+    shape(*server);
+    const std::vector<Record> want = server->rows();
+    const qint64 given = server->add(movement(QStringLiteral("last"), QStringLiteral("3"))).id;
+    server->removeWhere([&](const Record &r) { return r.id == given; });
+
+    const BackupResult b = backupServerLedger(ledger(), server->connection(), kNow);
+    ASSERT_TRUE(b.ok()) << b.error.toStdString();
+    EXPECT_EQ(b.path, dir.filePath(QStringLiteral("备份/1-20261207-1200.mdb")));
+    EXPECT_EQ(b.rows, static_cast<qint64>(want.size()));
+    expectSameIdsAndRows(rowsOf(b.path), want);
+    EXPECT_EQ(checkLedgerFile(b.path).rows, b.rows);
+    // The tables of a new ledger file, nothing else.
+    const QString fresh = dir.filePath(QStringLiteral("fresh.mdb"));
+    FileStore::open(fresh);
+    EXPECT_EQ(schemaOf(b.path), schemaOf(fresh));
+    // Listed as every backup is.
+    ASSERT_EQ(run({QStringLiteral("--list-backups")}), 0) << errText.toStdString();
+    EXPECT_TRUE(outText.contains(QStringLiteral("备份/1-20261207-1200.mdb  %1 条记录").arg(want.size()))) << outText.toStdString();
+
+    // Opened for work it explains its rows, and hands out no id the server gave out.
+    const QString copy = dir.filePath(QStringLiteral("copy.mdb"));
+    ASSERT_TRUE(QFile::copy(b.path, copy));
+    {
+        const auto file = FileStore::open(copy);
+        EXPECT_TRUE(file->history(10).empty());
+        EXPECT_GT(file->add(want.front()).id, given);
+    }
+
+    // --restore into a file ledger takes it as it is.
+    QTemporaryDir shop;
+    const QString other = shop.filePath(kLedgerFileName);
+    FileStore::open(other)->add(want.back());
+    QString said;
+    QTextStream out(&said), err(&said);
+    ASSERT_EQ(*runCommand({QStringLiteral("--restore"), b.path}, other, kNow, out, err), 0) << said.toStdString();
+    expectSameIdsAndRows(rowsOf(other), want);
+    EXPECT_EQ(FileStore::open(other)->history(1).front().kind, ChangeKind::Restore);
+}
+
+TEST_F(ServerBackups, ABackupTakenWhileAnotherPcAddsIsOneSnapshotAndDoesNotHoldTheAddsUp)
+{
+    {
+        std::vector<Record> many;
+        for (int i = 0; i < 20000; ++i)
+            many.push_back(movement(QStringLiteral("货%1").arg(i), QString::number(i)));
+        open()->addAll(many);
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<int> added{0};
+    std::thread adder([&] {
+        const auto other = open(QStringLiteral("clerk"));
+        for (int i = 0; !stop; ++i) {
+            other->add(movement(QStringLiteral("并发%1").arg(i), QStringLiteral("1")));
+            ++added;
+        }
+    });
+    while (added < 3)
+        std::this_thread::yield();
+    pgdb::Connection db2(db.conninfo());
+    const int before = added;
+    const BackupResult b = backupServerLedger(ledger(), db2, kNow);
+    const int during = added - before;
+    stop = true;
+    adder.join();
+    ASSERT_TRUE(b.ok()) << b.error.toStdString();
+    // The adds went on meanwhile; the backup is the ledger as it was at one moment: the rows
+    // then, which the adds only extended.
+    EXPECT_GT(during, 0);
+    const std::vector<Record> now = open()->rows();
+    const std::vector<Record> got = rowsOf(b.path);
+    ASSERT_LT(got.size(), now.size());
+    expectSameIdsAndRows(got, std::vector<Record>(now.cbegin(), now.cbegin() + static_cast<std::ptrdiff_t>(got.size())));
+    EXPECT_GE(got.size(), 20000u + 4u + static_cast<std::size_t>(before));
+}
+
+TEST_F(ServerBackups, ServerBackupsAreThinnedLikeFileBackupsButNeverTheKeptOnes)
+{
+    const auto server = open();
+    const BackupResult first = backupServerLedger(ledger(), server->connection(), kNow.addDays(-60));
+    ASSERT_TRUE(first.ok()) << first.error.toStdString();
+    // Older backups under their names: one a day for 20 days, and a ledger a restore replaced.
+    const QString folder = dir.filePath(QStringLiteral("备份"));
+    for (int day = 1; day <= 20; ++day)
+        ASSERT_TRUE(QFile::copy(first.path, QDir(folder).filePath(
+                                                 kNow.addDays(-day).toString(QStringLiteral("'1-'yyyyMMdd-HHmm'.mdb'")))));
+    const QString kept = QDir(folder).filePath(QStringLiteral("1-20260101-0900") + kBeforeRestore + QStringLiteral(".mdb"));
+    ASSERT_TRUE(QFile::copy(first.path, kept));
+    const std::vector<BackupFile> before = listBackups(ledger());
+
+    const BackupResult b = backupServerLedger(ledger(), server->connection(), kNow);
+    ASSERT_TRUE(b.ok()) << b.error.toStdString();
+    std::vector<BackupFile> all = before;
+    all.push_back({b.path, kNow, false});
+    const QStringList thinned = backupsToThin(all, kNow, b.path);
+    EXPECT_FALSE(thinned.isEmpty());
+    EXPECT_EQ(b.removed.join(u'\n').toStdString(), thinned.join(u'\n').toStdString());
+    for (const QString &path : thinned)
+        EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(kept));
+    EXPECT_TRUE(QFileInfo::exists(b.path));
+    EXPECT_EQ(listBackups(ledger()).size(), before.size() + 1 - static_cast<std::size_t>(thinned.size()));
+}
+
+// --restore onto the server: from a backup of the server, from the file the move kept, and from
+// a file ledger whose ids stand above the server's.
+const struct RestoreSource {
+    const char *name;
+    std::function<QString(ServerBackups &)> backup;
+} kSources[] = {
+    {"ServerBackup",
+     [](ServerBackups &t) {
+         const auto server = t.open();
+         ServerBackups::shape(*server);
+         return backupServerLedger(t.ledger(), server->connection(), kNow.addDays(-1)).path;
+     }},
+    {"FileTheMoveKept", [](ServerBackups &t) { return listBackups(t.ledger()).front().path; }},
+    {"FileWithHigherIds",
+     [](ServerBackups &t) {
+         const QString file = t.dir.filePath(QStringLiteral("high.mdb"));
+         const auto store = FileStore::open(file);
+         for (int i = 0; i < 30; ++i)
+             store->add(movement(QStringLiteral("高%1").arg(i), QString::number(i)));
+         store->removeWhere([](const Record &r) { return r.id <= 25; });
+         return file;
+     }},
+};
+
+class ServerRestores : public ServerBackups, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ServerRestores, ReplaceTheServersRowsExactlyAfterKeepingThem)
+{
+    const QString file = kSources[GetParam()].backup(*this);
+    ASSERT_FALSE(file.isEmpty());
+    const std::vector<Record> want = rowsOf(file);
+    std::vector<Record> previous;
+    std::size_t entries = 0;
+    {
+        const auto server = open();
+        server->add(movement(QStringLiteral("之后"), QStringLiteral("5")));
+        previous = server->rows();
+        entries = server->history(1000).size();
+    }
+    ASSERT_EQ(run({QStringLiteral("--restore"), file}), 0) << errText.toStdString();
+    EXPECT_TRUE(outText.contains(QStringLiteral("已用“%1”恢复服务器“%2”上的账本，共 %3 条记录。")
+                                     .arg(file, pgdb::describeServer(db.conninfo()))
+                                     .arg(want.size())))
+        << outText.toStdString();
+
+    const auto server = open();
+    expectSameIdsAndRows(server->rows(), want);
+    const std::vector<ChangeEntry> history = server->history(1000);
+    ASSERT_EQ(history.size(), entries + 1);
+    EXPECT_EQ(history.front().kind, ChangeKind::Restore);
+    EXPECT_EQ(history.front().count, static_cast<qint64>(want.size()));
+    EXPECT_EQ(history.front().checksum, rowsChecksum(RecordRefs(want.cbegin(), want.cend())));
+    EXPECT_EQ(history.front().summary, backupRestoreSummary(QFileInfo(file).fileName(), static_cast<qint64>(want.size())));
+    // The rows it replaced are kept, out of the thinning's reach.
+    const QString kept = dir.filePath(QStringLiteral("备份/1-20261207-1200") + kBeforeRestore + QStringLiteral(".mdb"));
+    expectSameIdsAndRows(rowsOf(kept), previous);
+    EXPECT_TRUE(outText.contains(QStringLiteral("原来的账本已保存为“备份/%1”").arg(QFileInfo(kept).fileName())))
+        << outText.toStdString();
+    EXPECT_FALSE(backupsToThin(listBackups(ledger()), kNow.addYears(3), QString()).contains(kept));
+    // No id is handed out twice.
+    EXPECT_GT(server->add(want.front()).id, std::max(previous.back().id, want.back().id));
+}
+
+TEST_F(ServerBackups, RestoreIsRefusedWhileAnotherSessionIsConnected)
+{
+    const QString file = listBackups(ledger()).front().path;
+    shape(*open());
+    const QStringList before = state();
+    {
+        const auto other = open(QStringLiteral("clerk"));
+        EXPECT_EQ(run({QStringLiteral("--restore"), file}), 1);
+        EXPECT_EQ(errText.trimmed(), QStringLiteral("服务器“%1”上的账本正被另外 1 个连接使用，请先关闭其他计算机上的本软件，未做任何改动！")
+                                         .arg(pgdb::describeServer(db.conninfo())));
+        EXPECT_EQ(state(), before);
+        // The store refuses as well, inside its transaction: a PC that connected after the check.
+        const auto server = open();
+        const qint64 version = server->connection().exec("SELECT n FROM \"账本版本\"").number(0, 0);
+        try {
+            server->replaceRows(rowsOf(file), QStringLiteral("x.mdb"), version);
+            ADD_FAILURE() << "replaced while another session was connected";
+        } catch (const StoreError &e) {
+            EXPECT_TRUE(e.message().contains(ServerStore::inUseReason(1))) << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(state(), before);
+    // Rows changed after the snapshot the kept backup was taken from: refused too.
+    const auto server = open();
+    const qint64 version = server->connection().exec("SELECT n FROM \"账本版本\"").number(0, 0);
+    server->add(movement(QStringLiteral("之后"), QStringLiteral("1")));
+    const QStringList changed = state();
+    EXPECT_THROW(server->replaceRows(rowsOf(file), QStringLiteral("x.mdb"), version), StoreError);
+    EXPECT_EQ(state(), changed);
+    server->replaceRows(rowsOf(file), QStringLiteral("x.mdb"), version + 1);
+    expectSameIdsAndRows(server->rows(), rowsOf(file));
+}
+
+// A keyed ledger file made by hand: a table created by create, rows added by fill.
+QString handMade(const QString &path, const char *create, const std::function<void(sql::Connection &)> &fill = {})
+{
+    sql::Connection c(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    c.exec(create);
+    if (fill)
+        fill(c);
+    return path;
+}
+
+QString withBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+    return path;
+}
+
+// Every column of 库 as TEXT, without the file's checks of type and width.
+std::string uncheckedTable()
+{
+    return "CREATE TABLE \"库\" (\"" + ledgerColumns().join(QStringLiteral("\" TEXT, \"")).toStdString() + "\" TEXT)";
+}
+
+void insertName(sql::Connection &c, const QString &name)
+{
+    sql::Query q(c.get(), insertSql());
+    q.bind(1, qint64(kProduct)).bind(2, name).bind(3, QStringLiteral("类"));
+    for (int i = 4; i <= 9; ++i)
+        q.bind(i, QString());
+    q.run();
+}
+
+TEST_F(ServerBackups, DamagedOrForeignBackupsAreRefusedWithNothingChanged)
+{
+    shape(*open());
+    const QString good = backupServerLedger(ledger(), open()->connection(), kNow.addDays(-1)).path;
+    const QByteArray bytes = readAll(good);
+    ASSERT_GT(bytes.size(), 8192);
+    QByteArray flipped = bytes;
+    for (qsizetype i = bytes.size() - 2048; i < bytes.size() - 1024; ++i)
+        flipped[i] = static_cast<char>(~flipped[i]);
+    const auto in = [&](const char *name) { return dir.filePath(QString::fromUtf8(name)); };
+    const std::string unchecked = uncheckedTable();
+    const struct {
+        const char *what;
+        QString file;
+        const char *said;
+    } cases[] = {
+        {"missing", in("none.mdb"), "文件不存在"},
+        {"empty", withBytes(in("empty.mdb"), {}), "文件是空的"},
+        {"not a ledger", withBytes(in("garbage.mdb"), QByteArray(8192, 'x')), "不是本软件的账本文件"},
+        {"cut short", withBytes(in("short.mdb"), bytes.left(bytes.size() / 2)), "不能用来恢复账本"},
+        {"damaged page", withBytes(in("flipped.mdb"), flipped), "不能用来恢复账本"},
+        {"no table 库", handMade(in("other.mdb"), "CREATE TABLE t (a)"), "没有账本表"},
+        {"other columns", handMade(in("shape.mdb"), "CREATE TABLE \"库\" (a, b)"), "字段与本软件的不同"},
+        {"too long for the server", handMade(in("long.mdb"), unchecked.c_str(), [](sql::Connection &c) {
+             insertName(c, QString(300, u'长'));
+         }), "记录未能保存到服务器"},
+        {"a NUL in a text", handMade(in("nul.mdb"), createTableSql(), [](sql::Connection &c) {
+             insertName(c, QStringLiteral("a") + QChar(0) + QStringLiteral("b"));
+         }), "空字符"},
+    };
+    const QStringList before = state();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(run({QStringLiteral("--restore"), c.file}), 1);
+        EXPECT_TRUE(errText.contains(QString::fromUtf8(c.said))) << errText.toStdString();
+        EXPECT_EQ(state(), before);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, ServerRestores, ::testing::Range(0, static_cast<int>(std::size(kSources))),
+                         [](const ::testing::TestParamInfo<int> &info) { return std::string(kSources[info.param].name); });
+
+} // namespace
