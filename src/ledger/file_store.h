@@ -113,14 +113,22 @@ private:
     // The index on 标号 that gives the category rows without a scan; made where it is missing.
     void createKindIndex();
     void createHistory(StoreError::Kind what);
+    // The counters with the adds recorded since they were written: the ids handed out stay
+    // below handedOut, the next free one is nextId (above the newest row too), and the record
+    // knows of rows rows.
+    struct Counters {
+        qint64 handedOut = 1, nextId = 1, rows = 0;
+    };
+    Counters counters();
+    // Writes them, counted up to the newest entry.
+    void setCounters(qint64 nextId, qint64 rows);
     // Inside the open transaction: n ids from the counter, the first of them returned, and the
-    // row count the record knows of moved by rowsDelta.
-    qint64 takeIds(qint64 n, qint64 rowsDelta);
+    // row count the record knows of moved by rowsDelta; ids stay above above.
+    qint64 takeIds(qint64 n, qint64 rowsDelta, qint64 above = 0);
     qint64 addEntry(ChangeKind kind, const QString &summary, qint64 count, const QString &checksum, qint64 rowId);
     // Keeps the rows at these positions as one deletion's entry; returns its number.
     qint64 recordDeletion(const std::vector<std::size_t> &positions);
     std::vector<ChangeEntry> entries(const char *where, int limit);
-    qint64 stateValue(const char *key);
     void setStateValue(const char *key, qint64 value);
     // Throws when the file at the path is no longer the one opened (a restore replaced it):
     // this connection would go on with the old one.

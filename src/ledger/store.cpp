@@ -610,7 +610,8 @@ Record FileStore::add(const Record &r)
     finishReading();
     Transaction tx(*this, kAddFailed);
     refresh(false, kReadFailed);
-    const qint64 id = m_history ? takeIds(1, 1) : 0;
+    // Its entry counts it: no counter is written.
+    const qint64 id = m_history ? counters().nextId : 0;
     Statement st(m_db, m_history ? insertWithIdSql() : insertSql());
     int rc = st.prepareResult();
     if (rc == SQLITE_OK)

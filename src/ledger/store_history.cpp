@@ -1,7 +1,9 @@
 // The record of changes beside "库": entries ("操作记录"), the rows deletions removed
 // ("删除的记录") and the counters ("账本状态": the next row id, the rows the record knows of,
-// the format). "库" keeps its nine columns; its new rows take ids from the counter, which never
-// goes down, so a deleted row's id is never handed out again and a restored row gets it back.
+// the entry up to which they count, the format). "库" keeps its nine columns; its new rows take
+// ids from the counter, which never goes down, so a deleted row's id is never handed out again and
+// a restored row gets it back. A single add writes no counter (one page less to commit): its
+// entry names its row, so the counters follow from the adds recorded after the entry they count to.
 #include "ledger/file_store.h"
 
 #include "ledger/backup.h"
@@ -25,11 +27,15 @@ namespace {
 
 constexpr StoreError::Kind kRestoreFailed = StoreError::Kind::Restore;
 constexpr qint64 kFormatVersion = 2; // 1: "库" alone
-constexpr const char *kNextId = "下一个行号";
-constexpr const char *kKnownRows = "行数";
 constexpr const char *kFormat = "格式版本";
 
 const char *const kKindNames[] = {"添加", "删除", "结转", "恢复", "盘点", "外部"};
+
+// A ledger whose counters counted every add has them up to its newest entry.
+const char *countedToSql()
+{
+    return "INSERT OR IGNORE INTO \"账本状态\" SELECT '行数截至', coalesce(max(\"编号\"), 0) FROM \"操作记录\"";
+}
 
 const std::string &createDeletedSql()
 {
@@ -199,6 +205,7 @@ void FileStore::createHistory(StoreError::Kind what)
     exec("CREATE TABLE IF NOT EXISTS \"账本状态\" (\"键\" TEXT PRIMARY KEY, \"值\" INTEGER NOT NULL)", what);
     exec("INSERT OR IGNORE INTO \"账本状态\" SELECT '下一个行号', coalesce(max(rowid), 0) + 1 FROM \"库\"", what);
     exec("INSERT OR IGNORE INTO \"账本状态\" SELECT '行数', count(*) FROM \"库\"", what);
+    exec(countedToSql(), what);
     setStateValue(kFormat, kFormatVersion);
 }
 
@@ -223,11 +230,11 @@ void FileStore::setUpHistory(bool fresh, bool backupFirst)
         const std::vector<Record> &rows = loadedRows();
         const qint64 count = static_cast<qint64>(rows.size());
         const qint64 newest = rows.empty() ? 0 : rows.back().id;
-        const qint64 next = stateValue(kNextId), known = stateValue(kKnownRows);
-        if (newest >= next || count != known) {
-            addEntry(ChangeKind::Outside, outsideSummary(count, known), count - known, QString(), 0);
-            setStateValue(kNextId, std::max(next, newest + 1));
-            setStateValue(kKnownRows, count);
+        exec(countedToSql(), sql::kAddFailed);
+        const Counters known = counters();
+        if (newest >= known.handedOut || count != known.rows) {
+            addEntry(ChangeKind::Outside, outsideSummary(count, known.rows), count - known.rows, QString(), 0);
+            setCounters(std::max(known.nextId, newest + 1), count);
         }
         tx.commit();
         pruneDeletions(QDateTime::currentDateTime());
@@ -271,19 +278,6 @@ void FileStore::recordBackupRestore(const QString &backup)
     tx.commit();
 }
 
-qint64 FileStore::stateValue(const char *key)
-{
-    Statement st(m_db, "SELECT \"值\" FROM \"账本状态\" WHERE \"键\" = ?");
-    int rc = st.prepareResult();
-    if (rc == SQLITE_OK)
-        rc = sqlite3_bind_text(st.get(), 1, key, -1, SQLITE_STATIC);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_step(st.get());
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        fail(rc, sql::kReadFailed);
-    return rc == SQLITE_ROW ? sqlite3_column_int64(st.get(), 0) : 0;
-}
-
 void FileStore::setStateValue(const char *key, qint64 value)
 {
     Statement st(m_db, "INSERT OR REPLACE INTO \"账本状态\" (\"键\", \"值\") VALUES (?, ?)");
@@ -296,27 +290,49 @@ void FileStore::setStateValue(const char *key, qint64 value)
         fail(rc, m_writing);
 }
 
-qint64 FileStore::takeIds(qint64 n, qint64 rowsDelta)
+FileStore::Counters FileStore::counters()
 {
-    // Above the newest row too: another program may have added one since.
-    Statement next(m_db, "SELECT max(\"值\", (SELECT coalesce(max(rowid), 0) + 1 FROM \"库\")) FROM \"账本状态\""
-                         " WHERE \"键\" = '下一个行号'");
-    int rc = next.prepareResult();
+    // The adds recorded after the entry the counters count to: their rows, and the ids they took.
+    Statement st(m_db,
+                 "SELECT max(n.\"值\", coalesce((SELECT max(\"记录\") + 1 FROM \"操作记录\""
+                 " WHERE \"编号\" > c.\"值\" AND \"种类\" = '添加'), 0)),"
+                 " r.\"值\" + (SELECT count(*) FROM \"操作记录\" WHERE \"编号\" > c.\"值\" AND \"种类\" = '添加'),"
+                 " (SELECT coalesce(max(rowid), 0) + 1 FROM \"库\")"
+                 " FROM \"账本状态\" n, \"账本状态\" r, \"账本状态\" c"
+                 " WHERE n.\"键\" = '下一个行号' AND r.\"键\" = '行数' AND c.\"键\" = '行数截至'");
+    int rc = st.prepareResult();
     if (rc == SQLITE_OK)
-        rc = sqlite3_step(next.get());
+        rc = sqlite3_step(st.get());
     if (rc != SQLITE_ROW)
         fail(rc == SQLITE_DONE ? SQLITE_CORRUPT : rc, sql::kReadFailed);
-    const qint64 first = sqlite3_column_int64(next.get(), 0);
-    // Both counters in one statement: an add is this, its row and its entry.
-    Statement st(m_db, "UPDATE \"账本状态\" SET \"值\" = CASE \"键\" WHEN '下一个行号' THEN ? ELSE \"值\" + ? END"
-                       " WHERE \"键\" IN ('下一个行号', '行数')");
-    rc = st.prepareResult();
+    Counters c;
+    c.handedOut = sqlite3_column_int64(st.get(), 0);
+    c.rows = sqlite3_column_int64(st.get(), 1);
+    // Above the newest row too: another program may have added one since.
+    c.nextId = std::max(c.handedOut, sqlite3_column_int64(st.get(), 2));
+    return c;
+}
+
+void FileStore::setCounters(qint64 nextId, qint64 rows)
+{
+    // Counted up to the newest entry so far: one made later in this transaction is no add.
+    Statement st(m_db, "UPDATE \"账本状态\" SET \"值\" = CASE \"键\" WHEN '下一个行号' THEN ? WHEN '行数' THEN ?"
+                       " ELSE (SELECT coalesce(max(\"编号\"), 0) FROM \"操作记录\") END"
+                       " WHERE \"键\" IN ('下一个行号', '行数', '行数截至')");
+    int rc = st.prepareResult();
     if (rc == SQLITE_OK)
-        rc = sqlite3_bind_int64(st.get(), 1, first + n);
+        rc = sqlite3_bind_int64(st.get(), 1, nextId);
     if (rc == SQLITE_OK)
-        rc = sqlite3_bind_int64(st.get(), 2, rowsDelta);
+        rc = sqlite3_bind_int64(st.get(), 2, rows);
     if ((rc = stepDone(st.get(), rc)) != SQLITE_OK)
         fail(rc, m_writing);
+}
+
+qint64 FileStore::takeIds(qint64 n, qint64 rowsDelta, qint64 above)
+{
+    const Counters now = counters();
+    const qint64 first = std::max(now.nextId, above + 1);
+    setCounters(first + n, now.rows + rowsDelta);
     return first;
 }
 
@@ -367,7 +383,11 @@ qint64 FileStore::recordDeletion(const std::vector<std::size_t> &positions)
     }
     if (rc != SQLITE_OK)
         fail(rc, m_writing);
-    takeIds(0, -n);
+    qint64 newest = 0;
+    for (const std::size_t p : positions)
+        newest = std::max(newest, rows[p].id);
+    // The deleted rows are gone from "库" already: their ids must not come round again.
+    takeIds(0, -n, newest);
     return entry;
 }
 
