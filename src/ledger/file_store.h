@@ -117,9 +117,11 @@ private:
     // below handedOut, the next free one is nextId (above the newest row too), and the record
     // knows of rows rows.
     struct Counters {
-        qint64 handedOut = 1, nextId = 1, rows = 0;
+        qint64 handedOut = 1, nextId = 1, rows = 0, addsSince = 0;
     };
     Counters counters();
+    // The id of an add: the next free one, without the walk over the adds counters() makes.
+    qint64 nextId();
     // Writes them, counted up to the newest entry.
     void setCounters(qint64 nextId, qint64 rows);
     // Inside the open transaction: n ids from the counter, the first of them returned, and the

@@ -611,7 +611,7 @@ Record FileStore::add(const Record &r)
     Transaction tx(*this, kAddFailed);
     refresh(false, kReadFailed);
     // Its entry counts it: no counter is written.
-    const qint64 id = m_history ? counters().nextId : 0;
+    const qint64 id = m_history ? nextId() : 0;
     Statement st(m_db, m_history ? insertWithIdSql() : insertSql());
     int rc = st.prepareResult();
     if (rc == SQLITE_OK)

@@ -235,6 +235,9 @@ void FileStore::setUpHistory(bool fresh, bool backupFirst)
         if (newest >= known.handedOut || count != known.rows) {
             addEntry(ChangeKind::Outside, outsideSummary(count, known.rows), count - known.rows, QString(), 0);
             setCounters(std::max(known.nextId, newest + 1), count);
+        } else if (known.addsSince > 0) {
+            // Counted again from here, so that the adds to look at stay one session's.
+            setCounters(known.nextId, known.rows);
         }
         tx.commit();
         pruneDeletions(QDateTime::currentDateTime());
@@ -290,13 +293,26 @@ void FileStore::setStateValue(const char *key, qint64 value)
         fail(rc, m_writing);
 }
 
+qint64 FileStore::nextId()
+{
+    // The counter is behind only by adds, whose rows are all still there: a deletion writes it.
+    Statement st(m_db, "SELECT max(\"值\", (SELECT coalesce(max(rowid), 0) + 1 FROM \"库\")) FROM \"账本状态\""
+                       " WHERE \"键\" = '下一个行号'");
+    int rc = st.prepareResult();
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(st.get());
+    if (rc != SQLITE_ROW)
+        fail(rc == SQLITE_DONE ? SQLITE_CORRUPT : rc, sql::kReadFailed);
+    return sqlite3_column_int64(st.get(), 0);
+}
+
 FileStore::Counters FileStore::counters()
 {
     // The adds recorded after the entry the counters count to: their rows, and the ids they took.
     Statement st(m_db,
                  "SELECT max(n.\"值\", coalesce((SELECT max(\"记录\") + 1 FROM \"操作记录\""
                  " WHERE \"编号\" > c.\"值\" AND \"种类\" = '添加'), 0)),"
-                 " r.\"值\" + (SELECT count(*) FROM \"操作记录\" WHERE \"编号\" > c.\"值\" AND \"种类\" = '添加'),"
+                 " (SELECT count(*) FROM \"操作记录\" WHERE \"编号\" > c.\"值\" AND \"种类\" = '添加'), r.\"值\","
                  " (SELECT coalesce(max(rowid), 0) + 1 FROM \"库\")"
                  " FROM \"账本状态\" n, \"账本状态\" r, \"账本状态\" c"
                  " WHERE n.\"键\" = '下一个行号' AND r.\"键\" = '行数' AND c.\"键\" = '行数截至'");
@@ -307,9 +323,10 @@ FileStore::Counters FileStore::counters()
         fail(rc == SQLITE_DONE ? SQLITE_CORRUPT : rc, sql::kReadFailed);
     Counters c;
     c.handedOut = sqlite3_column_int64(st.get(), 0);
-    c.rows = sqlite3_column_int64(st.get(), 1);
+    c.addsSince = sqlite3_column_int64(st.get(), 1);
+    c.rows = sqlite3_column_int64(st.get(), 2) + c.addsSince;
     // Above the newest row too: another program may have added one since.
-    c.nextId = std::max(c.handedOut, sqlite3_column_int64(st.get(), 2));
+    c.nextId = std::max(c.handedOut, sqlite3_column_int64(st.get(), 3));
     return c;
 }
 
