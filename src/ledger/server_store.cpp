@@ -318,11 +318,34 @@ std::unique_ptr<Connection> connectTo(const QString &conninfo, const QString &pa
 
 bool hasLedgerTable(Connection &db) { return hasTable(db, "库"); }
 
+// A counter row of an earlier build lacks the counts that tell rows changed outside: they start
+// from the rows there now. Left as it is when the role may not alter it (the shape check says so).
+void addOutsideCounts(Connection &db)
+{
+    if (db.exec("SELECT 1 FROM information_schema.columns WHERE table_schema = current_schema()"
+                " AND table_name = '操作编号' AND column_name = '行数'")
+            .rows() > 0)
+        return;
+    try {
+        Transaction tx(db);
+        db.exec("ALTER TABLE \"操作编号\" ADD COLUMN \"行数\" bigint, ADD COLUMN \"最大行号\" bigint");
+        db.exec("UPDATE \"操作编号\" SET \"行数\" = (SELECT count(*) FROM \"库\"),"
+                " \"最大行号\" = (SELECT coalesce(max(id), 0) FROM \"库\")");
+        db.exec("ALTER TABLE \"操作编号\" ALTER COLUMN \"行数\" SET NOT NULL, ALTER COLUMN \"最大行号\" SET NOT NULL");
+        tx.commit();
+    } catch (const Failure &f) {
+        if (f.kind() == pgdb::FailureKind::ConnectionLost)
+            throw;
+    }
+}
+
 // A ledger made before the record of changes gets its tables, when the role may create them.
 bool setUpHistory(Connection &db)
 {
-    if (hasTable(db, "操作记录"))
+    if (hasTable(db, "操作记录")) {
+        addOutsideCounts(db);
         return true;
+    }
     try {
         Transaction tx(db);
         for (const std::string &sql : historyStatements())

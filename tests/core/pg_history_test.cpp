@@ -206,6 +206,26 @@ TEST_P(HistoryKinds, RowsChangedOutsideAreOneEntryAtTheNextOpen)
     }
 }
 
+TEST_P(HistoryKinds, ACounterRowOfAnEarlierBuildGetsItsCountsFromTheOwner)
+{
+    if (GetParam() == StoreKind::File)
+        GTEST_SKIP() << "the counter row is the server's";
+    const qint64 last = store->history(1).front().number;
+    store.reset();
+    pgdb::Connection(server->conninfo()).exec("ALTER TABLE \"操作编号\" DROP COLUMN \"行数\", DROP COLUMN \"最大行号\"");
+    // The PCs' role may not alter the table: refused, as any table of another shape.
+    EXPECT_THROW(open(), StoreError);
+    // The owner's open adds the counts, from the rows there now.
+    EXPECT_EQ(ServerStore::open(server->conninfo())->history(1).front().number, last);
+    store = open();
+    EXPECT_EQ(store->history(1).front().number, last) << "the rows there were the record's";
+    store->add(category(q("文具")));
+    changeOutside({});
+    EXPECT_EQ(store->history(1).front().kind, ChangeKind::Add);
+    changeOutside({"DELETE FROM \"库\" WHERE \"名称\" = '文具'"});
+    EXPECT_EQ(store->history(1).front().kind, ChangeKind::Outside);
+}
+
 struct Deletion {
     const char *what;
     std::function<int(Store &)> remove;
