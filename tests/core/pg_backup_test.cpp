@@ -7,6 +7,7 @@
 #include "ledger/server_ledger.h"
 #include "ledger/sqlite_db.h"
 #include "pg_support.h"
+#include "sqlite_db.h"
 
 #include <QDir>
 #include <atomic>
@@ -20,38 +21,19 @@ namespace {
 
 constexpr auto kReading = FileStore::Purpose::Reading;
 
-void expectSameIdsAndRows(const std::vector<Record> &got, const std::vector<Record> &want)
-{
-    ASSERT_EQ(got.size(), want.size());
-    for (std::size_t i = 0; i < got.size(); ++i) {
-        EXPECT_EQ(got[i].id, want[i].id) << i;
-        EXPECT_TRUE(got[i].sameContent(want[i])) << recordText(got[i]).toStdString();
-    }
-}
-
 std::vector<Record> rowsOf(const QString &file) { return FileStore::open(file, Store::kLockWait, kReading)->rows(); }
 
 // The schema of a ledger file: every table and index with its SQL.
 QStringList schemaOf(const QString &file)
 {
     sql::Connection c(file, SQLITE_OPEN_READONLY);
-    sql::Query q(c.get(), "SELECT type, name, sql FROM sqlite_master ORDER BY type, name");
-    QStringList out;
-    while (q.next())
-        out << q.text(0) + u' ' + q.text(1) + u' ' + q.text(2);
-    return out;
+    return sqldb::column(c.get(),
+                         "SELECT type || ' ' || name || ' ' || coalesce(sql, '') FROM sqlite_master ORDER BY type, name");
 }
 
 Record movement(const QString &name, const QString &qty)
 {
-    Record r;
-    r.kind = kTransaction;
-    r.name = name;
-    r.cat = QStringLiteral("类");
-    r.qty = qty;
-    r.method = kStockIn;
-    r.date = QStringLiteral("2026-12-07");
-    return r;
+    return transaction(name, QStringLiteral("类"), {}, qty, {}, QStringLiteral("2026-12-07"), kStockIn, {});
 }
 
 // A folder whose ledger was moved to the server, the clerk allowed to work on it.
@@ -61,14 +43,19 @@ public:
     {
         ServerCommands::SetUp();
         ASSERT_EQ(run({QStringLiteral("--move-to-server"), db.conninfo()}), 0) << errText.toStdString();
-        pgdb::Connection owner(db.conninfo());
-        owner.exec("GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO clerk");
-        owner.exec("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO clerk");
+        grantClerk(db.conninfo());
         qputenv("PGPASSWORD", "shop-secret"); // the folder's settings keep no password
     }
     void TearDown() override { qunsetenv("PGPASSWORD"); }
 
-    std::unique_ptr<ServerStore> open(const QString &role = {}) const { return ServerStore::open(db.conninfo(role)); }
+    // A backup of the server's ledger taken at that time, on a connection of its own.
+    BackupResult backup(const QDateTime &at) const
+    {
+        pgdb::Connection c(db.conninfo());
+        return backupServerLedger(ledger(), c, at);
+    }
+    // The number a restore checks the rows have not changed since.
+    static qint64 version(ServerStore &server) { return server.connection().exec("SELECT n FROM \"账本版本\"").number(0, 0); }
     // Rows with a gap in their ids, and the newest id deleted: the sequence stands above the rows.
     static void shape(Store &store)
     {
@@ -79,33 +66,29 @@ public:
         const qint64 newest = store.add(movement(QStringLiteral("newest"), QStringLiteral("2"))).id;
         store.removeWhere([&](const Record &r) { return r.id == gap || r.id == newest; });
     }
-    QStringList backupNames() const
-    {
-        return QDir(dir.filePath(QStringLiteral("备份"))).entryList(QDir::Files | QDir::Hidden);
-    }
     // What a refused restore must leave as it was: the server's rows and record, and the backups.
     QStringList state() const
     {
-        const auto server = open();
+        const auto server = db.open();
         return QStringList{QString::fromLatin1(server->storedChecksum()), QString::number(server->rows().size()),
                            QString::number(server->history(1000).size())} +
-               backupNames();
+               QDir(dir.filePath(QStringLiteral("备份"))).entryList(QDir::Files | QDir::Hidden);
     }
 };
 
 TEST_F(ServerBackups, ABackupIsALedgerFileWithTheServersRowsTheirIdsAndOrder)
 {
-    const auto server = open();
+    const auto server = db.open();
     shape(*server);
     const std::vector<Record> want = server->rows();
     const qint64 given = server->add(movement(QStringLiteral("last"), QStringLiteral("3"))).id;
     server->removeWhere([&](const Record &r) { return r.id == given; });
 
-    const BackupResult b = backupServerLedger(ledger(), server->connection(), kNow);
+    const BackupResult b = backup(kNow);
     ASSERT_TRUE(b.ok()) << b.error.toStdString();
     EXPECT_EQ(b.path, dir.filePath(QStringLiteral("备份/1-20261207-1200.mdb")));
     EXPECT_EQ(b.rows, static_cast<qint64>(want.size()));
-    expectSameIdsAndRows(rowsOf(b.path), want);
+    expectSameRows(rowsOf(b.path), want);
     EXPECT_EQ(checkLedgerFile(b.path).rows, b.rows);
     // The tables of a new ledger file, nothing else.
     const QString fresh = dir.filePath(QStringLiteral("fresh.mdb"));
@@ -128,10 +111,8 @@ TEST_F(ServerBackups, ABackupIsALedgerFileWithTheServersRowsTheirIdsAndOrder)
     QTemporaryDir shop;
     const QString other = shop.filePath(kLedgerFileName);
     FileStore::open(other)->add(want.back());
-    QString said;
-    QTextStream out(&said), err(&said);
-    ASSERT_EQ(*runCommand({QStringLiteral("--restore"), b.path}, other, kNow, out, err), 0) << said.toStdString();
-    expectSameIdsAndRows(rowsOf(other), want);
+    ASSERT_EQ(run({QStringLiteral("--restore"), b.path}, other), 0) << errText.toStdString();
+    expectSameRows(rowsOf(other), want);
     EXPECT_EQ(FileStore::open(other)->history(1).front().kind, ChangeKind::Restore);
 }
 
@@ -141,12 +122,12 @@ TEST_F(ServerBackups, ABackupTakenWhileAnotherPcAddsIsOneSnapshotAndDoesNotHoldT
         std::vector<Record> many;
         for (int i = 0; i < 20000; ++i)
             many.push_back(movement(QStringLiteral("货%1").arg(i), QString::number(i)));
-        open()->addAll(many);
+        db.open()->addAll(many);
     }
     std::atomic<bool> stop{false};
     std::atomic<int> added{0};
     std::thread adder([&] {
-        const auto other = open(QStringLiteral("clerk"));
+        const auto other = db.open(QStringLiteral("clerk"));
         for (int i = 0; !stop; ++i) {
             other->add(movement(QStringLiteral("并发%1").arg(i), QStringLiteral("1")));
             ++added;
@@ -164,17 +145,16 @@ TEST_F(ServerBackups, ABackupTakenWhileAnotherPcAddsIsOneSnapshotAndDoesNotHoldT
     // The adds went on meanwhile; the backup is the ledger as it was at one moment: the rows
     // then, which the adds only extended.
     EXPECT_GT(during, 0);
-    const std::vector<Record> now = open()->rows();
+    const std::vector<Record> now = db.open()->rows();
     const std::vector<Record> got = rowsOf(b.path);
     ASSERT_LT(got.size(), now.size());
-    expectSameIdsAndRows(got, std::vector<Record>(now.cbegin(), now.cbegin() + static_cast<std::ptrdiff_t>(got.size())));
+    expectSameRows(got, std::vector<Record>(now.cbegin(), now.cbegin() + static_cast<std::ptrdiff_t>(got.size())));
     EXPECT_GE(got.size(), 20000u + 4u + static_cast<std::size_t>(before));
 }
 
 TEST_F(ServerBackups, ServerBackupsAreThinnedLikeFileBackupsButNeverTheKeptOnes)
 {
-    const auto server = open();
-    const BackupResult first = backupServerLedger(ledger(), server->connection(), kNow.addDays(-60));
+    const BackupResult first = backup(kNow.addDays(-60));
     ASSERT_TRUE(first.ok()) << first.error.toStdString();
     // Older backups under their names: one a day for 20 days, and a ledger a restore replaced.
     const QString folder = dir.filePath(QStringLiteral("备份"));
@@ -185,7 +165,7 @@ TEST_F(ServerBackups, ServerBackupsAreThinnedLikeFileBackupsButNeverTheKeptOnes)
     ASSERT_TRUE(QFile::copy(first.path, kept));
     const std::vector<BackupFile> before = listBackups(ledger());
 
-    const BackupResult b = backupServerLedger(ledger(), server->connection(), kNow);
+    const BackupResult b = backup(kNow);
     ASSERT_TRUE(b.ok()) << b.error.toStdString();
     std::vector<BackupFile> all = before;
     all.push_back({b.path, kNow, false});
@@ -207,9 +187,8 @@ const struct RestoreSource {
 } kSources[] = {
     {"ServerBackup",
      [](ServerBackups &t) {
-         const auto server = t.open();
-         ServerBackups::shape(*server);
-         return backupServerLedger(t.ledger(), server->connection(), kNow.addDays(-1)).path;
+         ServerBackups::shape(*t.db.open());
+         return t.backup(kNow.addDays(-1)).path;
      }},
     {"FileTheMoveKept", [](ServerBackups &t) { return listBackups(t.ledger()).front().path; }},
     {"FileWithHigherIds",
@@ -233,7 +212,7 @@ TEST_P(ServerRestores, ReplaceTheServersRowsExactlyAfterKeepingThem)
     std::vector<Record> previous;
     std::size_t entries = 0;
     {
-        const auto server = open();
+        const auto server = db.open();
         server->add(movement(QStringLiteral("之后"), QStringLiteral("5")));
         previous = server->rows();
         entries = server->history(1000).size();
@@ -244,8 +223,8 @@ TEST_P(ServerRestores, ReplaceTheServersRowsExactlyAfterKeepingThem)
                                      .arg(want.size())))
         << outText.toStdString();
 
-    const auto server = open();
-    expectSameIdsAndRows(server->rows(), want);
+    const auto server = db.open();
+    expectSameRows(server->rows(), want);
     const std::vector<ChangeEntry> history = server->history(1000);
     ASSERT_EQ(history.size(), entries + 1);
     EXPECT_EQ(history.front().kind, ChangeKind::Restore);
@@ -254,7 +233,7 @@ TEST_P(ServerRestores, ReplaceTheServersRowsExactlyAfterKeepingThem)
     EXPECT_EQ(history.front().summary, backupRestoreSummary(QFileInfo(file).fileName(), static_cast<qint64>(want.size())));
     // The rows it replaced are kept, out of the thinning's reach.
     const QString kept = dir.filePath(QStringLiteral("备份/1-20261207-1200") + kBeforeRestore + QStringLiteral(".mdb"));
-    expectSameIdsAndRows(rowsOf(kept), previous);
+    expectSameRows(rowsOf(kept), previous);
     EXPECT_TRUE(outText.contains(QStringLiteral("原来的账本已保存为“备份/%1”").arg(QFileInfo(kept).fileName())))
         << outText.toStdString();
     EXPECT_FALSE(backupsToThin(listBackups(ledger()), kNow.addYears(3), QString()).contains(kept));
@@ -265,19 +244,18 @@ TEST_P(ServerRestores, ReplaceTheServersRowsExactlyAfterKeepingThem)
 TEST_F(ServerBackups, RestoreIsRefusedWhileAnotherSessionIsConnected)
 {
     const QString file = listBackups(ledger()).front().path;
-    shape(*open());
+    shape(*db.open());
     const QStringList before = state();
     {
-        const auto other = open(QStringLiteral("clerk"));
+        const auto other = db.open(QStringLiteral("clerk"));
         EXPECT_EQ(run({QStringLiteral("--restore"), file}), 1);
         EXPECT_EQ(errText.trimmed(), QStringLiteral("服务器“%1”上的账本正被另外 1 个连接使用，请先关闭其他计算机上的本软件，未做任何改动！")
                                          .arg(pgdb::describeServer(db.conninfo())));
         EXPECT_EQ(state(), before);
         // The store refuses as well, inside its transaction: a PC that connected after the check.
-        const auto server = open();
-        const qint64 version = server->connection().exec("SELECT n FROM \"账本版本\"").number(0, 0);
+        const auto server = db.open();
         try {
-            server->replaceRows(rowsOf(file), QStringLiteral("x.mdb"), version);
+            server->replaceRows(rowsOf(file), QStringLiteral("x.mdb"), version(*server));
             ADD_FAILURE() << "replaced while another session was connected";
         } catch (const StoreError &e) {
             EXPECT_TRUE(e.message().contains(ServerStore::inUseReason(1))) << e.message().toStdString();
@@ -285,14 +263,14 @@ TEST_F(ServerBackups, RestoreIsRefusedWhileAnotherSessionIsConnected)
     }
     EXPECT_EQ(state(), before);
     // Rows changed after the snapshot the kept backup was taken from: refused too.
-    const auto server = open();
-    const qint64 version = server->connection().exec("SELECT n FROM \"账本版本\"").number(0, 0);
+    const auto server = db.open();
+    const qint64 seen = version(*server);
     server->add(movement(QStringLiteral("之后"), QStringLiteral("1")));
     const QStringList changed = state();
-    EXPECT_THROW(server->replaceRows(rowsOf(file), QStringLiteral("x.mdb"), version), StoreError);
+    EXPECT_THROW(server->replaceRows(rowsOf(file), QStringLiteral("x.mdb"), seen), StoreError);
     EXPECT_EQ(state(), changed);
-    server->replaceRows(rowsOf(file), QStringLiteral("x.mdb"), version + 1);
-    expectSameIdsAndRows(server->rows(), rowsOf(file));
+    server->replaceRows(rowsOf(file), QStringLiteral("x.mdb"), seen + 1);
+    expectSameRows(server->rows(), rowsOf(file));
 }
 
 // A keyed ledger file made by hand: a table created by create, rows added by fill.
@@ -330,8 +308,8 @@ void insertName(sql::Connection &c, const QString &name)
 
 TEST_F(ServerBackups, DamagedOrForeignBackupsAreRefusedWithNothingChanged)
 {
-    shape(*open());
-    const QString good = backupServerLedger(ledger(), open()->connection(), kNow.addDays(-1)).path;
+    shape(*db.open());
+    const QString good = backup(kNow.addDays(-1)).path;
     const QByteArray bytes = readAll(good);
     ASSERT_GT(bytes.size(), 8192);
     QByteArray flipped = bytes;

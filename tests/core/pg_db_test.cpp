@@ -19,8 +19,6 @@ class PgDb : public ::testing::Test {
 public:
     void SetUp() override
     {
-        // Passwords only from the connection strings, never from the account running the tests.
-        qputenv("PGPASSFILE", "/nonexistent");
         qunsetenv("PGPASSWORD");
         db = std::make_unique<Connection>(conninfo());
         table = QStringLiteral("t_%1").arg(QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name()).toLower());
@@ -223,17 +221,13 @@ TEST_F(PgDb, TransactionStoresOnlyWhenCommitted)
 
 TEST_F(PgDb, KilledConnectionStoresNothingHalf)
 {
-    Connection admin(conninfo(QStringLiteral("admin")));
-    const auto kill = [&](Connection &c) {
-        admin.exec("SELECT pg_terminate_backend($1, 10000)", {QString::number(c.backendPid())});
-    };
     const struct {
         const char *name;
         std::function<void(Connection &)> rest;
     } cases[] = {
         {"statement",
          [&](Connection &c) {
-             kill(c);
+             endSession(c);
              c.exec(sql("INSERT INTO %1 VALUES (2, 'b')").constData());
          }},
         {"copy",
@@ -241,7 +235,7 @@ TEST_F(PgDb, KilledConnectionStoresNothingHalf)
              CopyIn in(c, sql("COPY %1 (id, t) FROM STDIN").constData());
              in.add(qint64(2)).add(QStringLiteral("b"));
              in.endRow();
-             kill(c);
+             endSession(c);
              for (int i = 0; i < 100000; ++i) {
                  in.add(qint64(i)).add(QStringLiteral("more"));
                  in.endRow();

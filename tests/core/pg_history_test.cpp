@@ -5,11 +5,9 @@
 #include "rows.h"
 #include "sqlite_db.h"
 
-#include <atomic>
 #include <barrier>
 #include <cstdlib>
 #include <functional>
-#include <thread>
 
 using namespace ledger;
 
@@ -135,31 +133,19 @@ TEST_P(HistoryKinds, ARowWhoseIdWasTakenGoesBackAtTheEnd)
     EXPECT_GT(store->rows().back().id, last.id);
     const std::vector<Record> mine = store->rows(), read = open()->rows();
     EXPECT_EQ(read.size(), historyRows().size() + 1);
-    ASSERT_EQ(mine.size(), read.size());
-    for (std::size_t i = 0; i < read.size(); ++i)
-        EXPECT_TRUE(mine[i].id == read[i].id && mine[i].sameContent(read[i])) << i;
+    expectSameRows(mine, read);
 }
 
 TEST_P(HistoryKinds, EntriesAreNumberedInCommitOrderWhenTwoConnectionsAdd)
 {
     constexpr int kEach = 30;
-    std::barrier ready(2);
-    std::atomic<int> failures{0};
-    auto work = [&](const QString &who) {
-        try {
-            const auto mine = open();
-            ready.arrive_and_wait();
-            for (int i = 0; i < kEach; ++i)
-                mine->add(tx(who + QString::number(i), q("零食"), q("进货"), q("1"), q("1"), q("2024/6/5")));
-        } catch (const StoreError &e) {
-            ++failures;
-            ADD_FAILURE() << e.message().toStdString();
-        }
-    };
-    std::thread a(work, q("a")), b(work, q("b"));
-    a.join();
-    b.join();
-    ASSERT_EQ(failures, 0);
+    ASSERT_EQ(twoAtOnce([&](const QString &who, std::barrier<> &ready) {
+                  const auto mine = open();
+                  ready.arrive_and_wait();
+                  for (int i = 0; i < kEach; ++i)
+                      mine->add(tx(who + QString::number(i), q("零食"), q("进货"), q("1"), q("1"), q("2024/6/5")));
+              }),
+              0);
     // Newest first: numbers one apart, and the rows they added in the same order as the rows'
     // places in the table, which is the order the adds committed in.
     const std::vector<ChangeEntry> h = open()->history(2 * kEach);
@@ -227,7 +213,7 @@ TEST_P(HistoryKinds, ACounterRowOfAnEarlierBuildGetsItsCountsFromTheOwner)
     // The PCs' role may not alter the table: refused, as any table of another shape.
     EXPECT_THROW(open(), StoreError);
     // The owner's open adds the counts, from the rows there now.
-    EXPECT_EQ(ServerStore::open(server->conninfo())->history(1).front().number, last);
+    EXPECT_EQ(server->open()->history(1).front().number, last);
     store = open();
     EXPECT_EQ(store->history(1).front().number, last) << "the rows there were the record's";
     store->add(category(q("文具")));
@@ -276,11 +262,7 @@ TEST_P(HistoryKinds, EachDeletionIsPutBackByteForByteAndOnlyOnce)
         EXPECT_EQ(done.rows, removed);
         EXPECT_TRUE(done.movedToEnd.empty());
         EXPECT_EQ(table(), before);
-        ASSERT_EQ(store->rows().size(), rows.size());
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            EXPECT_EQ(store->rows()[i].id, rows[i].id);
-            EXPECT_TRUE(store->rows()[i].sameContent(rows[i])) << i;
-        }
+        ASSERT_NO_FATAL_FAILURE(expectSameRows(store->rows(), rows));
         EXPECT_TRUE(store->deletions().empty());
         EXPECT_EQ(store->history(1).front().kind, ChangeKind::Restore);
         EXPECT_EQ(store->history(1).front().number, done.entry);

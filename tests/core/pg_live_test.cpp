@@ -82,9 +82,8 @@ class LiveChanges : public ::testing::TestWithParam<Change> {
 public:
     void SetUp() override
     {
-        qputenv("PGPASSFILE", "/nonexistent");
         createLedgerForClerk(db);
-        const auto first = ServerStore::open(db.conninfo());
+        const auto first = db.open();
         for (const Record &r : historyRows())
             first->add(r);
     }
@@ -93,20 +92,10 @@ public:
 
 void PrintTo(const Change &c, std::ostream *out) { *out << c.what; }
 
-void expectSameRows(const std::vector<Record> &mine, const std::vector<Record> &fresh)
-{
-    ASSERT_EQ(mine.size(), fresh.size());
-    for (std::size_t i = 0; i < fresh.size(); ++i) {
-        EXPECT_EQ(mine[i].id, fresh[i].id) << i;
-        EXPECT_EQ(recordText(mine[i]), recordText(fresh[i])) << i;
-        EXPECT_TRUE(mine[i].sameContent(fresh[i])) << i; // NULL apart from empty
-    }
-}
-
 TEST_P(LiveChanges, AnotherPCsChangeIsTakenInAsAFreshOpenReadsIt)
 {
-    const auto mine = ServerStore::open(db.conninfo(QStringLiteral("clerk")));
-    const auto theirs = ServerStore::open(db.conninfo());
+    const auto mine = db.open(QStringLiteral("clerk"));
+    const auto theirs = db.open();
     if (GetParam().before)
         GetParam().before(*theirs);
     mine->facts(); // kept up to date from here on, or built again
@@ -116,7 +105,7 @@ TEST_P(LiveChanges, AnotherPCsChangeIsTakenInAsAFreshOpenReadsIt)
 
     const Announced told(*mine);
     const std::vector<Record> &now = mine->rows();
-    expectSameRows(now, ServerStore::open(db.conninfo())->rows());
+    expectSameRows(now, db.open()->rows());
     EXPECT_EQ(told.elsewhere, 1);
     switch (GetParam().taken) {
     case Taken::Appended:
@@ -154,11 +143,10 @@ bool readable(int socket, int ms)
 
 TEST(LiveNotices, AChangeIsAnnouncedToTheOtherConnectionsOnly)
 {
-    qputenv("PGPASSFILE", "/nonexistent");
     const ServerDatabase db;
     ServerStore::createTables(db.conninfo());
-    const auto mine = ServerStore::open(db.conninfo());
-    const auto theirs = ServerStore::open(db.conninfo());
+    const auto mine = db.open();
+    const auto theirs = db.open();
     ASSERT_GE(mine->noticeSocket(), 0);
     EXPECT_FALSE(mine->changeNoticed());
 
@@ -181,8 +169,7 @@ TEST(LiveNotices, AChangeIsAnnouncedToTheOtherConnectionsOnly)
     EXPECT_FALSE(readable(theirs->noticeSocket(), 300));
 
     // After the session is ended, the next action connects again, listening again.
-    pgdb::Connection admin(testpg::conninfo(QStringLiteral("admin")));
-    admin.exec("SELECT pg_terminate_backend($1, 10000)", {QString::number(theirs->connection().backendPid())});
+    endSession(theirs->connection());
     EXPECT_EQ(theirs->rows().size(), 1u);
     mine->removeWhere([](const Record &) { return true; });
     ASSERT_TRUE(readable(theirs->noticeSocket(), 2000));
@@ -195,19 +182,15 @@ TEST(LiveNotices, AChangeIsAnnouncedToTheOtherConnectionsOnly)
 // again, with the session's settings given again.
 TEST(Reconnecting, NeverInsideATransactionAndWithTheSessionsSettings)
 {
-    qputenv("PGPASSFILE", "/nonexistent");
     const ServerDatabase db;
     pgdb::Connection c(db.conninfo());
     c.exec("CREATE TABLE t (n int)");
     c.keepForSession("SELECT set_config('lock_timeout', $1, false)", {QStringLiteral("1234ms")});
-    const auto end = [&] {
-        ServerDatabase::admin().exec("SELECT pg_terminate_backend($1, 10000)", {QString::number(c.backendPid())});
-    };
     const int first = c.backendPid();
     {
         pgdb::Transaction tx(c);
         c.exec("INSERT INTO t VALUES (1)");
-        end();
+        endSession(c);
         for (const char *sql : {"INSERT INTO t VALUES (2)", "COMMIT"}) {
             try {
                 c.exec(sql);
@@ -221,7 +204,7 @@ TEST(Reconnecting, NeverInsideATransactionAndWithTheSessionsSettings)
     EXPECT_NE(c.backendPid(), first);
     EXPECT_EQ(c.exec("SHOW lock_timeout").text(0, 0), QStringLiteral("1234ms"));
     // Ended while idle: the next statement finds out before it is sent, and runs.
-    end();
+    endSession(c);
     EXPECT_EQ(c.exec("SELECT 7").number(0, 0), 7);
 }
 

@@ -7,7 +7,6 @@
 #include <atomic>
 #include <barrier>
 #include <gtest/gtest.h>
-#include <thread>
 
 using namespace ledger;
 
@@ -36,12 +35,7 @@ TEST_P(StoreKinds, AwkwardTextsRoundTripWithEmptyApartFromNull)
     added.push_back(store->add(nulls));
     const auto other = open();
     const std::vector<Record> &rows = other->rows();
-    ASSERT_EQ(rows.size(), added.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        SCOPED_TRACE(recordText(added[i]).toStdString());
-        EXPECT_TRUE(rows[i].sameContent(added[i]));
-        EXPECT_EQ(rows[i].id, added[i].id);
-    }
+    ASSERT_NO_FATAL_FAILURE(expectSameRows(rows, added));
     EXPECT_TRUE(rows.back().name.isNull());
     EXPECT_FALSE(rows.back().cat.isNull());
 }
@@ -81,30 +75,19 @@ TEST_P(StoreKinds, RemovingARowAnotherConnectionDeletedDeletesNothingElse)
 TEST_P(StoreKinds, TwoConnectionsAddingAtOnceBothLandAndSeeEachOther)
 {
     constexpr int kEach = 40;
-    std::barrier done(2);
     std::atomic<int> seenByBoth{0};
-    std::atomic<int> failures{0};
-    auto work = [&](const QString &who) {
-        try {
-            const auto store = open();
-            for (int i = 0; i < kEach; ++i)
-                store->add(record(kTransaction, who + QString::number(i)));
-            done.arrive_and_wait();
-            int others = 0;
-            for (const Record &r : store->rows())
-                others += !r.name.startsWith(who);
-            if (store->rows().size() == 2 * kEach && others == kEach)
-                ++seenByBoth;
-        } catch (const StoreError &e) {
-            ++failures;
-            ADD_FAILURE() << e.message().toStdString();
-            done.arrive_and_drop();
-        }
-    };
-    std::thread a(work, QStringLiteral("a")), b(work, QStringLiteral("b"));
-    a.join();
-    b.join();
-    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(twoAtOnce([&](const QString &who, std::barrier<> &added) {
+                  const auto store = open();
+                  for (int i = 0; i < kEach; ++i)
+                      store->add(record(kTransaction, who + QString::number(i)));
+                  added.arrive_and_wait();
+                  int others = 0;
+                  for (const Record &r : store->rows())
+                      others += !r.name.startsWith(who);
+                  if (store->rows().size() == 2 * kEach && others == kEach)
+                      ++seenByBoth;
+              }),
+              0);
     EXPECT_EQ(seenByBoth, 2);
 }
 
@@ -114,24 +97,16 @@ INSTANTIATE_FOR_BOTH_KINDS(StoreKinds);
 // server, and nothing of it is stored.
 TEST(ServerStoreFaults, AConnectionKilledMidActionStoresNothingHalf)
 {
-    qputenv("PGPASSFILE", "/nonexistent");
     const ServerDatabase db;
     ServerStore::createTables(db.conninfo());
-    {
-        const auto store = ServerStore::open(db.conninfo());
-        store->addAll({record(kProduct, QStringLiteral("kept")), record(kProduct, QStringLiteral("kept too"))});
-    }
-    const auto kill = [](ServerStore &store) {
-        ServerDatabase::admin().exec("SELECT pg_terminate_backend($1, 10000)",
-                                     {QString::number(store.connection().backendPid())});
-    };
+    db.open()->addAll({record(kProduct, QStringLiteral("kept")), record(kProduct, QStringLiteral("kept too"))});
     std::vector<Record> many(5000, record(kTransaction, QStringLiteral("half")));
     const std::vector<std::function<void(ServerStore &)>> actions = {
-        [&](ServerStore &s) { s.addAll(many, [&](std::size_t) { kill(s); }); },
+        [&](ServerStore &s) { s.addAll(many, [&](std::size_t) { endSession(s.connection()); }); },
         [&](ServerStore &s) {
             s.removeWhere([&, done = false](const Record &) mutable {
                 if (!done)
-                    kill(s);
+                    endSession(s.connection());
                 done = true;
                 return true;
             });
@@ -139,7 +114,7 @@ TEST(ServerStoreFaults, AConnectionKilledMidActionStoresNothingHalf)
     };
     for (std::size_t i = 0; i < actions.size(); ++i) {
         SCOPED_TRACE(i);
-        const auto store = ServerStore::open(db.conninfo());
+        const auto store = db.open();
         try {
             actions[i](*store);
             ADD_FAILURE() << "the killed connection's action reported success";
@@ -148,7 +123,7 @@ TEST(ServerStoreFaults, AConnectionKilledMidActionStoresNothingHalf)
             EXPECT_FALSE(e.message().contains(QStringLiteral("shop-secret")));
             EXPECT_EQ(e.reason(), pgdb::reasonPhrase(pgdb::FailureKind::ConnectionLost));
         }
-        const auto after = ServerStore::open(db.conninfo());
+        const auto after = db.open();
         ASSERT_EQ(after->rows().size(), 2u);
         EXPECT_EQ(after->rows()[1].name, QStringLiteral("kept too"));
     }
@@ -158,7 +133,6 @@ TEST(ServerStoreFaults, AConnectionKilledMidActionStoresNothingHalf)
 // server and the reason.
 TEST(ServerStoreFaults, OpeningRefusesMissingOrMisshapenTables)
 {
-    qputenv("PGPASSFILE", "/nonexistent");
     const struct {
         const char *setUp;
         const char *reason;
@@ -193,19 +167,14 @@ TEST(ServerStoreFaults, OpeningRefusesMissingOrMisshapenTables)
 // role that may create them; a role that may not works on without it.
 TEST(ServerStoreFaults, ALedgerWithoutTheRecordGetsItWhenTheRoleMayCreateIt)
 {
-    qputenv("PGPASSFILE", "/nonexistent");
     for (const bool owner : {false, true}) {
         SCOPED_TRACE(owner ? "owner" : "clerk");
         const ServerDatabase db;
         ServerStore::createTables(db.conninfo());
-        {
-            pgdb::Connection c(db.conninfo());
-            c.exec("DROP TABLE \"操作记录\", \"操作编号\", \"删除的记录\"");
-            c.exec("GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO clerk");
-            c.exec("GRANT USAGE, SELECT ON ALL SEQUENCES IN SCHEMA public TO clerk");
-            c.exec("REVOKE CREATE ON SCHEMA public FROM PUBLIC");
-        }
-        const auto store = ServerStore::open(db.conninfo(owner ? QString() : QStringLiteral("clerk")));
+        pgdb::Connection(db.conninfo()).exec("DROP TABLE \"操作记录\", \"操作编号\", \"删除的记录\"");
+        grantClerk(db.conninfo());
+        pgdb::Connection(db.conninfo()).exec("REVOKE CREATE ON SCHEMA public FROM PUBLIC");
+        const auto store = db.open(owner ? QString() : QStringLiteral("clerk"));
         const Record added = store->add(record(kProduct, QStringLiteral("p")));
         EXPECT_EQ(store->history(10).size(), owner ? 1u : 0u);
         ASSERT_EQ(store->removeExact(added), true);

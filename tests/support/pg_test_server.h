@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ledger/pg_db.h"
+#include "ledger/server_store.h"
 
 #include <QFile>
 #include <QString>
@@ -53,6 +54,8 @@ public:
     const QString &name() const { return m_name; }
     // For a role's connection string (see conninfo()).
     QString conninfo(const QString &role = {}) const { return testpg::conninfo(role) + QStringLiteral(" dbname=") + m_name; }
+    // The ledger there, worked on as that role.
+    std::unique_ptr<ledger::ServerStore> open(const QString &role = {}) const { return ledger::ServerStore::open(conninfo(role)); }
     static ledger::pgdb::Connection &admin() { return testpg::admin(); }
 
 private:

@@ -7,23 +7,16 @@
 #include "ledger/server_store.h"
 #include "mainwin/form1.h"
 #include "mainwin/ui_app.h"
+#include "pg_test_server.h"
 #include "support.h"
 
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QtTest>
-#include <unistd.h>
 
 namespace {
 
 const QString kPassword = QStringLiteral("shop-secret");
-
-// A connection string the test server left (see tests/support/pg_server.sh).
-QString conninfo(const char *role)
-{
-    QFile file(qEnvironmentVariable("WAREHOUSE_PG_DIR") + QStringLiteral("/conninfo.") + QLatin1String(role));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
-}
 
 // What the password box showed, and what the start did.
 struct Start {
@@ -76,11 +69,10 @@ class TestServerStart : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY2(!conninfo("tcp").isEmpty(), "no test server: run the tests with ctest");
-        m_name = QStringLiteral("t_ui_%1").arg(::getpid());
-        admin().exec(QStringLiteral("CREATE DATABASE %1 OWNER shop").arg(m_name).toUtf8().constData());
+        QVERIFY2(!testpg::conninfo(QStringLiteral("tcp")).isEmpty(), "no test server: run the tests with ctest");
+        m_db = std::make_unique<testpg::Database>();
         // The folder names the server without the password, as --server leaves it.
-        m_conninfo = ledger::withoutPassword(conninfo("tcp")) + QStringLiteral(" dbname=") + m_name;
+        m_conninfo = ledger::withoutPassword(testpg::conninfo(QStringLiteral("tcp"))) + QStringLiteral(" dbname=") + m_db->name();
         ledger::Record r;
         r.kind = ledger::kCategory;
         r.name = QStringLiteral("零食");
@@ -88,11 +80,7 @@ private slots:
         qputenv("PGPASSFILE", "/nonexistent");
         qunsetenv("PGPASSWORD");
     }
-    void cleanupTestCase()
-    {
-        if (!m_name.isEmpty())
-            admin().exec(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(m_name).toUtf8().constData());
-    }
+    void cleanupTestCase() { m_db.reset(); }
 
     void passwordBox_data()
     {
@@ -140,12 +128,8 @@ private slots:
     }
 
 private:
-    static ledger::pgdb::Connection &admin()
-    {
-        static ledger::pgdb::Connection connection(conninfo("admin"));
-        return connection;
-    }
-    QString m_name, m_conninfo;
+    std::unique_ptr<testpg::Database> m_db;
+    QString m_conninfo;
 };
 
 QTEST_MAIN(TestServerStart)

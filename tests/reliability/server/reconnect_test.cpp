@@ -98,7 +98,7 @@ TEST(ServerReconnect, AddsGoOnThroughARestartAndEndedSessionsWithNothingLostOrTw
     }
 
     std::map<QString, int> stored;
-    const auto after = ServerStore::open(db.conninfo());
+    const auto after = db.open();
     for (const Record &r : after->rows())
         ++stored[r.name];
     // Stored once or not at all, and once when acknowledged.
