@@ -226,3 +226,49 @@ TEST(Reconnecting, NeverInsideATransactionAndWithTheSessionsSettings)
 }
 
 } // namespace
+
+// A connection lost while idle is made again by steps that never wait for the server (for a
+// window to drive), never inside a transaction, with the session's statements given again.
+TEST(Reconnecting, WithoutWaitingOutsideTransactions)
+{
+    qputenv("PGPASSFILE", "/nonexistent");
+    const ServerDatabase db;
+    pgdb::Connection c(db.conninfo());
+    c.keepForSession("SELECT set_config('lock_timeout', $1, false)", {QStringLiteral("4321ms")});
+    const auto endSession = [&] {
+        const int pid = c.backendPid();
+        ServerDatabase::admin().exec("SELECT pg_terminate_backend($1, 10000)", {QString::number(pid)});
+        for (int reads = 0; reads < 4 && c.socket() >= 0; ++reads)
+            c.notified(); // reads the end of the session
+        EXPECT_EQ(c.socket(), -1);
+        return pid;
+    };
+    const auto reconnected = [&] {
+        for (int steps = 0; steps < 200; ++steps) {
+            if (c.reconnect())
+                return true;
+            ::poll(nullptr, 0, 25);
+        }
+        return false;
+    };
+    const int first = c.backendPid();
+    EXPECT_FALSE(c.reconnect()); // nothing lost
+    EXPECT_EQ(c.backendPid(), first);
+
+    {
+        pgdb::Transaction tx(c);
+        endSession();
+        EXPECT_FALSE(c.reconnect());
+        EXPECT_EQ(c.socket(), -1);
+    }
+    ASSERT_TRUE(reconnected());
+    const int second = c.backendPid();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(c.exec("SHOW lock_timeout").text(0, 0), QStringLiteral("4321ms"));
+    EXPECT_EQ(c.backendPid(), second); // the statement found the connection made
+
+    endSession();
+    ASSERT_TRUE(reconnected());
+    EXPECT_NE(c.backendPid(), second);
+    EXPECT_GE(c.socket(), 0);
+}
