@@ -11,6 +11,7 @@
 #include "mainwin/form1.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <algorithm>
 #include <functional>
