@@ -55,8 +55,8 @@ private:
     static constexpr quint32 kMissing = 0xffffffffu;
     // The row behind a line, looked up again by id after the rows moved; null when none.
     const ledger::Record *resolve(const Line &line) const;
-    // Lines refer to rows by position as well as id while the store stays at this generation;
-    // the positions of later generations are looked up again, as a row may have moved.
+    // Lines for these rows, each known by its position while the store stays at its generation
+    // of now and by its id after (the rows may have moved, or been copied when they grew).
     void addLines(const ledger::RecordRefs &records);
 
     const ledger::Store *m_store = nullptr;

@@ -62,6 +62,8 @@ private:
         }
         if (m_store->noticeSocket() < 0)
             connectAgain();
+        else
+            m_wait = kFirstWait;
         if (m_noticed) {
             m_noticed = false;
             try {
