@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QSet>
 #include <QSignalBlocker>
+#include <algorithm>
 
 using namespace ledger;
 
@@ -106,13 +107,31 @@ void Form1::op3()
     List2->addItems(names);
 }
 
-void Form1::op4()
+Form1::ProductListing Form1::wantedListing() const
+{
+    ProductListing wanted;
+    wanted.category = currentCategory();
+    wanted.product = currentProduct();
+    wanted.direction = direction();
+    wanted.monthOnly = Check2->isChecked();
+    wanted.today = QDate::currentDate();
+    return wanted;
+}
+
+bool Form1::listingContinues(const ProductListing &wanted) const
+{
+    const ProductListing &l = m_listing;
+    return l.category == wanted.category && l.product == wanted.product && l.direction == wanted.direction &&
+           l.monthOnly == wanted.monthOnly && l.today == wanted.today && List3->lines()->fills() == l.fill &&
+           List3->count() == l.lines && m_store->rewrites() == l.rewrites && m_store->loadedRows().size() >= l.rows;
+}
+
+void Form1::op4(bool extend)
 {
     runtotal = 0;
-    const QString dir = direction();
-    const QString category = currentCategory(), product = currentProduct();
+    ProductListing wanted = wantedListing();
     // Without a chosen product no line is listed, which is known before every row is read.
-    if (category.isEmpty() || product.isEmpty()) {
+    if (wanted.category.isEmpty() || wanted.product.isEmpty()) {
         if (openStore().hasRows())
             fillList3({});
         return;
@@ -120,12 +139,31 @@ void Form1::op4()
     const std::vector<Record> &all = rows();
     if (all.empty())
         return;
-    const TxListing listing = listTransactions(all, category, product, dir, Check2->isChecked(), QDate::currentDate());
-    fillList3(listing.records);
-    m_productListing = List3->lines()->fills();
-    m_qsum = listing.quantitySum;
-    runtotal = listing.amountSum;
-    if (!listing.records.empty())
+    TxListing listing;
+    const auto list = [&](std::size_t from) {
+        extendListing(listing, all, from, wanted.category, wanted.product, wanted.direction, wanted.monthOnly,
+                      wanted.today);
+    };
+    if (extend && listingContinues(wanted)) {
+        // Only the rows appended since, their lines after the others: the model keeps its
+        // choice and its place.
+        listing.quantitySum = m_listing.quantitySum;
+        listing.amountSum = m_listing.amountSum;
+        list(m_listing.rows);
+        List3->lines()->appendRecords(listing.records);
+        wanted.fill = m_listing.fill;
+    } else {
+        list(0);
+        fillList3(listing.records);
+        wanted.fill = List3->lines()->fills();
+    }
+    wanted.lines = List3->count();
+    wanted.rows = all.size();
+    wanted.rewrites = m_store->rewrites();
+    wanted.quantitySum = m_qsum = listing.quantitySum;
+    wanted.amountSum = runtotal = listing.amountSum;
+    m_listing = std::move(wanted);
+    if (m_listing.lines > 0)
         statusmode = StatusTotals;
 }
 
@@ -179,28 +217,41 @@ void Form1::forgetProduct()
     ui::setAutoText(Label4, QString());
 }
 
+bool Form1::namesStand()
+{
+    const std::vector<Record> &all = rows();
+    if (m_store->rewrites() != m_namesRewrites || all.size() < m_namesRows)
+        return false;
+    return std::none_of(all.cbegin() + static_cast<std::ptrdiff_t>(m_namesRows), all.cend(),
+                        [](const Record &r) { return r.isKind(kCategory) || r.isKind(kProduct); });
+}
+
 void Form1::relist()
 {
     // Chosen again without a click, which would empty the boxes and List3's choice.
     const QString category = currentCategory(), product = currentProduct();
-    const bool listed = !product.isEmpty() && List3->lines()->fills() == m_productListing;
+    const bool listed = !product.isEmpty() && List3->lines()->fills() == m_listing.fill;
     try {
-        {
-            const QSignalBlocker quiet(List1);
-            op2();
-            if (!chooseName(List1, category)) {
-                if (!category.isEmpty())
-                    forgetCategory();
+        if (!namesStand()) {
+            {
+                const QSignalBlocker quiet(List1);
+                op2();
+                if (!chooseName(List1, category)) {
+                    if (!category.isEmpty())
+                        forgetCategory();
+                    return;
+                }
+            }
+            const QSignalBlocker quiet(List2);
+            op3();
+            if (!chooseName(List2, product)) {
+                if (!product.isEmpty())
+                    forgetProduct();
                 return;
             }
         }
-        const QSignalBlocker quiet(List2);
-        op3();
-        if (!chooseName(List2, product)) {
-            if (!product.isEmpty())
-                forgetProduct();
-            return;
-        }
+        m_namesRewrites = m_store->rewrites();
+        m_namesRows = m_store->loadedRows().size();
     } catch (const StoreError &e) {
         ui::message(this, e.message());
         return;
@@ -211,6 +262,12 @@ void Form1::relist()
 
 void Form1::relistTransactions()
 {
+    Given appended;
+    appended.extend = true;
+    if (listingContinues(wantedListing())) {
+        axd(QString(), 4, appended); // the lines, their choice and the view stay as they are
+        return;
+    }
     const ui::TxLines *lines = List3->lines();
     QSet<qint64> chosen;
     for (const int row : List3->selectedRows())

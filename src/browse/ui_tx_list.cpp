@@ -78,14 +78,29 @@ void TxLines::setRecords(Store *store, const RecordRefs &records)
     m_lines.clear();
     m_lines.shrink_to_fit();
     m_lines.reserve(records.size());
-    const std::vector<Record> *rows = store ? &store->loadedRows() : nullptr;
-    const auto now = static_cast<quint32>(store ? store->generation() : 0);
+    addLines(records);
+    endResetModel();
+}
+
+void TxLines::appendRecords(const RecordRefs &records)
+{
+    if (records.empty())
+        return;
+    const int row = rowCount();
+    beginInsertRows({}, row, row + static_cast<int>(records.size()) - 1);
+    addLines(records);
+    endInsertRows();
+}
+
+void TxLines::addLines(const RecordRefs &records)
+{
+    const std::vector<Record> *rows = m_store ? &m_store->loadedRows() : nullptr;
+    const auto now = static_cast<quint32>(m_store ? m_store->generation() : 0);
     for (const Record &r : records) {
         // A row of the store's table is known by its position; any other by its id alone.
         const bool inRows = rows && !rows->empty() && &r >= rows->data() && &r < rows->data() + rows->size();
         m_lines.push_back({r.id, inRows ? static_cast<quint32>(&r - rows->data()) : 0, inRows ? now : now + 1});
     }
-    endResetModel();
 }
 
 void TxLines::appendText(const QString &text)

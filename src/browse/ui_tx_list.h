@@ -24,6 +24,8 @@ public:
 
     // Replaces every line by the lines of these rows of store.
     void setRecords(ledger::Store *store, const ledger::RecordRefs &records);
+    // Adds the lines of these rows of the store of setRecords after the others, as one fill.
+    void appendRecords(const ledger::RecordRefs &records);
     // A line with its text only (its record may follow through setRecord).
     void appendText(const QString &text);
     void setRecord(int row, const ledger::Store &store, const ledger::Record &stored);
@@ -53,6 +55,9 @@ private:
     static constexpr quint32 kMissing = 0xffffffffu;
     // The row behind a line, looked up again by id after the rows moved; null when none.
     const ledger::Record *resolve(const Line &line) const;
+    // Lines for these rows, each known by its position while the store stays at its generation
+    // of now and by its id after (the rows may have moved, or been copied when they grew).
+    void addLines(const ledger::RecordRefs &records);
 
     const ledger::Store *m_store = nullptr;
     std::vector<Line> m_lines;

@@ -94,22 +94,29 @@ TxListing listTransactions(const std::vector<Record> &rows, const QString &categ
                            const QDate &today)
 {
     TxListing out;
+    extendListing(out, rows, 0, category, product, direction, monthOnly, today);
+    return out;
+}
+
+void extendListing(TxListing &listing, const std::vector<Record> &rows, std::size_t from, const QString &category,
+                   const QString &product, const QString &direction, bool monthOnly, const QDate &today)
+{
+    listing.records.clear();
     const int month = dayNumber(today) / 100;
-    for (const Record &r : rows) {
+    for (auto r = rows.cbegin() + static_cast<std::ptrdiff_t>(std::min(from, rows.size())); r != rows.cend(); ++r) {
         // The cheap tests first: only the product's own lines have their date read.
-        if (!r.isKind(kTransaction) || !eq(r.cat, category) || !eq(r.name, product) ||
-            !eq(r.method, direction))
+        if (!r->isKind(kTransaction) || !eq(r->cat, category) || !eq(r->name, product) ||
+            !eq(r->method, direction))
             continue;
         if (monthOnly) {
-            const int day = dayNumber(r.date);
+            const int day = dayNumber(r->date);
             if (day == kNoDay || day / 100 != month)
                 continue;
         }
-        out.records.push_back(r);
-        out.quantitySum = addQuantity(out.quantitySum, parseNumber(r.qty));
-        out.amountSum += parseNumber(r.total);
+        listing.records.push_back(*r);
+        listing.quantitySum = addQuantity(listing.quantitySum, parseNumber(r->qty));
+        listing.amountSum += parseNumber(r->total);
     }
-    return out;
 }
 
 bool deleteMatches(const Record &r, const QStringList &f, const QString &category,

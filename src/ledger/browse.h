@@ -40,6 +40,11 @@ struct TxListing {
 TxListing listTransactions(const std::vector<Record> &rows, const QString &category,
                            const QString &product, const QString &direction, bool monthOnly,
                            const QDate &today);
+// The same listing carried on over rows [from, end), as rows that were appended after a listing
+// of rows [0, from) would be listed: records holds only the new ones, the sums go on from those
+// of listing (added in the same order, so they come out exactly as a fresh listing's).
+void extendListing(TxListing &listing, const std::vector<Record> &rows, std::size_t from, const QString &category,
+                   const QString &product, const QString &direction, bool monthOnly, const QDate &today);
 
 // Whether a delete request (fields as split from the request) removes this record.
 // category is the category selected in the main window, direction the selected direction.

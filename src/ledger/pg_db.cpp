@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstdlib>
 #include <libpq-fe.h>
@@ -254,7 +255,7 @@ Connection::Connection(const QString &conninfo, const QString &password) : m_con
     connect();
 }
 
-void Connection::connect()
+void Connection::start()
 {
     const QByteArray info = m_conninfo.toUtf8();
     char *error = nullptr;
@@ -287,28 +288,36 @@ void Connection::connect()
     PQsetErrorVerbosity(m_conn.get(), PQERRORS_VERBOSE);
     PQsetNoticeProcessor(m_conn.get(), ignoreNotice, nullptr);
 
-    // libpq's own wait (PQconnectdb) would lose the SQLSTATE: wait here, as long as connect_timeout says.
+    // libpq's own wait (PQconnectdb) would lose the SQLSTATE: waited for here, as long as
+    // connect_timeout says.
     const OptionList used(PQconninfo(m_conn.get()));
     const int seconds = optionValue(used.get(), "connect_timeout").toInt();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    PostgresPollingStatusType state = PQstatus(m_conn.get()) == CONNECTION_BAD ? PGRES_POLLING_FAILED
-                                                                               : PGRES_POLLING_WRITING;
-    while (state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
-        pollfd fd{PQsocket(m_conn.get()), static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
-        int wait = -1;
-        if (seconds > 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            wait = static_cast<int>(std::max<qint64>(0, left.count()));
-        }
-        const int ready = ::poll(&fd, 1, wait);
+    m_deadline = seconds > 0 ? std::optional(std::chrono::steady_clock::now() + std::chrono::seconds(seconds))
+                             : std::nullopt;
+    m_polling = PQstatus(m_conn.get()) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
+}
+
+bool Connection::advance(std::chrono::milliseconds wait)
+{
+    while (m_polling != PGRES_POLLING_OK && m_polling != PGRES_POLLING_FAILED) {
+        pollfd fd{PQsocket(m_conn.get()), static_cast<short>(m_polling == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        auto left = wait;
+        if (m_deadline)
+            left = std::min(left, std::max(std::chrono::milliseconds(0),
+                                           std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               *m_deadline - std::chrono::steady_clock::now())));
+        const int ready = ::poll(&fd, 1, static_cast<int>(left.count()));
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready == 0)
-            throw Failure(FailureKind::Unreachable, m_server, {}, QStringLiteral("timeout expired"), true);
-        state = PQconnectPoll(m_conn.get());
+        if (ready == 0) {
+            if (m_deadline && std::chrono::steady_clock::now() >= *m_deadline)
+                throw Failure(FailureKind::Unreachable, m_server, {}, QStringLiteral("timeout expired"), true);
+            return false;
+        }
+        m_polling = PQconnectPoll(m_conn.get());
     }
-    if (state == PGRES_POLLING_OK)
-        return;
+    if (m_polling == PGRES_POLLING_OK)
+        return true;
 
     const QString said = utf8(PQerrorMessage(m_conn.get()));
     // "SEVERITY:  SQLSTATE: message", the severity perhaps in the server's language.
@@ -322,6 +331,36 @@ void Connection::connect()
     else if (kind == FailureKind::ConnectionLost)
         kind = FailureKind::Unreachable; // starting up or shutting down
     throw Failure(kind, m_server, code, said, true);
+}
+
+void Connection::connect()
+{
+    m_reconnecting = false;
+    start();
+    while (!advance(std::chrono::milliseconds(INT_MAX))) {
+    }
+}
+
+bool Connection::reconnect()
+{
+    if (m_inTransaction || (!m_reconnecting && PQstatus(m_conn.get()) == CONNECTION_OK))
+        return false;
+    if (!m_reconnecting) {
+        m_conn.reset();
+        start();
+        m_reconnecting = true;
+    }
+    try {
+        if (!advance(std::chrono::milliseconds(0)))
+            return false;
+    } catch (const Failure &) {
+        m_reconnecting = false; // the next call starts again
+        throw;
+    }
+    m_reconnecting = false;
+    for (const SessionStatement &s : m_session)
+        exec(s.sql.c_str(), s.params);
+    return true;
 }
 
 Connection::~Connection() = default;

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -144,6 +146,11 @@ public:
     bool notified();
     // Where another connection like this one goes.
     Address address() const;
+    // Makes a lost connection again without waiting, between transactions: each call takes the
+    // attempt as far as it goes at once; true when this call made it (the session's statements
+    // run again), false while it goes on or when nothing was lost. Throws Failure when the
+    // attempt failed; the next call starts another.
+    bool reconnect();
 
     // Runs one statement with its parameters bound ($1, $2, ...): the SQL text never holds data.
     // Throws Failure.
@@ -165,6 +172,10 @@ private:
     // Reads what the server still has to say about the last command, so the next can start.
     void drain();
     void checkText(const QString &text) const;
+    // A connection begun (start) is made by advance(), which waits at most wait for the server
+    // (and never past connect_timeout): true once made; throws Failure when it cannot be.
+    void start();
+    bool advance(std::chrono::milliseconds wait);
     void connect();
     // Before a statement: a connection lost outside a transaction is made again.
     void ready();
@@ -177,6 +188,9 @@ private:
     QString m_conninfo, m_password;
     std::vector<SessionStatement> m_session;
     bool m_inTransaction = false;
+    bool m_reconnecting = false; // reconnect() is making one
+    int m_polling = 0;           // libpq's PostgresPollingStatusType while one is made
+    std::optional<std::chrono::steady_clock::time_point> m_deadline;
 };
 
 // COPY ... FROM STDIN (text format): add each row's fields, end each row, then finish().

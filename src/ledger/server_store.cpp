@@ -664,6 +664,11 @@ const std::vector<Record> &ServerStore::rows()
     return loadedRows();
 }
 
+bool ServerStore::reconnect()
+{
+    return guarded(StoreError::Kind::Read, [&] { return m_db->reconnect(); });
+}
+
 void ServerStore::beginChange()
 {
     // The counter's row lock lets one writer at a time through, in commit order: what was

@@ -74,6 +74,10 @@ public:
     // True when another PC announced a change since the last call; does not wait. rows() then
     // takes it in.
     bool changeNoticed() { return m_db->notified(); }
+    // While the connection is lost (noticeSocket() -1), between actions: takes making it again a
+    // step further without waiting; true once it is made (rows() then takes in what was missed).
+    // Throws StoreError when an attempt failed; the next call makes another.
+    bool reconnect();
     // What a backup read: its rows' count and checksum(), the counter of changes it saw, and an
     // id above every id handed out so far.
     struct Snapshot {

@@ -314,6 +314,7 @@ const LedgerFacts &Store::facts()
 
 void Store::dropRows()
 {
+    ++m_rewrites;
     m_facts.reset();
     m_rows.clear();
     m_rows.shrink_to_fit();
@@ -322,6 +323,7 @@ void Store::dropRows()
 
 void Store::setRows(std::vector<Record> rows)
 {
+    ++m_rewrites;
     m_rows = std::move(rows);
     ++m_generation;
     emit reloaded();
@@ -343,6 +345,7 @@ void Store::appendRows(const std::vector<Record> &stored, bool stockTake)
 
 void Store::mergeRows(std::vector<Record> stored)
 {
+    ++m_rewrites;
     const auto byId = [](const Record &a, const Record &b) { return a.id < b.id; };
     std::sort(stored.begin(), stored.end(), byId);
     const auto middle = static_cast<std::ptrdiff_t>(m_rows.size());
@@ -358,6 +361,7 @@ void Store::removeRowsAt(const std::vector<std::size_t> &positions)
         return;
     emit rowsRemoving(positions);
     ++m_generation;
+    ++m_rewrites;
     eraseAt(m_rows, positions);
 }
 

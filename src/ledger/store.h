@@ -150,6 +150,9 @@ public:
     // Changes whenever rows may have moved or gone (reload, deletion, growth): references into
     // the rows taken under another generation must be looked up again by id.
     quint64 generation() const { return m_generation; }
+    // Changes whenever rows went, or were read or put back among the others, but not when rows
+    // were only appended: what was worked out from the first n rows under one count still holds.
+    quint64 rewrites() const { return m_rewrites; }
     // The loaded rows at these positions, in their order.
     RecordRefs rowsAt(const std::vector<std::size_t> &positions) const;
     // Where the row with this id stands in the loaded rows (held in id order), if it is there.
@@ -247,6 +250,7 @@ private:
     KindPlaces m_categoryPlaces, m_productPlaces;
     std::unique_ptr<LedgerFacts> m_facts; // null until asked for, and after a reload
     quint64 m_generation = 0;
+    quint64 m_rewrites = 0;
 };
 
 } // namespace ledger

@@ -255,7 +255,7 @@ int Form1::axd(const QString &str, int ff, const Given &given)
         case 1: op1(f, given); break;
         case 2: op2(); break;
         case 3: op3(); break;
-        case 4: op4(); break;
+        case 4: op4(given.extend); break;
         case 5: op5(str); break;
         case 6: op6(); break;
         case 7: op7(); break;

@@ -8,6 +8,7 @@
 #include "ledger/stats.h"
 #include "ledger/store.h"
 
+#include <QDate>
 #include <QPointer>
 #include <QStringList>
 #include <QWidget>
@@ -40,12 +41,14 @@ public:
 
     // What a window hands the dispatcher besides the request: the find options (operation 8),
     // the chosen period (operation 102), the category and direction a deletion was confirmed
-    // for (operation 1).
+    // for (operation 1); for operation 4, whether List3's listing may be carried on over the
+    // rows appended since (when nothing else changed) instead of listed afresh.
     struct Given {
         ledger::FindOptions find;
         ledger::PeriodText period;
         QString category{};
         QString direction{};
+        bool extend = false;
     };
 
     // The dispatcher: splits the "|"-separated request, runs operation ff, rewrites the status
@@ -152,13 +155,34 @@ private:
     void forgetProduct();
     // List3's lines listed again for the chosen product, the same lines chosen and at the top.
     void relistTransactions();
+    // What List3 lists for the chosen product: what it was listed for, and the fill, lines and
+    // sums it came to over how many of the store's rows, under which count of its rewrites.
+    struct ProductListing {
+        QString category, product, direction;
+        bool monthOnly = false;
+        QDate today;
+        quint64 fill = 0;
+        int lines = 0;
+        std::size_t rows = 0;
+        quint64 rewrites = 0;
+        qint64 quantitySum = 0;
+        double amountSum = 0;
+    };
+    // The listing the chosen product and options ask for (its conditions only).
+    ProductListing wantedListing() const;
+    // True when List3 still shows m_listing and the store only appended rows since: the listing
+    // of those conditions is m_listing carried on over the new rows.
+    bool listingContinues(const ProductListing &wanted) const;
+    // True when List1 and List2 are what they would be filled with: no category or product row
+    // came or went since relist() last filled them.
+    bool namesStand();
 
     // Operations of axd, grouped by the file that implements them.
     void op0(const QStringList &f);                   // add a record
     void op1(const QStringList &f, const Given &g);   // delete matching records
     void op2();                                       // category list
     void op3();                                       // product list
-    void op4();                                       // transaction list
+    void op4(bool extend);                            // transaction list
     void op5(const QString &line);                    // append a line
     void op6();                                       // find dialog: categories
     void op7();                                       // find dialog: products
@@ -173,7 +197,10 @@ private:
     qint64 m_qsum = 0; // quantity sum of the current axd call
     ledger::Rnd m_rnd;
     ledger::Record m_lastAdded; // the row operation 0 stored last, with its id
-    quint64 m_productListing = 0; // List3's fill that listed the chosen product's transactions
+    ProductListing m_listing;
+    // The store's rewrites and rows when relist() last saw the name lists as they should be.
+    quint64 m_namesRewrites = ~quint64(0);
+    std::size_t m_namesRows = 0;
     QPointer<Form2> m_form2;
     QPointer<Form3> m_form3;
     QPointer<Form4> m_form4;

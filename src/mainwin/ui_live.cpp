@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
 
 namespace ui {
 
@@ -21,11 +23,14 @@ public:
         });
         connect(&m_timer, &QTimer::timeout, this, &Follower::look);
         m_timer.start(kLookEvery);
+        m_step.setSingleShot(true);
+        connect(&m_step, &QTimer::timeout, this, &Follower::look);
         watch();
     }
 
 private:
-    static constexpr int kLookEvery = 1000; // ms
+    static constexpr int kLookEvery = 1000, kStepEvery = 50; // ms
+    static constexpr std::chrono::seconds kFirstWait{1}, kLongestWait{16};
 
     // A notifier on the connection's socket of now.
     void watch()
@@ -55,6 +60,10 @@ private:
             watch();
             return;
         }
+        if (m_store->noticeSocket() < 0)
+            connectAgain();
+        else
+            m_wait = kFirstWait;
         if (m_noticed) {
             m_noticed = false;
             try {
@@ -70,9 +79,32 @@ private:
         }
     }
 
+    // A connection lost while nobody acts (the server restarted, the session was ended) is made
+    // again a step at a time, so that the window never waits for a server that does not answer;
+    // after a failed attempt the next waits twice as long as the one before, up to kLongestWait.
+    void connectAgain()
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (now < m_nextTry)
+            return;
+        try {
+            if (m_store->reconnect()) {
+                m_noticed = true; // what the others changed meanwhile
+                m_wait = kFirstWait;
+            } else {
+                m_step.start(kStepEvery);
+            }
+        } catch (const ledger::StoreError &) {
+            m_nextTry = now + m_wait;
+            m_wait = std::min<std::chrono::seconds>(m_wait * 2, kLongestWait);
+        }
+    }
+
     Form1 *m_main;
     ledger::ServerStore *m_store;
-    QTimer m_timer;
+    QTimer m_timer, m_step;
+    std::chrono::steady_clock::time_point m_nextTry;
+    std::chrono::seconds m_wait = kFirstWait;
     QSocketNotifier *m_notifier = nullptr;
     int m_socket = -1;
     bool m_noticed = false, m_relist = false;

@@ -108,6 +108,40 @@ TEST(TransactionList, MonthFilter)
     EXPECT_FALSE(inMonthOf(rows[0], QDate(2027, 1, 1)));
 }
 
+// Rows appended after a listing, listed on their own and added to it, come to the fresh
+// listing: the same lines, and sums added in the same order (rounding and fractions exact).
+TEST(TransactionList, CarriedOnOverAppendedRowsAsListedAfresh)
+{
+    const QDate today(2026, 12, 7);
+    const QString c = QStringLiteral("c"), p = QStringLiteral("p");
+    const auto rows = withIds({
+        movement(p, c, QStringLiteral("0.5"), QStringLiteral("0.1"), QStringLiteral("2026/12/1")),
+        movement(p, c, QStringLiteral("2.5"), QStringLiteral("0.2"), QStringLiteral("2026/11/1")),
+        movement(QStringLiteral("q"), c, QStringLiteral("9"), QStringLiteral("9"), QStringLiteral("2026/12/1")),
+        movement(p, c, QStringLiteral("0.5"), QStringLiteral("0.3"), QStringLiteral("2026/12/3"), kOut),
+        product(QStringLiteral("r"), c),
+        movement(p, c, QStringLiteral("1.5"), QStringLiteral("0.7"), QStringLiteral("2026/12/5")),
+        movement(p, c, QStringLiteral("0.5"), QStringLiteral("1e-17"), QStringLiteral("2026/12/6")),
+    });
+    for (const bool monthOnly : {false, true}) {
+        const TxListing fresh = listTransactions(rows, c, p, kIn, monthOnly, today);
+        ASSERT_GE(fresh.records.size(), 3u);
+        for (std::size_t from = 0; from <= rows.size(); ++from) {
+            const std::vector<Record> first(rows.cbegin(), rows.cbegin() + static_cast<std::ptrdiff_t>(from));
+            TxListing carried = listTransactions(first, c, p, kIn, monthOnly, today);
+            std::vector<qint64> lines = ids(carried.records);
+            extendListing(carried, rows, from, c, p, kIn, monthOnly, today);
+            for (const qint64 id : ids(carried.records)) {
+                EXPECT_GT(id, static_cast<qint64>(from)); // only the appended rows
+                lines.push_back(id);
+            }
+            EXPECT_EQ(lines, ids(fresh.records)) << from << monthOnly;
+            EXPECT_EQ(carried.quantitySum, fresh.quantitySum) << from << monthOnly;
+            EXPECT_EQ(carried.amountSum, fresh.amountSum) << from << monthOnly; // bit for bit
+        }
+    }
+}
+
 TEST(QuantitySum, RoundsEachStepToEvenIn64Bits)
 {
     EXPECT_EQ(addQuantity(addQuantity(0, 0.5), 0.5), 0);

@@ -4,7 +4,11 @@
 #include "pg_support.h"
 #include "rows.h"
 
+#include <QRegularExpression>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace ledger;
 
@@ -209,3 +213,99 @@ TEST(Reconnecting, NeverInsideATransactionAndWithTheSessionsSettings)
 }
 
 } // namespace
+
+namespace {
+
+// Ends the connection's session on the server and reads the end, as a window's notifier would.
+void endIdleSession(pgdb::Connection &c)
+{
+    ServerDatabase::admin().exec("SELECT pg_terminate_backend($1, 10000)", {QString::number(c.backendPid())});
+    for (int reads = 0; reads < 4 && c.socket() >= 0; ++reads)
+        c.notified();
+    EXPECT_EQ(c.socket(), -1);
+}
+
+// Steps of making the connection again, a window's 50 ms apart, until one made it (false after 10 s).
+bool reconnected(pgdb::Connection &c)
+{
+    for (int steps = 0; steps < 200; ++steps) {
+        if (c.reconnect())
+            return true;
+        ::poll(nullptr, 0, 50);
+    }
+    return false;
+}
+
+} // namespace
+
+// A connection lost while idle is made again by steps (for a window to drive), never inside a
+// transaction, with the session's statements given again.
+TEST(Reconnecting, ByStepsOutsideTransactions)
+{
+    qputenv("PGPASSFILE", "/nonexistent");
+    const ServerDatabase db;
+    pgdb::Connection c(db.conninfo());
+    c.keepForSession("SELECT set_config('lock_timeout', $1, false)", {QStringLiteral("4321ms")});
+    const int first = c.backendPid();
+    EXPECT_FALSE(c.reconnect()); // nothing lost
+    EXPECT_EQ(c.backendPid(), first);
+    {
+        pgdb::Transaction tx(c);
+        endIdleSession(c);
+        EXPECT_FALSE(c.reconnect());
+        EXPECT_EQ(c.socket(), -1);
+    }
+    ASSERT_TRUE(reconnected(c));
+    const int second = c.backendPid();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(c.exec("SHOW lock_timeout").text(0, 0), QStringLiteral("4321ms"));
+    EXPECT_EQ(c.backendPid(), second); // the statement found the connection made
+}
+
+// A server that takes the connection but never answers (the test server's socket swapped for one
+// nobody reads): the steps return at once until connect_timeout is over and the attempt fails;
+// the next attempt, the server back, makes it.
+TEST(Reconnecting, NeverWaitsForAServerThatDoesNotAnswer)
+{
+    qputenv("PGPASSFILE", "/nonexistent");
+    const ServerDatabase db;
+    const QString conninfo = db.conninfo();
+    const auto option = [&](const char *key) {
+        return QRegularExpression(QStringLiteral("%1=(\\S+)").arg(QLatin1String(key))).match(conninfo).captured(1);
+    };
+    const QString name = QStringLiteral(".s.PGSQL.") + option("port");
+    const QString server = option("host") + u'/' + name;
+    ASSERT_TRUE(QFile::exists(server)) << "the test server listens on a Unix socket";
+    const QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    ASSERT_TRUE(QFile::link(server, path));
+    pgdb::Connection c(conninfo + QStringLiteral(" connect_timeout=2 host=") + dir.path());
+    endIdleSession(c);
+
+    ASSERT_TRUE(QFile::remove(path));
+    const int silent = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un at{};
+    at.sun_family = AF_UNIX;
+    const QByteArray bytes = QFile::encodeName(path);
+    ASSERT_LT(static_cast<std::size_t>(bytes.size()), sizeof at.sun_path);
+    std::copy(bytes.cbegin(), bytes.cend(), at.sun_path);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<const sockaddr *>(&at), sizeof at), 0);
+    ASSERT_EQ(::listen(silent, 8), 0);
+    int steps = 0;
+    try {
+        for (; steps < 200; ++steps) {
+            EXPECT_FALSE(c.reconnect());
+            ::poll(nullptr, 0, 50);
+        }
+        ADD_FAILURE() << "no failure after 10 s";
+    } catch (const pgdb::Failure &f) {
+        EXPECT_EQ(f.kind(), pgdb::FailureKind::Unreachable);
+    }
+    EXPECT_GT(steps, 5); // each step came back while the server kept silent
+    ::close(silent);
+
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::link(server, path));
+    ASSERT_TRUE(reconnected(c));
+    EXPECT_EQ(c.exec("SELECT 7").number(0, 0), 7);
+}

@@ -13,11 +13,21 @@ namespace {
 
 const QString kSnacks = QStringLiteral("零食"), kChips = QStringLiteral("薯片"), kDrinks = QStringLiteral("饮料");
 
-// A transaction as another computer's main window adds it, in the direction shown here.
-Record line(Form1 &w, const QString &product, const QString &category, const QString &price)
+// A transaction as another computer's main window adds it, in the direction shown here, dated
+// today unless date says otherwise.
+Record line(Form1 &w, const QString &product, const QString &category, const QString &price, QString date = {})
 {
-    return Record{0, true, kTransaction, product, category, price, QStringLiteral("2"), {}, w.Text6->text(),
-                  w.Option1->text(), QStringLiteral("123")};
+    return Record{0,
+                  true,
+                  kTransaction,
+                  product,
+                  category,
+                  price,
+                  QStringLiteral("2"),
+                  QString::number(price.toDouble() * 2),
+                  date.isNull() ? w.Text6->text() : date,
+                  w.Option1->text(),
+                  QStringLiteral("123")};
 }
 
 struct Change {
@@ -28,9 +38,17 @@ struct Change {
     QStringList chosenLines; // the chosen lines of List3 by their prices
 };
 
+// Rows another computer appended (or deleted) while a fresh listing of the chosen product shows.
+struct Appended {
+    std::function<void(Store &other, Form1 &w)> make;
+    int list3Lines;
+    bool listedAgain; // List3 filled afresh on a server ledger, rather than lines added to it
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Change)
+Q_DECLARE_METATYPE(Appended)
 
 class TestLive : public QObject {
     Q_OBJECT
@@ -38,6 +56,9 @@ class TestLive : public QObject {
 private slots:
     void anotherComputersChangeShowsWithThePlaceKept_data();
     void anotherComputersChangeShowsWithThePlaceKept();
+    void appendedRowsShowAsAFreshListing_data();
+    void appendedRowsShowAsAFreshListing();
+    void lostConnectionMadeAgainWithoutAnAction();
 };
 
 void TestLive::anotherComputersChangeShowsWithThePlaceKept_data()
@@ -123,6 +144,98 @@ void TestLive::anotherComputersChangeShowsWithThePlaceKept()
     QCOMPARE(lines(w.List1), shown1);
     QCOMPARE(lines(w.List2), shown2);
     QCOMPARE(lines(w.List3), shown3);
+}
+
+void TestLive::appendedRowsShowAsAFreshListing_data()
+{
+    QTest::addColumn<Appended>("change");
+    const auto adding = [](std::function<Record(Form1 &)> row) {
+        return [row](Store &other, Form1 &w) { other.add(row(w)); };
+    };
+    QTest::newRow("line of the chosen product added")
+        << Appended{adding([](Form1 &w) { return line(w, kChips, kSnacks, QStringLiteral("7.3")); }), 4, false};
+    QTest::newRow("line of another product added")
+        << Appended{adding([](Form1 &w) { return line(w, QStringLiteral("饼干"), kSnacks, QStringLiteral("7")); }), 3,
+                    false};
+    QTest::newRow("product added to the chosen category")
+        << Appended{adding([](Form1 &) {
+                        return Record{0, true, kProduct, QStringLiteral("糖果"), kSnacks, {}, {}, {}, {}, QStringLiteral("进货"), {}};
+                    }),
+                    3, false};
+    QTest::newRow("line of another month added, this month's shown")
+        << Appended{adding([](Form1 &w) { return line(w, kChips, kSnacks, QStringLiteral("7"), QStringLiteral("2001/1/1")); }),
+                    3, false};
+    QTest::newRow("listed line deleted")
+        << Appended{[](Store &o, Form1 &) { o.removeWhere([](const Record &r) { return r.price == QStringLiteral("2"); }); },
+                    2, true};
+}
+
+void TestLive::appendedRowsShowAsAFreshListing()
+{
+    QFETCH(Appended, change);
+    Session s;
+    auto &[folder, boxes, w] = s;
+    addChosenProduct(w, kSnacks, QStringLiteral("饼干"));
+    addProduct(w, kChips);
+    choose(w, kSnacks, kChips);
+    for (const char *price : {"1", "2", "3.5"})
+        addTx(w, QString::fromLatin1(price), QStringLiteral("1"));
+    choose(w, kSnacks, kChips); // listed afresh, only this month's lines
+    w.List3->setSelected(0, true);
+    w.List3->setSelected(2, true);
+    const quint64 fill = w.List3->lines()->fills();
+
+    const auto other = ledgerIn(folder);
+    change.make(*other, w);
+    if (onServerLedger())
+        QTRY_COMPARE_WITH_TIMEOUT(w.store()->loadedRows().size(), other->rows().size(), 3000);
+    else
+        w.relist();
+    QCOMPARE(w.List3->count(), change.list3Lines);
+    if (onServerLedger())
+        QCOMPARE(w.List3->lines()->fills() != fill, change.listedAgain);
+    QStringList chosen;
+    for (const int row : w.List3->selectedRows())
+        chosen << w.lineRecord(row).price;
+    QCOMPARE(chosen, (QStringList{QStringLiteral("1"), QStringLiteral("3.5")}));
+    QCOMPARE(w.Label4->text(), kChips);
+
+    const QStringList shown1 = lines(w.List1), shown2 = lines(w.List2), shown3 = lines(w.List3);
+    const QString status = w.Label5->text();
+    choose(w, kSnacks, kChips);
+    QCOMPARE(lines(w.List1), shown1);
+    QCOMPARE(lines(w.List2), shown2);
+    QCOMPARE(lines(w.List3), shown3);
+    QCOMPARE(w.Label5->text(), status);
+}
+
+// The server restarted or the session ended while nobody used the window: it connects again by
+// itself and shows what another computer added meanwhile.
+void TestLive::lostConnectionMadeAgainWithoutAnAction()
+{
+    if (!onServerLedger())
+        QSKIP("a file ledger has no connection");
+    Session s;
+    auto &[folder, boxes, w] = s;
+    addChosenProduct(w, kSnacks, kChips);
+    addTx(w, QStringLiteral("1"), QStringLiteral("1"));
+    choose(w, kSnacks, kChips);
+    auto &mine = static_cast<ServerStore *>(w.store())->connection();
+    const auto other = ledgerIn(folder);
+    auto &theirs = static_cast<ServerStore &>(*other).connection();
+    const int before = mine.backendPid();
+    QVERIFY(theirs.exec("SELECT pg_terminate_backend($1::int)", {QString::number(before)}).text(0, 0) == u"t");
+    // Ended before the add, so that its announcement cannot reach the old session.
+    QTRY_VERIFY_WITH_TIMEOUT(theirs.exec("SELECT count(*) FROM pg_stat_activity WHERE pid = $1::int",
+                                         {QString::number(before)}).number(0, 0) == 0, 3000);
+    other->add(line(w, kChips, kSnacks, QStringLiteral("7")));
+    QTRY_COMPARE_WITH_TIMEOUT(w.List3->count(), 2, 5000);
+    QVERIFY(mine.backendPid() != before);
+    QCOMPARE(w.lineRecord(1).price, QStringLiteral("7"));
+    // Announcements reach the new session.
+    other->add(line(w, kChips, kSnacks, QStringLiteral("8")));
+    QTRY_COMPARE_WITH_TIMEOUT(w.List3->count(), 3, 3000);
+    QVERIFY(boxes.seen.isEmpty());
 }
 
 QTEST_MAIN(TestLive)
