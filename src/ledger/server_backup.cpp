@@ -179,7 +179,8 @@ QString writeSnapshot(pgdb::Connection &db, const QString &path, qint64 &rows, q
 {
     try {
         FileStore::open(path, Store::kLockWait, FileStore::Purpose::RestoreCopy); // the tables of a new ledger
-        sql::Connection file(path, SQLITE_OPEN_READWRITE);
+        // One thread each: no lock of SQLite's around every bind and step.
+        sql::Connection file(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
         // Checked, synced and renamed into place afterwards: no journal, no sync of its own.
         file.exec("PRAGMA journal_mode = OFF");
         file.exec("PRAGMA synchronous = OFF");
@@ -223,7 +224,7 @@ QString writeSnapshot(pgdb::Connection &db, const QString &path, qint64 &rows, q
 
         // Read back: the same ids and rows in the same order as the snapshot's, and as many of
         // everything else.
-        sql::Connection written(path, SQLITE_OPEN_READONLY);
+        sql::Connection written(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
         const std::string all = "SELECT rowid, " + columnListSql() + " FROM \"库\" ORDER BY rowid";
         sql::Query back(written.get(), all.c_str());
         RowSum got;

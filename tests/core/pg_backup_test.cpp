@@ -370,7 +370,6 @@ TEST_F(ServerBackups, DamagedOrForeignBackupsAreRefusedWithNothingChanged)
 INSTANTIATE_TEST_SUITE_P(Sources, ServerRestores, ::testing::Range(0, static_cast<int>(std::size(kSources))),
                          [](const ::testing::TestParamInfo<int> &info) { return std::string(kSources[info.param].name); });
 
-
 // What a ledger keeps beside its rows, as the windows show it; restored: lines that a restore onto
 // the server puts in front (its own entry).
 const struct KeptBeside {
