@@ -370,8 +370,8 @@ TEST_F(ServerBackups, DamagedOrForeignBackupsAreRefusedWithNothingChanged)
 INSTANTIATE_TEST_SUITE_P(Sources, ServerRestores, ::testing::Range(0, static_cast<int>(std::size(kSources))),
                          [](const ::testing::TestParamInfo<int> &info) { return std::string(kSources[info.param].name); });
 
-// What a ledger keeps beside its rows, as the windows show it; restored: lines that a restore onto
-// the server puts in front (its own entry).
+// What a ledger keeps beside its rows, as the windows show it; restored: lines that a restore
+// puts in front (its own entry).
 const struct KeptBeside {
     const char *what;
     std::function<QStringList(Store &)> lines;
@@ -440,16 +440,27 @@ TEST_F(ServerBackups, TheRecordOfChangesCodesAndStockTakesGoIntoTheBackupAndBack
     const QString copy = dir.filePath(QStringLiteral("copy.mdb"));
     ASSERT_TRUE(QFile::copy(backup, copy));
     ASSERT_EQ(run({QStringLiteral("--restore"), backup}), 0) << errText.toStdString();
+    // --restore into a file ledger too.
+    QTemporaryDir shop;
+    const QString other = shop.filePath(kLedgerFileName);
+    FileStore::open(other)->add(movement(QStringLiteral("别处"), QStringLiteral("1")));
+    QString said;
+    QTextStream out(&said), err(&said);
+    ASSERT_EQ(*runCommand({QStringLiteral("--restore"), backup}, other, kNow, out, err), 0) << said.toStdString();
+
     const auto server = open();
     const auto asFile = FileStore::open(copy); // for work: nothing for it to add to the record
+    const auto restoredFile = FileStore::open(other);
     for (std::size_t i = 0; i < std::size(kKeptBeside); ++i) {
         const KeptBeside &k = kKeptBeside[i];
         SCOPED_TRACE(k.what);
         EXPECT_FALSE(want[i].isEmpty());
         EXPECT_EQ(k.lines(*asFile), want[i]);
-        QStringList restored = k.lines(*server);
-        EXPECT_EQ(restored.mid(k.restored), want[i]);
-        EXPECT_EQ(restored.size(), want[i].size() + k.restored);
+        for (Store *restored : {static_cast<Store *>(server.get()), static_cast<Store *>(restoredFile.get())}) {
+            const QStringList got = k.lines(*restored);
+            EXPECT_EQ(got.mid(k.restored), want[i]);
+            EXPECT_EQ(got.size(), want[i].size() + k.restored);
+        }
     }
     // The restore's own entry is numbered after every entry the server gave out before it.
     EXPECT_EQ(server->history(1).front().kind, ChangeKind::Restore);
