@@ -83,7 +83,7 @@ void timeServerBackup(const QString &generated)
     latencyRow("add from another connection, no backup running", idle);
 
     // The parts: the snapshot read alone, and the whole backup, with nobody else working.
-    const Timing snapshot = median([&] { ServerStore::readSnapshot(db, [](const Record &) {}); }, 3, 1e9);
+    const Timing snapshot = median([&] { ServerStore::readSnapshot(db, [](const pgdb::CopyRow &) {}); }, 3, 1e9);
     row(QStringLiteral("server backup, the snapshot alone (COPY of every row with its id)"), snapshot, std::nullopt,
         std::nullopt);
     QDateTime at = QDateTime::currentDateTime();

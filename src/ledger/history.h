@@ -47,6 +47,18 @@ struct RestoredDeletion {
     std::vector<qint64> movedToEnd; // old ids that were taken meanwhile: those rows went to the end
 };
 
+// What a ledger keeps beside its rows, as its backups carry it: the record of changes (newest
+// first, as history() gives it), the rows of each deletion that can still be put back (with the
+// deletion's entry), the scanner codes and the posted stock-takes.
+struct LedgerRecords {
+    std::vector<ChangeEntry> entries;
+    std::vector<std::pair<qint64, DeletedRow>> deleted;
+    std::vector<ProductCode> codes;
+    std::vector<StockTakeRecord> stockTakes;
+};
+// Read through the store's own interface.
+LedgerRecords recordsOf(Store &store);
+
 // How long deleted rows are kept for a restore.
 inline constexpr int kDeletionDays = 90;
 

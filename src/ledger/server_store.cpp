@@ -359,6 +359,76 @@ bool setUpHistory(Connection &db)
     }
 }
 
+// The entries matching where (fixed SQL over the table aliased e), newest first; limit < 0: all.
+std::vector<ChangeEntry> readEntries(Connection &db, const char *where, int limit)
+{
+    const std::string select =
+        std::string("SELECT \"编号\", extract(epoch FROM \"时间\")::bigint, \"计算机\", \"种类\", \"说明\", \"行数\","
+                    " \"校验\", coalesce(\"记录\", 0), coalesce(\"恢复于\", 0) FROM \"操作记录\" e WHERE ") +
+        where + " ORDER BY \"编号\" DESC LIMIT $1";
+    const pgdb::Result res = db.exec(select.c_str(), {limit < 0 ? QString() : number(limit)});
+    std::vector<ChangeEntry> found;
+    found.reserve(static_cast<std::size_t>(res.rows()));
+    for (int i = 0; i < res.rows(); ++i)
+        found.push_back({res.number(i, 0), QDateTime::fromSecsSinceEpoch(res.number(i, 1)), res.text(i, 2),
+                         changeKindOf(res.text(i, 3)), res.text(i, 4), res.number(i, 5), res.text(i, 6),
+                         res.number(i, 7), res.number(i, 8)});
+    return found;
+}
+
+std::vector<ProductCode> readCodes(Connection &db)
+{
+    std::vector<ProductCode> codes;
+    const pgdb::Result res = db.exec("SELECT \"条码\", \"类\", \"商品名\" FROM \"条码\" ORDER BY \"序\"");
+    for (int i = 0; i < res.rows(); ++i)
+        codes.push_back({res.text(i, 0), res.text(i, 1), res.text(i, 2)});
+    return codes;
+}
+
+// Inside a transaction that sees both tables at one moment.
+std::vector<StockTakeRecord> readStockTakes(Connection &db)
+{
+    std::vector<StockTakeRecord> takes;
+    QHash<qint64, std::size_t> byId;
+    const pgdb::Result head = db.exec("SELECT \"编号\", \"时间\", \"计算机\" FROM \"盘点\" ORDER BY \"编号\"");
+    for (int i = 0; i < head.rows(); ++i) {
+        byId.insert(head.number(i, 0), takes.size());
+        takes.push_back({head.number(i, 0), head.text(i, 1), head.text(i, 2), {}});
+    }
+    const pgdb::Result lines = db.exec("SELECT \"盘点\", \"类\", \"商品名\", \"账面\", \"实盘\", "
+                                       "coalesce(\"记录\", 0), \"交易号码\" FROM \"盘点明细\" ORDER BY \"序\"");
+    for (int i = 0; i < lines.rows(); ++i) {
+        const auto owner = byId.constFind(lines.number(i, 0));
+        if (owner == byId.cend())
+            continue;
+        takes[*owner].lines.push_back({lines.text(i, 1), lines.text(i, 2), lines.number(i, 3), lines.number(i, 4),
+                                       lines.number(i, 5), lines.text(i, 6)});
+    }
+    return takes;
+}
+
+// All of them at once, inside a transaction of one snapshot; a ledger without the record of
+// changes has none of it.
+LedgerRecords readRecords(Connection &db)
+{
+    LedgerRecords out{{}, {}, readCodes(db), readStockTakes(db)};
+    if (!hasTable(db, "操作记录"))
+        return out;
+    out.entries = readEntries(db, "true", -1);
+    // The copies of deletions not put back, as deletedRows() gives them.
+    static const std::string kept = "SELECT d.\"操作\", d.\"位置\", d.\"行号\", " + columnListSql() +
+                                    " FROM \"删除的记录\" d JOIN \"操作记录\" e ON e.\"编号\" = d.\"操作\""
+                                    " WHERE e.\"种类\" = '删除' AND e.\"恢复于\" IS NULL ORDER BY d.\"操作\", d.\"位置\"";
+    const pgdb::Result res = db.exec(kept.c_str());
+    out.deleted.reserve(static_cast<std::size_t>(res.rows()));
+    for (int i = 0; i < res.rows(); ++i) {
+        DeletedRow d{recordFrom(res, i, 3), res.number(i, 1)};
+        d.row.id = res.number(i, 2);
+        out.deleted.emplace_back(res.number(i, 0), std::move(d));
+    }
+    return out;
+}
+
 } // namespace
 
 template <class F> auto ServerStore::guarded(StoreError::Kind what, F &&action) -> decltype(action())
@@ -792,13 +862,7 @@ bool ServerStore::passesIntegrityCheck()
 
 std::vector<ProductCode> ServerStore::productCodes()
 {
-    return guarded(StoreError::Kind::Read, [&] {
-        std::vector<ProductCode> codes;
-        const pgdb::Result res = m_db->exec("SELECT \"条码\", \"类\", \"商品名\" FROM \"条码\" ORDER BY \"序\"");
-        for (int i = 0; i < res.rows(); ++i)
-            codes.push_back({res.text(i, 0), res.text(i, 1), res.text(i, 2)});
-        return codes;
-    });
+    return guarded(StoreError::Kind::Read, [&] { return readCodes(*m_db); });
 }
 
 void ServerStore::setProductCode(const ProductCode &code)
@@ -870,25 +934,10 @@ StockTakeRecord ServerStore::postStockTake(StockTakeRecord record, const std::ve
 std::vector<StockTakeRecord> ServerStore::stockTakes()
 {
     return guarded(StoreError::Kind::Read, [&] {
-        std::vector<StockTakeRecord> takes;
-        QHash<qint64, std::size_t> byId;
         Transaction tx(*m_db);
         m_db->exec("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY");
-        const pgdb::Result head = m_db->exec("SELECT \"编号\", \"时间\", \"计算机\" FROM \"盘点\" ORDER BY \"编号\"");
-        for (int i = 0; i < head.rows(); ++i) {
-            byId.insert(head.number(i, 0), takes.size());
-            takes.push_back({head.number(i, 0), head.text(i, 1), head.text(i, 2), {}});
-        }
-        const pgdb::Result lines = m_db->exec("SELECT \"盘点\", \"类\", \"商品名\", \"账面\", \"实盘\", "
-                                              "coalesce(\"记录\", 0), \"交易号码\" FROM \"盘点明细\" ORDER BY \"序\"");
+        std::vector<StockTakeRecord> takes = readStockTakes(*m_db);
         tx.commit();
-        for (int i = 0; i < lines.rows(); ++i) {
-            const auto owner = byId.constFind(lines.number(i, 0));
-            if (owner == byId.cend())
-                continue;
-            takes[*owner].lines.push_back({lines.text(i, 1), lines.text(i, 2), lines.number(i, 3), lines.number(i, 4),
-                                           lines.number(i, 5), lines.text(i, 6)});
-        }
         return takes;
     });
 }
@@ -912,19 +961,7 @@ std::vector<ChangeEntry> ServerStore::entries(const char *where, int limit)
 {
     if (!m_history)
         return {};
-    return guarded(StoreError::Kind::Read, [&] {
-        const std::string select =
-            std::string("SELECT \"编号\", extract(epoch FROM \"时间\")::bigint, \"计算机\", \"种类\", \"说明\", \"行数\","
-                        " \"校验\", coalesce(\"记录\", 0), coalesce(\"恢复于\", 0) FROM \"操作记录\" e WHERE ") +
-            where + " ORDER BY \"编号\" DESC LIMIT $1";
-        const pgdb::Result res = m_db->exec(select.c_str(), {limit < 0 ? QString() : number(limit)});
-        std::vector<ChangeEntry> found;
-        for (int i = 0; i < res.rows(); ++i)
-            found.push_back({res.number(i, 0), QDateTime::fromSecsSinceEpoch(res.number(i, 1)), res.text(i, 2),
-                             changeKindOf(res.text(i, 3)), res.text(i, 4), res.number(i, 5), res.text(i, 6),
-                             res.number(i, 7), res.number(i, 8)});
-        return found;
-    });
+    return guarded(StoreError::Kind::Read, [&] { return readEntries(*m_db, where, limit); });
 }
 
 std::vector<ChangeEntry> ServerStore::history(int limit) { return entries("true", limit); }
@@ -1047,27 +1084,26 @@ void ServerStore::clearDeletions()
     guarded(StoreError::Kind::Remove, [&] { m_db->exec("DELETE FROM \"删除的记录\""); });
 }
 
-ServerStore::Snapshot ServerStore::readSnapshot(Connection &db, const std::function<void(const Record &)> &row)
+ServerStore::Snapshot ServerStore::readSnapshot(Connection &db, const std::function<void(const pgdb::CopyRow &)> &row,
+                                                LedgerRecords *records)
 {
     try {
         Snapshot s;
-        RowHash sum;
         Transaction tx(db);
         db.exec("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ READ ONLY");
         s.version = db.exec("SELECT n FROM \"账本版本\"").number(0, 0);
         db.copyOut(copyOutSql(), [&](const pgdb::CopyRow &line) {
-            const Record r = recordFrom(line);
-            sum.add(r);
             ++s.rows;
-            s.nextId = std::max(s.nextId, r.id + 1);
-            row(r);
+            s.nextId = std::max(s.nextId, toNumber(line.bytes(0)) + 1);
+            row(line);
         });
+        if (records)
+            *records = readRecords(db);
         // The sequence stands outside the snapshot; it only goes up.
         s.nextId = std::max(s.nextId, db.exec("SELECT coalesce(pg_sequence_last_value("
                                               "pg_get_serial_sequence('\"库\"', 'id')::regclass), 0) + 1")
                                           .number(0, 0));
         tx.commit();
-        s.checksum = sum.result();
         return s;
     } catch (const Failure &f) {
         throw fromFailure(StoreError::Kind::Read, f);
@@ -1081,15 +1117,90 @@ QString ServerStore::inUseReason(qint64 others)
 
 qint64 ServerStore::otherSessions()
 {
+    // The server's own workers (autovacuum) have no role; the kind of another role's session is
+    // shown only to a role allowed to see it, and a session of unknown kind may be another PC.
     return guarded(StoreError::Kind::Read, [&] {
         return m_db
             ->exec("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database()"
+                   " AND usesysid IS NOT NULL AND coalesce(backend_type, 'client backend') = 'client backend'"
                    " AND pid <> pg_backend_pid()")
             .number(0, 0);
     });
 }
 
-void ServerStore::replaceRows(const std::vector<Record> &backupRows, const QString &backup, qint64 version)
+namespace {
+
+// Inside the restore's transaction: the backup's codes, stock-takes and (with history) record of
+// changes in place of the server's; returns an id above the rows the record keeps.
+qint64 replaceRecords(Connection &db, const LedgerRecords &records, bool history)
+{
+    db.exec("DELETE FROM \"条码\"");
+    db.exec("DELETE FROM \"盘点明细\"");
+    db.exec("DELETE FROM \"盘点\"");
+    {
+        pgdb::CopyIn in(db, "COPY \"条码\" (\"条码\", \"类\", \"商品名\") FROM STDIN");
+        for (const ProductCode &c : records.codes) {
+            in.add(c.code).add(c.category).add(c.name);
+            in.endRow();
+        }
+        in.finish();
+    }
+    {
+        pgdb::CopyIn heads(db, "COPY \"盘点\" (\"编号\", \"时间\", \"计算机\") FROM STDIN");
+        for (const StockTakeRecord &t : records.stockTakes) {
+            heads.add(t.id).add(t.when).add(t.computer);
+            heads.endRow();
+        }
+        heads.finish();
+        pgdb::CopyIn lines(db, "COPY \"盘点明细\" (\"盘点\", \"类\", \"商品名\", \"账面\", \"实盘\", \"记录\", "
+                               "\"交易号码\") FROM STDIN");
+        for (const StockTakeRecord &t : records.stockTakes)
+            for (const StockTakeLine &l : t.lines) {
+                lines.add(t.id).add(l.category).add(l.name).add(l.book).add(l.count);
+                lines.add(l.rowId ? number(l.rowId) : QString()).add(l.txno);
+                lines.endRow();
+            }
+        lines.finish();
+    }
+    // Stock-takes made after the restore are numbered above the restored ones.
+    db.exec("SELECT setval(pg_get_serial_sequence('\"盘点\"', '编号'), greatest(max(\"编号\"), 1), max(\"编号\") IS NOT NULL)"
+            " FROM \"盘点\"");
+    qint64 top = 0;
+    if (!history)
+        return top;
+    db.exec("DELETE FROM \"删除的记录\"");
+    db.exec("DELETE FROM \"操作记录\"");
+    qint64 newest = 0;
+    {
+        pgdb::CopyIn in(db, "COPY \"操作记录\" (\"编号\", \"时间\", \"计算机\", \"种类\", \"说明\", \"行数\", \"校验\","
+                            " \"记录\", \"恢复于\") FROM STDIN");
+        for (const ChangeEntry &e : records.entries) {
+            in.add(e.number).add(e.time.toUTC().toString(Qt::ISODate)).add(e.computer).add(changeKindName(e.kind));
+            in.add(e.summary).add(e.count).add(e.checksum);
+            in.add(e.rowId ? number(e.rowId) : QString()).add(e.restoredBy ? number(e.restoredBy) : QString());
+            in.endRow();
+            newest = std::max(newest, e.number);
+        }
+        in.finish();
+    }
+    {
+        pgdb::CopyIn in(db, copyDeletedSql());
+        for (const auto &[entry, d] : records.deleted) {
+            in.add(entry).add(d.position).add(d.row.id);
+            addRecord(in, d.row);
+            top = std::max(top, d.row.id);
+        }
+        in.finish();
+    }
+    // Entry numbers never go down: the other PCs follow them.
+    db.exec("UPDATE \"操作编号\" SET n = greatest(n, $1::bigint)", {number(newest)});
+    return top;
+}
+
+} // namespace
+
+void ServerStore::replaceRows(const std::vector<Record> &backupRows, const QString &backup, qint64 version,
+                              const LedgerRecords *records)
 {
     constexpr StoreError::Kind kFailed = StoreError::Kind::Add;
     guarded(kFailed, [&] {
@@ -1114,7 +1225,10 @@ void ServerStore::replaceRows(const std::vector<Record> &backupRows, const QStri
         const auto n = static_cast<qint64>(backupRows.size());
         if (m_db->exec("SELECT count(*) FROM \"库\"").number(0, 0) != n || serverChecksum(*m_db) != checksum(backupRows))
             throw StoreError::onServer(kFailed, path(), QStringLiteral("服务器上的记录与备份文件不一致（数目或校验和不符）"));
-        // New rows get ids above the restored ones; the sequence never goes down.
+        if (records)
+            top = std::max(top, replaceRecords(*m_db, *records, m_history));
+        // New rows get ids above the restored ones (and the deleted ones a restore of a deletion
+        // puts back); the sequence never goes down.
         if (m_db->exec("SELECT nextval(pg_get_serial_sequence('\"库\"', 'id'))").number(0, 0) <= top)
             m_db->exec("SELECT setval(pg_get_serial_sequence('\"库\"', 'id'), $1::bigint)", {number(top)});
         if (m_history) {

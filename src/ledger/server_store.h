@@ -14,6 +14,8 @@
 
 namespace ledger {
 
+struct LedgerRecords;
+
 class ServerStore : public Store {
     Q_OBJECT
 public:
@@ -78,27 +80,32 @@ public:
     // step further without waiting; true once it is made (rows() then takes in what was missed).
     // Throws StoreError when an attempt failed; the next call makes another.
     bool reconnect();
-    // What a backup read: its rows' count and checksum(), the counter of changes it saw, and an
-    // id above every id handed out so far.
+    // What a backup read: its rows' count, the counter of changes it saw, and an id above every
+    // id handed out so far.
     struct Snapshot {
         qint64 rows = 0;
-        QByteArray checksum;
         qint64 version = 0;
         qint64 nextId = 1;
     };
-    // Hands every row with its id to row, in stored order, from one read-only snapshot: it
-    // takes no lock a writer waits for, and what is added meanwhile is not in it. Throws
-    // StoreError (a throw from row goes through as it is).
-    static Snapshot readSnapshot(pgdb::Connection &db, const std::function<void(const Record &)> &row);
-    // The other sessions connected to the ledger's database (another PC, a tool).
+    // Hands every row to row as COPY sent it (the id, then the nine columns), in stored order,
+    // from one read-only snapshot: it takes no lock a writer waits for, and what is added
+    // meanwhile is not in it. records, when given, gets what the ledger keeps beside the rows,
+    // from the same snapshot. Throws StoreError (a throw from row goes through as it is).
+    static Snapshot readSnapshot(pgdb::Connection &db, const std::function<void(const pgdb::CopyRow &)> &row,
+                                 LedgerRecords *records = nullptr);
+    // The other client sessions connected to the ledger's database (another PC, a tool), not
+    // the server's own workers.
     qint64 otherSessions();
     // Why a change that replaces the rows others work on is refused: "正被另外 N 个连接使用…".
     static QString inUseReason(qint64 others);
     // Puts rows (a backup's) in place of every row, keeping their ids and so their order, in one
     // transaction with an entry for the restore from backup, the id sequence moved above them.
+    // records, when given, takes the place of the record of changes (numbers stay above every
+    // number given out before), the codes and the stock-takes in the same transaction.
     // Refused, with nothing changed, while another session is connected or when the rows
     // changed after the snapshot of that version. Throws StoreError.
-    void replaceRows(const std::vector<Record> &rows, const QString &backup, qint64 version);
+    void replaceRows(const std::vector<Record> &rows, const QString &backup, qint64 version,
+                     const LedgerRecords *records = nullptr);
 
 protected:
     void markStockTakeRows(LedgerFacts &facts) override;

@@ -89,6 +89,13 @@ Query &Query::bind(int i, qint64 v)
     return *this;
 }
 
+Query &Query::bindUtf8(int i, std::string_view bytes)
+{
+    // A null pointer would bind NULL, not an empty text.
+    check(sqlite3_bind_text(m_st, i, bytes.empty() ? "" : bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC));
+    return *this;
+}
+
 bool Query::next()
 {
     const int rc = sqlite3_step(m_st);
@@ -109,6 +116,12 @@ qint64 Query::integer(int col) const { return sqlite3_column_int64(m_st, col); }
 double Query::real(int col) const { return sqlite3_column_double(m_st, col); }
 int Query::bytes(int col) const { return sqlite3_column_bytes(m_st, col); }
 int Query::columns() const { return sqlite3_column_count(m_st); }
+
+std::string_view Query::utf8(int col) const
+{
+    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_st, col));
+    return {p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(m_st, col))};
+}
 
 QString Query::text(int col) const
 {

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <stdexcept>
+#include <string_view>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -74,6 +75,8 @@ public:
     // A null text binds NULL.
     Query &bind(int i, const QString &v);
     Query &bind(int i, qint64 v);
+    // UTF-8 bytes as they are, not copied: they must stay until the statement runs.
+    Query &bindUtf8(int i, std::string_view bytes);
     // Steps once: true while there is a row.
     bool next();
     // Runs a statement that answers no rows, then makes it ready for the next bindings.
@@ -81,6 +84,8 @@ public:
     bool isNull(int col) const;
     // Null for a null column, empty (not null) for an empty one.
     QString text(int col) const;
+    // The column's text as UTF-8, valid until the next step.
+    std::string_view utf8(int col) const;
     qint64 integer(int col) const;
     double real(int col) const;
     int bytes(int col) const;

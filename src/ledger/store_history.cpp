@@ -164,6 +164,15 @@ RecordRefs rowsOf(const std::vector<DeletedRow> &deleted)
     return refs;
 }
 
+LedgerRecords recordsOf(Store &store)
+{
+    LedgerRecords out{store.history(-1), {}, store.productCodes(), store.stockTakes()};
+    for (const ChangeEntry &e : store.deletions())
+        for (DeletedRow &d : store.deletedRows(e.number))
+            out.deleted.emplace_back(e.number, std::move(d));
+    return out;
+}
+
 QString rowsChecksum(const RecordRefs &rows)
 {
     QCryptographicHash hash(QCryptographicHash::Sha1);

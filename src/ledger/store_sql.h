@@ -15,6 +15,16 @@ inline constexpr StoreError::Kind kReadFailed = StoreError::Kind::Read;
 inline constexpr StoreError::Kind kAddFailed = StoreError::Kind::Add;
 inline constexpr StoreError::Kind kRemoveFailed = StoreError::Kind::Remove;
 
+// The tables of codes and stock-takes, made by the first write that needs them.
+inline constexpr const char *kCreateCodes =
+    "CREATE TABLE IF NOT EXISTS \"条码\" (\"条码\" TEXT PRIMARY KEY NOT NULL CHECK (length(\"条码\") BETWEEN 1 AND 64),"
+    " \"类\" TEXT NOT NULL, \"商品名\" TEXT NOT NULL)";
+inline constexpr const char *kCreateTakes =
+    "CREATE TABLE IF NOT EXISTS \"盘点\" (\"编号\" INTEGER PRIMARY KEY, \"时间\" TEXT NOT NULL, \"计算机\" TEXT)";
+inline constexpr const char *kCreateTakeLines =
+    "CREATE TABLE IF NOT EXISTS \"盘点明细\" (\"盘点\" INTEGER NOT NULL, \"类\" TEXT, \"商品名\" TEXT,"
+    " \"账面\" INTEGER, \"实盘\" INTEGER, \"记录\" INTEGER, \"交易号码\" TEXT)";
+
 inline QString columnText(sqlite3_stmt *st, int col)
 {
     if (sqlite3_column_type(st, col) == SQLITE_NULL)

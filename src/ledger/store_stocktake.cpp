@@ -14,22 +14,17 @@ namespace ledger {
 
 using sql::bindText;
 using sql::columnText;
+using sql::kCreateCodes;
+using sql::kCreateTakeLines;
+using sql::kCreateTakes;
 using sql::Statement;
 
 namespace {
 
-constexpr const char *kCreateCodes =
-    "CREATE TABLE IF NOT EXISTS \"条码\" (\"条码\" TEXT PRIMARY KEY NOT NULL CHECK (length(\"条码\") BETWEEN 1 AND 64),"
-    " \"类\" TEXT NOT NULL, \"商品名\" TEXT NOT NULL)";
 // The codes a deletion took, kept with its rows for a restore.
 constexpr const char *kCreateDeletedCodes =
     "CREATE TABLE IF NOT EXISTS \"删除的条码\" (\"操作\" INTEGER NOT NULL, \"条码\" TEXT NOT NULL, \"类\" TEXT NOT NULL,"
     " \"商品名\" TEXT NOT NULL)";
-constexpr const char *kCreateTakes =
-    "CREATE TABLE IF NOT EXISTS \"盘点\" (\"编号\" INTEGER PRIMARY KEY, \"时间\" TEXT NOT NULL, \"计算机\" TEXT)";
-constexpr const char *kCreateTakeLines =
-    "CREATE TABLE IF NOT EXISTS \"盘点明细\" (\"盘点\" INTEGER NOT NULL, \"类\" TEXT, \"商品名\" TEXT,"
-    " \"账面\" INTEGER, \"实盘\" INTEGER, \"记录\" INTEGER, \"交易号码\" TEXT)";
 
 QString productKey(const QString &category, const QString &name) { return category + QChar(0x1f) + name; }
 

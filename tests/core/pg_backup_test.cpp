@@ -103,7 +103,7 @@ TEST_F(ServerBackups, ABackupIsALedgerFileWithTheServersRowsTheirIdsAndOrder)
     ASSERT_TRUE(QFile::copy(b.path, copy));
     {
         const auto file = FileStore::open(copy);
-        EXPECT_TRUE(file->history(10).empty());
+        EXPECT_EQ(file->history(100).size(), server->history(100).size());
         EXPECT_GT(file->add(want.front()).id, given);
     }
 
@@ -215,7 +215,7 @@ TEST_P(ServerRestores, ReplaceTheServersRowsExactlyAfterKeepingThem)
         const auto server = db.open();
         server->add(movement(QStringLiteral("之后"), QStringLiteral("5")));
         previous = server->rows();
-        entries = server->history(1000).size();
+        entries = FileStore::open(file, Store::kLockWait, kReading)->history(1000).size(); // the record the restore brings
     }
     ASSERT_EQ(run({QStringLiteral("--restore"), file}), 0) << errText.toStdString();
     EXPECT_TRUE(outText.contains(QStringLiteral("已用“%1”恢复服务器“%2”上的账本，共 %3 条记录。")
@@ -347,5 +347,114 @@ TEST_F(ServerBackups, DamagedOrForeignBackupsAreRefusedWithNothingChanged)
 
 INSTANTIATE_TEST_SUITE_P(Sources, ServerRestores, ::testing::Range(0, static_cast<int>(std::size(kSources))),
                          [](const ::testing::TestParamInfo<int> &info) { return std::string(kSources[info.param].name); });
+
+// What a ledger keeps beside its rows, as the windows show it; restored: lines that a restore
+// puts in front (its own entry).
+const struct KeptBeside {
+    const char *what;
+    std::function<QStringList(Store &)> lines;
+    qsizetype restored = 0;
+} kKeptBeside[] = {
+    {"record of changes",
+     [](Store &s) {
+         QStringList out;
+         for (const ChangeEntry &e : s.history(-1))
+             out << QStringList{QString::number(e.number), QString::number(e.time.toSecsSinceEpoch()), e.computer,
+                                changeKindName(e.kind), e.summary, QString::number(e.count), e.checksum,
+                                QString::number(e.rowId), QString::number(e.restoredBy)}
+                        .join(u'|');
+         for (const ChangeEntry &e : s.deletions())
+             for (const DeletedRow &d : s.deletedRows(e.number))
+                 out << QStringLiteral("%1|%2|%3|").arg(e.number).arg(d.position).arg(d.row.id) + recordText(d.row);
+         return out;
+     },
+     1},
+    {"scanner codes",
+     [](Store &s) {
+         QStringList out;
+         for (const ProductCode &c : s.productCodes())
+             out << QStringList{c.code, c.category, c.name}.join(u'|');
+         return out;
+     }},
+    {"stock-takes",
+     [](Store &s) {
+         QStringList out;
+         for (const StockTakeRecord &t : s.stockTakes()) {
+             out << QStringList{QString::number(t.id), t.when, t.computer}.join(u'|');
+             for (const StockTakeLine &l : t.lines)
+                 out << QStringList{l.category, l.name, QString::number(l.book), QString::number(l.count),
+                                    QString::number(l.rowId), l.txno}
+                            .join(u'|');
+         }
+         return out;
+     }},
+};
+
+TEST_F(ServerBackups, TheRecordOfChangesCodesAndStockTakesGoIntoTheBackupAndBackOntoTheServer)
+{
+    std::vector<QStringList> want;
+    QString backup;
+    qint64 lastBefore = 0;
+    {
+        const auto server = open();
+        shape(*server); // adds and a deletion whose rows are kept
+        server->setProductCode({QStringLiteral("6901234567892"), QStringLiteral("类"), QStringLiteral("𠀀")});
+        Record counted = movement(QStringLiteral("𠀀"), QStringLiteral("3"));
+        counted.txno = QStringLiteral("PD-1");
+        server->postStockTake({0, QStringLiteral("2026-12-07 11:00:00"), QStringLiteral("柜台"),
+                               {{QStringLiteral("类"), QStringLiteral("𠀀"), 0, 3, 0, {}}}},
+                              {counted});
+        for (const KeptBeside &k : kKeptBeside)
+            want.push_back(k.lines(*server));
+        const BackupResult b = backupServerLedger(ledger(), server->connection(), kNow);
+        ASSERT_TRUE(b.ok()) << b.error.toStdString();
+        backup = b.path;
+        // Changed after the backup, so that the restore has something to put back.
+        server->setProductCode({QStringLiteral("111"), QStringLiteral("类"), QStringLiteral("a|b\\c")});
+        server->removeWhere([](const Record &r) { return r.name == QStringLiteral("𠀀"); });
+        server->postStockTake({0, QStringLiteral("2026-12-07 11:30:00"), QStringLiteral("柜台"), {}}, {});
+        lastBefore = server->history(1).front().number;
+    }
+    const QString copy = dir.filePath(QStringLiteral("copy.mdb"));
+    ASSERT_TRUE(QFile::copy(backup, copy));
+    ASSERT_EQ(run({QStringLiteral("--restore"), backup}), 0) << errText.toStdString();
+    // --restore into a file ledger too.
+    QTemporaryDir shop;
+    const QString other = shop.filePath(kLedgerFileName);
+    FileStore::open(other)->add(movement(QStringLiteral("别处"), QStringLiteral("1")));
+    QString said;
+    QTextStream out(&said), err(&said);
+    ASSERT_EQ(*runCommand({QStringLiteral("--restore"), backup}, other, kNow, out, err), 0) << said.toStdString();
+
+    const auto server = open();
+    const auto asFile = FileStore::open(copy); // for work: nothing for it to add to the record
+    const auto restoredFile = FileStore::open(other);
+    for (std::size_t i = 0; i < std::size(kKeptBeside); ++i) {
+        const KeptBeside &k = kKeptBeside[i];
+        SCOPED_TRACE(k.what);
+        EXPECT_FALSE(want[i].isEmpty());
+        EXPECT_EQ(k.lines(*asFile), want[i]);
+        for (Store *restored : {static_cast<Store *>(server.get()), static_cast<Store *>(restoredFile.get())}) {
+            const QStringList got = k.lines(*restored);
+            EXPECT_EQ(got.mid(k.restored), want[i]);
+            EXPECT_EQ(got.size(), want[i].size() + k.restored);
+        }
+    }
+    // The restore's own entry is numbered after every entry the server gave out before it.
+    EXPECT_EQ(server->history(1).front().kind, ChangeKind::Restore);
+    EXPECT_GT(server->history(1).front().number, lastBefore);
+}
+
+// Only other PCs hold a restore up: a replication connection to the database is none (a role that
+// may see its kind), a session of another role, whose kind is not shown, is one.
+TEST_F(ServerBackups, OnlyClientSessionsCountAsOtherConnections)
+{
+    const auto admin = ServerStore::open(db.conninfo(QStringLiteral("admin")));
+    pgdb::Connection replication(db.conninfo(QStringLiteral("admin")) + QStringLiteral(" replication=database"));
+    EXPECT_EQ(admin->otherSessions(), 0);
+    const auto clerk = open(QStringLiteral("clerk"));
+    EXPECT_EQ(admin->otherSessions(), 1);
+    EXPECT_EQ(clerk->otherSessions(), 2);
+}
 
 } // namespace
