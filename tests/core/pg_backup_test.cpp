@@ -396,7 +396,7 @@ TEST_F(ServerBackups, TheRecordOfChangesCodesAndStockTakesGoIntoTheBackupAndBack
     QString backup;
     qint64 lastBefore = 0;
     {
-        const auto server = open();
+        const auto server = db.open();
         shape(*server); // adds and a deletion whose rows are kept
         server->setProductCode({QStringLiteral("6901234567892"), QStringLiteral("类"), QStringLiteral("𠀀")});
         Record counted = movement(QStringLiteral("𠀀"), QStringLiteral("3"));
@@ -426,7 +426,7 @@ TEST_F(ServerBackups, TheRecordOfChangesCodesAndStockTakesGoIntoTheBackupAndBack
     QTextStream out(&said), err(&said);
     ASSERT_EQ(*runCommand({QStringLiteral("--restore"), backup}, other, kNow, out, err), 0) << said.toStdString();
 
-    const auto server = open();
+    const auto server = db.open();
     const auto asFile = FileStore::open(copy); // for work: nothing for it to add to the record
     const auto restoredFile = FileStore::open(other);
     for (std::size_t i = 0; i < std::size(kKeptBeside); ++i) {
@@ -452,7 +452,7 @@ TEST_F(ServerBackups, OnlyClientSessionsCountAsOtherConnections)
     const auto admin = ServerStore::open(db.conninfo(QStringLiteral("admin")));
     pgdb::Connection replication(db.conninfo(QStringLiteral("admin")) + QStringLiteral(" replication=database"));
     EXPECT_EQ(admin->otherSessions(), 0);
-    const auto clerk = open(QStringLiteral("clerk"));
+    const auto clerk = db.open(QStringLiteral("clerk"));
     EXPECT_EQ(admin->otherSessions(), 1);
     EXPECT_EQ(clerk->otherSessions(), 2);
 }
