@@ -232,24 +232,20 @@ void Form1::relist()
     const QString category = currentCategory(), product = currentProduct();
     const bool listed = !product.isEmpty() && List3->lines()->fills() == m_listing.fill;
     try {
-        if (!namesStand()) {
-            {
-                const QSignalBlocker quiet(List1);
-                op2();
-                if (!chooseName(List1, category)) {
-                    if (!category.isEmpty())
-                        forgetCategory();
-                    return;
-                }
-            }
-            const QSignalBlocker quiet(List2);
-            op3();
-            if (!chooseName(List2, product)) {
-                if (!product.isEmpty())
-                    forgetProduct();
-                return;
-            }
-        }
+        // A list filled again, its name chosen again; a name gone is unchosen as after a deletion.
+        const auto refill = [this](QListWidget *list, void (Form1::*fill)(), const QString &name,
+                                   void (Form1::*forget)()) {
+            const QSignalBlocker quiet(list);
+            (this->*fill)();
+            if (chooseName(list, name))
+                return true;
+            if (!name.isEmpty())
+                (this->*forget)();
+            return false;
+        };
+        if (!namesStand() && (!refill(List1, &Form1::op2, category, &Form1::forgetCategory) ||
+                              !refill(List2, &Form1::op3, product, &Form1::forgetProduct)))
+            return;
         m_namesRewrites = m_store->rewrites();
         m_namesRows = m_store->loadedRows().size();
     } catch (const StoreError &e) {
