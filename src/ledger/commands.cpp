@@ -70,10 +70,17 @@ int restore(const QString &ledgerPath, const QString &server, const QString &nam
     return 0;
 }
 
+// The folder's ledger as the listings name it: a file by its name, a server by host and database.
+QString shownName(const QString &ledgerPath)
+{
+    const QString server = serverConnection(QFileInfo(ledgerPath).absolutePath());
+    return server.isEmpty() ? QFileInfo(ledgerPath).fileName() : pgdb::describeServer(server);
+}
+
 int list(const QString &ledgerPath, QTextStream &out)
 {
     const std::vector<BackupFile> all = listBackups(ledgerPath);
-    const QString name = QFileInfo(ledgerPath).fileName();
+    const QString name = shownName(ledgerPath);
     if (all.empty()) {
         out << QStringLiteral("还没有账本“%1”的备份（文件夹“备份”中没有备份文件）。").arg(name) << Qt::endl;
         return 0;
@@ -152,10 +159,7 @@ int printHistory(const QString &ledgerPath, int count, QTextStream &out, QTextSt
         err << e.message() << Qt::endl;
         return 1;
     }
-    // A file by its name, a server by host and database.
-    const QString name = serverConnection(QFileInfo(ledgerPath).absolutePath()).isEmpty()
-                             ? QFileInfo(ledgerPath).fileName()
-                             : store->path();
+    const QString name = shownName(ledgerPath);
     if (entries.empty()) {
         out << QStringLiteral("账本“%1”还没有操作记录。").arg(name) << Qt::endl;
         return 0;

@@ -40,6 +40,9 @@ TEST_F(ServerCommands, MoveToServerCarriesEveryRowAndKeepsTheFileOutOfThinning)
     ASSERT_EQ(run({QStringLiteral("--help")}), 0);
     EXPECT_TRUE(outText.contains(QStringLiteral("当前账本：服务器“%1”").arg(pgdb::describeServer(db.conninfo()))));
     EXPECT_FALSE(outText.contains(QStringLiteral("secret")));
+    ASSERT_EQ(run({QStringLiteral("--list-backups")}), 0);
+    EXPECT_TRUE(outText.startsWith(QStringLiteral("账本“%1”的备份，共 1 个").arg(pgdb::describeServer(db.conninfo()))))
+        << outText.toStdString();
 
     // --history follows the folder to the server.
     server->add(rows.front());
