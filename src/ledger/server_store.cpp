@@ -21,12 +21,7 @@ using pgdb::Connection;
 using pgdb::Failure;
 using pgdb::Transaction;
 
-// The record of changes (history.h): entries numbered from the one-row counter "操作编号",
-// whose row lock is held until the commit, so that numbers follow commit order (a sequence
-// hands them out when asked, not when committed); beside the number, the rows the record knows
-// of and the newest id it has seen, so that rows written by other tools can be told at an open;
-// the rows deletions removed, with their ids and places, and the scanner codes they took ("序"
-// keeps the codes' order, as the file's rowid does).
+// The scanner codes deletions took, for a restore ("序" keeps their order, as the file's rowid does).
 std::vector<std::string> deletedCodesStatements()
 {
     return {
@@ -36,6 +31,11 @@ std::vector<std::string> deletedCodesStatements()
     };
 }
 
+// The record of changes (history.h): entries numbered from the one-row counter "操作编号",
+// whose row lock is held until the commit, so that numbers follow commit order (a sequence
+// hands them out when asked, not when committed); beside the number, the rows the record knows
+// of and the newest id it has seen, so that rows written by other tools can be told at an open;
+// the rows deletions removed, with their ids and places, and the codes they took.
 std::vector<std::string> historyStatements()
 {
     std::vector<std::string> all = {
@@ -410,13 +410,18 @@ std::vector<ChangeEntry> readEntries(Connection &db, const char *where, int limi
     return found;
 }
 
-std::vector<ProductCode> readCodes(Connection &db)
+// Codes as a query gives them: code, category and product name.
+std::vector<ProductCode> codesFrom(const pgdb::Result &res)
 {
     std::vector<ProductCode> codes;
-    const pgdb::Result res = db.exec("SELECT \"条码\", \"类\", \"商品名\" FROM \"条码\" ORDER BY \"序\"");
     for (int i = 0; i < res.rows(); ++i)
         codes.push_back({res.text(i, 0), res.text(i, 1), res.text(i, 2)});
     return codes;
+}
+
+std::vector<ProductCode> readCodes(Connection &db)
+{
+    return codesFrom(db.exec("SELECT \"条码\", \"类\", \"商品名\" FROM \"条码\" ORDER BY \"序\""));
 }
 
 // Inside a transaction that sees both tables at one moment.
@@ -1045,13 +1050,8 @@ std::vector<ProductCode> ServerStore::deletedCodes(qint64 entry)
     if (!m_history)
         return {};
     return guarded(StoreError::Kind::Read, [&] {
-        const pgdb::Result res = m_db->exec("SELECT \"条码\", \"类\", \"商品名\" FROM \"删除的条码\" WHERE \"操作\" = $1"
-                                            " ORDER BY \"序\"",
-                                            {number(entry)});
-        std::vector<ProductCode> codes;
-        for (int i = 0; i < res.rows(); ++i)
-            codes.push_back({res.text(i, 0), res.text(i, 1), res.text(i, 2)});
-        return codes;
+        return codesFrom(m_db->exec(
+            "SELECT \"条码\", \"类\", \"商品名\" FROM \"删除的条码\" WHERE \"操作\" = $1 ORDER BY \"序\"", {number(entry)}));
     });
 }
 
@@ -1114,7 +1114,8 @@ RestoredDeletion ServerStore::restoreDeletion(qint64 entry)
                               rowsChecksum(rowsOf(deleted)), 0);
         // The copies stay (until the deletion is 90 days old): they tell the other PCs which rows came back.
         m_db->exec("UPDATE \"操作记录\" SET \"恢复于\" = $1 WHERE \"编号\" = $2", {number(done.entry), number(entry)});
-        // The codes do not: a code filed under another product meanwhile stays there.
+        // The kept codes go back, and are no longer kept; a code filed under another product
+        // meanwhile stays there.
         m_db->exec("INSERT INTO \"条码\" (\"条码\", \"类\", \"商品名\") SELECT \"条码\", \"类\", \"商品名\""
                    " FROM \"删除的条码\" WHERE \"操作\" = $1 ORDER BY \"序\" ON CONFLICT (\"条码\") DO NOTHING",
                    {number(entry)});
