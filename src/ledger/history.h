@@ -55,6 +55,7 @@ struct LedgerRecords {
     std::vector<std::pair<qint64, DeletedRow>> deleted;
     std::vector<ProductCode> codes;
     std::vector<StockTakeRecord> stockTakes;
+    std::vector<std::pair<qint64, ProductCode>> deletedCodes; // the codes those deletions took
 };
 // Read through the store's own interface.
 LedgerRecords recordsOf(Store &store);

@@ -99,7 +99,8 @@ void bindId(sql::Query &q, int i, qint64 id)
 }
 
 // The record of changes, the deleted rows, the codes and the stock-takes into the file's tables
-// as the file store writes them; the codes' and stock-takes' tables only when there are some.
+// as the file store writes them; the tables of codes, of codes deletions took and of stock-takes
+// only when there are some.
 // Returns the newest entry's number.
 qint64 writeRecords(sql::Connection &file, const LedgerRecords &records)
 {
@@ -128,6 +129,12 @@ qint64 writeRecords(sql::Connection &file, const LedgerRecords &records)
         for (const ProductCode &c : records.codes)
             code.bind(1, c.code).bind(2, c.category).bind(3, c.name).run();
     }
+    if (!records.deletedCodes.empty()) {
+        execute(file, sql::kCreateDeletedCodes);
+        sql::Query code(file.get(), "INSERT INTO \"删除的条码\" (\"操作\", \"条码\", \"类\", \"商品名\") VALUES (?, ?, ?, ?)");
+        for (const auto &[number, c] : records.deletedCodes)
+            code.bind(1, number).bind(2, c.code).bind(3, c.category).bind(4, c.name).run();
+    }
     if (!records.stockTakes.empty()) {
         execute(file, sql::kCreateTakes);
         execute(file, sql::kCreateTakeLines);
@@ -151,7 +158,7 @@ qint64 writeRecords(sql::Connection &file, const LedgerRecords &records)
 std::vector<qint64> recordCounts(sql::Connection &file)
 {
     std::vector<qint64> counts;
-    for (const char *table : {"操作记录", "删除的记录", "条码", "盘点", "盘点明细"}) {
+    for (const char *table : {"操作记录", "删除的记录", "条码", "盘点", "盘点明细", "删除的条码"}) {
         sql::Query there(file.get(), "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?");
         there.bind(1, QString::fromUtf8(table));
         qint64 n = 0;
@@ -170,7 +177,8 @@ std::vector<qint64> recordCounts(const LedgerRecords &records)
     for (const StockTakeRecord &t : records.stockTakes)
         lines += static_cast<qint64>(t.lines.size());
     return {static_cast<qint64>(records.entries.size()), static_cast<qint64>(records.deleted.size()),
-            static_cast<qint64>(records.codes.size()), static_cast<qint64>(records.stockTakes.size()), lines};
+            static_cast<qint64>(records.codes.size()), static_cast<qint64>(records.stockTakes.size()), lines,
+            static_cast<qint64>(records.deletedCodes.size())};
 }
 
 // Writes the rows of one snapshot of the server into a new ledger file at path, with their ids,

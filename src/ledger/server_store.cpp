@@ -21,14 +21,24 @@ using pgdb::Connection;
 using pgdb::Failure;
 using pgdb::Transaction;
 
+// The scanner codes deletions took, for a restore ("序" keeps their order, as the file's rowid does).
+std::vector<std::string> deletedCodesStatements()
+{
+    return {
+        "CREATE TABLE \"删除的条码\" (\"序\" bigserial PRIMARY KEY, \"操作\" bigint NOT NULL, \"条码\" text NOT NULL,"
+        " \"类\" text NOT NULL, \"商品名\" text NOT NULL)",
+        "CREATE INDEX ON \"删除的条码\" (\"操作\")",
+    };
+}
+
 // The record of changes (history.h): entries numbered from the one-row counter "操作编号",
 // whose row lock is held until the commit, so that numbers follow commit order (a sequence
 // hands them out when asked, not when committed); beside the number, the rows the record knows
 // of and the newest id it has seen, so that rows written by other tools can be told at an open;
-// the rows deletions removed, with their ids and places.
+// the rows deletions removed, with their ids and places, and the codes they took.
 std::vector<std::string> historyStatements()
 {
-    return {
+    std::vector<std::string> all = {
         "CREATE TABLE \"操作记录\" (\"编号\" bigint PRIMARY KEY, \"时间\" timestamptz NOT NULL, \"计算机\" text,"
         " \"种类\" text NOT NULL, \"说明\" text NOT NULL, \"行数\" bigint NOT NULL, \"校验\" text, \"记录\" bigint,"
         " \"恢复于\" bigint)",
@@ -38,6 +48,9 @@ std::vector<std::string> historyStatements()
             columnDefinitionsSql(false) + ")",
         "CREATE INDEX ON \"删除的记录\" (\"操作\")",
     };
+    for (std::string &sql : deletedCodesStatements())
+        all.push_back(std::move(sql));
+    return all;
 }
 
 // The ledger's tables, the nine columns with the widths and checks of the file's table. Row
@@ -218,6 +231,8 @@ std::vector<ExpectedColumn> expectedColumns(bool history)
         add("操作编号", {"n", "行数", "最大行号"}, bigint);
         add("删除的记录", {"操作", "位置", "行号"}, bigint);
         nine("删除的记录");
+        add("删除的条码", {"序", "操作"}, bigint);
+        add("删除的条码", {"条码", "类", "商品名"}, text);
     }
     return all;
 }
@@ -339,11 +354,30 @@ void addOutsideCounts(Connection &db)
     }
 }
 
+// A record of changes of an earlier build lacks the table of the codes deletions took: made
+// empty (the deletions before kept none). Left out when the role may not create it (the shape
+// check says so).
+void addDeletedCodes(Connection &db)
+{
+    if (hasTable(db, "删除的条码"))
+        return;
+    try {
+        Transaction tx(db);
+        for (const std::string &sql : deletedCodesStatements())
+            db.exec(sql.c_str());
+        tx.commit();
+    } catch (const Failure &f) {
+        if (f.kind() == pgdb::FailureKind::ConnectionLost)
+            throw;
+    }
+}
+
 // A ledger made before the record of changes gets its tables, when the role may create them.
 bool setUpHistory(Connection &db)
 {
     if (hasTable(db, "操作记录")) {
         addOutsideCounts(db);
+        addDeletedCodes(db);
         return true;
     }
     try {
@@ -376,13 +410,18 @@ std::vector<ChangeEntry> readEntries(Connection &db, const char *where, int limi
     return found;
 }
 
-std::vector<ProductCode> readCodes(Connection &db)
+// Codes as a query gives them: code, category and product name.
+std::vector<ProductCode> codesFrom(const pgdb::Result &res)
 {
     std::vector<ProductCode> codes;
-    const pgdb::Result res = db.exec("SELECT \"条码\", \"类\", \"商品名\" FROM \"条码\" ORDER BY \"序\"");
     for (int i = 0; i < res.rows(); ++i)
         codes.push_back({res.text(i, 0), res.text(i, 1), res.text(i, 2)});
     return codes;
+}
+
+std::vector<ProductCode> readCodes(Connection &db)
+{
+    return codesFrom(db.exec("SELECT \"条码\", \"类\", \"商品名\" FROM \"条码\" ORDER BY \"序\""));
 }
 
 // Inside a transaction that sees both tables at one moment.
@@ -411,7 +450,7 @@ std::vector<StockTakeRecord> readStockTakes(Connection &db)
 // changes has none of it.
 LedgerRecords readRecords(Connection &db)
 {
-    LedgerRecords out{{}, {}, readCodes(db), readStockTakes(db)};
+    LedgerRecords out{{}, {}, readCodes(db), readStockTakes(db), {}};
     if (!hasTable(db, "操作记录"))
         return out;
     out.entries = readEntries(db, "true", -1);
@@ -426,6 +465,13 @@ LedgerRecords readRecords(Connection &db)
         d.row.id = res.number(i, 2);
         out.deleted.emplace_back(res.number(i, 0), std::move(d));
     }
+    if (!hasTable(db, "删除的条码"))
+        return out; // a ledger of an earlier build, read before the owner's next open
+    const pgdb::Result codes =
+        db.exec("SELECT c.\"操作\", c.\"条码\", c.\"类\", c.\"商品名\" FROM \"删除的条码\" c JOIN \"操作记录\" e"
+                " ON e.\"编号\" = c.\"操作\" WHERE e.\"种类\" = '删除' AND e.\"恢复于\" IS NULL ORDER BY c.\"操作\", c.\"序\"");
+    for (int i = 0; i < codes.rows(); ++i)
+        out.deletedCodes.emplace_back(codes.number(i, 0), ProductCode{codes.text(i, 1), codes.text(i, 2), codes.text(i, 3)});
     return out;
 }
 
@@ -816,11 +862,15 @@ int ServerStore::removePositions(Transaction &tx, const std::vector<std::size_t>
         if (rows[i].isKind(kProduct))
             gone.remove(productKey(rows[i].cat, rows[i].name));
     }
+    const qint64 entry = m_history ? recordDeletion(positions) : 0;
     for (const QString &key : std::as_const(gone)) {
         const QStringList parts = key.split(QChar(0x1f));
+        if (entry)
+            m_db->exec("INSERT INTO \"删除的条码\" (\"操作\", \"条码\", \"类\", \"商品名\") SELECT $3::bigint, \"条码\", \"类\","
+                       " \"商品名\" FROM \"条码\" WHERE \"类\" = $1 AND \"商品名\" = $2 ORDER BY \"序\"",
+                       {parts[0], parts[1], number(entry)});
         m_db->exec("DELETE FROM \"条码\" WHERE \"类\" = $1 AND \"商品名\" = $2", {parts[0], parts[1]});
     }
-    const qint64 entry = m_history ? recordDeletion(positions) : 0;
     tx.commit();
     committed(entry);
     removeRowsAt(positions);
@@ -995,6 +1045,16 @@ std::vector<DeletedRow> ServerStore::deletedRows(qint64 entry)
     });
 }
 
+std::vector<ProductCode> ServerStore::deletedCodes(qint64 entry)
+{
+    if (!m_history)
+        return {};
+    return guarded(StoreError::Kind::Read, [&] {
+        return codesFrom(m_db->exec(
+            "SELECT \"条码\", \"类\", \"商品名\" FROM \"删除的条码\" WHERE \"操作\" = $1 ORDER BY \"序\"", {number(entry)}));
+    });
+}
+
 RestoredDeletion ServerStore::restoreDeletion(qint64 entry)
 {
     constexpr StoreError::Kind kFailed = StoreError::Kind::Restore;
@@ -1054,6 +1114,12 @@ RestoredDeletion ServerStore::restoreDeletion(qint64 entry)
                               rowsChecksum(rowsOf(deleted)), 0);
         // The copies stay (until the deletion is 90 days old): they tell the other PCs which rows came back.
         m_db->exec("UPDATE \"操作记录\" SET \"恢复于\" = $1 WHERE \"编号\" = $2", {number(done.entry), number(entry)});
+        // The kept codes go back, and are no longer kept; a code filed under another product
+        // meanwhile stays there.
+        m_db->exec("INSERT INTO \"条码\" (\"条码\", \"类\", \"商品名\") SELECT \"条码\", \"类\", \"商品名\""
+                   " FROM \"删除的条码\" WHERE \"操作\" = $1 ORDER BY \"序\" ON CONFLICT (\"条码\") DO NOTHING",
+                   {number(entry)});
+        m_db->exec("DELETE FROM \"删除的条码\" WHERE \"操作\" = $1", {number(entry)});
         tx.commit();
         committed(done.entry);
         // The rows went back among the others, at their ids.
@@ -1068,9 +1134,12 @@ int ServerStore::pruneDeletions(const QDateTime &now)
         return 0;
     return guarded(StoreError::Kind::Remove, [&] {
         const qint64 before = now.toSecsSinceEpoch() - qint64(kDeletionDays) * 86400;
+        // One statement: its parts see the same entries and commit together.
         return static_cast<int>(
-            m_db->exec("WITH gone AS (DELETE FROM \"删除的记录\" WHERE \"操作\" IN (SELECT \"编号\" FROM \"操作记录\""
-                       " WHERE \"种类\" = '删除' AND \"时间\" < to_timestamp($1::bigint)) RETURNING \"操作\")"
+            m_db->exec("WITH old AS (SELECT \"编号\" FROM \"操作记录\" WHERE \"种类\" = '删除'"
+                       " AND \"时间\" < to_timestamp($1::bigint)),"
+                       " codes AS (DELETE FROM \"删除的条码\" WHERE \"操作\" IN (SELECT \"编号\" FROM old)),"
+                       " gone AS (DELETE FROM \"删除的记录\" WHERE \"操作\" IN (SELECT \"编号\" FROM old) RETURNING \"操作\")"
                        " SELECT count(DISTINCT \"操作\") FROM gone",
                        {number(before)})
                 .number(0, 0));
@@ -1081,7 +1150,12 @@ void ServerStore::clearDeletions()
 {
     if (!m_history)
         return;
-    guarded(StoreError::Kind::Remove, [&] { m_db->exec("DELETE FROM \"删除的记录\""); });
+    guarded(StoreError::Kind::Remove, [&] {
+        Transaction tx(*m_db);
+        m_db->exec("DELETE FROM \"删除的记录\"");
+        m_db->exec("DELETE FROM \"删除的条码\"");
+        tx.commit();
+    });
 }
 
 ServerStore::Snapshot ServerStore::readSnapshot(Connection &db, const std::function<void(const pgdb::CopyRow &)> &row,
@@ -1169,6 +1243,7 @@ qint64 replaceRecords(Connection &db, const LedgerRecords &records, bool history
     if (!history)
         return top;
     db.exec("DELETE FROM \"删除的记录\"");
+    db.exec("DELETE FROM \"删除的条码\"");
     db.exec("DELETE FROM \"操作记录\"");
     qint64 newest = 0;
     {
@@ -1189,6 +1264,14 @@ qint64 replaceRecords(Connection &db, const LedgerRecords &records, bool history
             in.add(entry).add(d.position).add(d.row.id);
             addRecord(in, d.row);
             top = std::max(top, d.row.id);
+        }
+        in.finish();
+    }
+    {
+        pgdb::CopyIn in(db, "COPY \"删除的条码\" (\"操作\", \"条码\", \"类\", \"商品名\") FROM STDIN");
+        for (const auto &[entry, c] : records.deletedCodes) {
+            in.add(entry).add(c.code).add(c.category).add(c.name);
+            in.endRow();
         }
         in.finish();
     }

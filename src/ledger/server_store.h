@@ -63,6 +63,7 @@ public:
     std::vector<ChangeEntry> history(int limit) override;
     std::vector<ChangeEntry> deletions() override;
     std::vector<DeletedRow> deletedRows(qint64 entry) override;
+    std::vector<ProductCode> deletedCodes(qint64 entry) override;
     RestoredDeletion restoreDeletion(qint64 entry) override;
     int pruneDeletions(const QDateTime &now) override;
     void clearDeletions() override;

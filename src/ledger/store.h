@@ -195,6 +195,8 @@ public:
     virtual std::vector<ChangeEntry> deletions() = 0;
     // The rows that deletion removed, in their old stored order.
     virtual std::vector<DeletedRow> deletedRows(qint64 entry) = 0;
+    // The scanner codes that deletion took with its products.
+    virtual std::vector<ProductCode> deletedCodes(qint64 entry) = 0;
     // Puts every row of that deletion back with its old id (so at its old place), and the scanner
     // codes it took, in one committed transaction with its own entry; a row whose id was taken
     // meanwhile goes to the end. Announces reloaded(). Throws StoreError (Kind::Restore) when that deletion was put

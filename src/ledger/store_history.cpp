@@ -166,10 +166,13 @@ RecordRefs rowsOf(const std::vector<DeletedRow> &deleted)
 
 LedgerRecords recordsOf(Store &store)
 {
-    LedgerRecords out{store.history(-1), {}, store.productCodes(), store.stockTakes()};
-    for (const ChangeEntry &e : store.deletions())
+    LedgerRecords out{store.history(-1), {}, store.productCodes(), store.stockTakes(), {}};
+    for (const ChangeEntry &e : store.deletions()) {
         for (DeletedRow &d : store.deletedRows(e.number))
             out.deleted.emplace_back(e.number, std::move(d));
+        for (ProductCode &c : store.deletedCodes(e.number))
+            out.deletedCodes.emplace_back(e.number, std::move(c));
+    }
     return out;
 }
 

@@ -19,6 +19,10 @@ inline constexpr StoreError::Kind kRemoveFailed = StoreError::Kind::Remove;
 inline constexpr const char *kCreateCodes =
     "CREATE TABLE IF NOT EXISTS \"条码\" (\"条码\" TEXT PRIMARY KEY NOT NULL CHECK (length(\"条码\") BETWEEN 1 AND 64),"
     " \"类\" TEXT NOT NULL, \"商品名\" TEXT NOT NULL)";
+// The codes a deletion took, kept with its rows for a restore.
+inline constexpr const char *kCreateDeletedCodes =
+    "CREATE TABLE IF NOT EXISTS \"删除的条码\" (\"操作\" INTEGER NOT NULL, \"条码\" TEXT NOT NULL, \"类\" TEXT NOT NULL,"
+    " \"商品名\" TEXT NOT NULL)";
 inline constexpr const char *kCreateTakes =
     "CREATE TABLE IF NOT EXISTS \"盘点\" (\"编号\" INTEGER PRIMARY KEY, \"时间\" TEXT NOT NULL, \"计算机\" TEXT)";
 inline constexpr const char *kCreateTakeLines =

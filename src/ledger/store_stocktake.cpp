@@ -15,16 +15,12 @@ namespace ledger {
 using sql::bindText;
 using sql::columnText;
 using sql::kCreateCodes;
+using sql::kCreateDeletedCodes;
 using sql::kCreateTakeLines;
 using sql::kCreateTakes;
 using sql::Statement;
 
 namespace {
-
-// The codes a deletion took, kept with its rows for a restore.
-constexpr const char *kCreateDeletedCodes =
-    "CREATE TABLE IF NOT EXISTS \"删除的条码\" (\"操作\" INTEGER NOT NULL, \"条码\" TEXT NOT NULL, \"类\" TEXT NOT NULL,"
-    " \"商品名\" TEXT NOT NULL)";
 
 QString productKey(const QString &category, const QString &name) { return category + QChar(0x1f) + name; }
 
@@ -43,6 +39,16 @@ template <class... V> int bindAll(sqlite3_stmt *st, const V &...values)
             rc = sqlite3_bind_int64(st, index, v);
     };
     (one(values), ...);
+    return rc;
+}
+
+// The codes a bound statement answers, as code, category and product name.
+int readCodes(sqlite3_stmt *st, int rc, std::vector<ProductCode> &codes)
+{
+    while (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) {
+        codes.push_back({columnText(st, 0), columnText(st, 1), columnText(st, 2)});
+        rc = SQLITE_OK;
+    }
     return rc;
 }
 
@@ -78,12 +84,22 @@ std::vector<ProductCode> FileStore::productCodes()
     if (!hasTable("条码"))
         return codes;
     Statement st(m_db, "SELECT \"条码\", \"类\", \"商品名\" FROM \"条码\" ORDER BY rowid");
+    if (const int rc = readCodes(st.get(), st.prepareResult(), codes); rc != SQLITE_DONE)
+        fail(rc, sql::kReadFailed);
+    return codes;
+}
+
+std::vector<ProductCode> FileStore::deletedCodes(qint64 entry)
+{
+    finishReading();
+    std::vector<ProductCode> codes;
+    if (!hasTable("删除的条码"))
+        return codes;
+    Statement st(m_db, "SELECT \"条码\", \"类\", \"商品名\" FROM \"删除的条码\" WHERE \"操作\" = ? ORDER BY rowid");
     int rc = st.prepareResult();
-    while (rc == SQLITE_OK && (rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        codes.push_back({columnText(st.get(), 0), columnText(st.get(), 1), columnText(st.get(), 2)});
-        rc = SQLITE_OK;
-    }
-    if (rc != SQLITE_DONE)
+    if (rc == SQLITE_OK)
+        rc = bindAll(st.get(), entry);
+    if ((rc = readCodes(st.get(), rc, codes)) != SQLITE_DONE)
         fail(rc, sql::kReadFailed);
     return codes;
 }

@@ -57,45 +57,6 @@ TEST_F(History, RowsWrittenOutsideAreExplainedAtTheNextOpen)
     EXPECT_EQ(store->history(1).front().number, h.front().number);
 }
 
-// A product's scanner codes go with its row and come back with it; a code that names another
-// product by then stays with that one.
-TEST_F(History, ScannerCodesComeBackWithTheirProduct)
-{
-    const std::vector<ProductCode> codes = {{q("111"), q("零食"), q("薯片")}, {q("222"), q("饮料"), q("可乐")},
-                                            {q("333"), q("零食"), q("薯片")}, {q("444"), q("零食"), q("饼干")}};
-    for (const ProductCode &c : codes)
-        store->setProductCode(c);
-    const std::pair<const char *, std::function<bool(const Record &)>> deletions[] = {
-        {"category", [](const Record &r) { return r.name == q("零食") || r.cat == q("零食"); }},
-        {"product", [](const Record &r) { return r.name == q("薯片"); }}};
-    for (const auto &[what, match] : deletions) {
-        SCOPED_TRACE(what);
-        store->removeWhere(match);
-        EXPECT_LT(store->productCodes().size(), codes.size());
-        store->restoreDeletion(store->deletions().front().number);
-        std::vector<ProductCode> back = store->productCodes();
-        auto byCode = [](const ProductCode &a, const ProductCode &b) { return a.code < b.code; };
-        std::sort(back.begin(), back.end(), byCode);
-        ASSERT_EQ(back.size(), codes.size());
-        for (std::size_t i = 0; i < codes.size(); ++i)
-            EXPECT_TRUE(back[i].code == codes[i].code && back[i].name == codes[i].name) << i;
-    }
-    // 111 is filed under 可乐 while 薯片 is deleted: it stays there.
-    store->removeWhere([](const Record &r) { return r.name == q("薯片"); });
-    store->setProductCode({q("111"), q("饮料"), q("可乐")});
-    store->restoreDeletion(store->deletions().front().number);
-    const std::vector<ProductCode> now = store->productCodes();
-    const auto moved = std::find_if(now.cbegin(), now.cend(), [](const ProductCode &c) { return c.code == q("111"); });
-    ASSERT_NE(moved, now.cend());
-    EXPECT_EQ(moved->name, q("可乐"));
-    EXPECT_EQ(store->productCodes().size(), codes.size());
-    // Cleared deletions keep no codes.
-    store->removeWhere([](const Record &r) { return r.name == q("饼干"); });
-    store->clearDeletions();
-    sqldb::Connection c(path);
-    EXPECT_EQ(c.first("SELECT count(*) FROM \"删除的条码\""), q("0"));
-}
-
 struct Clash {
     const char *what;
     std::vector<Record> addedAgain;

@@ -376,6 +376,14 @@ const struct KeptBeside {
              out << QStringList{c.code, c.category, c.name}.join(u'|');
          return out;
      }},
+    {"codes deletions took",
+     [](Store &s) {
+         QStringList out;
+         for (const ChangeEntry &e : s.deletions())
+             for (const ProductCode &c : s.deletedCodes(e.number))
+                 out << QStringList{QString::number(e.number), c.code, c.category, c.name}.join(u'|');
+         return out;
+     }},
     {"stock-takes",
      [](Store &s) {
          QStringList out;
@@ -395,9 +403,15 @@ TEST_F(ServerBackups, TheRecordOfChangesCodesAndStockTakesGoIntoTheBackupAndBack
     std::vector<QStringList> want;
     QString backup;
     qint64 lastBefore = 0;
+    const QStringList keptCodes = {QStringLiteral("6900000000002"), QStringLiteral("6900000000001")};
     {
         const auto server = db.open();
         shape(*server); // adds and a deletion whose rows are kept
+        // A deletion that keeps its product's codes.
+        server->add(product(QStringLiteral("旧货"), QStringLiteral("类")));
+        for (const QString &code : keptCodes)
+            server->setProductCode({code, QStringLiteral("类"), QStringLiteral("旧货")});
+        server->removeWhere([](const Record &r) { return r.name == QStringLiteral("旧货"); });
         server->setProductCode({QStringLiteral("6901234567892"), QStringLiteral("类"), QStringLiteral("𠀀")});
         Record counted = movement(QStringLiteral("𠀀"), QStringLiteral("3"));
         counted.txno = QStringLiteral("PD-1");
@@ -443,6 +457,14 @@ TEST_F(ServerBackups, TheRecordOfChangesCodesAndStockTakesGoIntoTheBackupAndBack
     // The restore's own entry is numbered after every entry the server gave out before it.
     EXPECT_EQ(server->history(1).front().kind, ChangeKind::Restore);
     EXPECT_GT(server->history(1).front().number, lastBefore);
+    // The deleted product comes back with its codes on either.
+    for (Store *restored : {static_cast<Store *>(server.get()), static_cast<Store *>(restoredFile.get())}) {
+        restored->restoreDeletion(restored->deletions().front().number);
+        QStringList codes;
+        for (const ProductCode &c : restored->productCodes())
+            codes << c.code;
+        EXPECT_EQ(codes.mid(codes.size() - 2), keptCodes);
+    }
 }
 
 // Only other PCs hold a restore up: a replication connection to the database is none (a role that

@@ -144,6 +144,7 @@ TEST(ServerStoreFaults, OpeningRefusesMissingOrMisshapenTables)
         {"ALTER TABLE \"删除的记录\" ALTER COLUMN \"名称\" TYPE text", "“删除的记录”的字段“名称”类型不符"},
         {"ALTER TABLE \"操作记录\" DROP COLUMN \"恢复于\"", "缺少字段“恢复于”"},
         {"DROP TABLE \"操作编号\"", "缺少表“操作编号”"},
+        {"ALTER TABLE \"删除的条码\" DROP COLUMN \"商品名\"", "表“删除的条码”缺少字段“商品名”"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.reason);
@@ -171,7 +172,7 @@ TEST(ServerStoreFaults, ALedgerWithoutTheRecordGetsItWhenTheRoleMayCreateIt)
         SCOPED_TRACE(owner ? "owner" : "clerk");
         const ServerDatabase db;
         ServerStore::createTables(db.conninfo());
-        pgdb::Connection(db.conninfo()).exec("DROP TABLE \"操作记录\", \"操作编号\", \"删除的记录\"");
+        pgdb::Connection(db.conninfo()).exec("DROP TABLE \"操作记录\", \"操作编号\", \"删除的记录\", \"删除的条码\"");
         grantClerk(db.conninfo());
         pgdb::Connection(db.conninfo()).exec("REVOKE CREATE ON SCHEMA public FROM PUBLIC");
         const auto store = db.open(owner ? QString() : QStringLiteral("clerk"));

@@ -33,6 +33,14 @@ struct Underneath {
         return lines.join(u'\n');
     }
 
+    // The first field of a query's first row, the same text on either kind.
+    QString first(const char *sql) const
+    {
+        if (!onServer)
+            return sqldb::Connection(where).first(sql);
+        return ledger::pgdb::Connection(where).exec(sql).text(0, 0);
+    }
+
     // Runs statements as another tool would: fileSql on the file, serverSql (by default the
     // same text) on the server. False when the file refused one.
     bool exec(const char *fileSql, const char *serverSql = nullptr) const

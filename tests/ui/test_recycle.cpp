@@ -128,10 +128,11 @@ void TestRecycle::restoreGivesBackTheLedger_data()
     QTest::addColumn<QString>("summary");  // the line's text after its time
     QTest::addColumn<int>("rows");         // deleted
     QTest::addColumn<QString>("showsBack"); // the list of Form1 that shows them again at once
-    QTest::newRow("line") << "line" << "删除 1 条交易记录" << 1 << "List3";
-    QTest::newRow("lines") << "lines" << "删除 3 条交易记录" << 3 << "List3";
-    QTest::newRow("product") << "product" << "删除商品“薯片”：3 条交易记录" << 4 << "List2";
-    QTest::newRow("category") << "category" << "删除类“零食”：2 个商品、4 条交易记录" << 7 << "List1";
+    QTest::addColumn<int>("codesLeft");     // of 薯片's one scanner code, while deleted
+    QTest::newRow("line") << "line" << "删除 1 条交易记录" << 1 << "List3" << 1;
+    QTest::newRow("lines") << "lines" << "删除 3 条交易记录" << 3 << "List3" << 1;
+    QTest::newRow("product") << "product" << "删除商品“薯片”：3 条交易记录" << 4 << "List2" << 0;
+    QTest::newRow("category") << "category" << "删除类“零食”：2 个商品、4 条交易记录" << 7 << "List1" << 0;
 }
 
 void TestRecycle::restoreGivesBackTheLedger()
@@ -140,8 +141,10 @@ void TestRecycle::restoreGivesBackTheLedger()
     QFETCH(QString, summary);
     QFETCH(int, rows);
     QFETCH(QString, showsBack);
+    QFETCH(int, codesLeft);
     Shop s;
     auto &[folder, boxes, w] = s;
+    w.store()->setProductCode({QStringLiteral("6901234567892"), kSnacks, kChips});
     const QString before = s.table();
     const QList<QStringList> shown = {lines(w.List1), lines(w.List2), lines(w.List3)};
     const std::size_t count = stored(w).size();
@@ -150,6 +153,7 @@ void TestRecycle::restoreGivesBackTheLedger()
     QCOMPARE(boxes.texts(), QStringList{QStringLiteral("你是否确定删除！")});
     QCOMPARE(stored(w).size(), count - static_cast<std::size_t>(rows));
     QVERIFY(s.table() != before);
+    QCOMPARE(static_cast<int>(w.store()->productCodes().size()), codesLeft);
 
     FormRecycle *win = openFromMenu(w, w.List3);
     QCOMPARE(win->windowTitle(), QStringLiteral("回收站"));
@@ -167,6 +171,7 @@ void TestRecycle::restoreGivesBackTheLedger()
     QCOMPARE(win->List1->count(), 0);
     QCOMPARE(win->Table1->rowCount(), 0);
     QVERIFY(lines(win->List2).value(0).contains(QStringLiteral("恢复第")));
+    QCOMPARE(w.store()->productCodes().size(), 1u);
     // The list that lost them shows them again, the choices kept.
     QWidget *list = w.findChild<QWidget *>(showsBack);
     const int index = QStringList{"List1", "List2", "List3"}.indexOf(showsBack);
